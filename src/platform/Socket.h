@@ -1,0 +1,63 @@
+// TCP over IPv4: the socket calls the relay needs, on Winsock or BSD sockets.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/SysError.h"
+
+namespace tolvi::platform {
+
+// Starts the socket library where one must be started (Winsock 2.2); elsewhere it only makes
+// a write to a closed peer an error instead of a signal. Returns 0 or the failure code.
+int StartSocketLibrary();
+
+// A move-only owner of one socket; closes it on destruction.
+class TcpSocket {
+public:
+    TcpSocket() = default;
+    ~TcpSocket() { Close(); }
+    TcpSocket(TcpSocket&& other) noexcept : handle_(other.Release()) {}
+    TcpSocket& operator=(TcpSocket&& other) noexcept;
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    static TcpSocket CreateStream(SysError* error);
+
+    bool IsValid() const { return handle_ != kInvalid; }
+    intptr_t Native() const { return handle_; }
+    void Close();
+    // Closes with a reset instead of an orderly shutdown (SO_LINGER 0).
+    void Abort();
+
+    // Lets a second socket bind a port on which another socket of ours listens.
+    SysError SetReuseAddress();
+    SysError Bind(const std::string& address, uint16_t port);  // "" is every local address
+    SysError Listen(int backlog);
+    SysError SetNonBlocking();
+    SysError Connect(const std::string& address, uint16_t port);
+    SysError Accept(TcpSocket* client);
+    SysError PeerAddress(std::string* dotted);
+    SysError LocalPort(uint16_t* port);
+
+    // Waits up to micros for the socket to become readable or report an exceptional
+    // condition: 1 readable, 0 not (timeout, or only the exceptional condition), -1 failed.
+    int WaitReadable(long micros);
+    // Waits up to micros for room to send: 1 writable, 0 timeout, -1 failed.
+    int WaitWritable(long micros);
+
+    IoResult Receive(void* buffer, size_t size);
+    IoResult Send(const void* data, size_t size);
+
+private:
+    static constexpr intptr_t kInvalid = -1;
+    explicit TcpSocket(intptr_t handle) : handle_(handle) {}
+    intptr_t Release() {
+        intptr_t h = handle_;
+        handle_ = kInvalid;
+        return h;
+    }
+    intptr_t handle_ = kInvalid;
+};
+
+}  // namespace tolvi::platform

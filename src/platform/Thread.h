@@ -1,0 +1,36 @@
+// A joinable worker thread started from a plain function, reporting the system's error code
+// when it cannot be created (std::thread would throw instead).
+#pragma once
+#include <cstdint>
+
+namespace tolvi::platform {
+
+class WorkerThread {
+public:
+    using Procedure = void (*)(void* argument);
+
+    WorkerThread() = default;
+    ~WorkerThread();
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Returns 0, or the system's error code when no thread could be created.
+    uint32_t Start(Procedure procedure, void* argument);
+    bool Joinable() const { return started_; }
+    void Join();
+
+    // The thread's own entry; runs the procedure given to Start.
+    void Run() { procedure_(argument_); }
+
+private:
+    bool started_ = false;
+    Procedure procedure_ = nullptr;
+    void* argument_ = nullptr;
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    unsigned long id_ = 0;
+#endif
+};
+
+}  // namespace tolvi::platform

@@ -1,0 +1,151 @@
+// TCP sockets on Winsock 2.
+#include "platform/Socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+#include "platform/win32/Win32Error.h"
+
+namespace tolvi::platform {
+namespace {
+
+SOCKET S(intptr_t handle) { return static_cast<SOCKET>(handle); }
+
+SysError Check(int result) { return result == 0 ? SysError{} : LastSocketError(); }
+
+bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
+    std::memset(out, 0, sizeof *out);
+    out->sin_family = AF_INET;
+    out->sin_port = htons(port);
+    if (address.empty()) {
+        out->sin_addr.s_addr = htonl(INADDR_ANY);
+        return true;
+    }
+    out->sin_addr.s_addr = inet_addr(address.c_str());
+    return out->sin_addr.s_addr != INADDR_NONE;
+}
+
+timeval Micros(long micros) { return timeval{micros / 1000000, micros % 1000000}; }
+
+}  // namespace
+
+int StartSocketLibrary() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.Release();
+    }
+    return *this;
+}
+
+TcpSocket TcpSocket::CreateStream(SysError* error) {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    *error = s == INVALID_SOCKET ? LastSocketError() : SysError{};
+    return TcpSocket(s == INVALID_SOCKET ? kInvalid : static_cast<intptr_t>(s));
+}
+
+void TcpSocket::Close() {
+    if (IsValid()) closesocket(S(Release()));
+}
+
+void TcpSocket::Abort() {
+    if (!IsValid()) return;
+    linger l{1, 0};
+    setsockopt(S(handle_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+    Close();
+}
+
+SysError TcpSocket::SetReuseAddress() {
+    int one = 1;
+    return Check(setsockopt(S(handle_), SOL_SOCKET, SO_REUSEADDR,
+                            reinterpret_cast<const char*>(&one), sizeof one));
+}
+
+SysError TcpSocket::Bind(const std::string& address, uint16_t port) {
+    sockaddr_in sa;
+    if (!FillAddress(address, port, &sa)) return Win32Error(WSAEINVAL);
+    return Check(bind(S(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+}
+
+SysError TcpSocket::Listen(int backlog) { return Check(listen(S(handle_), backlog)); }
+
+SysError TcpSocket::SetNonBlocking() {
+    u_long one = 1;
+    return Check(ioctlsocket(S(handle_), FIONBIO, &one));
+}
+
+SysError TcpSocket::Connect(const std::string& address, uint16_t port) {
+    sockaddr_in sa;
+    if (!FillAddress(address, port, &sa)) return Win32Error(WSAEINVAL);
+    return Check(connect(S(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+}
+
+SysError TcpSocket::Accept(TcpSocket* client) {
+    SOCKET s = accept(S(handle_), nullptr, nullptr);
+    if (s == INVALID_SOCKET) return LastSocketError();
+    *client = TcpSocket(static_cast<intptr_t>(s));
+    return {};
+}
+
+SysError TcpSocket::PeerAddress(std::string* dotted) {
+    sockaddr_in sa;
+    int len = sizeof sa;
+    if (getpeername(S(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        return LastSocketError();
+    }
+    const char* text = inet_ntoa(sa.sin_addr);
+    *dotted = text ? text : "";
+    return {};
+}
+
+SysError TcpSocket::LocalPort(uint16_t* port) {
+    sockaddr_in sa;
+    int len = sizeof sa;
+    if (getsockname(S(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        return LastSocketError();
+    }
+    *port = ntohs(sa.sin_port);
+    return {};
+}
+
+int TcpSocket::WaitReadable(long micros) {
+    fd_set readSet, exceptSet;
+    FD_ZERO(&readSet);
+    FD_ZERO(&exceptSet);
+    FD_SET(S(handle_), &readSet);
+    FD_SET(S(handle_), &exceptSet);
+    timeval timeout = Micros(micros);
+    int n = select(0, &readSet, nullptr, &exceptSet, &timeout);
+    if (n == SOCKET_ERROR) return -1;
+    return (n > 0 && FD_ISSET(S(handle_), &readSet)) ? 1 : 0;
+}
+
+int TcpSocket::WaitWritable(long micros) {
+    fd_set writeSet;
+    FD_ZERO(&writeSet);
+    FD_SET(S(handle_), &writeSet);
+    timeval timeout = Micros(micros);
+    int n = select(0, nullptr, &writeSet, nullptr, &timeout);
+    if (n == SOCKET_ERROR) return -1;
+    return n > 0 ? 1 : 0;
+}
+
+IoResult TcpSocket::Receive(void* buffer, size_t size) {
+    int n = recv(S(handle_), static_cast<char*>(buffer), static_cast<int>(size), 0);
+    if (n == SOCKET_ERROR) return {-1, LastSocketError()};
+    return {n, {}};
+}
+
+IoResult TcpSocket::Send(const void* data, size_t size) {
+    int n = send(S(handle_), static_cast<const char*>(data), static_cast<int>(size), 0);
+    if (n == SOCKET_ERROR) return {-1, LastSocketError()};
+    return {n, {}};
+}
+
+}  // namespace tolvi::platform

@@ -1,0 +1,33 @@
+// The command line of tolvi-relay, the console host that runs connectors without the GUI:
+//   tolvi-relay PIPE PORT [options] [PIPE PORT [options]]...
+// Each PIPE PORT pair starts a connector; the options after it are that connector's.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace tolvi::relay {
+
+struct ConnectorArgs {
+    std::string pipeName;
+    std::string portText;
+    std::string description;
+    bool allowNonLocal = false;
+    bool listOnly = false;
+    std::string clientList;
+};
+
+struct RelayArgs {
+    std::vector<ConnectorArgs> connectors;
+    bool help = false;
+};
+
+extern const char kRelayUsage[];
+
+// Fills out from the arguments (without the program name). Returns "" when they are good,
+// otherwise one line that names the argument at fault.
+std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out);
+
+// "\\<ServerName>\pipe\<PipeName>": two backslashes at the start and "\pipe\" somewhere.
+bool HasPipeNameForm(const std::string& pipeName);
+
+}  // namespace tolvi::relay

@@ -1,0 +1,47 @@
+// The server end of a named pipe, for tests, benchmarks and the demo: it serves one client
+// at a time, like the console that a virtual machine offers on a pipe. On POSIX the pipe is
+// the Unix-domain socket that the relay's pipe client maps the same name to.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace tolvi::tools {
+
+class PipeServer {
+public:
+    explicit PipeServer(std::string pipeName);
+    ~PipeServer();
+    PipeServer(const PipeServer&) = delete;
+    PipeServer& operator=(const PipeServer&) = delete;
+
+    // Creates the pipe, so that clients can open it; error says why not.
+    bool Listen(std::string* error);
+    // Waits up to timeoutMs for a client to open the pipe; true once one has.
+    bool WaitClient(int timeoutMs);
+    bool HasClient() const;
+    // Reads what the client sent, waiting up to timeoutMs for something: the count, 0 when
+    // nothing came, -1 when the client has gone.
+    long Read(void* buffer, size_t size, int timeoutMs);
+    // Writes all of data, blocking while the client does not read; false when it has gone.
+    bool Write(const void* data, size_t size);
+    // Ends the current client's session; the pipe stays for the next client.
+    void DropClient();
+    // Removes the pipe: opening it fails until the next Listen.
+    void Close();
+
+private:
+    std::string pipeName_;
+#ifdef _WIN32
+    void* pipe_;
+    void* connectEvent_;
+    void* connectOverlapped_;  // an OVERLAPPED, which outlives a pending connect
+    bool connectPending_ = false;
+    bool connected_ = false;
+#else
+    std::string path_;
+    int listener_ = -1;
+    int client_ = -1;
+#endif
+};
+
+}  // namespace tolvi::tools
