@@ -61,7 +61,7 @@ bool PipeConnector::ServeClients() {
         }
         status = Connected;
         if ((error = clientSocket.SetNonBlocking()).Failed()) {
-            listenSocket.Close();
+            listenSocket.reset();
             listenPort = 0;
             SetErrorText(Format("Could not set FIONBIO socket option (%s)",
                                 GetSystemErrorText(error.code).c_str()));
@@ -89,7 +89,7 @@ bool PipeConnector::ServeClients() {
 bool PipeConnector::WaitForClient() {
     status = Ready;
     for (;;) {
-        SysError error = listenSocket.Accept(&clientSocket);
+        SysError error = listenSocket->Accept(&clientSocket);
         if (!error.Failed()) break;
         if (!error.Is(ErrorKind::WouldBlock)) {
             SetErrorText(Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str()));
@@ -97,7 +97,7 @@ bool PipeConnector::WaitForClient() {
             return false;
         }
         // Woken by a connection at once; the stop request is seen within 500 ms.
-        if (listenSocket.WaitReadable(kPollMs * 1000L) < 0) platform::SleepMs(kPollMs);
+        if (listenSocket->WaitReadable(kPollMs * 1000L) < 0) platform::SleepMs(kPollMs);
         if (stopRequested) return false;
     }
     return !stopRequested;

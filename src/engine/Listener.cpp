@@ -21,20 +21,27 @@ bool PipeConnector::CreateListener() {
     // doneEvent stays as it is: no worker runs here, and it stays signalled until one does.
     uint16_t port = PortNumberFromText(portText);
     listenPort = 0;
-    listenSocket.Close();
+    listenSocket.reset();
 
     SysError error;
-    listenSocket = platform::TcpSocket::CreateStream(&error);
-    if (!listenSocket.IsValid()) {
+    listenSocket = std::make_shared<platform::TcpSocket>(platform::TcpSocket::CreateStream(&error));
+    platform::TcpSocket& socket = *listenSocket;
+    if (!socket.IsValid()) {
         return FailListener(Format("Could not create socket (%s)", GetSystemErrorText(error.code).c_str()));
     }
     // Lets an edit open the new endpoint on the port the old connector still listens on.
-    if ((error = listenSocket.SetReuseAddress()).Failed()) {
+    if ((error = socket.SetReuseAddress()).Failed()) {
         return FailListener(Format("Could not set socket option SO_REUSEADDR (%s)",
                                    GetSystemErrorText(error.code).c_str()));
     }
-    if ((error = listenSocket.Bind("", port)).Failed()) {
+    if ((error = socket.Bind("", port)).Failed()) {
         if (error.Is(ErrorKind::AddressInUse) || error.Is(ErrorKind::AccessDenied)) {
+            if (SharedSocket ours = FindSharedListener(port)) {
+                listenSocket = ours;
+                listenPort = port;
+                status = Ready;
+                return true;
+            }
             return FailListener(Format(
                 "TCP port %s is used by another application! Please provide new value!",
                 portText.c_str()));
@@ -42,16 +49,17 @@ bool PipeConnector::CreateListener() {
         return FailListener(Format("Bind call failed (%d , %s)", error.code,
                                    GetSystemErrorText(error.code).c_str()));
     }
-    if ((error = listenSocket.Listen(2)).Failed()) {
+    if ((error = socket.Listen(2)).Failed()) {
         return FailListener(Format("Listen call failed (%s)", GetSystemErrorText(error.code).c_str()));
     }
-    if ((error = listenSocket.SetNonBlocking()).Failed()) {
-        listenSocket.Close();
+    if ((error = socket.SetNonBlocking()).Failed()) {
+        listenSocket.reset();
         return FailListener(Format("Could not set FIONBIO socket option (%s)",
                                    GetSystemErrorText(error.code).c_str()));
     }
     uint16_t bound = 0;
-    if (!listenSocket.LocalPort(&bound).Failed()) listenPort = bound;
+    if (!socket.LocalPort(&bound).Failed()) listenPort = bound;
+    RegisterSharedListener(bound, listenSocket);
     status = Ready;
     return true;
 }

@@ -17,7 +17,7 @@ PipeConnector::PipeConnector(std::string pipeName, std::string portText, std::st
 PipeConnector::~PipeConnector() {
     StopAndWait();
     clientSocket.Close();
-    listenSocket.Close();
+    listenSocket.reset();
     ClosePipe();
 }
 

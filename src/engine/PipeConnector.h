@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/ConnectorStatus.h"
+#include "engine/SharedListeners.h"
 #include "engine/TelnetParser.h"
 #include "platform/Event.h"
 #include "platform/PipeClient.h"
@@ -83,7 +84,7 @@ private:
     std::atomic<int64_t> bytesReceived{0};
     std::atomic<int64_t> bytesSent{0};
     std::atomic<bool> stopRequested{false};
-    platform::TcpSocket listenSocket;
+    SharedSocket listenSocket;  // shared only after an edit on a platform that needs it
     platform::TcpSocket clientSocket;
     std::string clientList;
     bool allowNonLocal = false;

@@ -1,0 +1,218 @@
+// The relay over real loopback TCP and a real pipe: banners, bytes both ways, counters,
+// Telnet handling, pipe loss and client loss.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "pipeserver/ServeModes.h"
+#include "support/LiveConnector.h"
+
+namespace tolvi::test {
+namespace {
+
+std::string Pattern(size_t size, bool avoidIac) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        unsigned v = static_cast<unsigned>((i * 7 + i / 251) % 256);
+        // Client data must not hold Telnet commands or CR NUL to arrive unchanged.
+        if (avoidIac && (v == 255 || v == 0)) v = 'x';
+        s[i] = static_cast<char>(v);
+    }
+    return s;
+}
+
+TEST(ConnectorRelay, AdmittedClientSeesBannersAndThePipeACarriageReturn) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));  // checks the exact bytes on both sides
+    EXPECT_EQ(live.connector->GetStatus(), Connected);
+    EXPECT_EQ(live.connector->GetClientAddress(), "127.0.0.1");
+    // Banners and announcements are not pipe data.
+    EXPECT_EQ(live.connector->GetBytesSent(), 0);
+    EXPECT_EQ(live.connector->GetBytesReceived(), 0);
+}
+
+TEST(ConnectorRelay, BytesFlowBothWaysUnchangedAndAreCounted) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+
+    // Pipe to client: every byte value, 255 included, undoubled.
+    std::string down = Pattern(3000, false);
+    ASSERT_TRUE(live.PipeWrite(down));
+    EXPECT_EQ(client.ReadCount(down.size(), 5000), down);
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesSent() == 3000; }, 2000));
+
+    // Client to pipe.
+    std::string up = Pattern(2000, true);
+    ASSERT_TRUE(client.Send(up));
+    EXPECT_EQ(live.PipeRead(up.size(), 5000), up);
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesReceived() == 2000; }, 2000));
+}
+
+TEST(ConnectorRelay, TelnetCommandsAreAnsweredAndCountedButNotWritten) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    ASSERT_TRUE(client.Send("ab" + Bytes({255, 253, 1}) + "cd"));
+    EXPECT_EQ(client.ReadCount(3, 3000), Bytes({255, 251, 1}));
+    EXPECT_EQ(live.PipeRead(4, 3000), "abcd");
+    ASSERT_TRUE(client.Send(Bytes({255, 253, 24, 255, 251, 31, 255, 254, 1})));
+    EXPECT_EQ(client.ReadCount(6, 3000), Bytes({255, 252, 24, 255, 254, 31}));
+    ASSERT_TRUE(client.Send(Bytes({255, 255, 'A', 13, 0})));
+    EXPECT_EQ(live.PipeRead(3, 3000), Bytes({255, 'A', 13}));
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesReceived() == 21; }, 2000));
+    EXPECT_EQ(live.PipeReadFor(200), "");
+}
+
+TEST(ConnectorRelay, LargeTransfersLoseNothingEitherWay) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    // Far more than the socket buffers hold, so sends are partial and would block.
+    const size_t size = 4 * 1024 * 1024;
+    std::string down = Pattern(size, false);
+    std::thread writer([&] { live.PipeWrite(down); });
+    std::string got = client.ReadCount(size, 60000);
+    writer.join();
+    EXPECT_EQ(got.size(), size);
+    EXPECT_TRUE(got == down) << "the pipe's bytes arrived changed";
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesSent() == int64_t(size); }, 2000));
+
+    std::string up = Pattern(size / 4, true);
+    std::thread sender([&] { client.Send(up); });
+    std::string arrived = live.PipeRead(up.size(), 60000);
+    sender.join();
+    EXPECT_EQ(arrived.size(), up.size());
+    EXPECT_TRUE(arrived == up) << "the client's bytes arrived changed";
+}
+
+TEST(ConnectorRelay, ClientLeavingEndsItsTurnAndTheNextIsServed) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    {
+        TestClient first;
+        ASSERT_TRUE(live.Attach(first));
+        ASSERT_TRUE(first.Send("one"));
+        EXPECT_EQ(live.PipeRead(3, 3000), "one");
+    }
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 2000));
+    EXPECT_EQ(live.connector->GetClientAddress(), "");
+    EXPECT_EQ(live.connector->GetBytesReceived(), 0);
+    live.pipe.DropClient();  // the pipe's server sees its client go and waits for the next
+
+    TestClient second;
+    ASSERT_TRUE(live.Attach(second));
+    ASSERT_TRUE(second.Send("two"));
+    EXPECT_EQ(live.PipeRead(3, 3000), "two");
+}
+
+TEST(ConnectorRelay, ClientResetEndsItsTurnAsACloseDoes) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient first;
+    ASSERT_TRUE(live.Attach(first));
+    first.Reset();
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 2000));
+    EXPECT_EQ(live.connector->GetClientAddress(), "");
+    live.pipe.DropClient();
+    TestClient second;
+    ASSERT_TRUE(live.Attach(second));
+}
+
+TEST(ConnectorRelay, SecondClientWaitsInTheBacklogUntilTheFirstLeaves) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient first;
+    ASSERT_TRUE(live.Attach(first));
+    TestClient second;
+    ASSERT_TRUE(second.Connect(live.port));  // taken by the backlog
+    EXPECT_EQ(second.ReadFor(700), "");
+    first.Close();
+    live.pipe.DropClient();
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    std::string expected = kAttaching + kConnectedBanner;
+    EXPECT_EQ(second.ReadCount(expected.size(), 5000), expected);
+}
+
+TEST(ConnectorRelay, LostPipeIsOpenedAgainForTheSameClient) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    ASSERT_TRUE(live.PipeWrite("before"));
+    EXPECT_EQ(client.ReadCount(6, 3000), "before");
+    ASSERT_TRUE(client.Send("up1"));
+    EXPECT_EQ(live.PipeRead(3, 3000), "up1");
+
+    live.pipe.Close();  // the pipe's server goes away
+    EXPECT_EQ(client.ReadUntil(kAttaching, 3000), kAttaching);
+    EXPECT_EQ(live.connector->GetStatus(), AttachingPipe);
+    EXPECT_EQ(client.ReadFor(600), "");
+
+    std::string error;
+    ASSERT_TRUE(live.pipe.Listen(&error)) << error;
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    EXPECT_EQ(client.ReadCount(kConnectedBanner.size(), 5000), kConnectedBanner);
+    EXPECT_EQ(live.PipeRead(1, 3000), "\r");
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Connected; }, 2000));
+    // The counters go on for the same client.
+    ASSERT_TRUE(live.PipeWrite("after"));
+    EXPECT_EQ(client.ReadCount(5, 3000), "after");
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesSent() == 11; }, 2000));
+    EXPECT_EQ(live.connector->GetBytesReceived(), 3);
+}
+
+TEST(ConnectorRelay, DisconnectedPipeInstanceIsOpenedAgain) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    live.pipe.DropClient();  // the server ends this session but keeps its pipe
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    std::string expected = kAttaching + kConnectedBanner;
+    EXPECT_EQ(client.ReadCount(expected.size(), 5000), expected);
+    EXPECT_EQ(live.PipeRead(1, 3000), "\r");
+}
+
+TEST(ConnectorRelay, InputWhileThePipeIsMissingIsDiscarded) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start(/*openPipe=*/false));
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    EXPECT_EQ(client.ReadCount(kAttaching.size(), 3000), kAttaching);
+    ASSERT_TRUE(client.Send("typed too early"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    std::string error;
+    ASSERT_TRUE(live.pipe.Listen(&error)) << error;
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    EXPECT_EQ(client.ReadCount(kConnectedBanner.size(), 5000), kConnectedBanner);
+    EXPECT_EQ(live.PipeReadFor(500), "\r");
+}
+
+TEST(ConnectorRelay, ConsoleOfTheTestPipeServerAnswersThroughTheRelay) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    std::atomic<bool> stop{false};
+    std::thread console([&] {
+        tools::ServeOptions options;
+        options.mode = "console";
+        tools::ServeClient(live.pipe, options, stop);
+    });
+    EXPECT_NE(client.ReadUntil("demo> ", 5000).find("demo> "), std::string::npos);
+    ASSERT_TRUE(client.Send("echo hello\r"));
+    EXPECT_NE(client.ReadUntil("hello\r\n", 5000).find("echo hello\r\nhello\r\n"),
+              std::string::npos);
+    stop = true;
+    console.join();
+}
+
+}  // namespace
+}  // namespace tolvi::test

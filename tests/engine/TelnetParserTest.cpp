@@ -1,0 +1,145 @@
+// The Telnet stream parser: what reaches the pipe and what is answered, whole and split.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/TelnetParser.h"
+#include "support/TestClient.h"
+
+namespace tolvi {
+namespace {
+
+using test::Bytes;
+
+struct Result {
+    std::string data;
+    std::vector<std::pair<int, int>> answers;
+};
+
+class Recorder : public TelnetParser::Answers {
+public:
+    explicit Recorder(Result* r) : r_(r) {}
+    void Answer(uint8_t command, uint8_t option) override {
+        r_->answers.emplace_back(command, option);
+    }
+
+private:
+    Result* r_;
+};
+
+// Feeds the chunks in order through one parser, as successive receives from one client.
+Result Feed(const std::vector<std::string>& chunks) {
+    TelnetParser parser;
+    Result result;
+    Recorder recorder(&result);
+    for (const std::string& chunk : chunks) {
+        std::vector<uint8_t> data(chunk.size() + 1);
+        size_t n = parser.Feed(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(),
+                               data.data(), recorder);
+        EXPECT_LE(n, chunk.size());
+        result.data.append(reinterpret_cast<const char*>(data.data()), n);
+    }
+    return result;
+}
+
+Result Feed(const std::string& chunk) { return Feed(std::vector<std::string>{chunk}); }
+
+using Answers = std::vector<std::pair<int, int>>;
+
+TEST(TelnetParser, OptionRequestsAreAnsweredAndRemoved) {
+    Result r = Feed("ab" + Bytes({255, 253, 1}) + "cd");
+    EXPECT_EQ(r.data, "abcd");
+    EXPECT_EQ(r.answers, (Answers{{251, 1}}));
+
+    EXPECT_EQ(Feed(Bytes({255, 253, 3})).answers, (Answers{{251, 3}}));    // DO SGA: WILL
+    EXPECT_EQ(Feed(Bytes({255, 253, 24})).answers, (Answers{{252, 24}}));  // DO TTYPE: WONT
+    EXPECT_EQ(Feed(Bytes({255, 251, 31})).answers, (Answers{{254, 31}}));  // WILL NAWS: DONT
+    EXPECT_EQ(Feed(Bytes({255, 251, 1})).answers, (Answers{{254, 1}}));    // WILL ECHO: DONT
+    EXPECT_TRUE(Feed(Bytes({255, 254, 1})).answers.empty());               // DONT: nothing
+    EXPECT_TRUE(Feed(Bytes({255, 252, 3})).answers.empty());               // WONT: nothing
+    EXPECT_EQ(Feed(Bytes({255, 254, 1})).data, "");
+    EXPECT_EQ(Feed(Bytes({255, 253, 24})).data, "");
+}
+
+TEST(TelnetParser, EscapedIacIsOneDataByte) {
+    EXPECT_EQ(Feed(Bytes({255, 255, 65})).data, Bytes({255, 65}));
+    EXPECT_EQ(Feed({Bytes({'x', 255}), Bytes({255, 'y'})}).data, Bytes({'x', 255, 'y'}));
+}
+
+TEST(TelnetParser, TwoByteCommandsTakeTwoBytes) {
+    for (int command = 240; command <= 249; ++command) {
+        Result r = Feed(Bytes({'a', 255, command, 'b'}));
+        EXPECT_EQ(r.data, "ab") << "command " << command;
+        EXPECT_TRUE(r.answers.empty());
+    }
+    // IAC before a byte that is no command drops just those two bytes.
+    EXPECT_EQ(Feed(Bytes({'a', 255, 0, 'b'})).data, "ab");
+    EXPECT_EQ(Feed(Bytes({'a', 255, 65, 'b'})).data, "ab");
+}
+
+TEST(TelnetParser, SubnegotiationIsConsumedWhole) {
+    EXPECT_EQ(Feed("a" + Bytes({255, 250, 24, 0, 'x', 'y', 255, 240}) + "z").data, "az");
+    // An escaped IAC inside does not end it; a split across receives does not either.
+    EXPECT_EQ(Feed(Bytes({255, 250, 31, 255, 255, 0, 80, 255, 240, 'k'})).data, "k");
+    EXPECT_EQ(Feed({Bytes({255, 250, 31, 0}), Bytes({80, 0, 24, 255}), Bytes({240, 'k'})}).data,
+              "k");
+    EXPECT_TRUE(Feed(Bytes({255, 250, 24, 255, 240})).answers.empty());
+}
+
+TEST(TelnetParser, NulAfterCrIsDroppedOtherNulsAreData) {
+    EXPECT_EQ(Feed(Bytes({13, 0})).data, "\r");
+    EXPECT_EQ(Feed(Bytes({0})).data, std::string(1, '\0'));
+    EXPECT_EQ(Feed(Bytes({'a', 0, 'b'})).data, std::string("a\0b", 3));
+    EXPECT_EQ(Feed({Bytes({'l', 's', 13}), Bytes({0, 'x'})}).data, "ls\rx");
+    EXPECT_EQ(Feed(Bytes({13, 13, 0})).data, "\r\r");
+    EXPECT_EQ(Feed(Bytes({13, 10})).data, "\r\n");
+    EXPECT_EQ(Feed(Bytes({13, 0, 0})).data, std::string("\r\0", 2));
+}
+
+TEST(TelnetParser, CommandsSplitOverReceivesStayCommands) {
+    Result r = Feed({"xy" + Bytes({255}), Bytes({253, 1}) + "z"});
+    EXPECT_EQ(r.data, "xyz");
+    EXPECT_EQ(r.answers, (Answers{{251, 1}}));
+
+    r = Feed({Bytes({'a', 255, 253}), Bytes({24, 'b'})});
+    EXPECT_EQ(r.data, "ab");
+    EXPECT_EQ(r.answers, (Answers{{252, 24}}));
+}
+
+TEST(TelnetParser, AnyRandomSplitGivesTheSameResultAsOneChunk) {
+    // Bytes drawn mostly from the interesting ones, so every state is visited often.
+    const int pool[] = {255, 255, 253, 251, 252, 254, 250, 240, 241, 1, 3, 24, 13, 0, 'a', 'b'};
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 2000; ++round) {
+        std::string stream;
+        size_t length = rng() % 64;
+        for (size_t i = 0; i < length; ++i) stream += static_cast<char>(pool[rng() % 16]);
+        std::vector<std::string> chunks;
+        for (size_t at = 0; at < stream.size();) {
+            size_t n = 1 + rng() % 8;
+            chunks.push_back(stream.substr(at, n));
+            at += n;
+        }
+        Result whole = Feed(stream);
+        Result split = Feed(chunks);
+        ASSERT_EQ(whole.data, split.data) << "round " << round;
+        ASSERT_EQ(whole.answers, split.answers) << "round " << round;
+    }
+}
+
+TEST(TelnetParser, ResetForgetsAHalfCommand) {
+    TelnetParser parser;
+    Result result;
+    Recorder recorder(&result);
+    uint8_t out[4];
+    const uint8_t iac = 255, a = 'A';
+    parser.Feed(&iac, 1, out, recorder);
+    parser.Reset();
+    EXPECT_EQ(parser.Feed(&a, 1, out, recorder), 1u);
+    EXPECT_EQ(out[0], 'A');
+}
+
+}  // namespace
+}  // namespace tolvi

@@ -1,0 +1,61 @@
+// Port texts read as numbers, status words, message formatting.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "engine/ConnectorStatus.h"
+#include "engine/Format.h"
+#include "engine/PortText.h"
+#include "platform/ErrorText.h"
+
+namespace tolvi {
+namespace {
+
+TEST(PortText, ReadsLikeAtoi) {
+    EXPECT_EQ(TextToInt("23"), 23);
+    EXPECT_EQ(TextToInt("  \t+23x"), 23);
+    EXPECT_EQ(TextToInt("-7"), -7);
+    EXPECT_EQ(TextToInt("0080"), 80);
+    EXPECT_EQ(TextToInt("abc"), 0);
+    EXPECT_EQ(TextToInt(""), 0);
+    EXPECT_EQ(TextToInt("- 5"), 0);
+    EXPECT_EQ(TextToInt("99999999999999999999999"), INT_MAX);
+    EXPECT_EQ(TextToInt("-99999999999999999999999"), INT_MIN);
+    EXPECT_EQ(TextToInt("2147483647"), INT_MAX);
+    EXPECT_EQ(TextToInt("-2147483648"), INT_MIN);
+}
+
+TEST(PortText, PortIsTheLow16Bits) {
+    EXPECT_EQ(PortNumberFromText("23"), 23);
+    EXPECT_EQ(PortNumberFromText("abc"), 0);
+    EXPECT_EQ(PortNumberFromText("65535"), 65535);
+    EXPECT_EQ(PortNumberFromText("65536"), 0);
+    EXPECT_EQ(PortNumberFromText("65537"), 1);
+    EXPECT_EQ(PortNumberFromText("-1"), 65535);
+    EXPECT_EQ(PortNumberFromText(" 2323abc"), 2323);
+    EXPECT_EQ(PortNumberFromText("4294967319"), 23);  // 2^32 + 23
+}
+
+TEST(StatusWords, OneWordPerStatusAndUnknownBeyond) {
+    EXPECT_STREQ(StatusWord(Initialization), "Initialization");
+    EXPECT_STREQ(StatusWord(AttachingPipe), "Attaching Pipe");
+    EXPECT_STREQ(StatusWord(Ready), "Ready");
+    EXPECT_STREQ(StatusWord(Connected), "Connected");
+    EXPECT_STREQ(StatusWord(Error), "Error");
+    EXPECT_STREQ(StatusWord(5), "Unknown");
+    EXPECT_STREQ(StatusWord(-1), "Unknown");
+}
+
+TEST(Messages, FormatAndSystemTexts) {
+    EXPECT_EQ(Format("Bind call failed (%d , %s)", 10049, "x"), "Bind call failed (10049 , x)");
+    EXPECT_EQ(Format("%s", std::string(1000, 'a').c_str()).size(), 1000u);
+    // A system text is one line and never empty, even for a code the system does not know.
+    for (int code : {2, 5, 109, 10048, 10061, 123456}) {
+        std::string text = platform::GetSystemErrorText(code);
+        EXPECT_FALSE(text.empty()) << code;
+        EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code;
+    }
+}
+
+}  // namespace
+}  // namespace tolvi

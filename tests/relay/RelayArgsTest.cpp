@@ -1,0 +1,72 @@
+// tolvi-relay's command line: connectors from it, and a clear line for each mistake.
+#include <gtest/gtest.h>
+
+#include "relay/RelayArgs.h"
+
+namespace tolvi::relay {
+namespace {
+
+std::string Parse(std::vector<std::string> args, RelayArgs* out) {
+    return ParseRelayArgs(args, out);
+}
+
+TEST(RelayArgs, ConnectorsWithTheirOwnOptions) {
+    RelayArgs a;
+    ASSERT_EQ(Parse({"\\\\.\\pipe\\com1", "2323", "--description", "VM one", "--allow-non-local",
+                     "--list-only", "--clients", "10.0.0.5;10.0.0.7", "\\\\host\\pipe\\com2",
+                     "2324"},
+                    &a),
+              "");
+    ASSERT_EQ(a.connectors.size(), 2u);
+    EXPECT_EQ(a.connectors[0].pipeName, "\\\\.\\pipe\\com1");
+    EXPECT_EQ(a.connectors[0].portText, "2323");
+    EXPECT_EQ(a.connectors[0].description, "VM one");
+    EXPECT_TRUE(a.connectors[0].allowNonLocal);
+    EXPECT_TRUE(a.connectors[0].listOnly);
+    EXPECT_EQ(a.connectors[0].clientList, "10.0.0.5;10.0.0.7");
+    EXPECT_EQ(a.connectors[1].pipeName, "\\\\host\\pipe\\com2");
+    EXPECT_FALSE(a.connectors[1].allowNonLocal);
+    EXPECT_EQ(a.connectors[1].description, "");
+}
+
+TEST(RelayArgs, EachMistakeNamesItsArgument) {
+    struct Bad {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Bad cases[] = {
+        {{}, "no connector given: PIPE PORT is needed"},
+        {{"", "23"}, "the pipe name is empty"},
+        {{"com1", "23"},
+         "malformed pipe name 'com1': the form is \\\\<ServerName>\\pipe\\<PipeName>"},
+        {{"\\\\.\\com1", "23"},
+         "malformed pipe name '\\\\.\\com1': the form is \\\\<ServerName>\\pipe\\<PipeName>"},
+        {{"\\\\.\\pipe\\a", "0"}, "bad port '0' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
+        {{"\\\\.\\pipe\\a", "-5"}, "bad port '-5' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
+        {{"\\\\.\\pipe\\a", "65536"},
+         "bad port '65536' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
+        {{"\\\\.\\pipe\\a", "23a"}, "bad port '23a' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
+        {{"\\\\.\\pipe\\a"}, "pipe \\\\.\\pipe\\a has no PORT after it"},
+        {{"--allow-non-local", "\\\\.\\pipe\\a", "23"},
+         "option --allow-non-local comes before any PIPE PORT"},
+        {{"\\\\.\\pipe\\a", "23", "--bogus"}, "unknown option --bogus"},
+        {{"\\\\.\\pipe\\a", "23", "--clients"}, "option --clients needs a value"},
+        {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\b", "080"}, "port 080 is given twice"},
+        {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\a", "81"}, "the pipe \\\\.\\pipe\\a is given twice"},
+    };
+    for (const Bad& bad : cases) {
+        RelayArgs a;
+        EXPECT_EQ(Parse(bad.args, &a), bad.message);
+    }
+}
+
+TEST(RelayArgs, HelpWins) {
+    RelayArgs a;
+    EXPECT_EQ(Parse({"--help"}, &a), "");
+    EXPECT_TRUE(a.help);
+    EXPECT_TRUE(HasPipeNameForm("\\\\.\\pipe\\x"));
+    EXPECT_FALSE(HasPipeNameForm("\\\\.\\PIPE\\x"));  // the form is case-sensitive
+}
+
+}  // namespace
+}  // namespace tolvi::relay

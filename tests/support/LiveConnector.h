@@ -1,0 +1,33 @@
+// A connector under test with a pipe server of its own, on a port the system chose.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "engine/PipeConnector.h"
+#include "pipeserver/PipeServer.h"
+#include "support/TestClient.h"
+
+namespace tolvi::test {
+
+struct LiveConnector {
+    LiveConnector() : pipeName(UniquePipeName()), pipe(pipeName) {}
+
+    // Opens the pipe (unless told not to), builds the connector, opens its endpoint and
+    // starts its worker. False (with a test failure) when any of it fails.
+    bool Start(bool openPipe = true, const std::string& portText = "0");
+    // Connects client, has the pipe server take the pipe, and checks both banners and the
+    // carriage return the pipe receives on opening.
+    bool Attach(TestClient& client);
+    // What the pipe server receives: exactly count bytes, or fewer after timeoutMs.
+    std::string PipeRead(size_t count, int timeoutMs);
+    // What the pipe server receives within ms.
+    std::string PipeReadFor(int ms);
+    bool PipeWrite(const std::string& data) { return pipe.Write(data.data(), data.size()); }
+
+    std::string pipeName;
+    tools::PipeServer pipe;
+    std::unique_ptr<PipeConnector> connector;
+    uint16_t port = 0;
+};
+
+}  // namespace tolvi::test

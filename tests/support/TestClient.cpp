@@ -1,0 +1,105 @@
+// Helpers for the live tests.
+#include "support/TestClient.h"
+
+#include <atomic>
+#include <thread>
+
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+namespace tolvi::test {
+
+const std::string kAttaching = "attaching console,wait ...";
+const std::string kConnectedBanner =
+    "connected!\n\n" + std::string("\xff\xfb\x01\xff\xfb\x03", 6);
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s += static_cast<char>(v);
+    return s;
+}
+
+std::string UniquePipeName() {
+    static std::atomic<int> counter{0};
+    return "\\\\.\\pipe\\tolvi-test-" + std::to_string(getpid()) + "-" +
+           std::to_string(++counter);
+}
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    int64_t end = NowMs() + timeoutMs;
+    while (!done()) {
+        if (NowMs() >= end) return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool TestClient::Connect(uint16_t port, const std::string& from) {
+    platform::SysError error;
+    socket_ = platform::TcpSocket::CreateStream(&error);
+    closed_ = false;
+    if (!socket_.IsValid()) return false;
+    if (!from.empty() && socket_.Bind(from, 0).Failed()) return false;
+    return !socket_.Connect("127.0.0.1", port).Failed();
+}
+
+bool TestClient::Send(const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        platform::IoResult r = socket_.Send(data.data() + done, data.size() - done);
+        if (r.count <= 0) return false;
+        done += static_cast<size_t>(r.count);
+    }
+    return true;
+}
+
+std::string TestClient::ReceiveSome(int ms) {
+    if (closed_ || socket_.WaitReadable(ms * 1000L) != 1) return "";
+    char buffer[65536];
+    platform::IoResult r = socket_.Receive(buffer, sizeof buffer);
+    if (r.count <= 0) {
+        closed_ = true;
+        return "";
+    }
+    return std::string(buffer, static_cast<size_t>(r.count));
+}
+
+std::string TestClient::ReadUntil(const std::string& needle, int timeoutMs) {
+    std::string got;
+    int64_t end = NowMs() + timeoutMs;
+    while (got.find(needle) == std::string::npos && !closed_ && NowMs() < end) {
+        got += ReceiveSome(10);
+    }
+    return got;
+}
+
+std::string TestClient::ReadCount(size_t count, int timeoutMs) {
+    std::string got;
+    int64_t end = NowMs() + timeoutMs;
+    while (got.size() < count && !closed_ && NowMs() < end) got += ReceiveSome(10);
+    return got;
+}
+
+std::string TestClient::ReadFor(int ms) {
+    std::string got;
+    int64_t end = NowMs() + ms;
+    while (!closed_ && NowMs() < end) got += ReceiveSome(10);
+    return got;
+}
+
+bool TestClient::WaitClosed(int timeoutMs) {
+    int64_t end = NowMs() + timeoutMs;
+    while (!closed_ && NowMs() < end) ReceiveSome(10);
+    return closed_;
+}
+
+}  // namespace tolvi::test

@@ -1,0 +1,52 @@
+// Helpers for the live tests: a TCP client, a pipe name of the test's own, waiting with a
+// deadline.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/Socket.h"
+
+namespace tolvi::test {
+
+// A pipe name no other test or run uses: "\\.\pipe\tolvi-test-<pid>-<n>".
+std::string UniquePipeName();
+
+// Polls until done() or timeoutMs has passed; returns done()'s last answer.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+
+// Milliseconds since an arbitrary start, for timing stops.
+int64_t NowMs();
+
+// The banners an admitted client receives when the pipe opens, Telnet announcements included.
+extern const std::string kAttaching;
+extern const std::string kConnectedBanner;
+
+std::string Bytes(std::initializer_list<int> values);
+
+class TestClient {
+public:
+    // Connects to 127.0.0.1:port, from the local address from when one is given.
+    bool Connect(uint16_t port, const std::string& from = "");
+    bool Send(const std::string& data);
+    // Everything that arrives until the text holds needle or timeoutMs has passed.
+    std::string ReadUntil(const std::string& needle, int timeoutMs);
+    // Exactly count bytes, or fewer when timeoutMs passes first.
+    std::string ReadCount(size_t count, int timeoutMs);
+    // Everything that arrives within ms.
+    std::string ReadFor(int ms);
+    // True when the peer closes the connection within timeoutMs (data before it is dropped).
+    bool WaitClosed(int timeoutMs);
+    void Close() { socket_.Close(); }
+    void Reset() { socket_.Abort(); }
+    platform::TcpSocket& Socket() { return socket_; }
+
+private:
+    // One receive after waiting up to ms: the bytes, "" on timeout; closed_ set at the end.
+    std::string ReceiveSome(int ms);
+    platform::TcpSocket socket_;
+    bool closed_ = false;
+};
+
+}  // namespace tolvi::test
