@@ -7,6 +7,7 @@
 #include "engine/Format.h"
 #include "engine/PipeConnector.h"
 #include "platform/ErrorText.h"
+#include "platform/RelayWait.h"
 #include "platform/Sleep.h"
 
 namespace tolvi {
@@ -20,7 +21,11 @@ namespace {
 
 constexpr unsigned kPollMs = 500;           // waiting for a client or for the pipe
 constexpr long kClientWaitMicros = 500;     // waiting for client data in each relay pass
+// Where the wait also wakes for the pipe, nothing is gained by waking sooner than a stop
+// request needs; an idle connection then costs next to nothing.
+constexpr long kBothSidesWaitMicros = 100000;
 constexpr uint32_t kPiece = 255;            // largest pipe read and client receive
+constexpr uint32_t kSendBatch = 64 * kPiece;  // pipe pieces gathered into one send
 const char kAttachingText[] = "attaching console,wait ...";
 const char kConnectedText[] = "connected!\n\n";
 
@@ -69,6 +74,7 @@ bool PipeConnector::ServeClients() {
             return false;
         }
         telnet.Reset();
+        clientBusy = false;
 
         for (;;) {
             if (stopRequested) {
@@ -117,17 +123,39 @@ PipeConnector::PassResult PipeConnector::RelayPass() {
     PassResult result = PipeToClient();
     if (result != PassResult::Continue || !pipeHandle.IsOpen()) return result;
 
-    if (clientSocket.WaitReadable(kClientWaitMicros) != 1) return PassResult::Continue;
-    uint8_t buffer[kPiece];
-    IoResult got = clientSocket.Receive(buffer, kPiece);
-    if (got.count == 0) return PassResult::ClientLeft;
-    if (got.count < 0) {
-        // A reset connection ends the client's turn as a closed one does.
-        return got.error.Is(ErrorKind::WouldBlock) ? PassResult::Continue : PassResult::ClientLeft;
+    // After a full receive more is likely waiting: try it before waiting at all.
+    if (!clientBusy) {
+        long wait = platform::CanWaitForPipe() ? kBothSidesWaitMicros : kClientWaitMicros;
+        if (platform::WaitForClientOrPipe(clientSocket, pipeHandle, wait) != 1) {
+            return PassResult::Continue;
+        }
     }
-    bytesReceived += got.count;
-    ScanClientChunk(buffer, static_cast<size_t>(got.count));
-    return PassResult::Continue;
+    return ClientToPipe();
+}
+
+PipeConnector::PassResult PipeConnector::ClientToPipe() {
+    // Receive in pieces of at most 255 bytes; while they come full, gather a few more and
+    // write them to the pipe together.
+    uint8_t piece[kPiece];
+    uint8_t data[kSendBatch];
+    size_t length = 0;
+    PassResult result = PassResult::Continue;
+    while (length + kPiece <= sizeof data) {
+        IoResult got = clientSocket.Receive(piece, kPiece);
+        clientBusy = got.count == static_cast<long>(kPiece);
+        if (got.count <= 0) {
+            // A reset connection ends the client's turn as a closed one does.
+            if (got.count == 0 || !got.error.Is(ErrorKind::WouldBlock)) {
+                result = PassResult::ClientLeft;
+            }
+            break;
+        }
+        bytesReceived += got.count;
+        length += ScanClientChunk(piece, static_cast<size_t>(got.count), data + length);
+        if (!clientBusy) break;
+    }
+    if (length > 0) WriteToPipe(data, length);
+    return result;
 }
 
 PipeConnector::PassResult PipeConnector::PipeToClient() {
@@ -139,25 +167,35 @@ PipeConnector::PassResult PipeConnector::PipeToClient() {
     }
     if (error.Failed()) return PassResult::Continue;
 
-    uint8_t buffer[kPiece];
+    // Read in pieces of at most 255 bytes, but hand them to the client in larger sends.
+    uint8_t buffer[kSendBatch];
+    uint32_t gathered = 0;
+    PassResult result = PassResult::Continue;
     while (remaining > 0) {
         uint32_t got = 0;
-        error = pipeHandle.Read(buffer, std::min(remaining, kPiece), &got);
+        error = pipeHandle.Read(buffer + gathered, std::min(remaining, kPiece), &got);
         if (error.Is(ErrorKind::BrokenPipe) || error.Is(ErrorKind::PipeNotConnected)) {
-            ClosePipe();
-            return PassResult::Continue;
+            ClosePipe();  // what was read still goes to the client below
+            break;
         }
         if (error.Failed()) {
             ShowAlert(Format("Could not read from pipe, error %d", error.code));
             break;
         }
         if (got == 0) break;
-        if (!SendAll(buffer, got, true)) {
-            return stopRequested ? PassResult::Continue : PassResult::ClientLeft;
-        }
+        gathered += got;
         remaining -= std::min(got, remaining);
+        if (kSendBatch - gathered < kPiece || remaining == 0) {
+            if (!SendAll(buffer, gathered, true)) {
+                return stopRequested ? PassResult::Continue : PassResult::ClientLeft;
+            }
+            gathered = 0;
+        }
     }
-    return PassResult::Continue;
+    if (gathered > 0 && !SendAll(buffer, gathered, true) && !stopRequested) {
+        result = PassResult::ClientLeft;
+    }
+    return result;
 }
 
 bool PipeConnector::SendAll(const uint8_t* data, size_t size, bool pipeData) {
@@ -177,11 +215,12 @@ bool PipeConnector::SendAll(const uint8_t* data, size_t size, bool pipeData) {
     return true;
 }
 
-void PipeConnector::ScanClientChunk(const uint8_t* bytes, size_t count) {
-    uint8_t data[kPiece];
+size_t PipeConnector::ScanClientChunk(const uint8_t* bytes, size_t count, uint8_t* data) {
     AnswerSender answers(*this);
-    size_t length = telnet.Feed(bytes, std::min<size_t>(count, kPiece), data, answers);
-    if (length == 0) return;
+    return telnet.Feed(bytes, count, data, answers);
+}
+
+void PipeConnector::WriteToPipe(const uint8_t* data, size_t length) {
     SysError error = pipeHandle.Write(data, static_cast<uint32_t>(length), stopRequested);
     if (error.Failed() && !error.Is(ErrorKind::Cancelled)) {
         SetErrorText(Format("Could not write to pipe, error %d", error.code));

@@ -63,7 +63,10 @@ private:
     bool IsClientGone();
     bool SendTelnetCommand(uint8_t command, uint8_t option);
     void SendText(const char* text);
-    void ScanClientChunk(const uint8_t* bytes, size_t count);
+    PassResult ClientToPipe();
+    // Answers the Telnet commands of one received chunk and appends its data to data.
+    size_t ScanClientChunk(const uint8_t* bytes, size_t count, uint8_t* data);
+    void WriteToPipe(const uint8_t* data, size_t length);
     bool RefuseClient();
 
     bool DisconnectClient();
@@ -95,6 +98,7 @@ private:
     mutable std::mutex textLock;
     std::atomic<uint16_t> listenPort{0};
     TelnetParser telnet;
+    bool clientBusy = false;  // the last receive filled its buffer
 };
 
 }  // namespace tolvi

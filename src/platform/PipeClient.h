@@ -23,6 +23,7 @@ public:
     SysError Open(const std::string& pipeName);
     bool IsOpen() const;
     void Close();
+    intptr_t Native() const;
 
     // Counts the bytes waiting without reading them. A server that has gone away reports
     // BrokenPipe or PipeNotConnected.

@@ -40,8 +40,8 @@ public:
     SysError PeerAddress(std::string* dotted);
     SysError LocalPort(uint16_t* port);
 
-    // Waits up to micros for the socket to become readable or report an exceptional
-    // condition: 1 readable, 0 not (timeout, or only the exceptional condition), -1 failed.
+    // Waits up to micros for the socket to become readable: 1 readable, 0 not (timeout, or
+    // only an exceptional condition), -1 failed.
     int WaitReadable(long micros);
     // Waits up to micros for room to send: 1 writable, 0 timeout, -1 failed.
     int WaitWritable(long micros);

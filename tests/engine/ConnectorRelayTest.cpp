@@ -208,7 +208,7 @@ TEST(ConnectorRelay, ConsoleOfTheTestPipeServerAnswersThroughTheRelay) {
     });
     EXPECT_NE(client.ReadUntil("demo> ", 5000).find("demo> "), std::string::npos);
     ASSERT_TRUE(client.Send("echo hello\r"));
-    EXPECT_NE(client.ReadUntil("hello\r\n", 5000).find("echo hello\r\nhello\r\n"),
+    EXPECT_NE(client.ReadUntil("hello\r\ndemo> ", 5000).find("echo hello\r\nhello\r\ndemo> "),
               std::string::npos);
     stop = true;
     console.join();

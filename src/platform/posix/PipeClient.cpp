@@ -59,6 +59,8 @@ SysError PipeClient::Open(const std::string& pipeName) {
 
 bool PipeClient::IsOpen() const { return fd_ >= 0; }
 
+intptr_t PipeClient::Native() const { return fd_; }
+
 void PipeClient::Close() {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
@@ -67,23 +69,20 @@ void PipeClient::Close() {
 SysError PipeClient::Peek(uint32_t* available) {
     *available = 0;
     if (fd_ < 0) return ErrnoError(EBADF);
-    int count = 0;
-    if (ioctl(fd_, FIONREAD, &count) != 0) return LastErrno();
-    if (count > 0) {
-        *available = static_cast<uint32_t>(count);
-        return {};
-    }
-    // Nothing waits: tell an idle server from one that has closed, as a named pipe does.
+    // One call while the pipe is idle, which is most of the time: a peek at one byte tells
+    // nothing waiting, data waiting and a closed server apart.
     char probe;
     ssize_t n = recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
     if (n == 0) return {EPIPE, ErrorKind::BrokenPipe};
     if (n < 0) {
         SysError error = LastErrno();
-        if (error.Is(ErrorKind::WouldBlock)) return {};
+        if (error.Is(ErrorKind::WouldBlock) || error.code == EINTR) return {};
         if (error.code == ECONNRESET) return {EPIPE, ErrorKind::BrokenPipe};
         return error;
     }
-    *available = 1;  // a byte arrived between the two calls
+    int count = 0;
+    if (ioctl(fd_, FIONREAD, &count) != 0) return LastErrno();
+    *available = count > 0 ? static_cast<uint32_t>(count) : 1;
     return {};
 }
 

@@ -140,7 +140,7 @@ SysError TcpSocket::LocalPort(uint16_t* port) {
 }
 
 int TcpSocket::WaitReadable(long micros) {
-    return PollOne(Fd(handle_), POLLIN | POLLPRI, POLLIN | POLLHUP | POLLERR, micros);
+    return PollOne(Fd(handle_), POLLIN, POLLIN | POLLHUP | POLLERR, micros);
 }
 
 int TcpSocket::WaitWritable(long micros) {

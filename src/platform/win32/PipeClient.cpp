@@ -65,6 +65,8 @@ SysError PipeClient::Open(const std::string& pipeName) {
 
 bool PipeClient::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
+intptr_t PipeClient::Native() const { return reinterpret_cast<intptr_t>(handle_); }
+
 void PipeClient::Close() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     if (ioEvent_) CloseHandle(ioEvent_);

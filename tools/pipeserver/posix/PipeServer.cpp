@@ -88,12 +88,13 @@ void PipeServer::DropClient() {
 }
 
 void PipeServer::Close() {
-    DropClient();
+    // The pipe goes before the client does, so that a client reconnecting at once finds none.
     if (listener_ >= 0) {
-        close(listener_);
         unlink(path_.c_str());
+        close(listener_);
     }
     listener_ = -1;
+    DropClient();
 }
 
 }  // namespace tolvi::tools

@@ -1,0 +1,241 @@
+// relay_bench: tolvi-relay against socat on the same job (TCP on loopback to a Unix-domain
+// stream socket): throughput each way, one-byte round trips, and CPU while a client idles.
+//   relay_bench [MiB]     (256 by default)
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pipeserver/PipeServer.h"
+#include "platform/Socket.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tolvi::platform::TcpSocket;
+using tolvi::tools::PipeServer;
+
+struct Figures {
+    double downMBps = 0, upMBps = 0, p50us = 0, p99us = 0, idleCpuPercent = 0;
+};
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+pid_t Spawn(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 1, 0);  // O_WRONLY
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// CPU seconds a process has used, from /proc.
+double CpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+bool ReadExactly(TcpSocket& s, size_t count) {
+    static char buffer[1 << 16];
+    while (count > 0) {
+        tolvi::platform::IoResult r = s.Receive(buffer, std::min(count, sizeof buffer));
+        if (r.count <= 0) return false;
+        count -= size_t(r.count);
+    }
+    return true;
+}
+
+bool SendAll(TcpSocket& s, const char* data, size_t size) {
+    while (size > 0) {
+        tolvi::platform::IoResult r = s.Send(data, size);
+        if (r.count <= 0) return false;
+        data += r.count;
+        size -= size_t(r.count);
+    }
+    return true;
+}
+
+size_t PipeReadExactly(PipeServer& pipe, size_t count) {
+    static char buffer[1 << 16];
+    size_t got = 0;
+    while (got < count) {
+        long n = pipe.Read(buffer, std::min(count - got, sizeof buffer), 5000);
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    return got;
+}
+
+Figures Measure(const char* name, const std::vector<std::string>& command, uint16_t port,
+                const std::string& pipeName, bool tolviBanner, size_t bytes) {
+    Figures f;
+    PipeServer pipe(pipeName);
+    std::string error;
+    if (!pipe.Listen(&error)) {
+        std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+        return f;
+    }
+    pid_t pid = Spawn(command);
+    if (pid < 0) {
+        std::fprintf(stderr, "%s: cannot start %s\n", name, command[0].c_str());
+        return f;
+    }
+    TcpSocket client;
+    for (int i = 0; i < 100; ++i) {
+        tolvi::platform::SysError e;
+        client = TcpSocket::CreateStream(&e);
+        if (!client.Connect("127.0.0.1", port).Failed()) break;
+        client.Close();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!client.IsValid() || !pipe.WaitClient(5000)) {
+        std::fprintf(stderr, "%s: no connection\n", name);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return f;
+    }
+    if (tolviBanner) {
+        ReadExactly(client, 44);  // the banners and the two announcements
+        PipeReadExactly(pipe, 1);  // the carriage return on opening
+    }
+
+    std::vector<char> block(1 << 16);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = char('a' + i % 26);
+
+    // Pipe to client.
+    auto start = Clock::now();
+    std::thread writer([&] {
+        for (size_t sent = 0; sent < bytes; sent += block.size()) {
+            pipe.Write(block.data(), std::min(block.size(), bytes - sent));
+        }
+    });
+    bool ok = ReadExactly(client, bytes);
+    writer.join();
+    f.downMBps = ok ? bytes / 1048576.0 / Seconds(start) : 0;
+
+    // Client to pipe.
+    start = Clock::now();
+    std::thread sender([&] {
+        for (size_t sent = 0; sent < bytes; sent += block.size()) {
+            SendAll(client, block.data(), std::min(block.size(), bytes - sent));
+        }
+    });
+    size_t got = PipeReadExactly(pipe, bytes);
+    sender.join();
+    f.upMBps = got == bytes ? bytes / 1048576.0 / Seconds(start) : 0;
+
+    // One-byte round trips: client to pipe, echoed back by the pipe's server.
+    std::atomic<bool> echoing{true};
+    std::thread echo([&] {
+        char c;
+        while (echoing) {
+            long n = pipe.Read(&c, 1, 100);
+            if (n < 0) break;
+            if (n == 1) pipe.Write(&c, 1);
+        }
+    });
+    std::vector<double> rtts;
+    const int trips = 10000;
+    rtts.reserve(trips);
+    for (int i = 0; i < trips; ++i) {
+        auto t = Clock::now();
+        if (!SendAll(client, "x", 1) || !ReadExactly(client, 1)) break;
+        rtts.push_back(Seconds(t) * 1e6);
+    }
+    echoing = false;
+    echo.join();
+    if (!rtts.empty()) {
+        std::sort(rtts.begin(), rtts.end());
+        f.p50us = rtts[rtts.size() / 2];
+        f.p99us = rtts[rtts.size() * 99 / 100];
+    }
+
+    // A connected client that sends nothing.
+    double cpu0 = CpuSeconds(pid);
+    start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    f.idleCpuPercent = 100.0 * (CpuSeconds(pid) - cpu0) / Seconds(start);
+
+    client.Close();
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return f;
+}
+
+uint16_t FreePort() {
+    tolvi::platform::SysError e;
+    TcpSocket s = TcpSocket::CreateStream(&e);
+    s.Bind("127.0.0.1", 0);
+    uint16_t port = 0;
+    s.LocalPort(&port);
+    return port;
+}
+
+double Ratio(double a, double b) { return b > 0 ? a / b : 0; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tolvi::platform::StartSocketLibrary();
+    size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
+    size_t bytes = mib * 1048576;
+    std::string dir = "/tmp";
+    if (const char* d = std::getenv("TOLVI_PIPE_DIR")) dir = d;
+    std::string pid = std::to_string(getpid());
+
+    std::string tolviPipe = "\\\\.\\pipe\\tolvi-bench-" + pid;
+    uint16_t tolviPort = FreePort();
+    Figures tolvi = Measure("tolvi-relay", {TOLVI_RELAY_PATH, tolviPipe, std::to_string(tolviPort)},
+                            tolviPort, tolviPipe, true, bytes);
+
+    std::string socatPipe = "\\\\.\\pipe\\socat-bench-" + pid;
+    uint16_t socatPort = FreePort();
+    Figures socat = Measure("socat",
+                            {"socat", "TCP-LISTEN:" + std::to_string(socatPort) + ",reuseaddr",
+                             "UNIX-CONNECT:" + dir + "/socat-bench-" + pid},
+                            socatPort, socatPipe, false, bytes);
+
+    std::printf("relay_bench: %zu MiB each way, 10000 one-byte round trips, 3 s idle\n", mib);
+    std::printf("%-26s %12s %12s %10s\n", "figure", "tolvi-relay", "socat", "ratio");
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe to client, MB/s", tolvi.downMBps,
+                socat.downMBps, Ratio(tolvi.downMBps, socat.downMBps));
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "client to pipe, MB/s", tolvi.upMBps,
+                socat.upMBps, Ratio(tolvi.upMBps, socat.upMBps));
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "round trip p50, us", tolvi.p50us, socat.p50us,
+                Ratio(tolvi.p50us, socat.p50us));
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "round trip p99, us", tolvi.p99us, socat.p99us,
+                Ratio(tolvi.p99us, socat.p99us));
+    std::printf("%-26s %12.2f %12.2f %10s\n", "idle CPU, % of a core", tolvi.idleCpuPercent,
+                socat.idleCpuPercent, "-");
+    return 0;
+}
