@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever of the build and test tools is missing.
+set -euo pipefail
+packages=(
+    cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
+    g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
+    wine wine64 xvfb fonts-wine socat telnet
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
