@@ -2,11 +2,9 @@
 // port while the first listens, and a failing accept.
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <sys/resource.h>
+#ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -15,24 +13,10 @@
 namespace tolvi::test {
 namespace {
 
-// A socket that holds a port the way another program would, refusing to share it.
-platform::TcpSocket HoldPortExclusively(uint16_t* port) {
-    platform::SysError error;
-    platform::TcpSocket s = platform::TcpSocket::CreateStream(&error);
-#ifdef _WIN32
-    BOOL on = TRUE;
-    setsockopt(static_cast<SOCKET>(s.Native()), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-               reinterpret_cast<const char*>(&on), sizeof on);
-#endif
-    EXPECT_FALSE(s.Bind("", 0).Failed());
-    EXPECT_FALSE(s.Listen(1).Failed());
-    EXPECT_FALSE(s.LocalPort(port).Failed());
-    return s;
-}
-
 TEST(Listener, PortHeldByAnotherProgramIsReported) {
     uint16_t port = 0;
     platform::TcpSocket holder = HoldPortExclusively(&port);
+    ASSERT_TRUE(holder.IsValid());
     std::string portText = std::to_string(port);
     PipeConnector c(UniquePipeName(), portText, "");
     EXPECT_FALSE(c.CreateListener());

@@ -5,6 +5,7 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <winsock2.h>
 #include <process.h>
 #define getpid _getpid
 #else
@@ -41,6 +42,21 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+platform::TcpSocket HoldPortExclusively(uint16_t* port) {
+    platform::SysError error;
+    platform::TcpSocket s = platform::TcpSocket::CreateStream(&error);
+#ifdef _WIN32
+    BOOL on = TRUE;
+    setsockopt(static_cast<SOCKET>(s.Native()), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&on), sizeof on);
+#endif
+    *port = 0;
+    if (s.Bind("", 0).Failed() || s.Listen(1).Failed() || s.LocalPort(port).Failed()) {
+        s.Close();
+    }
+    return s;
 }
 
 bool TestClient::Connect(uint16_t port, const std::string& from) {

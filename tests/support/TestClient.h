@@ -25,6 +25,9 @@ extern const std::string kConnectedBanner;
 
 std::string Bytes(std::initializer_list<int> values);
 
+// A listening socket that holds a port the way another program would, refusing to share it.
+platform::TcpSocket HoldPortExclusively(uint16_t* port);
+
 class TestClient {
 public:
     // Connects to 127.0.0.1:port, from the local address from when one is given.

@@ -1,0 +1,56 @@
+// The row texts: byte counts at every boundary, status words, client cell and picture.
+#include <gtest/gtest.h>
+
+#include "engine/ConnectorStatus.h"
+#include "table/RowText.h"
+
+namespace tolvi {
+namespace {
+
+TEST(RowText, ByteCountsAtEveryBoundary) {
+    const std::pair<uint64_t, const char*> table[] = {
+        {0, "0"},
+        {1023, "1023"},
+        {1024, "1.0 KB"},
+        {1034, "1.1 KB"},
+        {1536, "1.51 KB"},
+        {2047, "1.102 KB"},
+        {1048576, "1024.0 KB"},
+        {1048577, "1.0 MB"},
+        {1572864, "1.50 MB"},
+        {2097151, "1.100 MB"},
+        {1073741824, "1024.0 MB"},
+        {1073741825, "1.0 GB"},
+        {1610612736, "1.50 GB"},
+        {2147483647, "1.100 GB"},
+        {5ull * 1073741824 + 536870912, "5.50 GB"},
+        {UINT64_MAX, "17179869183.100 GB"},
+    };
+    for (const auto& row : table) EXPECT_EQ(FormatByteCount(row.first), row.second) << row.first;
+}
+
+TEST(RowText, CellsFollowTheConnector) {
+    RowCells idle = DecideRowCells(Ready, "", 0, 0);
+    EXPECT_EQ(idle.status, "Ready");
+    EXPECT_EQ(idle.client, "");
+    EXPECT_EQ(idle.sent, "0");
+    EXPECT_EQ(idle.received, "0");
+    EXPECT_EQ(idle.picture, kPictureNoClient);
+
+    RowCells busy = DecideRowCells(Connected, "127.0.0.1", 1536, 1048577);
+    EXPECT_EQ(busy.status, "Connected");
+    EXPECT_EQ(busy.client, "127.0.0.1");
+    EXPECT_EQ(busy.sent, "1.51 KB");
+    EXPECT_EQ(busy.received, "1.0 MB");
+    EXPECT_EQ(busy.picture, kPictureClient);
+
+    // The picture follows the client address alone, not the status.
+    EXPECT_EQ(DecideRowCells(AttachingPipe, "10.0.0.5", 0, 0).picture, kPictureClient);
+    EXPECT_EQ(DecideRowCells(Connected, "", 0, 0).picture, kPictureNoClient);
+    EXPECT_EQ(DecideRowCells(7, "", 0, 0).status, "Unknown");
+    EXPECT_EQ(DecideRowCells(Error, "", 0, 0).status, "Error");
+    EXPECT_EQ(DecideRowCells(Ready, "", -5, -1).sent, "0");
+}
+
+}  // namespace
+}  // namespace tolvi
