@@ -1,0 +1,138 @@
+// The connector list window.
+#include "table/ConnectorView.h"
+
+#include "resource.h"
+#include "table/RowText.h"
+
+namespace tolvi {
+namespace {
+
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr UINT kRefreshMs = 1000;
+
+struct Column {
+    const char* title;
+    int width;
+};
+const Column kColumns[] = {{"Pipe name", 130}, {"Port", 50},   {"Client IP", 105},
+                           {"Sent", 65},       {"Recv", 65},   {"Status", 70},
+                           {"Description", 200}};
+enum { kColPipe, kColPort, kColClient, kColSent, kColRecv, kColStatus, kColDescription };
+
+HICON SmallIcon(int id) {
+    return static_cast<HICON>(
+        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+}
+
+}  // namespace
+
+ConnectorView::~ConnectorView() = default;
+
+bool ConnectorView::PreCreateWindow(CREATESTRUCTA& cs) {
+    if (!Window::PreCreateWindow(cs)) return false;
+    cs.dwExStyle |= WS_EX_CLIENTEDGE;
+    cs.style &= ~WS_BORDER;
+    cs.lpszClass = ui::RegisterWindowClass(CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW,
+                                           LoadCursor(nullptr, IDC_ARROW),
+                                           reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr);
+    return true;
+}
+
+BOOL ConnectorView::Create(const char* className, const char* windowName, DWORD style,
+                           const RECT& rect, HWND parent, UINT id) {
+    if (!CreateEx(0, className, windowName, style, rect, parent, id)) return FALSE;
+    ui::InitCommonControlsOnce();
+    // What follows may fail without stopping the view; a list that is missing shows as such.
+    HWND list = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL,
+                                0, 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(IDC_CONNECTOR_LIST),
+                                ui::AppInstance(), nullptr);
+    listControl.Attach(list);
+    listControl.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_TRACKSELECT | LVS_EX_FULLROWSELECT |
+                                     LVS_EX_ONECLICKACTIVATE,
+                                 0xFFFFFFFF);
+    for (int i = 0; i < 7; ++i) listControl.InsertColumn(i, kColumns[i].title, kColumns[i].width);
+    if (imageList.Create(16, 16, ILC_COLOR16, 0, 4)) {
+        imageList.SetBkColor(RGB(255, 255, 255));
+        imageList.AddIcon(SmallIcon(IDI_NO_CLIENT));
+        imageList.AddIcon(SmallIcon(IDI_CLIENT_ATTACHED));
+        listControl.SetSmallImageList(imageList.Handle());
+        imageList.Detach();  // the list destroys its image lists with itself
+    }
+    refreshTimerId = SetTimer(Hwnd(), kRefreshTimer, kRefreshMs, nullptr);
+    contextMenu.Load(IDR_CONTEXT_MENUS);
+    return TRUE;
+}
+
+BOOL ConnectorView::DestroyWindow() {
+    KillTimer(Hwnd(), kRefreshTimer);
+    contextMenu.Destroy();
+    return Window::DestroyWindow();
+}
+
+void ConnectorView::FitListToClient() {
+    if (!Hwnd() || !listControl.Hwnd()) return;
+    RECT client;
+    GetClientRect(Hwnd(), &client);
+    MoveWindow(listControl.Hwnd(), 0, 0, client.right, client.bottom, TRUE);
+    if (client.right > kFixedColumnsWidth) {
+        listControl.SetColumnWidth(kColDescription, client.right - kFixedColumnsWidth);
+    }
+}
+
+int ConnectorView::AppendConnectorRow(std::unique_ptr<PipeConnector> connector,
+                                      const std::string& pipeName, const std::string& portText,
+                                      const std::string& description) {
+    int index = listControl.GetItemCount();
+    index = listControl.InsertItem(index, pipeName);
+    listControl.SetItemText(index, kColPort, portText);
+    listControl.SetItemText(index, kColSent, "0");
+    listControl.SetItemText(index, kColRecv, "0");
+    listControl.SetItemText(index, kColDescription, description);
+    listControl.SetItemData(index, reinterpret_cast<LPARAM>(connector.release()));
+    return index;
+}
+
+void ConnectorView::RefreshRows() {
+    ui::LockHolder hold(lock);
+    for (int i = 0; i < listControl.GetItemCount(); ++i) {
+        PipeConnector* c = GetRowConnector(i);
+        if (!c) continue;
+        std::string client = c->GetClientAddress();
+        RowCells cells = DecideRowCells(c->GetStatus(), client, c->GetBytesSent(), c->GetBytesReceived());
+        listControl.SetItemText(i, kColStatus, cells.status);
+        listControl.SetItemText(i, kColClient, cells.client);
+        listControl.SetItemText(i, kColSent, cells.sent);
+        listControl.SetItemText(i, kColRecv, cells.received);
+        listControl.SetItemImage(i, cells.picture);
+    }
+}
+
+int ConnectorView::GetRowCount() const { return listControl.GetItemCount(); }
+
+int ConnectorView::GetSelectedRow() const { return listControl.GetNextSelected(-1); }
+
+PipeConnector* ConnectorView::GetRowConnector(int row) const {
+    return reinterpret_cast<PipeConnector*>(listControl.GetItemData(row));
+}
+
+LRESULT ConnectorView::OnPaint(WPARAM, LPARAM) {
+    PAINTSTRUCT ps;
+    BeginPaint(Hwnd(), &ps);
+    EndPaint(Hwnd(), &ps);
+    return 0;
+}
+
+LRESULT ConnectorView::OnTimer(WPARAM, LPARAM) {
+    RefreshRows();
+    return 0;
+}
+
+bool ConnectorView::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
+    static const ui::MessageEntry<ConnectorView> kMessages[] = {
+        ui::OnMessage(WM_PAINT, &ConnectorView::OnPaint),
+        ui::OnMessage(WM_TIMER, &ConnectorView::OnTimer),
+    };
+    return ui::DispatchFrom(this, kMessages, msg, w, l, result) || Window::Dispatch(msg, w, l, result);
+}
+
+}  // namespace tolvi

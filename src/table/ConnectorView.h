@@ -1,0 +1,57 @@
+// The connector list window: one row per connector, whose live cells are rewritten every
+// second. Its rows are the program's one list of connectors, and each owns its connector.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "config/ConfigurationStore.h"
+#include "engine/PipeConnector.h"
+#include "ui/Controls.h"
+#include "ui/RecursiveLock.h"
+#include "ui/Window.h"
+
+namespace tolvi {
+
+class ConnectorView : public ui::Window, public ConnectorRows {
+public:
+    // The widths of the columns before the description add up to this.
+    static constexpr int kFixedColumnsWidth = 485;
+
+    ConnectorView() = default;
+    // The rows' connectors are left running: they end with the process, and stopping each
+    // would hold up the exit by up to half a second.
+    ~ConnectorView() override;
+
+    BOOL Create(const char* className, const char* windowName, DWORD style, const RECT& rect,
+                HWND parent, UINT id);
+    BOOL DestroyWindow() override;
+    void FitListToClient();
+    int AppendConnectorRow(std::unique_ptr<PipeConnector> connector, const std::string& pipeName,
+                           const std::string& portText, const std::string& description) override;
+    void RefreshRows();
+
+    int GetRowCount() const override;
+    // The first selected row from the top, or -1.
+    int GetSelectedRow() const;
+    PipeConnector* GetRowConnector(int row) const override;
+
+    ui::RecursiveLock& Lock() { return lock; }
+    ui::ListView& List() { return listControl; }
+    HMENU ContextMenu() const { return contextMenu.Handle(); }
+
+protected:
+    bool PreCreateWindow(CREATESTRUCTA& cs) override;
+    bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) override;
+
+private:
+    LRESULT OnPaint(WPARAM, LPARAM);
+    LRESULT OnTimer(WPARAM, LPARAM);
+
+    ui::ListView listControl;
+    UINT_PTR refreshTimerId = 0;
+    ui::Menu contextMenu;
+    ui::ImageList imageList;
+    ui::RecursiveLock lock;
+};
+
+}  // namespace tolvi

@@ -1,0 +1,83 @@
+// Thin owners and wrappers for the common controls the program uses: the report list view,
+// its image list, and menus loaded from resources.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+namespace tolvi::ui {
+
+// Loads the common controls once per process (list view, toolbar, status bar, tooltips).
+void InitCommonControlsOnce();
+
+// A list view control owned by its parent window; this only talks to it.
+class ListView {
+public:
+    void Attach(HWND hwnd) { hwnd_ = hwnd; }
+    HWND Hwnd() const { return hwnd_; }
+
+    int InsertColumn(int index, const char* title, int width);
+    int InsertItem(int index, const std::string& text);
+    bool SetItemText(int item, int column, const std::string& text);
+    std::string GetItemText(int item, int column) const;
+    bool SetItemData(int item, LPARAM data);
+    LPARAM GetItemData(int item) const;
+    bool SetItemImage(int item, int image);
+    int GetItemImage(int item) const;
+    int GetItemCount() const;
+    int GetNextSelected(int after = -1) const;
+    bool DeleteItem(int item);
+    bool SetColumnWidth(int column, int width);
+    int GetColumnWidth(int column) const;
+    void SetExtendedStyle(DWORD style, DWORD mask);
+    void SetSmallImageList(HIMAGELIST images);
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+// An image list the program creates and destroys.
+class ImageList {
+public:
+    ImageList() = default;
+    ~ImageList() { Destroy(); }
+    ImageList(const ImageList&) = delete;
+    ImageList& operator=(const ImageList&) = delete;
+
+    bool Create(int cx, int cy, UINT flags, int initial, int grow);
+    int AddIcon(HICON icon);
+    void SetBkColor(COLORREF color);
+    HIMAGELIST Handle() const { return handle_; }
+    // Gives the image list up to a control that destroys it itself.
+    HIMAGELIST Detach() {
+        HIMAGELIST h = handle_;
+        handle_ = nullptr;
+        return h;
+    }
+    void Destroy();
+
+private:
+    HIMAGELIST handle_ = nullptr;
+};
+
+// A menu loaded from a resource, destroyed with its owner.
+class Menu {
+public:
+    Menu() = default;
+    ~Menu() { Destroy(); }
+    Menu(const Menu&) = delete;
+    Menu& operator=(const Menu&) = delete;
+
+    bool Load(int resourceId);
+    HMENU Handle() const { return handle_; }
+    HMENU SubMenu(int position) const { return GetSubMenu(handle_, position); }
+    // Hands the menu to a window, which destroys it with itself.
+    HMENU Detach();
+    void Destroy();
+
+private:
+    HMENU handle_ = nullptr;
+};
+
+}  // namespace tolvi::ui

@@ -1,0 +1,86 @@
+// The modal dialog base.
+#include "ui/Dialog.h"
+
+#include <vector>
+
+#include "ui/Window.h"
+
+namespace tolvi::ui {
+
+void DataExchange::Text(int id, std::string& value) {
+    HWND control = GetDlgItem(dialog_, id);
+    if (!save_) {
+        SetWindowTextA(control, value.c_str());
+        return;
+    }
+    int length = GetWindowTextLengthA(control);
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    int got = GetWindowTextA(control, buffer.data(), length + 1);
+    value.assign(buffer.data(), static_cast<size_t>(got > 0 ? got : 0));
+}
+
+void DataExchange::Check(int id, int& value) {
+    if (save_) {
+        value = IsDlgButtonChecked(dialog_, id) == BST_CHECKED ? 1 : 0;
+    } else {
+        CheckDlgButton(dialog_, id, value ? BST_CHECKED : BST_UNCHECKED);
+    }
+}
+
+void DataExchange::Check(int id, bool& value) {
+    int v = value ? 1 : 0;
+    Check(id, v);
+    value = v != 0;
+}
+
+INT_PTR Dialog::DoModal() {
+    return DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(templateId_), parent_, &Dialog::Thunk,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+BOOL Dialog::OnInitDialog() {
+    UpdateData(false);
+    return TRUE;  // the first control takes the focus
+}
+
+void Dialog::OnOK() {
+    UpdateData(true);
+    EndDialog(IDOK);
+}
+
+void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+
+bool Dialog::OnDialogMessage(UINT, WPARAM, LPARAM, INT_PTR*) { return false; }
+
+void Dialog::UpdateData(bool save) {
+    DataExchange dx(hwnd_, save);
+    DoDataExchange(dx);
+}
+
+INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+    Dialog* self;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(l);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, DWLP_USER, l);
+        return self->OnInitDialog();
+    }
+    self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    if (!self) return FALSE;
+    INT_PTR result = FALSE;
+    if (self->OnDialogMessage(msg, w, l, &result)) return result;
+    if (msg == WM_COMMAND && HIWORD(w) == BN_CLICKED) {
+        if (LOWORD(w) == IDOK) {
+            self->OnOK();
+            return TRUE;
+        }
+        if (LOWORD(w) == IDCANCEL) {
+            self->OnCancel();
+            return TRUE;
+        }
+    }
+    if (msg == WM_NCDESTROY) self->hwnd_ = nullptr;
+    return FALSE;
+}
+
+}  // namespace tolvi::ui

@@ -1,0 +1,95 @@
+// Our small window framework: a window that owns its HWND and hands each message to an On...
+// handler through a table of its class; commands can be offered to another window first.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+namespace tolvi::ui {
+
+class Window;
+
+// One row of a class's message table: a window message, a WM_COMMAND id, or a WM_NOTIFY code
+// from a control id. The handler gets the message's parameters and returns its result.
+template <class T>
+struct MessageEntry {
+    enum Kind { Message, Command, Notify } kind;
+    UINT value;      // the message, the command id, or the control id of a notification
+    int code;        // the notification code (Notify only)
+    LRESULT (T::*handler)(WPARAM, LPARAM);
+};
+
+template <class T>
+constexpr MessageEntry<T> OnMessage(UINT message, LRESULT (T::*h)(WPARAM, LPARAM)) {
+    return {MessageEntry<T>::Message, message, 0, h};
+}
+template <class T>
+constexpr MessageEntry<T> OnCommand(UINT id, LRESULT (T::*h)(WPARAM, LPARAM)) {
+    return {MessageEntry<T>::Command, id, 0, h};
+}
+template <class T>
+constexpr MessageEntry<T> OnNotify(UINT controlId, int code, LRESULT (T::*h)(WPARAM, LPARAM)) {
+    return {MessageEntry<T>::Notify, controlId, code, h};
+}
+
+// Looks msg up in table and runs the first handler that matches; false when none does.
+template <class T, size_t N>
+bool DispatchFrom(T* self, const MessageEntry<T> (&table)[N], UINT msg, WPARAM w, LPARAM l,
+                  LRESULT* result) {
+    for (const MessageEntry<T>& e : table) {
+        bool match = false;
+        switch (e.kind) {
+            case MessageEntry<T>::Message: match = msg == e.value; break;
+            case MessageEntry<T>::Command: match = msg == WM_COMMAND && LOWORD(w) == e.value; break;
+            case MessageEntry<T>::Notify: {
+                const NMHDR* h = reinterpret_cast<const NMHDR*>(l);
+                match = msg == WM_NOTIFY && h && h->idFrom == e.value && h->code == UINT(e.code);
+                break;
+            }
+        }
+        if (match) {
+            *result = (self->*e.handler)(w, l);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A window class registered from a class style, cursor, background and icon, as the classic
+// frameworks offer it; the same four values give the same class.
+const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, HICON icon);
+
+HINSTANCE AppInstance();
+
+class Window {
+public:
+    Window() = default;
+    virtual ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    HWND Hwnd() const { return hwnd_; }
+
+    // Creates the window with this object as its owner; className nullptr lets
+    // PreCreateWindow choose one.
+    bool CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style,
+                  const RECT& rect, HWND parent, UINT_PTR idOrMenu);
+    virtual BOOL DestroyWindow();
+
+    // Offers a command to this window's table; true when a handler took it.
+    virtual bool OnCmdMsg(UINT id, int code);
+
+protected:
+    virtual bool PreCreateWindow(CREATESTRUCTA& cs);
+    // The class's message table; a class without one leaves it to the default.
+    virtual bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result);
+    virtual LRESULT DefaultProc(UINT msg, WPARAM w, LPARAM l);
+    // Called once the window is gone; the HWND is no longer valid.
+    virtual void PostNcDestroy() {}
+
+private:
+    static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+    HWND hwnd_ = nullptr;
+};
+
+}  // namespace tolvi::ui

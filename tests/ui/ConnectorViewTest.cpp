@@ -1,0 +1,151 @@
+// The connector list in a real window: its list control, rows, refresh, fitting and lock.
+#include <gtest/gtest.h>
+
+#include "resource.h"
+#include "support/LiveConnector.h"
+#include "table/ConnectorView.h"
+#include "ui/MessageBox.h"
+#include "ui/RecursiveLock.h"
+#include "ui/WindowTestSupport.h"
+
+namespace tolvi::test {
+namespace {
+
+class ConnectorViewTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.Create(900, 400));
+        RECT empty{0, 0, 0, 0};
+        ASSERT_TRUE(view.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE | WS_BORDER, empty,
+                                host.Hwnd(), ID_FIRST_PANE));
+        list = GetDlgItem(view.Hwnd(), IDC_CONNECTOR_LIST);
+        ASSERT_NE(list, nullptr);
+    }
+    void TearDown() override { view.DestroyWindow(); }
+
+    std::string Cell(int row, int column) { return view.List().GetItemText(row, column); }
+    void SizeView(int width, int height) {
+        MoveWindow(view.Hwnd(), 0, 0, width, height, TRUE);
+        view.FitListToClient();
+    }
+    // A connector that opens no port, so its status stays as built.
+    std::unique_ptr<PipeConnector> Idle(const std::string& pipe) {
+        return std::make_unique<PipeConnector>(pipe, "2323", "idle one");
+    }
+
+    HostWindow host;
+    ConnectorView view;
+    HWND list = nullptr;
+};
+
+TEST_F(ConnectorViewTest, ListHasItsColumnsStylesAndPictures) {
+    const char* titles[] = {"Pipe name", "Port", "Client IP", "Sent", "Recv", "Status", "Description"};
+    const int widths[] = {130, 50, 105, 65, 65, 70, 200};
+    for (int i = 0; i < 7; ++i) {
+        char title[64] = "";
+        LVCOLUMNA c{};
+        c.mask = LVCF_TEXT | LVCF_WIDTH;
+        c.pszText = title;
+        c.cchTextMax = sizeof title;
+        ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&c)));
+        EXPECT_STREQ(title, titles[i]);
+        EXPECT_EQ(c.cx, widths[i]) << titles[i];
+    }
+    EXPECT_EQ(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x69);
+    LONG style = GetWindowLongA(list, GWL_STYLE);
+    EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
+    EXPECT_TRUE(style & LVS_SINGLESEL);
+    auto images = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    ASSERT_NE(images, nullptr);
+    EXPECT_EQ(ImageList_GetImageCount(images), 2);
+    EXPECT_TRUE(GetWindowLongA(view.Hwnd(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    EXPECT_FALSE(GetWindowLongA(view.Hwnd(), GWL_STYLE) & WS_BORDER);
+    ASSERT_NE(view.ContextMenu(), nullptr);
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(view.ContextMenu(), 0)), 3);
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(view.ContextMenu(), 2)), 4);
+}
+
+TEST_F(ConnectorViewTest, AppendedRowShowsZerosUntilTheNextTick) {
+    EXPECT_EQ(view.GetRowCount(), 0);
+    view.RefreshRows();  // an empty list: nothing to do
+    auto connector = Idle("\\\\.\\pipe\\first");
+    PipeConnector* raw = connector.get();
+    int row = view.AppendConnectorRow(std::move(connector), "\\\\.\\pipe\\first", "0080", "the first");
+    EXPECT_EQ(row, 0);
+    EXPECT_EQ(view.GetRowConnector(0), raw);
+    EXPECT_EQ(Cell(0, 0), "\\\\.\\pipe\\first");
+    EXPECT_EQ(Cell(0, 1), "0080");
+    EXPECT_EQ(Cell(0, 2), "");
+    EXPECT_EQ(Cell(0, 3), "0");
+    EXPECT_EQ(Cell(0, 4), "0");
+    EXPECT_EQ(Cell(0, 5), "");
+    EXPECT_EQ(Cell(0, 6), "the first");
+    EXPECT_EQ(view.AppendConnectorRow(Idle("\\\\.\\pipe\\second"), "\\\\.\\pipe\\second", "81", ""), 1);
+
+    // The timer rewrites the live cells within a second.
+    EXPECT_TRUE(PumpUntil([&] { return Cell(0, 5) == "Initialization"; }, 2500));
+    EXPECT_EQ(Cell(1, 5), "Initialization");
+    EXPECT_EQ(view.List().GetItemImage(0), 0);
+    EXPECT_EQ(view.GetSelectedRow(), -1);
+}
+
+TEST_F(ConnectorViewTest, TickShowsAConnectedClientAndItsCounts) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    view.AppendConnectorRow(std::move(live.connector), live.pipeName, "0", "live");
+    PipeConnector* c = view.GetRowConnector(0);
+    EXPECT_TRUE(PumpUntil([&] { return Cell(0, 5) == "Ready"; }, 2500));
+
+    TestClient client;
+    ASSERT_TRUE(client.Connect(c->GetListenPort()));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_TRUE(live.PipeWrite(std::string(2000, 'x')));
+    EXPECT_EQ(client.ReadCount(44 + 2000, 5000).size(), 44u + 2000u);
+    EXPECT_TRUE(PumpUntil([&] { return Cell(0, 3) == "1.97 KB"; }, 2500)) << Cell(0, 3);
+    EXPECT_EQ(Cell(0, 5), "Connected");
+    EXPECT_EQ(Cell(0, 2), "127.0.0.1");
+    EXPECT_EQ(view.List().GetItemImage(0), 1);
+
+    client.Close();
+    EXPECT_TRUE(PumpUntil([&] { return Cell(0, 2).empty() && Cell(0, 5) == "Ready"; }, 3000));
+    EXPECT_EQ(view.List().GetItemImage(0), 0);
+    EXPECT_EQ(Cell(0, 3), "0");
+    c->StopAndWait();
+}
+
+TEST_F(ConnectorViewTest, DescriptionTakesTheWidthBeyond485Pixels) {
+    SizeView(600, 300);
+    RECT client;
+    GetClientRect(view.Hwnd(), &client);
+    ASSERT_GT(client.right, 485);
+    EXPECT_EQ(view.List().GetColumnWidth(6), client.right - 485);
+    RECT listRect;
+    GetClientRect(list, &listRect);
+    EXPECT_EQ(listRect.right, client.right);
+
+    SizeView(485, 300);  // client narrower than 485 now: the column keeps its width
+    int kept = view.List().GetColumnWidth(6);
+    SizeView(300, 300);
+    EXPECT_EQ(view.List().GetColumnWidth(6), kept);
+}
+
+TEST_F(ConnectorViewTest, RefreshRunsWhileACommandHoldsTheLockInAModalBox) {
+    view.AppendConnectorRow(Idle("\\\\.\\pipe\\held"), "\\\\.\\pipe\\held", "1", "");
+    SeenWindow seen;
+    std::thread answer = AnswerDialog("tolvi4", 5000, &seen, [](HWND box) {
+        Sleep(2500);  // long enough for two ticks
+        PressButton(box, IDOK);
+    });
+    {
+        ui::LockHolder hold(view.Lock());  // as a command holds it across its dialogs
+        ui::AppMessageBox(view.Hwnd(), "Lock held");
+    }
+    answer.join();
+    EXPECT_TRUE(seen.found);
+    EXPECT_EQ(seen.text, "Lock held");
+    EXPECT_TRUE(seen.hasIcon) << "an OK box that names no icon gets the exclamation";
+    EXPECT_EQ(Cell(0, 5), "Initialization");  // written by a tick inside the box's loop
+}
+
+}  // namespace
+}  // namespace tolvi::test
