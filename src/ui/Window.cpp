@@ -50,15 +50,21 @@ bool Window::PreCreateWindow(CREATESTRUCTA& cs) {
 
 bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style,
                       const RECT& rect, HWND parent, UINT_PTR idOrMenu) {
+    return CreateEx(exStyle, className, title, style, rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top, parent, idOrMenu);
+}
+
+bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x,
+                      int y, int width, int height, HWND parent, UINT_PTR idOrMenu) {
     CREATESTRUCTA cs{};
     cs.dwExStyle = exStyle;
     cs.lpszClass = className;
     cs.lpszName = title;
     cs.style = static_cast<LONG>(style);
-    cs.x = rect.left;
-    cs.y = rect.top;
-    cs.cx = rect.right - rect.left;
-    cs.cy = rect.bottom - rect.top;
+    cs.x = x;
+    cs.y = y;
+    cs.cx = width;
+    cs.cy = height;
     cs.hwndParent = parent;
     cs.hMenu = reinterpret_cast<HMENU>(idOrMenu);
     cs.hInstance = AppInstance();

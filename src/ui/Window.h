@@ -74,6 +74,9 @@ public:
     // PreCreateWindow choose one.
     bool CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style,
                   const RECT& rect, HWND parent, UINT_PTR idOrMenu);
+    // The same with position and size apart, so CW_USEDEFAULT can be passed.
+    bool CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x,
+                  int y, int width, int height, HWND parent, UINT_PTR idOrMenu);
     virtual BOOL DestroyWindow();
 
     // Offers a command to this window's table; true when a handler took it.

@@ -1,0 +1,307 @@
+// The main frame: creation in its fixed order, layout, command routing, the close rule and
+// the tray.
+#include "app/MainFrame.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "platform/Socket.h"
+#include "resource.h"
+#include "ui/MessageBox.h"
+#include "ui/TrayIcon.h"
+
+namespace tolvi {
+
+const char kMainWindowTitle[] = "Named Pipe TCP Proxy";
+
+namespace {
+
+constexpr DWORD kToolBarStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP;
+constexpr DWORD kStatusBarStyle = WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP;
+const UINT kIndicators[] = {0, 59137, 59138, 59139};  // message pane, CAP, NUM, SCRL
+
+struct ToolTip {
+    UINT id;
+    const char* text;
+};
+const ToolTip kToolTips[] = {
+    {ID_CONNECTOR_NEW, "Create new pipe connector"}, {ID_QUICK_HELP, "Quick help"},
+    {ID_CONNECTOR_DELETE, "Delete pipe connector"},   {ID_CONNECTOR_RESET, "Reset connection"},
+    {ID_CONNECTOR_EDIT, "Edit pipe connector"},       {ID_SETTINGS, "Settings"},
+};
+
+UINT TaskbarCreatedMessage() {
+    static UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+HICON ProgramIcon(int size) {
+    return static_cast<HICON>(LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                         IMAGE_ICON, size, size, 0));
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(std::unique_ptr<platform::KeyValueStore> store, std::string commandTail)
+    : icon(LoadIconA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      store(std::move(store)),
+      commandTail(std::move(commandTail)) {}
+
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
+    cs.dwExStyle &= ~WS_EX_CLIENTEDGE;
+    cs.lpszClass = ui::RegisterWindowClass(0, nullptr, nullptr, nullptr);
+    return true;
+}
+
+LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
+    RECT empty{0, 0, 0, 0};
+    if (!connectorView.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE | WS_BORDER, empty, Hwnd(),
+                              ID_FIRST_PANE)) {
+        return -1;
+    }
+    if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) || !toolBar.LoadToolBar(IDR_MAINFRAME)) {
+        return -1;
+    }
+    if (!statusBar.Create(Hwnd(), kStatusBarStyle, ID_VIEW_STATUS_BAR) ||
+        !statusBar.SetIndicators(kIndicators, 4)) {
+        return -1;
+    }
+    SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIcon(16)));
+    trayState = TrayState{};
+    StartSockets();  // without sockets the connectors show their failure in the list
+    LoadConfiguration();
+    if (WantsTrayStart(commandTail)) {
+        trayState.inTray = false;
+        ToggleTray();
+    }
+    return 0;
+}
+
+bool CMainFrame::StartSockets() {
+    if (platform::StartSocketLibrary() != 0) {
+        ui::AppMessageBox(nullptr, "Cant initialize winsock!");
+        return false;
+    }
+    return true;
+}
+
+bool CMainFrame::LoadConfiguration() {
+    return tolvi::LoadConfiguration(*store, connectorView, options);
+}
+
+bool CMainFrame::SaveConfiguration() {
+    return tolvi::SaveConfiguration(*store, connectorView, options);
+}
+
+bool CMainFrame::ToggleTray() {
+    bool adding = ToggleTrayState(trayState);
+    NOTIFYICONDATAA record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage, ProgramIcon(16),
+                                                kMainWindowTitle);
+    if (adding) {
+        if (!Shell_NotifyIconA(NIM_ADD, &record)) {
+            // Without an icon a hidden window could never be brought back: stay visible.
+            ToggleTrayState(trayState);
+            return true;
+        }
+        ShowWindow(Hwnd(), SW_HIDE);
+    } else {
+        Shell_NotifyIconA(NIM_DELETE, &record);
+        ShowWindow(Hwnd(), SW_SHOWNORMAL);
+    }
+    return true;
+}
+
+BOOL CMainFrame::DestroyWindow() {
+    trayState.inTray = true;
+    trayState.windowShown = false;
+    ToggleTray();  // asks for the icon's removal whether or not there is one
+    return Window::DestroyWindow();
+}
+
+void CMainFrame::RecalcLayout() {
+    RECT client;
+    GetClientRect(Hwnd(), &client);
+    int top = 0, bottom = client.bottom;
+    if (toolBar.Hwnd() && IsWindowVisible(toolBar.Hwnd())) {
+        SendMessageA(toolBar.Hwnd(), TB_AUTOSIZE, 0, 0);
+        RECT r;
+        GetWindowRect(toolBar.Hwnd(), &r);
+        top = r.bottom - r.top;
+    }
+    if (statusBar.Hwnd() && IsWindowVisible(statusBar.Hwnd())) {
+        statusBar.Resize();
+        RECT r;
+        GetWindowRect(statusBar.Hwnd(), &r);
+        bottom -= r.bottom - r.top;
+    }
+    if (connectorView.Hwnd()) {
+        MoveWindow(connectorView.Hwnd(), 0, top, client.right, bottom > top ? bottom - top : 0, TRUE);
+    }
+}
+
+LRESULT CMainFrame::OnSize(WPARAM, LPARAM) {
+    RecalcLayout();
+    connectorView.FitListToClient();
+    return 0;
+}
+
+LRESULT CMainFrame::OnSetFocus(WPARAM, LPARAM) {
+    if (connectorView.Hwnd()) SetFocus(connectorView.Hwnd());
+    return 0;
+}
+
+LRESULT CMainFrame::OnClose(WPARAM, LPARAM) {
+    if (trayState.inTray || !options.ExitToTray) {
+        DestroyWindow();
+    } else {
+        ToggleTray();
+    }
+    return 0;
+}
+
+LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
+    if (l == WM_LBUTTONDOWN) {
+        ToggleTray();
+    } else if (l == WM_RBUTTONDOWN) {
+        POINT at;
+        GetCursorPos(&at);
+        ui::Menu menu;
+        if (menu.Load(IDR_CONTEXT_MENUS)) {
+            // A notification-area menu closes on a click elsewhere only when its owner is in
+            // the foreground, and only after a message follows it.
+            SetForegroundWindow(Hwnd());
+            TrackPopupMenu(menu.SubMenu(2), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y, 0, Hwnd(), nullptr);
+            PostMessageA(Hwnd(), WM_NULL, 0, 0);
+        }
+    }
+    return 0;
+}
+
+LRESULT CMainFrame::OnTaskbarCreated(WPARAM, LPARAM) {
+    // Explorer restarted and forgot the icon; without it a hidden window is out of reach.
+    if (trayState.inTray) {
+        NOTIFYICONDATAA record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
+                                                    ProgramIcon(16), kMainWindowTitle);
+        Shell_NotifyIconA(NIM_ADD, &record);
+    }
+    return 0;
+}
+
+LRESULT CMainFrame::OnToggleToolBar(WPARAM, LPARAM) {
+    ui::ToggleBar(toolBar.Hwnd());
+    RecalcLayout();
+    return 0;
+}
+
+LRESULT CMainFrame::OnToggleStatusBar(WPARAM, LPARAM) {
+    ui::ToggleBar(statusBar.Hwnd());
+    RecalcLayout();
+    return 0;
+}
+
+LRESULT CMainFrame::OnInitMenuPopup(WPARAM w, LPARAM) {
+    HMENU menu = reinterpret_cast<HMENU>(w);
+    CheckMenuItem(menu, ID_VIEW_TOOLBAR,
+                  MF_BYCOMMAND | (IsWindowVisible(toolBar.Hwnd()) ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(menu, ID_VIEW_STATUS_BAR,
+                  MF_BYCOMMAND | (IsWindowVisible(statusBar.Hwnd()) ? MF_CHECKED : MF_UNCHECKED));
+    return 0;
+}
+
+void CMainFrame::ShowPrompt(UINT id) {
+    char text[256] = "";
+    if (id == 0 || LoadStringA(ui::AppInstance(), id, text, sizeof text) <= 0) {
+        LoadStringA(ui::AppInstance(), IDS_IDLE_MESSAGE, text, sizeof text);
+    }
+    std::string prompt = text;
+    statusBar.SetMessage(prompt.substr(0, prompt.find('\n')));
+}
+
+LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
+    UINT item = LOWORD(w), flags = HIWORD(w);
+    bool closed = flags == 0xFFFF && l == 0;
+    if (closed || (flags & (MF_POPUP | MF_SEPARATOR))) {
+        ShowPrompt(0);
+    } else if (flags & MF_SYSMENU) {
+        // The system menu's commands map onto their prompts 61184 and up.
+        UINT prompt = item >= SC_SIZE ? 61184 + ((item - SC_SIZE) >> 4) : 0;
+        if (item == SC_RESTORE) prompt = 61202;
+        if (item == SC_TASKLIST) prompt = 61203;
+        ShowPrompt(prompt);
+    } else {
+        ShowPrompt(item);
+    }
+    return 0;
+}
+
+bool CMainFrame::OnNeedToolTipText(NMHDR* header) {
+    auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
+    for (const ToolTip& tip : kToolTips) {
+        if (tip.id == header->idFrom) {
+            info->lpszText = const_cast<char*>(tip.text);
+            ShowPrompt(tip.id);  // the button under the pointer gives its prompt too
+            return true;
+        }
+    }
+    return false;
+}
+
+LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
+    connectorView.DestroyWindow();
+    PostQuitMessage(0);
+    return 0;
+}
+
+void CMainFrame::OnIdle() {
+    if (statusBar.Hwnd()) statusBar.UpdateIndicators();
+}
+
+bool CMainFrame::OnCmdMsg(UINT id, int code) {
+    if (connectorView.OnCmdMsg(id, code)) return true;
+    LRESULT result = 0;
+    if (DispatchOwn(WM_COMMAND, MAKEWPARAM(id, code), 0, &result)) return true;
+    if (id == ID_APP_EXIT) {  // the application's Exit: a close request to the main window
+        PostMessageA(Hwnd(), WM_CLOSE, 0, 0);
+        return true;
+    }
+    return false;
+}
+
+bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
+    static const ui::MessageEntry<CMainFrame> kMessages[] = {
+        ui::OnMessage(WM_CREATE, &CMainFrame::OnCreate),
+        ui::OnMessage(WM_SETFOCUS, &CMainFrame::OnSetFocus),
+        ui::OnMessage(WM_SIZE, &CMainFrame::OnSize),
+        ui::OnMessage(WM_CLOSE, &CMainFrame::OnClose),
+        ui::OnMessage(kTrayCallbackMessage, &CMainFrame::OnTrayNotify),
+        ui::OnMessage(WM_INITMENUPOPUP, &CMainFrame::OnInitMenuPopup),
+        ui::OnMessage(WM_MENUSELECT, &CMainFrame::OnMenuSelect),
+        ui::OnMessage(WM_DESTROY, &CMainFrame::OnDestroy),
+        ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),
+        ui::OnCommand(ID_VIEW_STATUS_BAR, &CMainFrame::OnToggleStatusBar),
+    };
+    return ui::DispatchFrom(this, kMessages, msg, w, l, result);
+}
+
+bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
+    if (msg == WM_COMMAND) {
+        // Menus, the toolbar and the tray menu: the list first, then the frame, then the app.
+        OnCmdMsg(LOWORD(w), HIWORD(w));
+        *result = 0;
+        return true;
+    }
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(l)->code == TTN_NEEDTEXTA) {
+        OnNeedToolTipText(reinterpret_cast<NMHDR*>(l));
+        return true;
+    }
+    if (msg == TaskbarCreatedMessage()) {
+        *result = OnTaskbarCreated(w, l);
+        return true;
+    }
+    return DispatchOwn(msg, w, l, result) || Window::Dispatch(msg, w, l, result);
+}
+
+}  // namespace tolvi

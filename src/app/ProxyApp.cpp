@@ -1,0 +1,72 @@
+// Start-up: the single-instance rule, the main frame, its menu, size and show state.
+#include "app/ProxyApp.h"
+
+#include "app/SharedWindow.h"
+#include "app/StartupDecision.h"
+#include "engine/Alert.h"
+#include "platform/RegistryStore.h"
+#include "resource.h"
+#include "ui/MessageBox.h"
+
+namespace tolvi {
+
+const char kInstanceMutexName[] = "TOLVI-088FA840-B10D-11D3-BC36-006067709674";
+
+namespace {
+
+// What the engine reports itself (a failed pipe read, a failed thread start) is shown as the
+// framework shows an unowned message: OK, exclamation, the application's title.
+void ShowEngineAlert(const std::string& text) { ui::AppMessageBox(nullptr, text); }
+
+}  // namespace
+
+ProxyApp::ProxyApp(std::string commandLine) : commandTail(CommandLineTail(commandLine)) {}
+
+bool ProxyApp::InitInstance() {
+    SetAlertHandler(ShowEngineAlert);
+    // The mutex only marks that an instance runs; its handle lives as long as the process.
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
+    bool alreadyRunning = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (mutex) ReleaseMutex(mutex);
+    if (alreadyRunning) {
+        HWND first = ReadSharedMainWindow();
+        SecondInstanceAction action = DecideSecondInstance(first != nullptr, first && IsIconic(first));
+        if (action.bringToFront) SetForegroundWindow(first);
+        if (action.restore) ShowWindow(first, SW_RESTORE);
+        return false;
+    }
+
+    frame = std::make_unique<CMainFrame>(
+        platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey),
+        commandTail);
+    if (!frame->CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, 0)) {
+        frame.reset();
+        ui::AppMessageBox(nullptr, "Could not create the main window");
+        exitCode = 1;
+        return false;
+    }
+    WriteSharedMainWindow(frame->Hwnd());
+    if (mainMenu.Load(IDR_MAINFRAME)) SetMenu(frame->Hwnd(), mainMenu.Detach());
+    RECT r;
+    GetWindowRect(frame->Hwnd(), &r);
+    MoveWindow(frame->Hwnd(), r.left, r.top, 685, 400, TRUE);
+    ShowWindow(frame->Hwnd(), frame->WindowShown() ? SW_SHOW : SW_HIDE);
+    UpdateWindow(frame->Hwnd());
+    return true;
+}
+
+int ProxyApp::Run() {
+    MSG msg;
+    for (;;) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (frame && frame->Hwnd()) frame->OnIdle();
+        WaitMessage();
+    }
+}
+
+}  // namespace tolvi

@@ -1,0 +1,31 @@
+// The application object: one instance per logon, the main frame, the message loop.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "app/MainFrame.h"
+#include "ui/Controls.h"
+
+namespace tolvi {
+
+extern const char kInstanceMutexName[];
+
+class ProxyApp {
+public:
+    explicit ProxyApp(std::string commandLine);
+
+    // True to run the message loop; false to end at once with ExitCode().
+    bool InitInstance();
+    // The message loop; returns the process's exit code.
+    int Run();
+    int ExitCode() const { return exitCode; }
+    CMainFrame* MainFrame() { return frame.get(); }
+
+private:
+    ui::Menu mainMenu;
+    std::unique_ptr<CMainFrame> frame;
+    std::string commandTail;
+    int exitCode = 0;
+};
+
+}  // namespace tolvi

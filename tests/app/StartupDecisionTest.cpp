@@ -1,0 +1,49 @@
+// Start-up decisions: the command line, the tray start, a second instance, the tray flags.
+#include <gtest/gtest.h>
+
+#include "app/StartupDecision.h"
+
+namespace tolvi {
+namespace {
+
+TEST(StartupDecision, CommandLineTailSkipsTheProgramPath) {
+    EXPECT_EQ(CommandLineTail("\"C:\\Program Files\\tolvi\\tolvi.exe\" /minimized"), "/minimized");
+    EXPECT_EQ(CommandLineTail("C:\\tolvi\\tolvi.exe   /minimized x"), "/minimized x");
+    EXPECT_EQ(CommandLineTail("tolvi.exe"), "");
+    EXPECT_EQ(CommandLineTail("  \"tolvi.exe\""), "");
+    EXPECT_EQ(CommandLineTail("\"unterminated /minimized"), "");
+}
+
+TEST(StartupDecision, TrayStartIsACaseSensitiveSubstring) {
+    EXPECT_TRUE(WantsTrayStart("/minimized"));
+    EXPECT_TRUE(WantsTrayStart("-minimized"));
+    EXPECT_TRUE(WantsTrayStart("/startminimizedplease"));
+    EXPECT_FALSE(WantsTrayStart("/Minimized"));
+    EXPECT_FALSE(WantsTrayStart("/minimised"));
+    EXPECT_FALSE(WantsTrayStart(""));
+}
+
+TEST(StartupDecision, SecondInstanceBringsTheFirstForward) {
+    SecondInstanceAction none = DecideSecondInstance(false, true);
+    EXPECT_FALSE(none.bringToFront);
+    EXPECT_FALSE(none.restore);
+    SecondInstanceAction visible = DecideSecondInstance(true, false);
+    EXPECT_TRUE(visible.bringToFront);
+    EXPECT_FALSE(visible.restore);  // a window hidden in the tray is not minimised: stays hidden
+    SecondInstanceAction minimised = DecideSecondInstance(true, true);
+    EXPECT_TRUE(minimised.bringToFront);
+    EXPECT_TRUE(minimised.restore);
+}
+
+TEST(StartupDecision, TrayFlagsMoveTogether) {
+    TrayState state;
+    EXPECT_TRUE(ToggleTrayState(state));  // into the tray: add the icon
+    EXPECT_TRUE(state.inTray);
+    EXPECT_FALSE(state.windowShown);
+    EXPECT_FALSE(ToggleTrayState(state));  // back: remove it
+    EXPECT_FALSE(state.inTray);
+    EXPECT_TRUE(state.windowShown);
+}
+
+}  // namespace
+}  // namespace tolvi
