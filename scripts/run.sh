@@ -1,16 +1,46 @@
 #!/usr/bin/env bash
-# Builds tolvi-relay and starts it with a demo console on a demo connector; Ctrl-C ends both.
+# Builds tolvi.exe and runs it under wine with a demo console beside it: the test pipe server
+# on \\.\pipe\tolvi-demo and, on the first run, a stored connector for it on port 2323.
+# Ctrl-C ends both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake --preset native >/dev/null
-cmake --build --preset native --target tolvi-relay tolvi-pipeserver
-port=${TOLVI_DEMO_PORT:-2323}
-pipe='\\.\pipe\tolvi-demo'
-build/native/tools/tolvi-pipeserver "$pipe" console &
-server=$!
-trap 'kill $server 2>/dev/null || true' EXIT
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target tolvi tolvi-pipeserver
+build=build/windows
+export WINEPREFIX="$PWD/$build/run-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+
+if [ -z "${DISPLAY:-}" ]; then
+    echo "No display: tolvi runs under Xvfb, out of sight; its relays work all the same."
+    exec scripts/with-display.sh "$0" "$@"
+fi
+
+# The configuration key's values, in the program's own form: REG_MULTI_SZ, text and one NUL.
+value() { printf '"%s"=hex(7):%s00\n' "$1" "$(printf '%s' "$2" | od -An -tx1 -v | tr -s ' \n' ',,' | sed 's/^,//')"; }
+if [ ! -d "$WINEPREFIX" ]; then
+    echo "Preparing a wine prefix of its own in $WINEPREFIX (once)..."
+    wineboot -i >/dev/null 2>&1
+    {
+        echo REGEDIT4
+        echo
+        echo '[HKEY_CLASSES_ROOT\Interface\{C6816504-FA48-4d67-B74A-FA386CA5ECC1}]'
+        value PipeNum 1
+        value PipeName0 '\\.\pipe\tolvi-demo'
+        value Port0 2323
+        value Description0 "Demo console"
+        value NonLocal0 0
+        value EnAcl0 0
+        value Acl0 ""
+        value AutoStart 0
+        value ExitToTray 0
+    } >"$WINEPREFIX/demo.reg"
+    wine regedit /s "$WINEPREFIX/demo.reg"
+fi
+
+wine "$build/tools/tolvi-pipeserver.exe" '\\.\pipe\tolvi-demo' console >"$WINEPREFIX/pipeserver.log" 2>&1 &
+trap 'wineserver -k 2>/dev/null || true' EXIT INT TERM
 echo
-echo "Try it from another terminal:   telnet 127.0.0.1 $port"
+echo "tolvi is starting. Try it from another terminal:   telnet 127.0.0.1 2323"
+echo "(Ctrl-C here ends tolvi and the demo console.)"
 echo
-build/native/src/relay/tolvi-relay "$pipe" "$port" --description "Demo console"
+wine "$build/src/tolvi.exe"

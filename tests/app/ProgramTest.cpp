@@ -1,0 +1,290 @@
+// The real tolvi.exe, driven from another process as a user would: stored connectors in the
+// registry, its window read through the list control, a second start, the tray start.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "config/ConfigurationStore.h"
+#include "platform/RegistryStore.h"
+#include "support/LiveConnector.h"
+#include "ui/TrayIcon.h"
+
+namespace tolvi::test {
+namespace {
+
+const char kTitle[] = "Named Pipe TCP Proxy";
+
+std::string ProgramPath() {
+    std::string path = "Z:" TOLVI_EXE;
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    return path;
+}
+
+struct Rows : ConnectorRows {
+    std::vector<std::unique_ptr<PipeConnector>> rows;
+    int GetRowCount() const override { return static_cast<int>(rows.size()); }
+    PipeConnector* GetRowConnector(int row) const override { return rows[row].get(); }
+    int AppendConnectorRow(std::unique_ptr<PipeConnector> c, const std::string&,
+                           const std::string&, const std::string&) override {
+        rows.push_back(std::move(c));
+        return GetRowCount() - 1;
+    }
+    void Add(const std::string& pipe, const std::string& port, const std::string& description) {
+        rows.push_back(std::make_unique<PipeConnector>(pipe, port, description));
+    }
+};
+
+void StoreConfiguration(const Rows& rows) {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);
+    if (rows.rows.empty()) return;
+    auto store = platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
+    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
+}
+
+uint16_t FreePort() {
+    uint16_t port = 0;
+    platform::TcpSocket probe = HoldPortExclusively(&port);
+    return port;
+}
+
+// One run of the program.
+class Program {
+public:
+    ~Program() { Stop(); }
+
+    bool Start(const std::string& arguments = "") {
+        std::string command = "\"" + ProgramPath() + "\"" + (arguments.empty() ? "" : " " + arguments);
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        startedAt = NowMs();
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            return false;
+        }
+        return true;
+    }
+
+    // The program's main window once start-up has given it its menu and show state.
+    HWND ReadyWindow(int timeoutMs = 15000) {
+        HWND hwnd = Window(timeoutMs);
+        WaitUntil([&] { return hwnd && GetMenu(hwnd) && IsWindowVisible(hwnd); }, timeoutMs);
+        return hwnd;
+    }
+
+    // The program's main window, once it exists.
+    HWND Window(int timeoutMs = 15000) {
+        int64_t end = NowMs() + timeoutMs;
+        while (!window && NowMs() < end) {
+            EnumWindows(
+                [](HWND hwnd, LPARAM l) -> BOOL {
+                    auto* self = reinterpret_cast<Program*>(l);
+                    char title[128] = "";
+                    DWORD pid = 0;
+                    GetWindowTextA(hwnd, title, sizeof title);
+                    GetWindowThreadProcessId(hwnd, &pid);
+                    if (pid == self->pi.dwProcessId && std::string(title) == kTitle) {
+                        self->window = hwnd;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(this));
+            if (!window) Sleep(50);
+        }
+        return window;
+    }
+
+    // Waits for the process to end; its exit code, or -1 when it still runs.
+    int WaitExit(int timeoutMs) {
+        if (!pi.hProcess) return -1;
+        if (WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) return -1;
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        return static_cast<int>(code);
+    }
+
+    void Stop() {
+        if (!pi.hProcess) return;
+        if (window) PostMessageA(window, WM_CLOSE, 0, 0);
+        if (WaitExit(5000) < 0) TerminateProcess(pi.hProcess, 9);
+        WaitForSingleObject(pi.hProcess, 5000);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        pi = PROCESS_INFORMATION{};
+    }
+
+    HWND List() { return GetDlgItem(GetDlgItem(Window(), 59648), 1000); }
+
+    int RowCount() { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+
+    // A cell's text, read through memory of the program's own.
+    std::string Cell(int row, int column) {
+        struct Remote {
+            LVITEMA item;
+            char text[512];
+        };
+        auto* remote = static_cast<Remote*>(
+            VirtualAllocEx(pi.hProcess, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
+        Remote local{};
+        local.item.mask = LVIF_TEXT | LVIF_IMAGE;
+        local.item.iItem = row;
+        local.item.iSubItem = column;
+        local.item.pszText = remote->text;
+        local.item.cchTextMax = sizeof local.text;
+        WriteProcessMemory(pi.hProcess, remote, &local, sizeof local, nullptr);
+        SendMessageA(List(), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(pi.hProcess, remote, &local, sizeof local, nullptr);
+        VirtualFreeEx(pi.hProcess, remote, 0, MEM_RELEASE);
+        local.text[sizeof local.text - 1] = 0;
+        return local.text;
+    }
+
+    int Picture(int row) {
+        auto* remote = static_cast<LVITEMA*>(
+            VirtualAllocEx(pi.hProcess, nullptr, sizeof(LVITEMA), MEM_COMMIT, PAGE_READWRITE));
+        LVITEMA local{};
+        local.mask = LVIF_IMAGE;
+        local.iItem = row;
+        WriteProcessMemory(pi.hProcess, remote, &local, sizeof local, nullptr);
+        SendMessageA(List(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(pi.hProcess, remote, &local, sizeof local, nullptr);
+        VirtualFreeEx(pi.hProcess, remote, 0, MEM_RELEASE);
+        return local.iImage;
+    }
+
+    bool CellBecomes(int row, int column, const std::string& text, int timeoutMs = 3000) {
+        return WaitUntil([&] { return Cell(row, column) == text; }, timeoutMs);
+    }
+
+    PROCESS_INFORMATION pi{};
+    HWND window = nullptr;
+    int64_t startedAt = 0;
+};
+
+// Whether the program's tray icon exists: changing an icon succeeds only for one that does.
+bool HasTrayIcon(HWND owner) {
+    NOTIFYICONDATAA record = ui::TrayIconRecord(owner, WM_USER + 1, LoadIcon(nullptr, IDI_APPLICATION), kTitle);
+    return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
+}
+
+int CountMainWindows() {
+    int count = 0;
+    EnumWindows(
+        [](HWND hwnd, LPARAM l) -> BOOL {
+            char title[128] = "";
+            GetWindowTextA(hwnd, title, sizeof title);
+            if (std::string(title) == kTitle) ++*reinterpret_cast<int*>(l);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+TEST(Program, StartsWithItsStoredConnectorsAndRelays) {
+    uint16_t taken = 0;
+    platform::TcpSocket holder = HoldPortExclusively(&taken);
+    ASSERT_TRUE(holder.IsValid());
+    std::string served = UniquePipeName();
+    tools::PipeServer pipe(served);
+    std::string error;
+    ASSERT_TRUE(pipe.Listen(&error)) << error;
+    uint16_t port = FreePort();
+
+    Rows rows;
+    rows.Add(served, std::to_string(port), "served");
+    rows.Add("\\\\.\\pipe\\taken-port", std::to_string(taken), "port taken");
+    rows.Add("\\\\.\\pipe\\nobody-serves-this", std::to_string(FreePort()), "no server");
+    StoreConfiguration(rows);
+
+    Program program;
+    ASSERT_TRUE(program.Start());
+    HWND window = program.ReadyWindow();
+    ASSERT_NE(window, nullptr);
+    RECT r;
+    GetWindowRect(window, &r);
+    EXPECT_EQ(r.right - r.left, 685);
+    EXPECT_EQ(r.bottom - r.top, 400);
+    EXPECT_TRUE(IsWindowVisible(window));
+    // Wine keeps menus per process, so only the menu's presence is seen from here; its
+    // items are checked on the resource itself.
+    EXPECT_NE(GetMenu(window), nullptr);
+
+    ASSERT_EQ(program.RowCount(), 3);
+    EXPECT_EQ(program.Cell(0, 0), served);
+    EXPECT_EQ(program.Cell(1, 1), std::to_string(taken));
+    EXPECT_EQ(program.Cell(2, 6), "no server");
+    EXPECT_TRUE(program.CellBecomes(0, 5, "Ready"));
+    EXPECT_EQ(program.Cell(1, 5), "Error");
+    EXPECT_EQ(program.Cell(2, 5), "Ready");
+
+    TestClient client;
+    ASSERT_TRUE(client.Connect(port));
+    ASSERT_TRUE(pipe.WaitClient(5000));
+    std::string banner = kAttaching + kConnectedBanner;
+    EXPECT_EQ(client.ReadCount(banner.size(), 5000), banner);
+    ASSERT_TRUE(pipe.Write(std::string(3000, 'z').data(), 3000));
+    EXPECT_EQ(client.ReadCount(3000, 5000).size(), 3000u);
+    EXPECT_TRUE(program.CellBecomes(0, 3, "2.95 KB", 2500)) << program.Cell(0, 3);
+    EXPECT_EQ(program.Cell(0, 5), "Connected");
+    EXPECT_EQ(program.Cell(0, 2), "127.0.0.1");
+    EXPECT_EQ(program.Picture(0), 1);
+    EXPECT_EQ(program.Picture(1), 0);
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitExit(5000), 0);
+}
+
+TEST(Program, SecondStartBringsTheFirstWindowBack) {
+    StoreConfiguration(Rows{});
+    Program first;
+    ASSERT_TRUE(first.Start());
+    HWND window = first.ReadyWindow();
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(WaitUntil([&] { return IsIconic(window) != FALSE; }, 2000));
+
+    Program second;
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(second.WaitExit(10000), 0);
+    std::printf("second start ended after %lld ms\n", static_cast<long long>(NowMs() - second.startedAt));
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(window); }, 2000)) << "not restored";
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(CountMainWindows(), 1);
+}
+
+TEST(Program, MinimizedSwitchStartsInTheTray) {
+    StoreConfiguration(Rows{});
+    Program program;
+    ASSERT_TRUE(program.Start("/minimized"));
+    HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return HasTrayIcon(window); }, 3000)) << "no tray icon";
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    Program second;  // a second start leaves the hidden window hidden
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(second.WaitExit(10000), 0);
+    Sleep(300);
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    PostMessageA(window, WM_CLOSE, 0, 0);  // from the tray, a close ends the program
+    EXPECT_EQ(program.WaitExit(5000), 0);
+    EXPECT_FALSE(HasTrayIcon(window));
+}
+
+TEST(Program, CapitalMinimizedStartsVisible) {
+    StoreConfiguration(Rows{});
+    Program program;
+    ASSERT_TRUE(program.Start("/Minimized"));
+    HWND window = program.Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 3000));
+    EXPECT_FALSE(HasTrayIcon(window));
+}
+
+}  // namespace
+}  // namespace tolvi::test
