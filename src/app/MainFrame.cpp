@@ -61,6 +61,7 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
                               ID_FIRST_PANE)) {
         return -1;
     }
+    connectorView.SetSaveHandler([this] { SaveConfiguration(); });
     if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) || !toolBar.LoadToolBar(IDR_MAINFRAME)) {
         return -1;
     }

@@ -131,6 +131,12 @@ bool ConnectorView::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
     static const ui::MessageEntry<ConnectorView> kMessages[] = {
         ui::OnMessage(WM_PAINT, &ConnectorView::OnPaint),
         ui::OnMessage(WM_TIMER, &ConnectorView::OnTimer),
+        ui::OnNotify(IDC_CONNECTOR_LIST, NM_DBLCLK, &ConnectorView::OnEditConnector),
+        ui::OnNotify(IDC_CONNECTOR_LIST, NM_RCLICK, &ConnectorView::OnListRightClick),
+        ui::OnCommand(ID_CONNECTOR_NEW, &ConnectorView::OnNewConnector),
+        ui::OnCommand(ID_CONNECTOR_EDIT, &ConnectorView::OnEditConnector),
+        ui::OnCommand(ID_CONNECTOR_DELETE, &ConnectorView::OnDeleteConnector),
+        ui::OnCommand(ID_CONNECTOR_RESET, &ConnectorView::OnResetConnector),
     };
     return ui::DispatchFrom(this, kMessages, msg, w, l, result) || Window::Dispatch(msg, w, l, result);
 }

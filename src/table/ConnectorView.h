@@ -1,6 +1,7 @@
 // The connector list window: one row per connector, whose live cells are rewritten every
 // second. Its rows are the program's one list of connectors, and each owns its connector.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,16 @@ public:
     int GetSelectedRow() const;
     PipeConnector* GetRowConnector(int row) const override;
 
+    // What saves the whole configuration after a change: the main frame's SaveConfiguration.
+    void SetSaveHandler(std::function<void()> save) { saveConfiguration = std::move(save); }
+
+    // The connector commands, from menus, toolbar, context menus and double-click.
+    LRESULT OnNewConnector(WPARAM = 0, LPARAM = 0);
+    LRESULT OnEditConnector(WPARAM = 0, LPARAM = 0);
+    LRESULT OnDeleteConnector(WPARAM = 0, LPARAM = 0);
+    LRESULT OnResetConnector(WPARAM = 0, LPARAM = 0);
+    LRESULT OnListRightClick(WPARAM, LPARAM);
+
     ui::RecursiveLock& Lock() { return lock; }
     ui::ListView& List() { return listControl; }
     HMENU ContextMenu() const { return contextMenu.Handle(); }
@@ -46,12 +57,15 @@ protected:
 private:
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnTimer(WPARAM, LPARAM);
+    void SaveConfiguration();
+    int Ask(const std::string& text, UINT type, const char* caption);
 
     ui::ListView listControl;
     UINT_PTR refreshTimerId = 0;
     ui::Menu contextMenu;
     ui::ImageList imageList;
     ui::RecursiveLock lock;
+    std::function<void()> saveConfiguration;
 };
 
 }  // namespace tolvi

@@ -52,7 +52,8 @@ BOOL CALLBACK CollectStatics(HWND child, LPARAM l) {
     GetClassNameA(child, cls, sizeof cls);
     if (std::string(cls) != "Static") return TRUE;
     if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-        if (SendMessageA(child, STM_GETICON, 0, 0)) seen->hasIcon = true;
+        seen->icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+        if (seen->icon) seen->hasIcon = true;
         return TRUE;
     }
     GetWindowTextA(child, text, sizeof text);
@@ -81,6 +82,71 @@ std::thread AnswerDialog(const std::string& caption, int timeoutMs, SeenWindow* 
         act(search.found);
     });
 }
+
+// Closes every dialog and box of this process still showing, so that a test whose script went
+// wrong fails instead of waiting in a modal loop for ever.
+void DismissDialogs() {
+    for (int round = 0; round < 20; ++round) {
+        Search search{"", nullptr};
+        EnumWindows(
+            [](HWND hwnd, LPARAM) -> BOOL {
+                char cls[64] = "";
+                GetClassNameA(hwnd, cls, sizeof cls);
+                DWORD pid = 0;
+                GetWindowThreadProcessId(hwnd, &pid);
+                if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && std::string(cls) == "#32770") {
+                    PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+                    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+                }
+                return TRUE;
+            },
+            0);
+        Sleep(100);
+    }
+}
+
+std::thread Script(std::vector<Step> steps, std::vector<SeenWindow>* seen, int stepTimeoutMs) {
+    seen->clear();
+    return std::thread([=] {
+        for (const Step& step : steps) {
+            Search search{step.caption, nullptr};
+            int64_t end = NowMs() + stepTimeoutMs;
+            while (!search.found && NowMs() < end) {
+                EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+                if (!search.found) Sleep(20);
+            }
+            SeenWindow w;
+            w.caption = step.caption;
+            w.found = search.found != nullptr;
+            if (w.found) EnumChildWindows(search.found, CollectStatics, reinterpret_cast<LPARAM>(&w));
+            seen->push_back(w);
+            if (!w.found) {
+                DismissDialogs();
+                return;
+            }
+            step.act(search.found);
+            // Wait for the window to go, or to be covered by a box of its own, before looking
+            // for the next one.
+            int64_t gone = NowMs() + stepTimeoutMs;
+            while (IsWindow(search.found) && IsWindowVisible(search.found) &&
+                   IsWindowEnabled(search.found) && NowMs() < gone) {
+                Sleep(20);
+            }
+        }
+    });
+}
+
+void SetText(HWND dialog, int id, const std::string& text) {
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string GetText(HWND dialog, int id) {
+    char text[512] = "";
+    SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 void PressButton(HWND dialog, int id) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),

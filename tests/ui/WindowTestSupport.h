@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ui/Window.h"
 
@@ -27,7 +28,23 @@ struct SeenWindow {
     std::string text;  // the texts of its static controls, joined by '|'
     bool found = false;
     bool hasIcon = false;
+    HICON icon = nullptr;
 };
+
+// One step of a user's answers: wait for the dialog titled caption, then act on it.
+struct Step {
+    std::string caption;
+    std::function<void(HWND)> act;
+};
+
+// Runs the steps in order on a thread, recording every window it met in seen (one entry per
+// step; a step whose window never came is recorded as not found, and the script stops).
+std::thread Script(std::vector<Step> steps, std::vector<SeenWindow>* seen, int stepTimeoutMs = 8000);
+
+// Actions for steps.
+void SetText(HWND dialog, int id, const std::string& text);
+std::string GetText(HWND dialog, int id);
+void Click(HWND dialog, int id);  // a check box or button, as a mouse click
 
 // Starts a thread that waits up to timeoutMs for a visible dialog window titled caption,
 // records it, runs act(hwnd) on it (for instance pressing a button) and ends.

@@ -1,0 +1,48 @@
+// The dialogs' checks.
+#include "dialogs/ConnectorValidation.h"
+
+#include "engine/Format.h"
+#include "engine/PortText.h"
+
+namespace tolvi {
+
+const char kInvalidPipeNameMessage[] =
+    "Invalid pipe name\n\nA valid pipe name has the form\n\"\\\\<ServerName>\\pipe\\<PipeName>\"";
+
+namespace {
+
+Verdict Refuse(std::string message, MessageIcon icon) {
+    return Verdict{false, std::move(message), icon};
+}
+
+}  // namespace
+
+Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& s,
+                          const std::vector<RowKey>& rows, int skipRow) {
+    const bool add = kind == DialogKind::Add;
+    const MessageIcon lenient = add ? MessageIcon::Stop : MessageIcon::Exclamation;
+    if (s.pipeName.empty()) return Refuse("Please provide Named Pipe Name", lenient);
+    if (s.pipeName.compare(0, 2, "\\\\") != 0 || s.pipeName.find("\\pipe\\") == std::string::npos) {
+        return Refuse(kInvalidPipeNameMessage, MessageIcon::Stop);
+    }
+    const int port = TextToInt(s.portText);
+    // Above 65535 the listener would bind another port without a word.
+    if (port <= 0 || port > 65535) return Refuse("Incorrect port value provided", lenient);
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        if (i == skipRow) continue;
+        const RowKey& row = rows[i];
+        if (s.pipeName == row.pipeName) {
+            return Refuse(Format("The pipe %s is already serverd on port %s!", row.pipeName.c_str(),
+                                 row.portText.c_str()),
+                          MessageIcon::Exclamation);
+        }
+        if (port == TextToInt(row.portText)) {
+            return Refuse(Format("Port %s is in use for pipe %s!", row.portText.c_str(),
+                                 row.pipeName.c_str()),
+                          MessageIcon::Exclamation);
+        }
+    }
+    return Verdict{};
+}
+
+}  // namespace tolvi

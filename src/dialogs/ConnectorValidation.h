@@ -1,0 +1,35 @@
+// The checks the Add and Edit dialogs make when the user confirms, in their fixed order, with
+// their messages and icons; decided here, apart from the dialogs' windows.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "config/ConnectorSettings.h"
+
+namespace tolvi {
+
+enum class DialogKind { Add, Edit };
+enum class MessageIcon { None, Stop, Exclamation };
+
+// A row of the connector list as the checks see it.
+struct RowKey {
+    std::string pipeName;
+    std::string portText;
+};
+
+struct Verdict {
+    bool accepted = true;
+    std::string message;  // shown with the caption "Error!" and an OK button
+    MessageIcon icon = MessageIcon::None;
+};
+
+extern const char kInvalidPipeNameMessage[];
+
+// Every edit field takes at most this many characters: what the store can keep.
+constexpr int kLongestFieldText = 254;
+
+// rows are the list's rows in order; skipRow is the edited row (Edit), or -1.
+Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& settings,
+                          const std::vector<RowKey>& rows, int skipRow);
+
+}  // namespace tolvi

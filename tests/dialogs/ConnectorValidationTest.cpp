@@ -1,0 +1,77 @@
+// The dialogs' checks: their order, messages and icons, for both dialogs.
+#include <gtest/gtest.h>
+
+#include "dialogs/ConnectorValidation.h"
+
+namespace tolvi {
+namespace {
+
+ConnectorSettings With(const std::string& pipe, const std::string& port) {
+    ConnectorSettings s;
+    s.pipeName = pipe;
+    s.portText = port;
+    return s;
+}
+
+const std::vector<RowKey> kRows = {{"\\\\.\\pipe\\com1", "80"}, {"\\\\.\\pipe\\com2", "2323"}};
+
+struct Case {
+    std::string pipe, port;
+    bool accepted;
+    std::string message;
+    MessageIcon addIcon, editIcon;
+};
+
+TEST(ConnectorValidation, EachCheckInOrderWithItsMessageAndIcons) {
+    using I = MessageIcon;
+    const std::string invalid = kInvalidPipeNameMessage;
+    const Case cases[] = {
+        {"", "abc", false, "Please provide Named Pipe Name", I::Stop, I::Exclamation},
+        {"\\\\.\\pipe\\vm", "23", true, "", I::None, I::None},
+        {"\\\\server\\pipe\\deep\\er", "23", true, "", I::None, I::None},
+        {"\\\\.\\PIPE\\vm", "23", false, invalid, I::Stop, I::Stop},
+        {"\\\\.\\pipe", "23", false, invalid, I::Stop, I::Stop},
+        {"\\.\\pipe\\vm", "23", false, invalid, I::Stop, I::Stop},
+        {"\\\\.\\pipe\\vm", "0", false, "Incorrect port value provided", I::Stop, I::Exclamation},
+        {"\\\\.\\pipe\\vm", "", false, "Incorrect port value provided", I::Stop, I::Exclamation},
+        {"\\\\.\\pipe\\vm", "abc", false, "Incorrect port value provided", I::Stop, I::Exclamation},
+        {"\\\\.\\pipe\\vm", "-5", false, "Incorrect port value provided", I::Stop, I::Exclamation},
+        {"\\\\.\\pipe\\vm", "65536", false, "Incorrect port value provided", I::Stop, I::Exclamation},
+        {"\\\\.\\pipe\\vm", "65535", true, "", I::None, I::None},
+        {"\\\\.\\pipe\\vm", " 23abc", true, "", I::None, I::None},
+        {"\\\\.\\pipe\\com1", "81", false, "The pipe \\\\.\\pipe\\com1 is already serverd on port 80!",
+         I::Exclamation, I::Exclamation},
+        {"\\\\.\\pipe\\vm", "0080", false, "Port 80 is in use for pipe \\\\.\\pipe\\com1!",
+         I::Exclamation, I::Exclamation},
+        {"\\\\.\\pipe\\COM1", "81", true, "", I::None, I::None},  // names compare with case
+        // Row 0 has the port, row 1 the name: the earlier row's port message wins.
+        {"\\\\.\\pipe\\com2", "80", false, "Port 80 is in use for pipe \\\\.\\pipe\\com1!",
+         I::Exclamation, I::Exclamation},
+    };
+    for (const Case& c : cases) {
+        Verdict add = ValidateConnector(DialogKind::Add, With(c.pipe, c.port), kRows, -1);
+        EXPECT_EQ(add.accepted, c.accepted) << c.pipe << " " << c.port;
+        EXPECT_EQ(add.message, c.message) << c.pipe << " " << c.port;
+        EXPECT_EQ(add.icon, c.addIcon) << c.pipe << " " << c.port;
+        Verdict edit = ValidateConnector(DialogKind::Edit, With(c.pipe, c.port), kRows, 5);
+        EXPECT_EQ(edit.accepted, c.accepted) << c.pipe << " " << c.port;
+        EXPECT_EQ(edit.message, c.message);
+        EXPECT_EQ(edit.icon, c.editIcon) << c.pipe << " " << c.port;
+    }
+    EXPECT_EQ(std::string(kInvalidPipeNameMessage),
+              "Invalid pipe name\n\nA valid pipe name has the form\n\"\\\\<ServerName>\\pipe\\<PipeName>\"");
+}
+
+TEST(ConnectorValidation, EditSkipsItsOwnRow) {
+    // Unchanged: its own name and port pass.
+    EXPECT_TRUE(ValidateConnector(DialogKind::Edit, With("\\\\.\\pipe\\com1", "80"), kRows, 0).accepted);
+    // Another row's port does not.
+    Verdict v = ValidateConnector(DialogKind::Edit, With("\\\\.\\pipe\\com1", "2323"), kRows, 0);
+    EXPECT_FALSE(v.accepted);
+    EXPECT_EQ(v.message, "Port 2323 is in use for pipe \\\\.\\pipe\\com2!");
+    // The add dialog skips nothing.
+    EXPECT_FALSE(ValidateConnector(DialogKind::Add, With("\\\\.\\pipe\\com1", "80"), kRows, -1).accepted);
+}
+
+}  // namespace
+}  // namespace tolvi

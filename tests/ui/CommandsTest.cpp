@@ -1,0 +1,384 @@
+// The connector commands end to end in a real window, with their dialogs and message boxes
+// answered as a user would, and the registry after each of them.
+#include <gtest/gtest.h>
+
+#include "config/ConfigurationStore.h"
+#include "platform/RegistryStore.h"
+#include "resource.h"
+#include "support/LiveConnector.h"
+#include "table/ConnectorView.h"
+#include "ui/WindowTestSupport.h"
+
+namespace tolvi::test {
+namespace {
+
+class Commands : public testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);
+        store = platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
+        ASSERT_TRUE(host.Create(900, 400));
+        RECT empty{0, 0, 0, 0};
+        ASSERT_TRUE(view.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE | WS_BORDER, empty,
+                                host.Hwnd(), ID_FIRST_PANE));
+        MoveWindow(view.Hwnd(), 0, 0, 880, 300, TRUE);
+        view.FitListToClient();
+        view.SetSaveHandler([this] {
+            ++saves;
+            SaveConfiguration(*store, view, AppOptions{});
+        });
+    }
+    void TearDown() override {
+        for (int i = view.GetRowCount() - 1; i >= 0; --i) {
+            PipeConnector* c = view.GetRowConnector(i);
+            view.List().DeleteItem(i);
+            delete c;
+        }
+        view.DestroyWindow();
+    }
+
+    void Command(UINT id) { SendMessageA(view.Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    void Select(int row) {
+        LVITEMA item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = row >= 0 ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+        SendMessageA(view.List().Hwnd(), LVM_SETITEMSTATE, row >= 0 ? row : -1,
+                     reinterpret_cast<LPARAM>(&item));
+    }
+    std::string Stored(const std::string& name) {
+        char buffer[512];
+        size_t size = sizeof buffer;
+        uint32_t type = 0;
+        store->OpenForRead();
+        bool found = store->QueryValue(name, &type, buffer, &size);
+        store->Close();
+        return found ? std::string(buffer, strnlen(buffer, size)) : "<missing>";
+    }
+    // Fills the Add or Edit dialog's texts; pipeId is 1007 (Add) or 1018 (Edit).
+    static std::function<void(HWND)> Fill(int pipeId, std::string pipe, std::string port,
+                                          std::string description, int confirmId) {
+        return [=](HWND d) {
+            SetText(d, pipeId, pipe);
+            SetText(d, IDC_PORT, port);
+            SetText(d, IDC_DESCRIPTION, description);
+            PressButton(d, confirmId);
+        };
+    }
+    static std::function<void(HWND)> Press(int id) {
+        return [=](HWND d) { PressButton(d, id); };
+    }
+    // Adds a running connector through the New command.
+    PipeConnector* AddThroughDialog(const std::string& pipe, const std::string& port) {
+        std::vector<SeenWindow> seen;
+        std::thread user = Script({{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, pipe, port, "d", IDC_ADD)}}, &seen);
+        Command(ID_CONNECTOR_NEW);
+        user.join();
+        return view.GetRowCount() ? view.GetRowConnector(view.GetRowCount() - 1) : nullptr;
+    }
+
+    HostWindow host;
+    ConnectorView view;
+    std::unique_ptr<platform::KeyValueStore> store;
+    int saves = 0;
+};
+
+std::string FreePortText() {
+    uint16_t port = 0;
+    platform::TcpSocket probe = HoldPortExclusively(&port);
+    return std::to_string(port);
+}
+
+TEST_F(Commands, NewAddsARunningConnectorAndSaves) {
+    std::string port = FreePortText();
+    PipeConnector* c = AddThroughDialog("\\\\.\\pipe\\new-one", port);
+    ASSERT_EQ(view.GetRowCount(), 1);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->GetStatus(), Ready);
+    EXPECT_EQ(view.List().GetItemText(0, 0), "\\\\.\\pipe\\new-one");
+    EXPECT_EQ(view.List().GetItemText(0, 1), port);
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(Stored("PipeNum"), "1");
+    EXPECT_EQ(Stored("PipeName0"), "\\\\.\\pipe\\new-one");
+    EXPECT_EQ(Stored("Port0"), port);
+}
+
+TEST_F(Commands, NewCancelledAddsNothingButSaves) {
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Add pipe connector", Press(IDC_CANCEL)}}, &seen);
+    Command(ID_CONNECTOR_NEW);
+    user.join();
+    EXPECT_EQ(view.GetRowCount(), 0);
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(Stored("PipeNum"), "0");
+}
+
+TEST_F(Commands, NewOnAPortAnotherProgramHoldsShowsTheErrorAndTheDialogAgain) {
+    uint16_t held = 0;
+    platform::TcpSocket holder = HoldPortExclusively(&held);
+    std::string port = std::to_string(held);
+    std::string again;
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\x", port, "x", IDC_ADD)},
+                               {"Configuration Error!", Press(IDOK)},
+                               {"Add pipe connector", [&](HWND d) {
+                                    again = GetText(d, IDC_ADD_PIPE_NAME) + " " + GetText(d, IDC_PORT);
+                                    PressButton(d, IDCANCEL);
+                                }}},
+                              &seen);
+    Command(ID_CONNECTOR_NEW);
+    user.join();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "TCP port " + port + " is used by another application! Please provide new value!");
+    EXPECT_EQ(seen[1].icon, LoadIcon(nullptr, IDI_EXCLAMATION));
+    EXPECT_EQ(again, "\\\\.\\pipe\\x " + port);
+    EXPECT_EQ(view.GetRowCount(), 0);
+    EXPECT_EQ(saves, 1);
+}
+
+TEST_F(Commands, DialogChecksComeBeforeAnyConnectorIsBuilt) {
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\z", "0", "", IDC_ADD)},
+                               {"Error!", Press(IDOK)},
+                               {"Add pipe connector", Press(IDC_CANCEL)}},
+                              &seen);
+    Command(ID_CONNECTOR_NEW);
+    user.join();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "Incorrect port value provided");
+    EXPECT_EQ(seen[1].icon, LoadIcon(nullptr, IDI_HAND));
+    EXPECT_EQ(view.GetRowCount(), 0);
+}
+
+TEST_F(Commands, EditWithoutAClientReplacesTheConnectorInPlace) {
+    std::string port = FreePortText();
+    PipeConnector* before = AddThroughDialog("\\\\.\\pipe\\edit-me", port);
+    AddThroughDialog("\\\\.\\pipe\\other", FreePortText());
+    ASSERT_EQ(view.GetRowCount(), 2);
+    Select(0);
+    std::string shown;
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Edit pipe connector", [&](HWND d) {
+                                    shown = GetText(d, IDC_EDIT_PIPE_NAME) + "|" + GetText(d, IDC_PORT);
+                                    SetText(d, IDC_DESCRIPTION, "renamed");
+                                    PressButton(d, IDC_SAVE);
+                                }}},
+                              &seen);
+    saves = 0;
+    Command(ID_CONNECTOR_EDIT);
+    user.join();
+    EXPECT_EQ(shown, "\\\\.\\pipe\\edit-me|" + port);
+    EXPECT_EQ(view.GetRowCount(), 2);
+    EXPECT_NE(view.GetRowConnector(0), before);  // unchanged port, new connector, same row
+    EXPECT_EQ(view.List().GetItemText(0, 6), "renamed");
+    EXPECT_EQ(view.GetRowConnector(0)->GetStatus(), Ready);
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(Stored("Description0"), "renamed");
+}
+
+TEST_F(Commands, EditWithAClientWarnsFirst) {
+    LiveConnector live;
+    std::string error;
+    ASSERT_TRUE(live.pipe.Listen(&error));
+    std::string port = FreePortText();
+    PipeConnector* c = AddThroughDialog(live.pipeName, port);
+    ASSERT_NE(c, nullptr);
+    live.connector.reset();
+    live.port = static_cast<uint16_t>(std::stoi(port));
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    Select(0);
+    saves = 0;
+
+    // Declined: nothing changes, nothing is saved.
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Warning!", Press(IDNO)}}, &seen);
+    Command(ID_CONNECTOR_EDIT);
+    user.join();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "Client 127.0.0.1 will be disconnected! Procced? \n");
+    EXPECT_EQ(seen[0].icon, LoadIcon(nullptr, IDI_QUESTION));
+    EXPECT_EQ(saves, 0);
+
+    // Accepted, then cancelled: the client stays, the configuration is saved.
+    user = Script({{"Warning!", Press(IDYES)}, {"Edit pipe connector", Press(IDCANCEL)}}, &seen);
+    Command(ID_CONNECTOR_EDIT);
+    user.join();
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(view.GetRowConnector(0), c);
+    EXPECT_EQ(c->GetClientAddress(), "127.0.0.1");
+
+    // Accepted and saved unchanged: the client is dropped, the counters start again.
+    ASSERT_TRUE(live.PipeWrite("abc"));
+    EXPECT_EQ(client.ReadCount(3, 3000), "abc");
+    user = Script({{"Warning!", Press(IDYES)}, {"Edit pipe connector", Press(IDC_SAVE)}}, &seen);
+    Command(ID_CONNECTOR_EDIT);
+    user.join();
+    EXPECT_TRUE(client.WaitClosed(3000));
+    EXPECT_EQ(view.List().GetItemText(0, 3), "0");
+    EXPECT_EQ(view.GetRowConnector(0)->GetBytesSent(), 0);
+    EXPECT_EQ(view.GetRowConnector(0)->GetStatus(), Ready);
+    EXPECT_EQ(saves, 2);
+}
+
+TEST_F(Commands, EditToAnotherRowsPortIsRefusedByTheDialog) {
+    AddThroughDialog("\\\\.\\pipe\\a", FreePortText());
+    std::string otherPort = FreePortText();
+    AddThroughDialog("\\\\.\\pipe\\b", otherPort);
+    Select(0);
+    PipeConnector* before = view.GetRowConnector(0);
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Edit pipe connector", [&](HWND d) {
+                                    SetText(d, IDC_PORT, otherPort);
+                                    PressButton(d, IDC_SAVE);
+                                }},
+                               {"Error!", Press(IDOK)},
+                               {"Edit pipe connector", Press(IDCANCEL)}},
+                              &seen);
+    Command(ID_CONNECTOR_EDIT);
+    user.join();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "Port " + otherPort + " is in use for pipe \\\\.\\pipe\\b!");
+    EXPECT_EQ(view.GetRowConnector(0), before);
+}
+
+TEST_F(Commands, EditOrDeleteWithoutSelectionDoNothing) {
+    AddThroughDialog("\\\\.\\pipe\\a", FreePortText());
+    Select(-1);
+    saves = 0;
+    Command(ID_CONNECTOR_EDIT);
+    Command(ID_CONNECTOR_DELETE);
+    EXPECT_EQ(saves, 0);
+    EXPECT_EQ(view.GetRowCount(), 1);
+}
+
+TEST_F(Commands, DeleteAsksAndSavesOnlyWhenConfirmed) {
+    AddThroughDialog("\\\\.\\pipe\\a", FreePortText());
+    AddThroughDialog("\\\\.\\pipe\\b", FreePortText());
+    Select(0);
+    saves = 0;
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Delete Connector?", Press(IDNO)}}, &seen);
+    Command(ID_CONNECTOR_DELETE);
+    user.join();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "Really want to delete connector for pipe \\\\.\\pipe\\a?");
+    EXPECT_EQ(view.GetRowCount(), 2);
+    EXPECT_EQ(saves, 0);
+
+    user = Script({{"Delete Connector?", Press(IDYES)}}, &seen);
+    Command(ID_CONNECTOR_DELETE);
+    user.join();
+    EXPECT_EQ(view.GetRowCount(), 1);
+    EXPECT_EQ(view.List().GetItemText(0, 0), "\\\\.\\pipe\\b");
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(Stored("PipeNum"), "1");
+    EXPECT_EQ(Stored("PipeName0"), "\\\\.\\pipe\\b");
+}
+
+TEST_F(Commands, ResetTellsWhatItCannotDoAndDropsAClient) {
+    Command(ID_CONNECTOR_RESET);  // an empty list: nothing at all
+    LiveConnector live;
+    std::string error;
+    ASSERT_TRUE(live.pipe.Listen(&error));
+    std::string port = FreePortText();
+    PipeConnector* c = AddThroughDialog(live.pipeName, port);
+    ASSERT_NE(c, nullptr);
+    saves = 0;
+
+    Select(-1);
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Delete", Press(IDOK)}}, &seen);
+    Command(ID_CONNECTOR_RESET);
+    user.join();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "Select connection to be cancelled");
+
+    Select(0);
+    user = Script({{"Not connected", Press(IDOK)}}, &seen);
+    Command(ID_CONNECTOR_RESET);
+    user.join();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "Pipe " + live.pipeName + " is not connected to any client");
+    EXPECT_EQ(seen[0].icon, LoadIcon(nullptr, IDI_ASTERISK));
+
+    live.port = static_cast<uint16_t>(std::stoi(port));
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    user = Script({{"Warning!", Press(IDYES)}}, &seen);
+    Command(ID_CONNECTOR_RESET);
+    user.join();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "Client 127.0.0.1 will be disconnected from pipe " + live.pipeName);
+    EXPECT_TRUE(client.WaitClosed(3000));
+    EXPECT_EQ(view.GetRowConnector(0), c);
+    EXPECT_EQ(c->GetStatus(), Ready);
+    EXPECT_EQ(saves, 0);
+}
+
+TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
+    std::vector<std::string> order;
+    bool listOnlyAtStart = true, listAfterNonLocal = false, clientAfterListOnly = false;
+    bool listOnlyAfterUncheck = true, clientAfterUncheck = true;
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Add pipe connector", [&](HWND d) {
+        listOnlyAtStart = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+        Click(d, IDC_NON_LOCAL);
+        listAfterNonLocal = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+        Click(d, IDC_LIST_ONLY);
+        clientAfterListOnly = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+        HWND at = GetDlgItem(d, IDC_ADD_PIPE_NAME);
+        for (int i = 0; i < 8; ++i) {
+            order.push_back(std::to_string(GetDlgCtrlID(at)));
+            at = GetNextDlgTabItem(d, at, FALSE);
+        }
+        Click(d, IDC_NON_LOCAL);  // unchecked again
+        listOnlyAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+        clientAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+        SetText(d, IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\flags");
+        SetText(d, IDC_PORT, "0");
+        PressButton(d, IDCANCEL);
+    }}}, &seen);
+    Command(ID_CONNECTOR_NEW);
+    user.join();
+    EXPECT_FALSE(listOnlyAtStart);
+    EXPECT_TRUE(listAfterNonLocal);
+    EXPECT_TRUE(clientAfterListOnly);
+    EXPECT_FALSE(listOnlyAfterUncheck);
+    EXPECT_FALSE(clientAfterUncheck);
+    EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1017", "1029", "1027", "1028", "1010", "1011"}));
+}
+
+TEST_F(Commands, RightClickOffersTheMenuThatFits) {
+    std::vector<std::string> items;
+    auto readMenu = [&] {
+        return std::thread([&] {
+            HWND popup = nullptr;
+            for (int i = 0; i < 200 && !popup; ++i, Sleep(20)) popup = FindWindowA("#32768", nullptr);
+            if (!popup) return;
+            HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+            for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+                char text[64] = "";
+                GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+                items.push_back(text);
+            }
+            PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+            PostMessageA(view.Hwnd(), WM_CANCELMODE, 0, 0);
+        });
+    };
+    NMHDR click{view.List().Hwnd(), IDC_CONNECTOR_LIST, static_cast<UINT>(NM_RCLICK)};
+    std::thread user = readMenu();
+    SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
+    user.join();
+    EXPECT_EQ(items, (std::vector<std::string>{"&Add"}));
+
+    AddThroughDialog("\\\\.\\pipe\\menu", FreePortText());
+    Select(0);
+    items.clear();
+    user = readMenu();
+    SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
+    user.join();
+    EXPECT_EQ(items, (std::vector<std::string>{"&Delete", "&Reset", "&Edit"}));
+}
+
+}  // namespace
+}  // namespace tolvi::test
