@@ -5,6 +5,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/FrameRules.h"
+#include "app/Help.h"
+#include "app/ProxyApp.h"
+#include "dialogs/SettingsDialog.h"
 #include "platform/Socket.h"
 #include "resource.h"
 #include "ui/MessageBox.h"
@@ -20,16 +24,6 @@ constexpr DWORD kToolBarStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_T
 constexpr DWORD kStatusBarStyle = WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP;
 const UINT kIndicators[] = {0, 59137, 59138, 59139};  // message pane, CAP, NUM, SCRL
 
-struct ToolTip {
-    UINT id;
-    const char* text;
-};
-const ToolTip kToolTips[] = {
-    {ID_CONNECTOR_NEW, "Create new pipe connector"}, {ID_QUICK_HELP, "Quick help"},
-    {ID_CONNECTOR_DELETE, "Delete pipe connector"},   {ID_CONNECTOR_RESET, "Reset connection"},
-    {ID_CONNECTOR_EDIT, "Edit pipe connector"},       {ID_SETTINGS, "Settings"},
-};
-
 UINT TaskbarCreatedMessage() {
     static UINT message = RegisterWindowMessageA("TaskbarCreated");
     return message;
@@ -43,7 +37,8 @@ HICON ProgramIcon(int size) {
 }  // namespace
 
 CMainFrame::CMainFrame(std::unique_ptr<platform::KeyValueStore> store, std::string commandTail)
-    : icon(LoadIconA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+    : registerAutoStart(&ProxyApp::RegisterAutoStart),
+      icon(LoadIconA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       store(std::move(store)),
       commandTail(std::move(commandTail)) {}
 
@@ -155,7 +150,7 @@ LRESULT CMainFrame::OnSetFocus(WPARAM, LPARAM) {
 }
 
 LRESULT CMainFrame::OnClose(WPARAM, LPARAM) {
-    if (trayState.inTray || !options.ExitToTray) {
+    if (DecideClose(trayState.inTray, options.ExitToTray) == CloseAction::EndProgram) {
         DestroyWindow();
     } else {
         ToggleTray();
@@ -163,10 +158,33 @@ LRESULT CMainFrame::OnClose(WPARAM, LPARAM) {
     return 0;
 }
 
+LRESULT CMainFrame::OnSettings(WPARAM, LPARAM) {
+    SettingsDialog dialog(registerAutoStart);
+    dialog.autoStart = options.AutoStart ? 1 : 0;
+    dialog.exitToTray = options.ExitToTray ? 1 : 0;
+    if (dialog.DoModal() == IDOK) {
+        options.AutoStart = dialog.autoStart != 0;
+        options.ExitToTray = dialog.exitToTray != 0;
+        SaveConfiguration();
+    }
+    return 0;
+}
+
+LRESULT CMainFrame::OnQuickHelp(WPARAM, LPARAM) {
+    OpenHelp(Hwnd(), "");
+    return 0;
+}
+
+LRESULT CMainFrame::OnHelp(WPARAM, LPARAM) {
+    ProxyApp::WinHelpA(Hwnd());
+    return TRUE;
+}
+
 LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
-    if (l == WM_LBUTTONDOWN) {
+    TrayAction action = DecideTrayNotify(static_cast<uint32_t>(l));
+    if (action == TrayAction::Restore) {
         ToggleTray();
-    } else if (l == WM_RBUTTONDOWN) {
+    } else if (action == TrayAction::ShowMenu) {
         POINT at;
         GetCursorPos(&at);
         ui::Menu menu;
@@ -240,14 +258,11 @@ LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
 
 bool CMainFrame::OnNeedToolTipText(NMHDR* header) {
     auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
-    for (const ToolTip& tip : kToolTips) {
-        if (tip.id == header->idFrom) {
-            info->lpszText = const_cast<char*>(tip.text);
-            ShowPrompt(tip.id);  // the button under the pointer gives its prompt too
-            return true;
-        }
-    }
-    return false;
+    const CommandInfo* command = FindCommand(static_cast<uint32_t>(header->idFrom));
+    if (!command || !command->tooltip) return false;
+    info->lpszText = const_cast<char*>(command->tooltip);
+    ShowPrompt(command->id);  // the button under the pointer gives its prompt too
+    return true;
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
@@ -264,11 +279,7 @@ bool CMainFrame::OnCmdMsg(UINT id, int code) {
     if (connectorView.OnCmdMsg(id, code)) return true;
     LRESULT result = 0;
     if (DispatchOwn(WM_COMMAND, MAKEWPARAM(id, code), 0, &result)) return true;
-    if (id == ID_APP_EXIT) {  // the application's Exit: a close request to the main window
-        PostMessageA(Hwnd(), WM_CLOSE, 0, 0);
-        return true;
-    }
-    return false;
+    return ProxyApp::OnCmdMsg(id, Hwnd());
 }
 
 bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
@@ -281,6 +292,9 @@ bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnMessage(WM_INITMENUPOPUP, &CMainFrame::OnInitMenuPopup),
         ui::OnMessage(WM_MENUSELECT, &CMainFrame::OnMenuSelect),
         ui::OnMessage(WM_DESTROY, &CMainFrame::OnDestroy),
+        ui::OnMessage(WM_HELP, &CMainFrame::OnHelp),
+        ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
+        ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),
         ui::OnCommand(ID_VIEW_STATUS_BAR, &CMainFrame::OnToggleStatusBar),
     };

@@ -1,6 +1,7 @@
 // The main frame: the program's only top-level window, with its toolbar, status bar and the
 // connector list, the two options, and the move into the notification area and back.
 #pragma once
+#include <functional>
 #include <memory>
 
 #include "app/StartupDecision.h"
@@ -37,6 +38,8 @@ public:
     void OnIdle();
 
     AppOptions options;  // AutoStart and ExitToTray
+    // How Settings brings the start-with-Windows entry into line (the application's).
+    std::function<void(bool, bool)> registerAutoStart;
 
 protected:
     bool PreCreateWindow(CREATESTRUCTA& cs) override;
@@ -54,6 +57,9 @@ private:
     LRESULT OnMenuSelect(WPARAM, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
     LRESULT OnTaskbarCreated(WPARAM, LPARAM);
+    LRESULT OnSettings(WPARAM, LPARAM);
+    LRESULT OnQuickHelp(WPARAM, LPARAM);
+    LRESULT OnHelp(WPARAM, LPARAM);
     bool OnNeedToolTipText(NMHDR* header);
     // The frame's own message table, without the routing of commands to the list.
     bool DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result);

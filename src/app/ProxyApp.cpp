@@ -1,8 +1,11 @@
 // Start-up: the single-instance rule, the main frame, its menu, size and show state.
 #include "app/ProxyApp.h"
 
+#include "app/Help.h"
 #include "app/SharedWindow.h"
 #include "app/StartupDecision.h"
+#include "config/AutoStart.h"
+#include "dialogs/SettingsDialog.h"
 #include "engine/Alert.h"
 #include "platform/RegistryStore.h"
 #include "resource.h"
@@ -54,6 +57,32 @@ bool ProxyApp::InitInstance() {
     ShowWindow(frame->Hwnd(), frame->WindowShown() ? SW_SHOW : SW_HIDE);
     UpdateWindow(frame->Hwnd());
     return true;
+}
+
+bool ProxyApp::OnCmdMsg(UINT id, HWND mainWindow) {
+    if (id == ID_APP_ABOUT) {
+        OnAbout(mainWindow);
+        return true;
+    }
+    if (id == ID_APP_EXIT) {
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+        return true;
+    }
+    return false;
+}
+
+void ProxyApp::OnAbout(HWND owner) {
+    AboutDialog about(owner);
+    about.DoModal();
+}
+
+void ProxyApp::WinHelpA(HWND mainWindow) { OpenHelp(mainWindow, "what-is-it"); }
+
+void ProxyApp::RegisterAutoStart(bool startWithWindows, bool /*exitToTray*/) {
+    auto runKey = platform::OpenRegistryStore(platform::RegistryRoot::CurrentUser, kRunKey);
+    std::string path;
+    bool known = ProgramPath(&path);
+    tolvi::RegisterAutoStart(*runKey, startWithWindows, known ? &path : nullptr);
 }
 
 int ProxyApp::Run() {

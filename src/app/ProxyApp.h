@@ -21,6 +21,14 @@ public:
     int ExitCode() const { return exitCode; }
     CMainFrame* MainFrame() { return frame.get(); }
 
+    // The application's own commands: About, and Exit as a close request to mainWindow.
+    static bool OnCmdMsg(UINT id, HWND mainWindow);
+    static void OnAbout(HWND owner);
+    // The help hook: opens the help at its introduction.
+    static void WinHelpA(HWND mainWindow);
+    // Writes or removes the start-with-Windows entry; only the first flag is used.
+    static void RegisterAutoStart(bool startWithWindows, bool exitToTray);
+
 private:
     ui::Menu mainMenu;
     std::unique_ptr<CMainFrame> frame;

@@ -12,7 +12,7 @@
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
 #include "support/LiveConnector.h"
-#include "ui/TrayIcon.h"
+#include "ui/WindowTestSupport.h"
 
 namespace tolvi::test {
 namespace {
@@ -164,12 +164,6 @@ public:
     HWND window = nullptr;
     int64_t startedAt = 0;
 };
-
-// Whether the program's tray icon exists: changing an icon succeeds only for one that does.
-bool HasTrayIcon(HWND owner) {
-    NOTIFYICONDATAA record = ui::TrayIconRecord(owner, WM_USER + 1, LoadIcon(nullptr, IDI_APPLICATION), kTitle);
-    return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
-}
 
 int CountMainWindows() {
     int count = 0;

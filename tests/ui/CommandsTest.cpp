@@ -350,21 +350,7 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
 
 TEST_F(Commands, RightClickOffersTheMenuThatFits) {
     std::vector<std::string> items;
-    auto readMenu = [&] {
-        return std::thread([&] {
-            HWND popup = nullptr;
-            for (int i = 0; i < 200 && !popup; ++i, Sleep(20)) popup = FindWindowA("#32768", nullptr);
-            if (!popup) return;
-            HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
-            for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-                char text[64] = "";
-                GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
-                items.push_back(text);
-            }
-            PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
-            PostMessageA(view.Hwnd(), WM_CANCELMODE, 0, 0);
-        });
-    };
+    auto readMenu = [&] { return ReadNextPopupMenu(&items, view.Hwnd()); };
     NMHDR click{view.List().Hwnd(), IDC_CONNECTOR_LIST, static_cast<UINT>(NM_RCLICK)};
     std::thread user = readMenu();
     SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));

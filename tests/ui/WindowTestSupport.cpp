@@ -1,7 +1,10 @@
 // Helpers for tests of real windows.
 #include "ui/WindowTestSupport.h"
 
+#include <shellapi.h>
+
 #include "support/TestClient.h"
+#include "ui/TrayIcon.h"
 
 namespace tolvi::test {
 
@@ -144,6 +147,32 @@ std::string GetText(HWND dialog, int id) {
     char text[512] = "";
     SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
+}
+
+bool HasTrayIcon(HWND owner) {
+    NOTIFYICONDATAA record = ui::TrayIconRecord(owner, WM_USER + 1, LoadIcon(nullptr, IDI_APPLICATION),
+                                                "Named Pipe TCP Proxy");
+    return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
+}
+
+std::thread ReadNextPopupMenu(std::vector<std::string>* items, HWND owner) {
+    items->clear();
+    return std::thread([=] {
+        HWND popup = nullptr;
+        for (int i = 0; i < 250 && !popup; ++i) {
+            popup = FindWindowA("#32768", nullptr);
+            if (!popup || !IsWindowVisible(popup)) popup = nullptr, Sleep(20);
+        }
+        if (!popup) return;
+        HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            char text[64] = "";
+            GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+            items->push_back(text);
+        }
+        PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(owner, WM_CANCELMODE, 0, 0);
+    });
 }
 
 void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }

@@ -51,6 +51,13 @@ void Click(HWND dialog, int id);  // a check box or button, as a mouse click
 std::thread AnswerDialog(const std::string& caption, int timeoutMs, SeenWindow* seen,
                          std::function<void(HWND)> act);
 
+// Whether owner's tray icon exists: changing an icon succeeds only for one that does.
+bool HasTrayIcon(HWND owner);
+
+// The items of the pop-up menu that opens next, read by a helper thread, which then closes
+// it; the texts in order, "" for a separator.
+std::thread ReadNextPopupMenu(std::vector<std::string>* items, HWND owner);
+
 // Presses a dialog's button as a click would.
 void PressButton(HWND dialog, int id);
 

@@ -1,0 +1,28 @@
+// The main frame's rules that need no window system: the command table, the close rule and
+// what a mouse press on the tray icon does.
+#pragma once
+#include <cstdint>
+
+namespace tolvi {
+
+struct CommandInfo {
+    uint32_t id;
+    const char* handler;  // which object's which handler takes it
+    int toolbarButton;    // 1 to 6, 0 for none
+    const char* tooltip;  // nullptr for none
+    const char* prompt;   // the status-bar prompt
+};
+
+// Every command of the program, in the order of the table.
+const CommandInfo* CommandTable(int* count);
+const CommandInfo* FindCommand(uint32_t id);
+
+enum class CloseAction { EndProgram, GoToTray };
+// A close request ends the program from the tray or without ExitToTray; otherwise it hides.
+CloseAction DecideClose(bool inTray, bool exitToTray);
+
+enum class TrayAction { None, Restore, ShowMenu };
+// The left button pressed brings the window back; the right one shows TrayMenu.
+TrayAction DecideTrayNotify(uint32_t mouseMessage);
+
+}  // namespace tolvi

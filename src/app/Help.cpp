@@ -1,0 +1,48 @@
+// Opening the help page.
+#include "app/Help.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+namespace tolvi {
+namespace {
+
+void OpenWithShell(HWND owner, const std::string& address) {
+    ShellExecuteA(owner, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+HelpOpener opener = OpenWithShell;
+
+}  // namespace
+
+bool ProgramPath(std::string* path) {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return false;
+        if (n < buffer.size()) {
+            path->assign(buffer.data(), n);
+            return true;
+        }
+        buffer.resize(buffer.size() * 2);  // cut short: try again with more room
+    }
+}
+
+std::string HelpAddress(const std::string& section) {
+    std::string path;
+    if (!ProgramPath(&path)) path = "tolvi.exe";
+    size_t dot = path.find_last_of(".\\/");
+    if (dot != std::string::npos && path[dot] == '.') path.erase(dot);
+    path += ".html";
+    for (char& c : path) c = c == '\\' ? '/' : c;
+    std::string address = "file:///" + path;
+    if (!section.empty()) address += "#" + section;
+    return address;
+}
+
+void SetHelpOpener(HelpOpener o) { opener = o ? o : OpenWithShell; }
+
+void OpenHelp(HWND owner, const std::string& section) { opener(owner, HelpAddress(section)); }
+
+}  // namespace tolvi

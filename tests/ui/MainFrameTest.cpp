@@ -1,0 +1,268 @@
+// The main frame in a real window: Settings, the close rule, the tray, tooltips and prompts,
+// the View toggles, the About box, help, and the tray icon's return after Explorer restarts.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "app/FrameRules.h"
+#include "app/Help.h"
+#include "app/MainFrame.h"
+#include "app/ProxyApp.h"
+#include "config/AutoStart.h"
+#include "engine/Alert.h"
+#include "resource.h"
+#include "support/MemoryStore.h"
+#include "ui/MessageBox.h"
+#include "ui/WindowTestSupport.h"
+
+namespace tolvi::test {
+namespace {
+
+std::string openedHelp;
+void RecordHelp(HWND, const std::string& address) { openedHelp = address; }
+void AlertBox(const std::string& text) { ui::AppMessageBox(nullptr, text); }
+
+class MainFrame : public testing::Test {
+protected:
+    void SetUp() override {
+        auto store = std::make_unique<MemoryStore>();
+        config = store.get();
+        frame = std::make_unique<CMainFrame>(std::move(store), "");
+        frame->registerAutoStart = [this](bool start, bool) {
+            std::string path = "C:\\tolvi\\tolvi.exe";
+            RegisterAutoStart(run, start, &path);
+        };
+        ASSERT_TRUE(frame->CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, 0));
+        hwnd = frame->Hwnd();
+        menu.Load(IDR_MAINFRAME);
+        SetMenu(hwnd, menu.Detach());
+        MoveWindow(hwnd, 20, 20, 685, 400, TRUE);
+        ShowWindow(hwnd, SW_SHOW);
+        SetAlertHandler(AlertBox);
+    }
+    void TearDown() override {
+        SetAlertHandler(nullptr);
+        if (IsWindow(hwnd)) frame->DestroyWindow();
+        frame.reset();
+        MSG quit;  // the frame ends the message loop when it goes; this test goes on
+        while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+    void Command(UINT id) { SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    void TrayPress(UINT mouse) { SendMessageA(hwnd, kTrayCallbackMessage, 0, mouse); }
+    bool Visible() { return IsWindowVisible(hwnd) != FALSE; }
+    static void SetCheck(HWND d, int id, bool on) {
+        if ((IsDlgButtonChecked(d, id) == BST_CHECKED) != on) Click(d, id);
+    }
+
+    MemoryStore* config = nullptr;
+    MemoryStore run;
+    std::unique_ptr<CMainFrame> frame;
+    ui::Menu menu;
+    HWND hwnd = nullptr;
+};
+
+std::string Text(const MemoryStore& store, const std::string& name) {
+    auto it = store.values.find(name);
+    return it == store.values.end() ? "<missing>" : it->second.bytes;
+}
+
+TEST_F(MainFrame, SettingsOkAppliesSavesAndRegistersEachCombination) {
+    for (int combo = 0; combo < 4; ++combo) {
+        bool autoStart = combo & 1, exitToTray = combo & 2;
+        std::vector<SeenWindow> seen;
+        std::thread user = Script({{"Settings", [&](HWND d) {
+                                        SetCheck(d, IDC_AUTOSTART, autoStart);
+                                        SetCheck(d, IDC_EXIT_TO_TRAY, exitToTray);
+                                        PressButton(d, IDOK);
+                                    }}},
+                                  &seen);
+        Command(ID_SETTINGS);
+        user.join();
+        EXPECT_EQ(frame->options.AutoStart, autoStart) << combo;
+        EXPECT_EQ(frame->options.ExitToTray, exitToTray) << combo;
+        EXPECT_EQ(Text(*config, "AutoStart"), std::string(autoStart ? "1" : "0") + '\0');
+        EXPECT_EQ(Text(*config, "ExitToTray"), std::string(exitToTray ? "1" : "0") + '\0');
+        EXPECT_EQ(Text(run, "Tolvi"),
+                  autoStart ? "\"C:\\tolvi\\tolvi.exe\" /minimized" + std::string(1, '\0') : "<missing>");
+    }
+}
+
+TEST_F(MainFrame, SettingsCancelledChangesNothing) {
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Settings", [&](HWND d) {
+                                    Click(d, IDC_AUTOSTART);
+                                    Click(d, IDC_EXIT_TO_TRAY);
+                                    PressButton(d, IDCANCEL);
+                                }}},
+                              &seen);
+    Command(ID_SETTINGS);
+    user.join();
+    EXPECT_FALSE(frame->options.AutoStart);
+    EXPECT_FALSE(frame->options.ExitToTray);
+    EXPECT_TRUE(config->values.empty());
+    EXPECT_TRUE(run.values.empty());
+}
+
+TEST_F(MainFrame, RunKeyThatCannotBeOpenedIsToldAndTheOptionsAreStillSaved) {
+    run.canCreate = false;
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Settings", [&](HWND d) {
+                                    Click(d, IDC_AUTOSTART);
+                                    PressButton(d, IDOK);
+                                }},
+                               {"tolvi4", [](HWND box) { PressButton(box, IDOK); }}},
+                              &seen);
+    Command(ID_SETTINGS);
+    user.join();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, "Can't save configuration: unable to access registry!");
+    EXPECT_TRUE(frame->options.AutoStart);
+    EXPECT_EQ(Text(*config, "AutoStart"), std::string("1", 2));
+}
+
+TEST_F(MainFrame, RealRunKeyHoldsTheQuotedProgramPath) {
+    ProxyApp::RegisterAutoStart(true, false);
+    char data[2048] = "";
+    DWORD type = 0, size = sizeof data;
+    ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Tolvi", RRF_RT_ANY, &type, data, &size),
+              ERROR_SUCCESS);
+    std::string path;
+    ASSERT_TRUE(ProgramPath(&path));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(std::string(data), "\"" + path + "\" /minimized");
+    EXPECT_EQ(size, std::string(data).size() + 1);
+    ProxyApp::RegisterAutoStart(false, false);
+    EXPECT_NE(RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Tolvi", RRF_RT_ANY, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+}
+
+TEST_F(MainFrame, CloseEndsTheProgramWithoutExitToTray) {
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }, 3000));
+    EXPECT_FALSE(HasTrayIcon(hwnd));
+}
+
+TEST_F(MainFrame, CloseGoesToTheTrayAndBackInEveryWindowState) {
+    frame->options.ExitToTray = true;
+    for (int show : {SW_SHOWNORMAL, SW_MAXIMIZE, SW_MINIMIZE}) {
+        ShowWindow(hwnd, show);
+        PostMessageA(hwnd, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !Visible(); }, 3000)) << show;
+        EXPECT_TRUE(frame->InTray());
+        EXPECT_TRUE(HasTrayIcon(hwnd)) << show;
+        TrayPress(WM_LBUTTONUP);  // only the press acts
+        TrayPress(WM_LBUTTONDBLCLK);
+        EXPECT_FALSE(Visible());
+        TrayPress(WM_LBUTTONDOWN);
+        EXPECT_TRUE(Visible()) << show;
+        EXPECT_FALSE(IsIconic(hwnd)) << show;
+        EXPECT_FALSE(IsZoomed(hwnd)) << show;
+        EXPECT_FALSE(HasTrayIcon(hwnd));
+    }
+    // File > Exit with ExitToTray hides; the tray menu's Exit then ends the program.
+    Command(ID_APP_EXIT);
+    EXPECT_TRUE(PumpUntil([&] { return !Visible(); }, 3000));
+    Command(ID_APP_EXIT);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }, 3000));
+    EXPECT_FALSE(HasTrayIcon(hwnd));
+}
+
+TEST_F(MainFrame, RightPressOnTheTrayIconShowsTrayMenu) {
+    frame->options.ExitToTray = true;
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !Visible(); }, 3000));
+    std::vector<std::string> items;
+    std::thread user = ReadNextPopupMenu(&items, hwnd);
+    TrayPress(WM_RBUTTONDOWN);
+    user.join();
+    EXPECT_EQ(items, (std::vector<std::string>{"&Settings", "&About", "", "&Exit"}));
+    EXPECT_FALSE(Visible());  // the menu leaves the window in the tray
+}
+
+TEST_F(MainFrame, TooltipsAndPromptsOfEveryCommand) {
+    int count = 0;
+    const CommandInfo* table = CommandTable(&count);
+    for (int i = 0; i < count; ++i) {
+        SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(table[i].id, MF_HILITE), reinterpret_cast<LPARAM>(GetMenu(hwnd)));
+        EXPECT_EQ(frame->Status().Message(), table[i].prompt) << table[i].id;
+        if (!table[i].tooltip) continue;
+        NMTTDISPINFOA info{};
+        info.hdr.hwndFrom = frame->Tools().Hwnd();
+        info.hdr.idFrom = table[i].id;
+        info.hdr.code = TTN_NEEDTEXTA;
+        SendMessageA(hwnd, WM_NOTIFY, table[i].id, reinterpret_cast<LPARAM>(&info));
+        ASSERT_NE(info.lpszText, nullptr);
+        EXPECT_STREQ(info.lpszText, table[i].tooltip);
+    }
+    SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(SC_MINIMIZE, MF_HILITE | MF_SYSMENU), 0);
+    EXPECT_EQ(frame->Status().Message(), "Reduce the window to an icon");
+    SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);  // the menu closed
+    EXPECT_EQ(frame->Status().Message(), "Ready");
+    EXPECT_EQ(frame->Tools().Commands(),
+              (std::vector<UINT>{32777, 32788, 32787, 32783, 32789, 32781}));
+}
+
+TEST_F(MainFrame, ViewMenuShowsAndHidesTheBarsWithTicks) {
+    HMENU view = GetSubMenu(GetMenu(hwnd), 2);
+    auto ticked = [&](UINT id) {
+        SendMessageA(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(view), 2);
+        return (GetMenuState(view, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    for (UINT id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR}) {
+        HWND bar = GetDlgItem(hwnd, id);
+        ASSERT_NE(bar, nullptr) << id;
+        EXPECT_TRUE(IsWindowVisible(bar));
+        EXPECT_TRUE(ticked(id));
+        Command(id);
+        EXPECT_FALSE(IsWindowVisible(bar));
+        EXPECT_FALSE(ticked(id));
+        Command(id);
+        EXPECT_TRUE(IsWindowVisible(bar));
+        EXPECT_TRUE(ticked(id));
+    }
+}
+
+TEST_F(MainFrame, AboutBoxShowsTheVersion) {
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Named Pipe TCP Proxy", [](HWND d) { PressButton(d, IDOK); }}}, &seen);
+    Command(ID_APP_ABOUT);
+    user.join();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "Version 1.001|tolvi contributors");
+    EXPECT_TRUE(seen[0].hasIcon);
+}
+
+TEST_F(MainFrame, TrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
+    frame->options.ExitToTray = true;
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !Visible(); }, 3000));
+    NOTIFYICONDATAA record{};
+    record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record.hWnd = hwnd;
+    Shell_NotifyIconA(NIM_DELETE, &record);  // as a restarted Explorer has forgotten it
+    ASSERT_FALSE(HasTrayIcon(hwnd));
+    SendMessageA(hwnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(HasTrayIcon(hwnd));
+}
+
+TEST_F(MainFrame, QuickHelpAndTheHelpHookOpenTheHelpPage) {
+    SetHelpOpener(RecordHelp);
+    Command(ID_QUICK_HELP);
+    EXPECT_EQ(openedHelp.rfind("file:///", 0), 0u) << openedHelp;
+    // The page beside the program, named after it: here the test program's own.
+    const std::string page = "/window_test.html";
+    ASSERT_GT(openedHelp.size(), page.size());
+    EXPECT_EQ(openedHelp.substr(openedHelp.size() - page.size()), page) << openedHelp;
+    SendMessageA(hwnd, WM_HELP, 0, 0);
+    const std::string section = page + "#what-is-it";
+    ASSERT_GT(openedHelp.size(), section.size());
+    EXPECT_EQ(openedHelp.substr(openedHelp.size() - section.size()), section) << openedHelp;
+    SetHelpOpener(nullptr);
+}
+
+}  // namespace
+}  // namespace tolvi::test
