@@ -12,6 +12,7 @@
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
 #include "support/LiveConnector.h"
+#include "support/TestRows.h"
 #include "ui/WindowTestSupport.h"
 
 namespace tolvi::test {
@@ -25,19 +26,7 @@ std::string ProgramPath() {
     return path;
 }
 
-struct Rows : ConnectorRows {
-    std::vector<std::unique_ptr<PipeConnector>> rows;
-    int GetRowCount() const override { return static_cast<int>(rows.size()); }
-    PipeConnector* GetRowConnector(int row) const override { return rows[row].get(); }
-    int AppendConnectorRow(std::unique_ptr<PipeConnector> c, const std::string&,
-                           const std::string&, const std::string&) override {
-        rows.push_back(std::move(c));
-        return GetRowCount() - 1;
-    }
-    void Add(const std::string& pipe, const std::string& port, const std::string& description) {
-        rows.push_back(std::make_unique<PipeConnector>(pipe, port, description));
-    }
-};
+using Rows = TestRows;
 
 void StoreConfiguration(const Rows& rows) {
     RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);

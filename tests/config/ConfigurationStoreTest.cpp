@@ -8,6 +8,7 @@
 #include "config/ConfigurationStore.h"
 #include "engine/Alert.h"
 #include "support/MemoryStore.h"
+#include "support/TestRows.h"
 #include "support/TestClient.h"
 
 #ifdef _WIN32
@@ -18,22 +19,6 @@
 
 namespace tolvi::test {
 namespace {
-
-struct TestRows : ConnectorRows {
-    int GetRowCount() const override { return static_cast<int>(rows.size()); }
-    PipeConnector* GetRowConnector(int row) const override { return rows[row].get(); }
-    int AppendConnectorRow(std::unique_ptr<PipeConnector> c, const std::string&,
-                           const std::string&, const std::string&) override {
-        rows.push_back(std::move(c));
-        return GetRowCount() - 1;
-    }
-    void Add(const std::string& pipe, const std::string& port, const std::string& description,
-             bool nonLocal = false, bool listOnly = false, const std::string& list = "") {
-        rows.push_back(std::make_unique<PipeConnector>(pipe, port, description));
-        rows.back()->SetAdmission(nonLocal, listOnly, list);
-    }
-    std::vector<std::unique_ptr<PipeConnector>> rows;
-};
 
 std::vector<std::string> alerts;
 void RecordAlert(const std::string& text) { alerts.push_back(text); }
