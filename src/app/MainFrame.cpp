@@ -312,6 +312,13 @@ bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         OnNeedToolTipText(reinterpret_cast<NMHDR*>(l));
         return true;
     }
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(l)->code == TBN_HOTITEMCHANGE) {
+        // The button under the pointer shows its prompt; leaving the bar shows "Ready".
+        auto* hot = reinterpret_cast<NMTBHOTITEM*>(l);
+        ShowPrompt((hot->dwFlags & HICF_LEAVING) ? 0 : static_cast<UINT>(hot->idNew));
+        *result = 0;
+        return true;
+    }
     if (msg == TaskbarCreatedMessage()) {
         *result = OnTaskbarCreated(w, l);
         return true;

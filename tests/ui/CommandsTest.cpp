@@ -348,6 +348,38 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
     EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1017", "1029", "1027", "1028", "1010", "1011"}));
 }
 
+TEST_F(Commands, EditDialogEnablesItsBoxesFromTheFlags) {
+    // Added with non-local clients allowed but no list: the list-only box is enabled in Edit,
+    // the client list is not.
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Add pipe connector", [](HWND d) {
+                                    SetText(d, IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\flags");
+                                    SetText(d, IDC_PORT, FreePortText());
+                                    Click(d, IDC_NON_LOCAL);
+                                    PressButton(d, IDC_ADD);
+                                }}},
+                              &seen);
+    Command(ID_CONNECTOR_NEW);
+    user.join();
+    ASSERT_EQ(view.GetRowCount(), 1);
+    EXPECT_TRUE(view.GetRowConnector(0)->AllowsNonLocal());
+    EXPECT_FALSE(view.GetRowConnector(0)->IsListOnly());
+    Select(0);
+    bool listOnlyEnabled = false, clientListEnabled = true, nonLocalChecked = false;
+    user = Script({{"Edit pipe connector", [&](HWND d) {
+                       nonLocalChecked = IsDlgButtonChecked(d, IDC_NON_LOCAL) == BST_CHECKED;
+                       listOnlyEnabled = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                       clientListEnabled = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+                       PressButton(d, IDCANCEL);
+                   }}},
+                  &seen);
+    Command(ID_CONNECTOR_EDIT);
+    user.join();
+    EXPECT_TRUE(nonLocalChecked);
+    EXPECT_TRUE(listOnlyEnabled);
+    EXPECT_FALSE(clientListEnabled);
+}
+
 TEST_F(Commands, RightClickOffersTheMenuThatFits) {
     std::vector<std::string> items;
     auto readMenu = [&] { return ReadNextPopupMenu(&items, view.Hwnd()); };

@@ -198,6 +198,16 @@ TEST_F(MainFrame, TooltipsAndPromptsOfEveryCommand) {
         ASSERT_NE(info.lpszText, nullptr);
         EXPECT_STREQ(info.lpszText, table[i].tooltip);
     }
+    NMTBHOTITEM hot{};
+    hot.hdr.hwndFrom = frame->Tools().Hwnd();
+    hot.hdr.idFrom = ID_VIEW_TOOLBAR;
+    hot.hdr.code = TBN_HOTITEMCHANGE;
+    hot.idNew = ID_CONNECTOR_RESET;
+    SendMessageA(hwnd, WM_NOTIFY, ID_VIEW_TOOLBAR, reinterpret_cast<LPARAM>(&hot));
+    EXPECT_EQ(frame->Status().Message(), "Disconnect client");  // button 3 under the pointer
+    hot.dwFlags = HICF_LEAVING;
+    SendMessageA(hwnd, WM_NOTIFY, ID_VIEW_TOOLBAR, reinterpret_cast<LPARAM>(&hot));
+    EXPECT_EQ(frame->Status().Message(), "Ready");
     SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(SC_MINIMIZE, MF_HILITE | MF_SYSMENU), 0);
     EXPECT_EQ(frame->Status().Message(), "Reduce the window to an icon");
     SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);  // the menu closed
