@@ -38,13 +38,15 @@ double Seconds(Clock::time_point since) {
 
 pid_t Spawn(const std::vector<std::string>& args) {
     std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 1, 0);  // O_WRONLY
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
@@ -57,8 +59,10 @@ double CpuSeconds(pid_t pid) {
     std::string field;
     unsigned long long utime = 0, stime = 0;
     for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14) utime = std::stoull(field);
-        if (i == 15) stime = std::stoull(field);
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15)
+            stime = std::stoull(field);
     }
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
@@ -67,7 +71,8 @@ bool ReadExactly(TcpSocket& s, size_t count) {
     static char buffer[1 << 16];
     while (count > 0) {
         tolvi::platform::IoResult r = s.Receive(buffer, std::min(count, sizeof buffer));
-        if (r.count <= 0) return false;
+        if (r.count <= 0)
+            return false;
         count -= size_t(r.count);
     }
     return true;
@@ -76,7 +81,8 @@ bool ReadExactly(TcpSocket& s, size_t count) {
 bool SendAll(TcpSocket& s, const char* data, size_t size) {
     while (size > 0) {
         tolvi::platform::IoResult r = s.Send(data, size);
-        if (r.count <= 0) return false;
+        if (r.count <= 0)
+            return false;
         data += r.count;
         size -= size_t(r.count);
     }
@@ -88,7 +94,8 @@ size_t PipeReadExactly(PipeServer& pipe, size_t count) {
     size_t got = 0;
     while (got < count) {
         long n = pipe.Read(buffer, std::min(count - got, sizeof buffer), 5000);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         got += size_t(n);
     }
     return got;
@@ -112,7 +119,8 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
     for (int i = 0; i < 100; ++i) {
         tolvi::platform::SysError e;
         client = TcpSocket::CreateStream(&e);
-        if (!client.Connect("127.0.0.1", port).Failed()) break;
+        if (!client.Connect("127.0.0.1", port).Failed())
+            break;
         client.Close();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -123,12 +131,13 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
         return f;
     }
     if (tolviBanner) {
-        ReadExactly(client, 44);  // the banners and the two announcements
+        ReadExactly(client, 44);   // the banners and the two announcements
         PipeReadExactly(pipe, 1);  // the carriage return on opening
     }
 
     std::vector<char> block(1 << 16);
-    for (size_t i = 0; i < block.size(); ++i) block[i] = char('a' + i % 26);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = char('a' + i % 26);
 
     // Pipe to client.
     auto start = Clock::now();
@@ -158,8 +167,10 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
         char c;
         while (echoing) {
             long n = pipe.Read(&c, 1, 100);
-            if (n < 0) break;
-            if (n == 1) pipe.Write(&c, 1);
+            if (n < 0)
+                break;
+            if (n == 1)
+                pipe.Write(&c, 1);
         }
     });
     std::vector<double> rtts;
@@ -167,7 +178,8 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
     rtts.reserve(trips);
     for (int i = 0; i < trips; ++i) {
         auto t = Clock::now();
-        if (!SendAll(client, "x", 1) || !ReadExactly(client, 1)) break;
+        if (!SendAll(client, "x", 1) || !ReadExactly(client, 1))
+            break;
         rtts.push_back(Seconds(t) * 1e6);
     }
     echoing = false;
@@ -201,7 +213,9 @@ uint16_t FreePort() {
     return port;
 }
 
-double Ratio(double a, double b) { return b > 0 ? a / b : 0; }
+double Ratio(double a, double b) {
+    return b > 0 ? a / b : 0;
+}
 
 }  // namespace
 
@@ -210,7 +224,8 @@ int main(int argc, char** argv) {
     size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
     size_t bytes = mib * 1048576;
     std::string dir = "/tmp";
-    if (const char* d = std::getenv("TOLVI_PIPE_DIR")) dir = d;
+    if (const char* d = std::getenv("TOLVI_PIPE_DIR"))
+        dir = d;
     std::string pid = std::to_string(getpid());
 
     std::string tolviPipe = "\\\\.\\pipe\\tolvi-bench-" + pid;
@@ -229,8 +244,8 @@ int main(int argc, char** argv) {
     std::printf("%-26s %12s %12s %10s\n", "figure", "tolvi-relay", "socat", "ratio");
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe to client, MB/s", tolvi.downMBps,
                 socat.downMBps, Ratio(tolvi.downMBps, socat.downMBps));
-    std::printf("%-26s %12.1f %12.1f %10.2f\n", "client to pipe, MB/s", tolvi.upMBps,
-                socat.upMBps, Ratio(tolvi.upMBps, socat.upMBps));
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "client to pipe, MB/s", tolvi.upMBps, socat.upMBps,
+                Ratio(tolvi.upMBps, socat.upMBps));
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "round trip p50, us", tolvi.p50us, socat.p50us,
                 Ratio(tolvi.p50us, socat.p50us));
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "round trip p99, us", tolvi.p99us, socat.p99us,

@@ -5,8 +5,10 @@ namespace tolvi {
 namespace {
 
 const CommandInfo kCommands[] = {
-    {32777, "ConnectorView::OnNewConnector", 1, "Create new pipe connector", "Create New Connector"},
-    {32788, "ConnectorView::OnEditConnector", 2, "Edit pipe connector", "Edit connector properties"},
+    {32777, "ConnectorView::OnNewConnector", 1, "Create new pipe connector",
+     "Create New Connector"},
+    {32788, "ConnectorView::OnEditConnector", 2, "Edit pipe connector",
+     "Edit connector properties"},
     {32787, "ConnectorView::OnResetConnector", 3, "Reset connection", "Disconnect client"},
     {32783, "ConnectorView::OnDeleteConnector", 4, "Delete pipe connector", "Delete Connector"},
     {32789, "CMainFrame::OnSettings", 5, "Settings", "Configuration"},
@@ -30,7 +32,8 @@ const CommandInfo* CommandTable(int* count) {
 
 const CommandInfo* FindCommand(uint32_t id) {
     for (const CommandInfo& c : kCommands) {
-        if (c.id == id) return &c;
+        if (c.id == id)
+            return &c;
     }
     return nullptr;
 }
@@ -40,8 +43,10 @@ CloseAction DecideClose(bool inTray, bool exitToTray) {
 }
 
 TrayAction DecideTrayNotify(uint32_t mouseMessage) {
-    if (mouseMessage == kLeftButtonDown) return TrayAction::Restore;
-    if (mouseMessage == kRightButtonDown) return TrayAction::ShowMenu;
+    if (mouseMessage == kLeftButtonDown)
+        return TrayAction::Restore;
+    if (mouseMessage == kRightButtonDown)
+        return TrayAction::ShowMenu;
     return TrayAction::None;
 }
 

@@ -20,7 +20,8 @@ bool ProgramPath(std::string* path) {
     std::vector<char> buffer(MAX_PATH);
     for (;;) {
         DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return false;
+        if (n == 0)
+            return false;
         if (n < buffer.size()) {
             path->assign(buffer.data(), n);
             return true;
@@ -31,18 +32,26 @@ bool ProgramPath(std::string* path) {
 
 std::string HelpAddress(const std::string& section) {
     std::string path;
-    if (!ProgramPath(&path)) path = "tolvi.exe";
+    if (!ProgramPath(&path))
+        path = "tolvi.exe";
     size_t dot = path.find_last_of(".\\/");
-    if (dot != std::string::npos && path[dot] == '.') path.erase(dot);
+    if (dot != std::string::npos && path[dot] == '.')
+        path.erase(dot);
     path += ".html";
-    for (char& c : path) c = c == '\\' ? '/' : c;
+    for (char& c : path)
+        c = c == '\\' ? '/' : c;
     std::string address = "file:///" + path;
-    if (!section.empty()) address += "#" + section;
+    if (!section.empty())
+        address += "#" + section;
     return address;
 }
 
-void SetHelpOpener(HelpOpener o) { opener = o ? o : OpenWithShell; }
+void SetHelpOpener(HelpOpener o) {
+    opener = o ? o : OpenWithShell;
+}
 
-void OpenHelp(HWND owner, const std::string& section) { opener(owner, HelpAddress(section)); }
+void OpenHelp(HWND owner, const std::string& section) {
+    opener(owner, HelpAddress(section));
+}
 
 }  // namespace tolvi

@@ -30,8 +30,8 @@ UINT TaskbarCreatedMessage() {
 }
 
 HICON ProgramIcon(int size) {
-    return static_cast<HICON>(LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME),
-                                         IMAGE_ICON, size, size, 0));
+    return static_cast<HICON>(
+        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, size, size, 0));
 }
 
 }  // namespace
@@ -57,7 +57,8 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
         return -1;
     }
     connectorView.SetSaveHandler([this] { SaveConfiguration(); });
-    if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) || !toolBar.LoadToolBar(IDR_MAINFRAME)) {
+    if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) ||
+        !toolBar.LoadToolBar(IDR_MAINFRAME)) {
         return -1;
     }
     if (!statusBar.Create(Hwnd(), kStatusBarStyle, ID_VIEW_STATUS_BAR) ||
@@ -94,8 +95,8 @@ bool CMainFrame::SaveConfiguration() {
 
 bool CMainFrame::ToggleTray() {
     bool adding = ToggleTrayState(trayState);
-    NOTIFYICONDATAA record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage, ProgramIcon(16),
-                                                kMainWindowTitle);
+    NOTIFYICONDATAA record =
+        ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage, ProgramIcon(16), kMainWindowTitle);
     if (adding) {
         if (!Shell_NotifyIconA(NIM_ADD, &record)) {
             // Without an icon a hidden window could never be brought back: stay visible.
@@ -134,7 +135,8 @@ void CMainFrame::RecalcLayout() {
         bottom -= r.bottom - r.top;
     }
     if (connectorView.Hwnd()) {
-        MoveWindow(connectorView.Hwnd(), 0, top, client.right, bottom > top ? bottom - top : 0, TRUE);
+        MoveWindow(connectorView.Hwnd(), 0, top, client.right, bottom > top ? bottom - top : 0,
+                   TRUE);
     }
 }
 
@@ -145,7 +147,8 @@ LRESULT CMainFrame::OnSize(WPARAM, LPARAM) {
 }
 
 LRESULT CMainFrame::OnSetFocus(WPARAM, LPARAM) {
-    if (connectorView.Hwnd()) SetFocus(connectorView.Hwnd());
+    if (connectorView.Hwnd())
+        SetFocus(connectorView.Hwnd());
     return 0;
 }
 
@@ -192,7 +195,8 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
             // A notification-area menu closes on a click elsewhere only when its owner is in
             // the foreground, and only after a message follows it.
             SetForegroundWindow(Hwnd());
-            TrackPopupMenu(menu.SubMenu(2), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y, 0, Hwnd(), nullptr);
+            TrackPopupMenu(menu.SubMenu(2), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y, 0, Hwnd(),
+                           nullptr);
             PostMessageA(Hwnd(), WM_NULL, 0, 0);
         }
     }
@@ -202,8 +206,8 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
 LRESULT CMainFrame::OnTaskbarCreated(WPARAM, LPARAM) {
     // Explorer restarted and forgot the icon; without it a hidden window is out of reach.
     if (trayState.inTray) {
-        NOTIFYICONDATAA record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
-                                                    ProgramIcon(16), kMainWindowTitle);
+        NOTIFYICONDATAA record =
+            ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage, ProgramIcon(16), kMainWindowTitle);
         Shell_NotifyIconA(NIM_ADD, &record);
     }
     return 0;
@@ -247,8 +251,10 @@ LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
     } else if (flags & MF_SYSMENU) {
         // The system menu's commands map onto their prompts 61184 and up.
         UINT prompt = item >= SC_SIZE ? 61184 + ((item - SC_SIZE) >> 4) : 0;
-        if (item == SC_RESTORE) prompt = 61202;
-        if (item == SC_TASKLIST) prompt = 61203;
+        if (item == SC_RESTORE)
+            prompt = 61202;
+        if (item == SC_TASKLIST)
+            prompt = 61203;
         ShowPrompt(prompt);
     } else {
         ShowPrompt(item);
@@ -259,7 +265,8 @@ LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
 bool CMainFrame::OnNeedToolTipText(NMHDR* header) {
     auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
     const CommandInfo* command = FindCommand(static_cast<uint32_t>(header->idFrom));
-    if (!command || !command->tooltip) return false;
+    if (!command || !command->tooltip)
+        return false;
     info->lpszText = const_cast<char*>(command->tooltip);
     ShowPrompt(command->id);  // the button under the pointer gives its prompt too
     return true;
@@ -272,13 +279,16 @@ LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
 }
 
 void CMainFrame::OnIdle() {
-    if (statusBar.Hwnd()) statusBar.UpdateIndicators();
+    if (statusBar.Hwnd())
+        statusBar.UpdateIndicators();
 }
 
 bool CMainFrame::OnCmdMsg(UINT id, int code) {
-    if (connectorView.OnCmdMsg(id, code)) return true;
+    if (connectorView.OnCmdMsg(id, code))
+        return true;
     LRESULT result = 0;
-    if (DispatchOwn(WM_COMMAND, MAKEWPARAM(id, code), 0, &result)) return true;
+    if (DispatchOwn(WM_COMMAND, MAKEWPARAM(id, code), 0, &result))
+        return true;
     return ProxyApp::OnCmdMsg(id, Hwnd());
 }
 

@@ -17,7 +17,7 @@ constexpr UINT kTrayCallbackMessage = WM_USER + 1;  // 1025
 extern const char kMainWindowTitle[];
 
 class CMainFrame : public ui::Window {
-public:
+  public:
     // store is the configuration key; tail is the command line after the program's path.
     CMainFrame(std::unique_ptr<platform::KeyValueStore> store, std::string commandTail);
     ~CMainFrame() override;
@@ -41,11 +41,11 @@ public:
     // How Settings brings the start-with-Windows entry into line (the application's).
     std::function<void(bool, bool)> registerAutoStart;
 
-protected:
+  protected:
     bool PreCreateWindow(CREATESTRUCTA& cs) override;
     bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) override;
 
-private:
+  private:
     LRESULT OnCreate(WPARAM, LPARAM);
     LRESULT OnSetFocus(WPARAM, LPARAM);
     LRESULT OnSize(WPARAM, LPARAM);

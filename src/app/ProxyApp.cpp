@@ -19,7 +19,9 @@ namespace {
 
 // What the engine reports itself (a failed pipe read, a failed thread start) is shown as the
 // framework shows an unowned message: OK, exclamation, the application's title.
-void ShowEngineAlert(const std::string& text) { ui::AppMessageBox(nullptr, text); }
+void ShowEngineAlert(const std::string& text) {
+    ui::AppMessageBox(nullptr, text);
+}
 
 }  // namespace
 
@@ -30,12 +32,16 @@ bool ProxyApp::InitInstance() {
     // The mutex only marks that an instance runs; its handle lives as long as the process.
     HANDLE mutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
     bool alreadyRunning = GetLastError() == ERROR_ALREADY_EXISTS;
-    if (mutex) ReleaseMutex(mutex);
+    if (mutex)
+        ReleaseMutex(mutex);
     if (alreadyRunning) {
         HWND first = ReadSharedMainWindow();
-        SecondInstanceAction action = DecideSecondInstance(first != nullptr, first && IsIconic(first));
-        if (action.bringToFront) SetForegroundWindow(first);
-        if (action.restore) ShowWindow(first, SW_RESTORE);
+        SecondInstanceAction action =
+            DecideSecondInstance(first != nullptr, first && IsIconic(first));
+        if (action.bringToFront)
+            SetForegroundWindow(first);
+        if (action.restore)
+            ShowWindow(first, SW_RESTORE);
         return false;
     }
 
@@ -50,7 +56,8 @@ bool ProxyApp::InitInstance() {
         return false;
     }
     WriteSharedMainWindow(frame->Hwnd());
-    if (mainMenu.Load(IDR_MAINFRAME)) SetMenu(frame->Hwnd(), mainMenu.Detach());
+    if (mainMenu.Load(IDR_MAINFRAME))
+        SetMenu(frame->Hwnd(), mainMenu.Detach());
     RECT r;
     GetWindowRect(frame->Hwnd(), &r);
     MoveWindow(frame->Hwnd(), r.left, r.top, 685, 400, TRUE);
@@ -76,7 +83,9 @@ void ProxyApp::OnAbout(HWND owner) {
     about.DoModal();
 }
 
-void ProxyApp::WinHelpA(HWND mainWindow) { OpenHelp(mainWindow, "what-is-it"); }
+void ProxyApp::WinHelpA(HWND mainWindow) {
+    OpenHelp(mainWindow, "what-is-it");
+}
 
 void ProxyApp::RegisterAutoStart(bool startWithWindows, bool /*exitToTray*/) {
     auto runKey = platform::OpenRegistryStore(platform::RegistryRoot::CurrentUser, kRunKey);
@@ -92,14 +101,17 @@ int ProxyApp::Run() {
     MSG msg;
     for (;;) {
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
-            if (keys && frame && frame->Hwnd() && TranslateAcceleratorA(frame->Hwnd(), keys, &msg)) {
+            if (msg.message == WM_QUIT)
+                return static_cast<int>(msg.wParam);
+            if (keys && frame && frame->Hwnd() &&
+                TranslateAcceleratorA(frame->Hwnd(), keys, &msg)) {
                 continue;
             }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
-        if (frame && frame->Hwnd()) frame->OnIdle();
+        if (frame && frame->Hwnd())
+            frame->OnIdle();
         WaitMessage();
     }
 }

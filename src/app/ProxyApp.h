@@ -11,7 +11,7 @@ namespace tolvi {
 extern const char kInstanceMutexName[];
 
 class ProxyApp {
-public:
+  public:
     explicit ProxyApp(std::string commandLine);
 
     // True to run the message loop; false to end at once with ExitCode().
@@ -29,7 +29,7 @@ public:
     // Writes or removes the start-with-Windows entry; only the first flag is used.
     static void RegisterAutoStart(bool startWithWindows, bool exitToTray);
 
-private:
+  private:
     ui::Menu mainMenu;
     std::unique_ptr<CMainFrame> frame;
     std::string commandTail;

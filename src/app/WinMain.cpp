@@ -5,6 +5,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     tolvi::ProxyApp app(GetCommandLineA());
-    if (!app.InitInstance()) return app.ExitCode();
+    if (!app.InitInstance())
+        return app.ExitCode();
     return app.Run();
 }

@@ -18,11 +18,11 @@ constexpr size_t kLongestText = 254;   // characters that fit with their NUL
 
 // Keeps the key open for one load or save and closes it on every way out.
 class OpenKey {
-public:
+  public:
     explicit OpenKey(platform::KeyValueStore& store) : store_(store) {}
     ~OpenKey() { store_.Close(); }
 
-private:
+  private:
     platform::KeyValueStore& store_;
 };
 
@@ -30,34 +30,41 @@ bool ReadText(platform::KeyValueStore& store, const std::string& name, std::stri
     char buffer[kReadCapacity + 1] = {};
     size_t size = kReadCapacity;
     uint32_t type = 0;  // whatever the type, the bytes are taken as text
-    if (!store.QueryValue(name, &type, buffer, &size)) return false;
+    if (!store.QueryValue(name, &type, buffer, &size))
+        return false;
     *text = std::string(buffer, strnlen(buffer, size));
     return true;
 }
 
 bool ReadFlag(platform::KeyValueStore& store, const std::string& name, bool* flag) {
     std::string text;
-    if (!ReadText(store, name, &text)) return false;
+    if (!ReadText(store, name, &text))
+        return false;
     *flag = TextToInt(text) != 0;
     return true;
 }
 
 // Writes text and its NUL as REG_MULTI_SZ; a text too long to be read back is refused.
 bool WriteText(platform::KeyValueStore& store, const std::string& name, const std::string& text) {
-    if (text.size() > kLongestText) return false;
+    if (text.size() > kLongestText)
+        return false;
     return store.SetValue(name, platform::kTypeMultiString, text.c_str(), text.size() + 1);
 }
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
+std::string Flag(bool value) {
+    return value ? "1" : "0";
+}
 
 }  // namespace
 
 bool LoadConfiguration(platform::KeyValueStore& store, ConnectorRows& rows, AppOptions& options) {
-    if (!store.OpenForRead()) return true;  // first run
+    if (!store.OpenForRead())
+        return true;  // first run
     OpenKey key(store);
     std::string count;
     if (!ReadFlag(store, "AutoStart", &options.AutoStart) ||
-        !ReadFlag(store, "ExitToTray", &options.ExitToTray) || !ReadText(store, "PipeNum", &count)) {
+        !ReadFlag(store, "ExitToTray", &options.ExitToTray) ||
+        !ReadText(store, "PipeNum", &count)) {
         return false;
     }
     int entries = TextToInt(count);
@@ -77,7 +84,8 @@ bool LoadConfiguration(platform::KeyValueStore& store, ConnectorRows& rows, AppO
         PipeConnector* c = connector.get();
         rows.AppendConnectorRow(std::move(connector), pipeName, portText, description);
         // A port that cannot be opened leaves the entry listed in Error, kept for the next save.
-        if (c->CreateListener()) c->StartWorker();
+        if (c->CreateListener())
+            c->StartWorker();
     }
     return true;
 }
@@ -103,7 +111,8 @@ bool SaveConfiguration(platform::KeyValueStore& store, const ConnectorRows& rows
     }
     ok = ok && WriteText(store, "AutoStart", Flag(options.AutoStart)) &&
          WriteText(store, "ExitToTray", Flag(options.ExitToTray));
-    if (!ok) ShowAlert("Could not save registry key");
+    if (!ok)
+        ShowAlert("Could not save registry key");
     return ok;
 }
 

@@ -18,7 +18,7 @@ struct AppOptions {
 
 // The connector list as the store needs it: rows in order, each owning its connector.
 class ConnectorRows {
-public:
+  public:
     virtual ~ConnectorRows() = default;
     virtual int GetRowCount() const = 0;
     virtual PipeConnector* GetRowConnector(int row) const = 0;

@@ -10,15 +10,18 @@
 namespace tolvi {
 
 ConnectorDialog::ConnectorDialog(DialogKind kind, ConnectorView& connectorList)
-    : ui::Dialog(kind == DialogKind::Add ? IDD_ADD_CONNECTOR : IDD_EDIT_CONNECTOR, connectorList.Hwnd()),
+    : ui::Dialog(kind == DialogKind::Add ? IDD_ADD_CONNECTOR : IDD_EDIT_CONNECTOR,
+                 connectorList.Hwnd()),
       kind(kind),
       connectorList(connectorList),
       pipeNameId(kind == DialogKind::Add ? IDC_ADD_PIPE_NAME : IDC_EDIT_PIPE_NAME),
       confirmId(kind == DialogKind::Add ? IDC_ADD : IDC_SAVE) {}
 
-AddConnectorDialog::AddConnectorDialog(ConnectorView& list) : ConnectorDialog(DialogKind::Add, list) {}
+AddConnectorDialog::AddConnectorDialog(ConnectorView& list)
+    : ConnectorDialog(DialogKind::Add, list) {}
 
-EditConnectorDialog::EditConnectorDialog(ConnectorView& list) : ConnectorDialog(DialogKind::Edit, list) {}
+EditConnectorDialog::EditConnectorDialog(ConnectorView& list)
+    : ConnectorDialog(DialogKind::Edit, list) {}
 
 ConnectorSettings ConnectorDialog::Settings() const {
     return ConnectorSettings{pipeName, portText, description, allowNonLocal, listOnly, clientList};
@@ -91,14 +94,18 @@ void ConnectorDialog::Confirm() {
         ui::AppMessageBox(Hwnd(), verdict.message, MB_OK | icon, "Error!");
         return;  // the dialog stays open with everything as typed
     }
-    if (kind == DialogKind::Add) clientList = FieldText(IDC_CLIENT_LIST);
+    if (kind == DialogKind::Add)
+        clientList = FieldText(IDC_CLIENT_LIST);
     EndDialog(IDOK);
 }
 
-void ConnectorDialog::OnOK() { Confirm(); }  // Enter with the focus outside the buttons
+void ConnectorDialog::OnOK() {
+    Confirm();
+}  // Enter with the focus outside the buttons
 
 bool ConnectorDialog::OnDialogMessage(UINT msg, WPARAM w, LPARAM, INT_PTR* result) {
-    if (msg != WM_COMMAND || HIWORD(w) != BN_CLICKED) return false;
+    if (msg != WM_COMMAND || HIWORD(w) != BN_CLICKED)
+        return false;
     int id = LOWORD(w);
     *result = TRUE;
     if (id == confirmId) {

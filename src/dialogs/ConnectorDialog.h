@@ -12,7 +12,7 @@ namespace tolvi {
 class ConnectorView;
 
 class ConnectorDialog : public ui::Dialog {
-public:
+  public:
     std::string pipeName;
     std::string portText;
     std::string description;
@@ -23,13 +23,13 @@ public:
     ConnectorSettings Settings() const;
     void SetSettings(const ConnectorSettings& s);
 
-protected:
+  protected:
     ConnectorDialog(DialogKind kind, ConnectorView& connectorList);
     BOOL OnInitDialog() override;
     void OnOK() override;
     bool OnDialogMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result) override;
 
-private:
+  private:
     void OnNonLocalClicked();
     void OnListOnlyClicked();
     void Confirm();
@@ -43,13 +43,13 @@ private:
 
 // "Add pipe connector": template 106, pipe name field 1007, "&Add" 1010.
 class AddConnectorDialog : public ConnectorDialog {
-public:
+  public:
     explicit AddConnectorDialog(ConnectorView& connectorList);
 };
 
 // "Edit pipe connector": template 107, pipe name field 1018, "&Save" 1019.
 class EditConnectorDialog : public ConnectorDialog {
-public:
+  public:
     explicit EditConnectorDialog(ConnectorView& connectorList);
 };
 

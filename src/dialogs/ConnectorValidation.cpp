@@ -21,15 +21,18 @@ Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& s,
                           const std::vector<RowKey>& rows, int skipRow) {
     const bool add = kind == DialogKind::Add;
     const MessageIcon lenient = add ? MessageIcon::Stop : MessageIcon::Exclamation;
-    if (s.pipeName.empty()) return Refuse("Please provide Named Pipe Name", lenient);
+    if (s.pipeName.empty())
+        return Refuse("Please provide Named Pipe Name", lenient);
     if (s.pipeName.compare(0, 2, "\\\\") != 0 || s.pipeName.find("\\pipe\\") == std::string::npos) {
         return Refuse(kInvalidPipeNameMessage, MessageIcon::Stop);
     }
     const int port = TextToInt(s.portText);
     // Above 65535 the listener would bind another port without a word.
-    if (port <= 0 || port > 65535) return Refuse("Incorrect port value provided", lenient);
+    if (port <= 0 || port > 65535)
+        return Refuse("Incorrect port value provided", lenient);
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-        if (i == skipRow) continue;
+        if (i == skipRow)
+            continue;
         const RowKey& row = rows[i];
         if (s.pipeName == row.pipeName) {
             return Refuse(Format("The pipe %s is already serverd on port %s!", row.pipeName.c_str(),

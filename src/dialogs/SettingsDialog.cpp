@@ -15,7 +15,8 @@ void SettingsDialog::DoDataExchange(ui::DataExchange& dx) {
 
 void SettingsDialog::OnOK() {
     UpdateData(true);
-    if (registerAutoStart) registerAutoStart(autoStart != 0, exitToTray != 0);
+    if (registerAutoStart)
+        registerAutoStart(autoStart != 0, exitToTray != 0);
     // The dialog closes whatever the registration reported; the caller saves the options.
     ui::Dialog::OnOK();
 }

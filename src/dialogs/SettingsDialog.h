@@ -7,24 +7,24 @@
 namespace tolvi {
 
 class SettingsDialog : public ui::Dialog {
-public:
+  public:
     // registerAutoStart brings the start-with-Windows entry into line when OK is pressed.
     explicit SettingsDialog(std::function<void(bool, bool)> registerAutoStart);
 
     int autoStart = 0;
     int exitToTray = 0;
 
-protected:
+  protected:
     void DoDataExchange(ui::DataExchange& dx) override;
     void OnOK() override;
 
-private:
+  private:
     std::function<void(bool, bool)> registerAutoStart;
 };
 
 // The About box: the program's icon, its version and who made it.
 class AboutDialog : public ui::Dialog {
-public:
+  public:
     explicit AboutDialog(HWND parent);
 };
 

@@ -16,10 +16,13 @@ bool IsClientInList(const std::string& clientList, const std::string& address) {
     size_t i = 0;
     const size_t n = clientList.size();
     while (i < n) {
-        while (i < n && IsDelimiter(kListDelimiters, clientList[i])) ++i;
+        while (i < n && IsDelimiter(kListDelimiters, clientList[i]))
+            ++i;
         size_t start = i;
-        while (i < n && !IsDelimiter(kListDelimiters, clientList[i])) ++i;
-        if (i > start && clientList.compare(start, i - start, address) == 0) return true;
+        while (i < n && !IsDelimiter(kListDelimiters, clientList[i]))
+            ++i;
+        if (i > start && clientList.compare(start, i - start, address) == 0)
+            return true;
     }
     return false;
 }
@@ -27,8 +30,10 @@ bool IsClientInList(const std::string& clientList, const std::string& address) {
 bool IsClientAdmitted(const std::string& address, bool allowNonLocal, bool listOnly,
                       const std::string& clientList) {
     bool local = address == kLocalClient;
-    if (!allowNonLocal && !local) return false;
-    if (listOnly && !local && !IsClientInList(clientList, address)) return false;
+    if (!allowNonLocal && !local)
+        return false;
+    if (listOnly && !local && !IsClientInList(clientList, address))
+        return false;
     return true;
 }
 

@@ -19,12 +19,12 @@ using platform::SysError;
 
 namespace {
 
-constexpr unsigned kPollMs = 500;           // waiting for a client or for the pipe
-constexpr long kClientWaitMicros = 500;     // waiting for client data in each relay pass
+constexpr unsigned kPollMs = 500;        // waiting for a client or for the pipe
+constexpr long kClientWaitMicros = 500;  // waiting for client data in each relay pass
 // Where the wait also wakes for the pipe, nothing is gained by waking sooner than a stop
 // request needs; an idle connection then costs next to nothing.
 constexpr long kBothSidesWaitMicros = 100000;
-constexpr uint32_t kPiece = 255;            // largest pipe read and client receive
+constexpr uint32_t kPiece = 255;              // largest pipe read and client receive
 constexpr uint32_t kSendBatch = 64 * kPiece;  // pipe pieces gathered into one send
 const char kAttachingText[] = "attaching console,wait ...";
 const char kConnectedText[] = "connected!\n\n";
@@ -32,13 +32,13 @@ const char kConnectedText[] = "connected!\n\n";
 }  // namespace
 
 class PipeConnector::AnswerSender : public TelnetParser::Answers {
-public:
+  public:
     explicit AnswerSender(PipeConnector& connector) : connector_(connector) {}
     void Answer(uint8_t command, uint8_t option) override {
         connector_.SendTelnetCommand(command, option);
     }
 
-private:
+  private:
     PipeConnector& connector_;
 };
 
@@ -48,7 +48,8 @@ bool PipeConnector::ServeClients() {
         return true;
     }
     for (;;) {
-        if (!WaitForClient()) return false;
+        if (!WaitForClient())
+            return false;
 
         std::string address;
         SysError error = clientSocket.PeerAddress(&address);
@@ -82,10 +83,12 @@ bool PipeConnector::ServeClients() {
                 return true;
             }
             PassResult result = RelayPass();
-            if (result == PassResult::Stopped) return false;
+            if (result == PassResult::Stopped)
+                return false;
             if (result == PassResult::ClientLeft) {
                 DisconnectClient();
-                if (stopRequested) return true;
+                if (stopRequested)
+                    return true;
                 break;  // wait for the next client
             }
         }
@@ -96,15 +99,18 @@ bool PipeConnector::WaitForClient() {
     status = Ready;
     for (;;) {
         SysError error = listenSocket->Accept(&clientSocket);
-        if (!error.Failed()) break;
+        if (!error.Failed())
+            break;
         if (!error.Is(ErrorKind::WouldBlock)) {
             SetErrorText(Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str()));
             EnterErrorState();
             return false;
         }
         // Woken by a connection at once; the stop request is seen within 500 ms.
-        if (listenSocket->WaitReadable(kPollMs * 1000L) < 0) platform::SleepMs(kPollMs);
-        if (stopRequested) return false;
+        if (listenSocket->WaitReadable(kPollMs * 1000L) < 0)
+            platform::SleepMs(kPollMs);
+        if (stopRequested)
+            return false;
     }
     return !stopRequested;
 }
@@ -112,8 +118,10 @@ bool PipeConnector::WaitForClient() {
 PipeConnector::PassResult PipeConnector::RelayPass() {
     if (!pipeHandle.IsOpen()) {
         AttachResult attach = AttachPipe();
-        if (attach == AttachResult::ClientGone) return PassResult::ClientLeft;
-        if (attach == AttachResult::Stopped) return PassResult::Stopped;
+        if (attach == AttachResult::ClientGone)
+            return PassResult::ClientLeft;
+        if (attach == AttachResult::Stopped)
+            return PassResult::Stopped;
         SendTelnetCommand(telnet::kWill, telnet::kEcho);
         SendTelnetCommand(telnet::kWill, telnet::kSuppressGoAhead);
         const uint8_t cr = '\r';
@@ -121,7 +129,8 @@ PipeConnector::PassResult PipeConnector::RelayPass() {
     }
 
     PassResult result = PipeToClient();
-    if (result != PassResult::Continue || !pipeHandle.IsOpen()) return result;
+    if (result != PassResult::Continue || !pipeHandle.IsOpen())
+        return result;
 
     // After a full receive more is likely waiting: try it before waiting at all.
     if (!clientBusy) {
@@ -152,9 +161,11 @@ PipeConnector::PassResult PipeConnector::ClientToPipe() {
         }
         bytesReceived += got.count;
         length += ScanClientChunk(piece, static_cast<size_t>(got.count), data + length);
-        if (!clientBusy) break;
+        if (!clientBusy)
+            break;
     }
-    if (length > 0) WriteToPipe(data, length);
+    if (length > 0)
+        WriteToPipe(data, length);
     return result;
 }
 
@@ -165,7 +176,8 @@ PipeConnector::PassResult PipeConnector::PipeToClient() {
         ClosePipe();  // the next pass opens it again for the same client
         return PassResult::Continue;
     }
-    if (error.Failed()) return PassResult::Continue;
+    if (error.Failed())
+        return PassResult::Continue;
 
     // Read in pieces of at most 255 bytes, but hand them to the client in larger sends.
     uint8_t buffer[kSendBatch];
@@ -182,7 +194,8 @@ PipeConnector::PassResult PipeConnector::PipeToClient() {
             ShowAlert(Format("Could not read from pipe, error %d", error.code));
             break;
         }
-        if (got == 0) break;
+        if (got == 0)
+            break;
         gathered += got;
         remaining -= std::min(got, remaining);
         if (kSendBatch - gathered < kPiece || remaining == 0) {
@@ -202,15 +215,19 @@ bool PipeConnector::SendAll(const uint8_t* data, size_t size, bool pipeData) {
     while (size > 0) {
         IoResult sent = clientSocket.Send(data, size);
         if (sent.count > 0) {
-            if (pipeData) bytesSent += sent.count;
+            if (pipeData)
+                bytesSent += sent.count;
             data += sent.count;
             size -= static_cast<size_t>(sent.count);
             continue;
         }
-        if (sent.count < 0 && !sent.error.Is(ErrorKind::WouldBlock)) return false;
+        if (sent.count < 0 && !sent.error.Is(ErrorKind::WouldBlock))
+            return false;
         // The client's window is full: wait for room, still hearing a stop request.
-        if (stopRequested) return false;
-        if (clientSocket.WaitWritable(kPollMs * 1000L) < 0) return false;
+        if (stopRequested)
+            return false;
+        if (clientSocket.WaitWritable(kPollMs * 1000L) < 0)
+            return false;
     }
     return true;
 }
@@ -231,31 +248,38 @@ void PipeConnector::WriteToPipe(const uint8_t* data, size_t length) {
 PipeConnector::AttachResult PipeConnector::AttachPipe() {
     status = AttachingPipe;
     SendText(kAttachingText);
-    if (stopRequested) return AttachResult::Stopped;
+    if (stopRequested)
+        return AttachResult::Stopped;
     for (;;) {
-        if (IsClientGone()) return AttachResult::ClientGone;
+        if (IsClientGone())
+            return AttachResult::ClientGone;
         if (!pipeHandle.Open(pipeName).Failed()) {
             SendText(kConnectedText);
             status = Connected;
             return AttachResult::Attached;
         }
         platform::SleepMs(kPollMs);
-        if (stopRequested) return AttachResult::Stopped;
+        if (stopRequested)
+            return AttachResult::Stopped;
     }
 }
 
 bool PipeConnector::IsClientGone() {
-    if (!clientSocket.IsValid()) return true;
+    if (!clientSocket.IsValid())
+        return true;
     // What the client typed while it waits for the pipe has nowhere to go.
     uint8_t scratch[kPiece];
     IoResult got = clientSocket.Receive(scratch, sizeof scratch);
-    if (got.count > 0) return false;
-    if (got.count < 0 && got.error.Is(ErrorKind::WouldBlock)) return false;
+    if (got.count > 0)
+        return false;
+    if (got.count < 0 && got.error.Is(ErrorKind::WouldBlock))
+        return false;
     return true;
 }
 
 bool PipeConnector::SendTelnetCommand(uint8_t command, uint8_t option) {
-    if (!clientSocket.IsValid()) return false;
+    if (!clientSocket.IsValid())
+        return false;
     // Sent whole even into a full window: half a command would corrupt the stream.
     const uint8_t bytes[3] = {telnet::kIac, command, option};
     return SendAll(bytes, sizeof bytes, false);

@@ -27,7 +27,8 @@ bool PipeConnector::CreateListener() {
     listenSocket = std::make_shared<platform::TcpSocket>(platform::TcpSocket::CreateStream(&error));
     platform::TcpSocket& socket = *listenSocket;
     if (!socket.IsValid()) {
-        return FailListener(Format("Could not create socket (%s)", GetSystemErrorText(error.code).c_str()));
+        return FailListener(
+            Format("Could not create socket (%s)", GetSystemErrorText(error.code).c_str()));
     }
     // Lets an edit open the new endpoint on the port the old connector still listens on.
     if ((error = socket.SetReuseAddress()).Failed()) {
@@ -42,15 +43,16 @@ bool PipeConnector::CreateListener() {
                 status = Ready;
                 return true;
             }
-            return FailListener(Format(
-                "TCP port %s is used by another application! Please provide new value!",
-                portText.c_str()));
+            return FailListener(
+                Format("TCP port %s is used by another application! Please provide new value!",
+                       portText.c_str()));
         }
         return FailListener(Format("Bind call failed (%d , %s)", error.code,
                                    GetSystemErrorText(error.code).c_str()));
     }
     if ((error = socket.Listen(2)).Failed()) {
-        return FailListener(Format("Listen call failed (%s)", GetSystemErrorText(error.code).c_str()));
+        return FailListener(
+            Format("Listen call failed (%s)", GetSystemErrorText(error.code).c_str()));
     }
     if ((error = socket.SetNonBlocking()).Failed()) {
         listenSocket.reset();
@@ -58,7 +60,8 @@ bool PipeConnector::CreateListener() {
                                    GetSystemErrorText(error.code).c_str()));
     }
     uint16_t bound = 0;
-    if (!socket.LocalPort(&bound).Failed()) listenPort = bound;
+    if (!socket.LocalPort(&bound).Failed())
+        listenPort = bound;
     RegisterSharedListener(bound, listenSocket);
     status = Ready;
     return true;

@@ -56,7 +56,8 @@ void PipeConnector::WorkerMain(void* raw) {
     } else {
         while (self->ServeClients() && !self->stopRequested) {
         }
-        if (self->stopRequested) self->DisconnectClient();
+        if (self->stopRequested)
+            self->DisconnectClient();
     }
     self->doneEvent.Set();
 }

@@ -17,7 +17,7 @@
 namespace tolvi {
 
 class PipeConnector {
-public:
+  public:
     PipeConnector(std::string pipeName, std::string portText, std::string description);
     // Stops a worker that still runs, so that no thread outlives the object it serves.
     virtual ~PipeConnector();
@@ -46,7 +46,7 @@ public:
     // The port the listening endpoint bound (the system's choice for port 0); 0 while none.
     uint16_t GetListenPort() const { return listenPort.load(); }
 
-private:
+  private:
     enum class AttachResult { Attached, ClientGone, Stopped };
     enum class PassResult { Continue, ClientLeft, Stopped };
     class AnswerSender;

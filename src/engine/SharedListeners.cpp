@@ -28,7 +28,8 @@ SharedSocket FindSharedListener(uint16_t port) {
     auto range = Table().equal_range(port);
     for (auto it = range.first; it != range.second; ++it) {
         if (SharedSocket socket = it->second.lock()) {
-            if (socket->IsValid()) return socket;
+            if (socket->IsValid())
+                return socket;
         }
     }
     return nullptr;

@@ -6,7 +6,9 @@ namespace {
 
 constexpr uint8_t kCr = 13;
 
-bool IsOptionCommand(uint8_t c) { return c >= telnet::kWill && c <= telnet::kDont; }
+bool IsOptionCommand(uint8_t c) {
+    return c >= telnet::kWill && c <= telnet::kDont;
+}
 
 void AnswerRequest(uint8_t command, uint8_t option, TelnetParser::Answers& out) {
     using namespace telnet;
@@ -56,7 +58,8 @@ size_t TelnetParser::Feed(const uint8_t* bytes, size_t count, uint8_t* data, Ans
                 state_ = State::Data;
                 break;
             case State::InSubneg:
-                if (b == kIac) state_ = State::InSubnegIac;
+                if (b == kIac)
+                    state_ = State::InSubnegIac;
                 break;
             case State::InSubnegIac:
                 state_ = b == kSe ? State::Data : State::InSubneg;

@@ -13,7 +13,7 @@ constexpr uint8_t kEcho = 1, kSuppressGoAhead = 3;
 }  // namespace telnet
 
 class TelnetParser {
-public:
+  public:
     // Where the answers to the client's option requests go, in the order of the requests.
     struct Answers {
         virtual ~Answers() = default;
@@ -28,7 +28,7 @@ public:
     // Back to plain data, for a new client.
     void Reset() { state_ = State::Data; }
 
-private:
+  private:
     enum class State {
         Data,         // plain data
         AfterCr,      // plain data, the last byte was CR (a NUL now is dropped)

@@ -10,7 +10,7 @@
 namespace tolvi::platform {
 
 class ManualEvent {
-public:
+  public:
     explicit ManualEvent(bool signalled);
     ~ManualEvent();
     ManualEvent(const ManualEvent&) = delete;
@@ -21,7 +21,7 @@ public:
     // Waits without a time limit; fails only when the wait itself fails.
     SysError Wait();
 
-private:
+  private:
 #ifdef _WIN32
     void* handle_;
 #else

@@ -11,7 +11,7 @@
 namespace tolvi::platform {
 
 class PipeClient {
-public:
+  public:
     PipeClient() = default;
     ~PipeClient() { Close(); }
     PipeClient(PipeClient&& other) noexcept;
@@ -34,7 +34,7 @@ public:
     // least every 500 ms and then gives up with Cancelled.
     SysError Write(const void* data, uint32_t size, const std::atomic<bool>& stop);
 
-private:
+  private:
 #ifdef _WIN32
     void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
     void* ioEvent_ = nullptr;

@@ -14,7 +14,7 @@ int StartSocketLibrary();
 
 // A move-only owner of one socket; closes it on destruction.
 class TcpSocket {
-public:
+  public:
     TcpSocket() = default;
     ~TcpSocket() { Close(); }
     TcpSocket(TcpSocket&& other) noexcept : handle_(other.Release()) {}
@@ -49,7 +49,7 @@ public:
     IoResult Receive(void* buffer, size_t size);
     IoResult Send(const void* data, size_t size);
 
-private:
+  private:
     static constexpr intptr_t kInvalid = -1;
     explicit TcpSocket(intptr_t handle) : handle_(handle) {}
     intptr_t Release() {

@@ -6,7 +6,7 @@
 namespace tolvi::platform {
 
 class WorkerThread {
-public:
+  public:
     using Procedure = void (*)(void* argument);
 
     WorkerThread() = default;
@@ -22,7 +22,7 @@ public:
     // The thread's own entry; runs the procedure given to Start.
     void Run() { procedure_(argument_); }
 
-private:
+  private:
     bool started_ = false;
     Procedure procedure_ = nullptr;
     void* argument_ = nullptr;

@@ -25,16 +25,19 @@ bool HasPipeNameForm(const std::string& pipeName) {
 namespace {
 
 bool IsPlainPort(const std::string& text) {
-    if (text.empty() || text.size() > 5) return false;
+    if (text.empty() || text.size() > 5)
+        return false;
     for (char c : text) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
     }
     int value = TextToInt(text);
     return value > 0 && value <= 65535;
 }
 
 std::string CheckConnector(const ConnectorArgs& c, const std::vector<ConnectorArgs>& earlier) {
-    if (c.pipeName.empty()) return "the pipe name is empty";
+    if (c.pipeName.empty())
+        return "the pipe name is empty";
     if (!HasPipeNameForm(c.pipeName)) {
         return Format("malformed pipe name '%s': the form is \\\\<ServerName>\\pipe\\<PipeName>",
                       c.pipeName.c_str());
@@ -74,22 +77,26 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
             } else if (arg == "--list-only") {
                 c.listOnly = true;
             } else if (arg == "--description" || arg == "--clients") {
-                if (i + 1 >= args.size()) return Format("option %s needs a value", arg.c_str());
+                if (i + 1 >= args.size())
+                    return Format("option %s needs a value", arg.c_str());
                 (arg == "--description" ? c.description : c.clientList) = args[++i];
             } else {
                 return Format("unknown option %s", arg.c_str());
             }
             continue;
         }
-        if (i + 1 >= args.size()) return Format("pipe %s has no PORT after it", arg.c_str());
+        if (i + 1 >= args.size())
+            return Format("pipe %s has no PORT after it", arg.c_str());
         ConnectorArgs c;
         c.pipeName = arg;
         c.portText = args[++i];
         std::string problem = CheckConnector(c, out->connectors);
-        if (!problem.empty()) return problem;
+        if (!problem.empty())
+            return problem;
         out->connectors.push_back(c);
     }
-    if (out->connectors.empty()) return "no connector given: PIPE PORT is needed";
+    if (out->connectors.empty())
+        return "no connector given: PIPE PORT is needed";
     return "";
 }
 

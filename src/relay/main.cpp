@@ -24,14 +24,16 @@ std::atomic<bool> interrupted{false};
 void PrintLine(const std::string& text) {
     char stamp[16] = "";
     std::time_t now = std::time(nullptr);
-    if (std::tm* local = std::localtime(&now)) std::strftime(stamp, sizeof stamp, "%H:%M:%S", local);
+    if (std::tm* local = std::localtime(&now))
+        std::strftime(stamp, sizeof stamp, "%H:%M:%S", local);
     std::printf("%s %s\n", stamp, text.c_str());
     std::fflush(stdout);
 }
 
 void PrintAlert(const std::string& text) {
     std::string line = text;
-    while (!line.empty() && line.back() == '\n') line.pop_back();
+    while (!line.empty() && line.back() == '\n')
+        line.pop_back();
     PrintLine("alert: " + line);
 }
 
@@ -44,7 +46,8 @@ struct Shown {
 
 std::string Label(const PipeConnector& c) {
     std::string label = "[" + c.GetPortText() + " " + c.GetPipeName();
-    if (!c.GetDescription().empty()) label += " \"" + c.GetDescription() + "\"";
+    if (!c.GetDescription().empty())
+        label += " \"" + c.GetDescription() + "\"";
     return label + "]";
 }
 
@@ -52,10 +55,12 @@ void ReportChanges(const PipeConnector& c, Shown* shown) {
     int32_t status = c.GetStatus();
     std::string client = c.GetClientAddress();
     std::string error = c.GetErrorText();
-    if (error != shown->error && !error.empty()) PrintLine(Label(c) + " error: " + error);
+    if (error != shown->error && !error.empty())
+        PrintLine(Label(c) + " error: " + error);
     if (status != shown->status || client != shown->client) {
         std::string line = Label(c) + " " + tolvi::StatusWord(status);
-        if (!client.empty()) line += " " + client;
+        if (!client.empty())
+            line += " " + client;
         PrintLine(line);
     }
     *shown = Shown{status, client, error};
@@ -96,7 +101,8 @@ int main(int argc, char** argv) {
         connectors.push_back(std::move(c));
     }
     std::vector<Shown> shown(connectors.size());
-    for (size_t i = 0; i < connectors.size(); ++i) ReportChanges(*connectors[i], &shown[i]);
+    for (size_t i = 0; i < connectors.size(); ++i)
+        ReportChanges(*connectors[i], &shown[i]);
     if (listening == 0) {
         std::fprintf(stderr, "tolvi-relay: no connector could listen\n");
         return 1;
@@ -104,10 +110,12 @@ int main(int argc, char** argv) {
 
     while (!interrupted) {
         tolvi::platform::SleepMs(100);
-        for (size_t i = 0; i < connectors.size(); ++i) ReportChanges(*connectors[i], &shown[i]);
+        for (size_t i = 0; i < connectors.size(); ++i)
+            ReportChanges(*connectors[i], &shown[i]);
     }
     PrintLine("stopping");
-    for (auto& c : connectors) c->StopAndWait();
+    for (auto& c : connectors)
+        c->StopAndWait();
     PrintLine("stopped");
     return 0;
 }

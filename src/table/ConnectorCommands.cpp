@@ -16,7 +16,8 @@ enum { kColPipe = 0, kColPort = 1, kColSent = 3, kColRecv = 4, kColDescription =
 }  // namespace
 
 void ConnectorView::SaveConfiguration() {
-    if (saveConfiguration) saveConfiguration();
+    if (saveConfiguration)
+        saveConfiguration();
 }
 
 int ConnectorView::Ask(const std::string& text, UINT type, const char* caption) {
@@ -26,15 +27,16 @@ int ConnectorView::Ask(const std::string& text, UINT type, const char* caption) 
 LRESULT ConnectorView::OnNewConnector(WPARAM, LPARAM) {
     AddConnectorDialog dialog(*this);
     while (dialog.DoModal() == IDOK) {
-        auto connector = std::make_unique<PipeConnector>(dialog.pipeName, dialog.portText,
-                                                         dialog.description);
+        auto connector =
+            std::make_unique<PipeConnector>(dialog.pipeName, dialog.portText, dialog.description);
         if (!connector->CreateListener()) {
             Ask(connector->GetErrorText(), MB_OK | MB_ICONEXCLAMATION, "Configuration Error!");
             continue;  // the dialog again, with what the user entered
         }
         ui::LockHolder hold(lock);
         PipeConnector* c = connector.get();
-        AppendConnectorRow(std::move(connector), dialog.pipeName, dialog.portText, dialog.description);
+        AppendConnectorRow(std::move(connector), dialog.pipeName, dialog.portText,
+                           dialog.description);
         c->SetAdmission(dialog.allowNonLocal, dialog.listOnly, dialog.clientList);
         c->StartWorker();
         break;
@@ -48,7 +50,8 @@ LRESULT ConnectorView::OnEditConnector(WPARAM, LPARAM) {
         ui::LockHolder hold(lock);
         EditConnectorDialog dialog(*this);
         int row = GetSelectedRow();
-        if (GetRowCount() == 0 || row < 0) return 0;
+        if (GetRowCount() == 0 || row < 0)
+            return 0;
         PipeConnector* old = GetRowConnector(row);
         dialog.SetSettings(ConnectorSettings{old->GetPipeName(), old->GetPortText(),
                                              old->GetDescription(), old->AllowsNonLocal(),
@@ -89,9 +92,11 @@ LRESULT ConnectorView::OnDeleteConnector(WPARAM, LPARAM) {
     {
         ui::LockHolder hold(lock);
         int row = GetSelectedRow();
-        if (GetRowCount() == 0 || row < 0) return 0;
+        if (GetRowCount() == 0 || row < 0)
+            return 0;
         PipeConnector* connector = GetRowConnector(row);
-        if (Ask(Format("Really want to delete connector for pipe %s?", connector->GetPipeName().c_str()),
+        if (Ask(Format("Really want to delete connector for pipe %s?",
+                       connector->GetPipeName().c_str()),
                 MB_YESNO | MB_ICONQUESTION, "Delete Connector?") != IDYES) {
             return 0;
         }
@@ -105,7 +110,8 @@ LRESULT ConnectorView::OnDeleteConnector(WPARAM, LPARAM) {
 
 LRESULT ConnectorView::OnResetConnector(WPARAM, LPARAM) {
     ui::LockHolder hold(lock);
-    if (GetRowCount() == 0) return 0;
+    if (GetRowCount() == 0)
+        return 0;
     int row = GetSelectedRow();
     if (row < 0) {
         Ask("Select connection to be cancelled", MB_OK | MB_ICONEXCLAMATION, "Delete");
@@ -124,7 +130,8 @@ LRESULT ConnectorView::OnResetConnector(WPARAM, LPARAM) {
         return 0;
     }
     connector->StopAndWait();
-    if (connector->CreateListener()) connector->StartWorker();
+    if (connector->CreateListener())
+        connector->StartWorker();
     return 0;
 }
 
@@ -135,8 +142,8 @@ LRESULT ConnectorView::OnListRightClick(WPARAM, LPARAM l) {
         selection = GetRowCount() > 0 && GetSelectedRow() >= 0;
     }
     DWORD at = GetMessagePos();
-    TrackPopupMenu(contextMenu.SubMenu(selection ? 0 : 1), 0, GET_X_LPARAM(at), GET_Y_LPARAM(at),
-                   0, Hwnd(), nullptr);
+    TrackPopupMenu(contextMenu.SubMenu(selection ? 0 : 1), 0, GET_X_LPARAM(at), GET_Y_LPARAM(at), 0,
+                   Hwnd(), nullptr);
     (void)l;
     return 0;
 }

@@ -14,9 +14,8 @@ struct Column {
     const char* title;
     int width;
 };
-const Column kColumns[] = {{"Pipe name", 130}, {"Port", 50},   {"Client IP", 105},
-                           {"Sent", 65},       {"Recv", 65},   {"Status", 70},
-                           {"Description", 200}};
+const Column kColumns[] = {{"Pipe name", 130}, {"Port", 50},   {"Client IP", 105},  {"Sent", 65},
+                           {"Recv", 65},       {"Status", 70}, {"Description", 200}};
 enum { kColPipe, kColPort, kColClient, kColSent, kColRecv, kColStatus, kColDescription };
 
 HICON SmallIcon(int id) {
@@ -29,7 +28,8 @@ HICON SmallIcon(int id) {
 ConnectorView::~ConnectorView() = default;
 
 bool ConnectorView::PreCreateWindow(CREATESTRUCTA& cs) {
-    if (!Window::PreCreateWindow(cs)) return false;
+    if (!Window::PreCreateWindow(cs))
+        return false;
     cs.dwExStyle |= WS_EX_CLIENTEDGE;
     cs.style &= ~WS_BORDER;
     cs.lpszClass = ui::RegisterWindowClass(CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW,
@@ -40,17 +40,19 @@ bool ConnectorView::PreCreateWindow(CREATESTRUCTA& cs) {
 
 BOOL ConnectorView::Create(const char* className, const char* windowName, DWORD style,
                            const RECT& rect, HWND parent, UINT id) {
-    if (!CreateEx(0, className, windowName, style, rect, parent, id)) return FALSE;
+    if (!CreateEx(0, className, windowName, style, rect, parent, id))
+        return FALSE;
     ui::InitCommonControlsOnce();
     // What follows may fail without stopping the view; a list that is missing shows as such.
-    HWND list = CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL,
-                                0, 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(IDC_CONNECTOR_LIST),
-                                ui::AppInstance(), nullptr);
+    HWND list = CreateWindowExA(
+        0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0, 0, 0, Hwnd(),
+        reinterpret_cast<HMENU>(IDC_CONNECTOR_LIST), ui::AppInstance(), nullptr);
     listControl.Attach(list);
-    listControl.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_TRACKSELECT | LVS_EX_FULLROWSELECT |
-                                     LVS_EX_ONECLICKACTIVATE,
-                                 0xFFFFFFFF);
-    for (int i = 0; i < 7; ++i) listControl.InsertColumn(i, kColumns[i].title, kColumns[i].width);
+    listControl.SetExtendedStyle(
+        LVS_EX_GRIDLINES | LVS_EX_TRACKSELECT | LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE,
+        0xFFFFFFFF);
+    for (int i = 0; i < 7; ++i)
+        listControl.InsertColumn(i, kColumns[i].title, kColumns[i].width);
     if (imageList.Create(16, 16, ILC_COLOR16, 0, 4)) {
         imageList.SetBkColor(RGB(255, 255, 255));
         imageList.AddIcon(SmallIcon(IDI_NO_CLIENT));
@@ -70,7 +72,8 @@ BOOL ConnectorView::DestroyWindow() {
 }
 
 void ConnectorView::FitListToClient() {
-    if (!Hwnd() || !listControl.Hwnd()) return;
+    if (!Hwnd() || !listControl.Hwnd())
+        return;
     RECT client;
     GetClientRect(Hwnd(), &client);
     MoveWindow(listControl.Hwnd(), 0, 0, client.right, client.bottom, TRUE);
@@ -96,9 +99,11 @@ void ConnectorView::RefreshRows() {
     ui::LockHolder hold(lock);
     for (int i = 0; i < listControl.GetItemCount(); ++i) {
         PipeConnector* c = GetRowConnector(i);
-        if (!c) continue;
+        if (!c)
+            continue;
         std::string client = c->GetClientAddress();
-        RowCells cells = DecideRowCells(c->GetStatus(), client, c->GetBytesSent(), c->GetBytesReceived());
+        RowCells cells =
+            DecideRowCells(c->GetStatus(), client, c->GetBytesSent(), c->GetBytesReceived());
         listControl.SetItemText(i, kColStatus, cells.status);
         listControl.SetItemText(i, kColClient, cells.client);
         listControl.SetItemText(i, kColSent, cells.sent);
@@ -107,9 +112,13 @@ void ConnectorView::RefreshRows() {
     }
 }
 
-int ConnectorView::GetRowCount() const { return listControl.GetItemCount(); }
+int ConnectorView::GetRowCount() const {
+    return listControl.GetItemCount();
+}
 
-int ConnectorView::GetSelectedRow() const { return listControl.GetNextSelected(-1); }
+int ConnectorView::GetSelectedRow() const {
+    return listControl.GetNextSelected(-1);
+}
 
 PipeConnector* ConnectorView::GetRowConnector(int row) const {
     return reinterpret_cast<PipeConnector*>(listControl.GetItemData(row));
@@ -138,7 +147,8 @@ bool ConnectorView::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnCommand(ID_CONNECTOR_DELETE, &ConnectorView::OnDeleteConnector),
         ui::OnCommand(ID_CONNECTOR_RESET, &ConnectorView::OnResetConnector),
     };
-    return ui::DispatchFrom(this, kMessages, msg, w, l, result) || Window::Dispatch(msg, w, l, result);
+    return ui::DispatchFrom(this, kMessages, msg, w, l, result) ||
+           Window::Dispatch(msg, w, l, result);
 }
 
 }  // namespace tolvi

@@ -14,7 +14,7 @@
 namespace tolvi {
 
 class ConnectorView : public ui::Window, public ConnectorRows {
-public:
+  public:
     // The widths of the columns before the description add up to this.
     static constexpr int kFixedColumnsWidth = 485;
 
@@ -50,11 +50,11 @@ public:
     ui::ListView& List() { return listControl; }
     HMENU ContextMenu() const { return contextMenu.Handle(); }
 
-protected:
+  protected:
     bool PreCreateWindow(CREATESTRUCTA& cs) override;
     bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) override;
 
-private:
+  private:
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnTimer(WPARAM, LPARAM);
     void SaveConfiguration();

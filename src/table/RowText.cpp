@@ -8,12 +8,16 @@ namespace tolvi {
 
 std::string FormatByteCount(uint64_t count) {
     const uint64_t kKB = 1024, kMB = 1048576, kGB = 1073741824;
-    if (count < kKB) return Format("%llu", static_cast<unsigned long long>(count));
+    if (count < kKB)
+        return Format("%llu", static_cast<unsigned long long>(count));
     auto two = [](const char* format, uint64_t a, uint64_t b) {
-        return Format(format, static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
+        return Format(format, static_cast<unsigned long long>(a),
+                      static_cast<unsigned long long>(b));
     };
-    if (count <= kMB) return two("%llu.%llu KB", count / kKB, (count % kKB) / 10);
-    if (count <= kGB) return two("%llu.%llu MB", count / kMB, (count % kMB) / 10485);
+    if (count <= kMB)
+        return two("%llu.%llu KB", count / kKB, (count % kKB) / 10);
+    if (count <= kGB)
+        return two("%llu.%llu MB", count / kMB, (count % kMB) / 10485);
     return two("%llu.%llu GB", count / kGB, (count % kGB) / 10737418);
 }
 

@@ -14,9 +14,9 @@ std::string FormatByteCount(uint64_t count);
 enum RowPicture { kPictureNoClient = 0, kPictureClient = 1 };
 
 struct RowCells {
-    std::string status;  // the "Status" column
-    std::string client;  // the "Client IP" column
-    std::string sent;    // the "Sent" column
+    std::string status;    // the "Status" column
+    std::string client;    // the "Client IP" column
+    std::string sent;      // the "Sent" column
     std::string received;  // the "Recv" column
     RowPicture picture;
 };

@@ -21,7 +21,8 @@ bool ReadToolBarResource(int resourceId, ToolBarLayout* layout) {
     HGLOBAL loaded = found ? LoadResource(AppInstance(), found) : nullptr;
     const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
     DWORD size = found ? SizeofResource(AppInstance(), found) : 0;
-    if (!data || size < 8) return false;
+    if (!data || size < 8)
+        return false;
     const WORD* words = reinterpret_cast<const WORD*>(data);
     const DWORD* dwords = reinterpret_cast<const DWORD*>(data);
     if (words[0] == 1 && size == 8u + 2u * words[3]) {
@@ -49,21 +50,25 @@ std::string LoadText(UINT id) {
 
 bool ToolBar::Create(HWND parent, DWORD style, UINT id) {
     InitCommonControlsOnce();
-    hwnd_ = CreateWindowExA(0, TOOLBARCLASSNAMEA, "", style, 0, 0, 0, 0, parent,
-                            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppInstance(), nullptr);
-    if (!hwnd_) return false;
+    hwnd_ =
+        CreateWindowExA(0, TOOLBARCLASSNAMEA, "", style, 0, 0, 0, 0, parent,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppInstance(), nullptr);
+    if (!hwnd_)
+        return false;
     SendMessageA(hwnd_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     return true;
 }
 
 bool ToolBar::LoadToolBar(int resourceId) {
     ToolBarLayout layout;
-    if (!ReadToolBarResource(resourceId, &layout)) return false;
+    if (!ReadToolBarResource(resourceId, &layout))
+        return false;
     SendMessageA(hwnd_, TB_SETBITMAPSIZE, 0, MAKELPARAM(layout.width, layout.height));
     // The light grey of the pictures becomes the button face, as on every toolbar.
     COLORMAP map{RGB(192, 192, 192), GetSysColor(COLOR_BTNFACE)};
     HBITMAP pictures = CreateMappedBitmap(AppInstance(), resourceId, 0, &map, 1);
-    if (!pictures) return false;
+    if (!pictures)
+        return false;
     std::vector<TBBUTTON> buttons;
     int picture = 0;
     for (UINT id : layout.ids) {
@@ -88,8 +93,9 @@ bool ToolBar::LoadToolBar(int resourceId) {
 
 bool StatusBar::Create(HWND parent, DWORD style, UINT id) {
     InitCommonControlsOnce();
-    hwnd_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", style, 0, 0, 0, 0, parent,
-                            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppInstance(), nullptr);
+    hwnd_ =
+        CreateWindowExA(0, STATUSCLASSNAMEA, "", style, 0, 0, 0, 0, parent,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppInstance(), nullptr);
     return hwnd_ != nullptr;
 }
 
@@ -103,7 +109,8 @@ bool StatusBar::SetIndicators(const UINT* ids, int count) {
 }
 
 void StatusBar::Resize() {
-    if (!hwnd_ || panes_.empty()) return;
+    if (!hwnd_ || panes_.empty())
+        return;
     SendMessageA(hwnd_, WM_SIZE, 0, 0);
     RECT r;
     GetClientRect(hwnd_, &r);
@@ -111,7 +118,8 @@ void StatusBar::Resize() {
     const int indicatorWidth = 40, grip = 16;
     const int n = static_cast<int>(panes_.size());
     std::vector<int> edges(n, -1);
-    for (int i = 0; i + 1 < n; ++i) edges[i] = r.right - grip - indicatorWidth * (n - 1 - i);
+    for (int i = 0; i + 1 < n; ++i)
+        edges[i] = r.right - grip - indicatorWidth * (n - 1 - i);
     SendMessageA(hwnd_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
     for (size_t i = 0; i < panes_.size(); ++i) {
         SendMessageA(hwnd_, SB_SETTEXTA, i, reinterpret_cast<LPARAM>(shown_[i].c_str()));
@@ -119,18 +127,22 @@ void StatusBar::Resize() {
 }
 
 void StatusBar::SetMessage(const std::string& text) {
-    if (panes_.empty()) return;
+    if (panes_.empty())
+        return;
     shown_[0] = text;
     SendMessageA(hwnd_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-std::string StatusBar::Message() const { return shown_.empty() ? "" : shown_[0]; }
+std::string StatusBar::Message() const {
+    return shown_.empty() ? "" : shown_[0];
+}
 
 void StatusBar::UpdateIndicators() {
     for (size_t i = 1; i < panes_.size(); ++i) {
         int key = panes_[i] == 59137 ? VK_CAPITAL : panes_[i] == 59138 ? VK_NUMLOCK : VK_SCROLL;
         std::string text = (GetKeyState(key) & 1) ? LoadText(panes_[i]) : "";
-        if (text == shown_[i]) continue;
+        if (text == shown_[i])
+            continue;
         shown_[i] = text;
         SendMessageA(hwnd_, SB_SETTEXTA, i, reinterpret_cast<LPARAM>(text.c_str()));
     }

@@ -9,7 +9,7 @@
 namespace tolvi::ui {
 
 class ToolBar {
-public:
+  public:
     // Creates the bar as a child of parent with the given control id.
     bool Create(HWND parent, DWORD style, UINT id);
     // Adds the buttons that toolbar resource id lists, with the pictures of bitmap id.
@@ -17,13 +17,13 @@ public:
     HWND Hwnd() const { return hwnd_; }
     const std::vector<UINT>& Commands() const { return commands_; }
 
-private:
+  private:
     HWND hwnd_ = nullptr;
     std::vector<UINT> commands_;
 };
 
 class StatusBar {
-public:
+  public:
     bool Create(HWND parent, DWORD style, UINT id);
     // Panes in order; id 0 is the message pane, which takes the width the others leave.
     bool SetIndicators(const UINT* ids, int count);
@@ -34,7 +34,7 @@ public:
     HWND Hwnd() const { return hwnd_; }
     void Resize();
 
-private:
+  private:
     HWND hwnd_ = nullptr;
     std::vector<UINT> panes_;
     std::vector<std::string> shown_;

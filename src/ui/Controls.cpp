@@ -7,7 +7,8 @@ namespace tolvi::ui {
 
 void InitCommonControlsOnce() {
     static bool done = [] {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+        INITCOMMONCONTROLSEX icc{sizeof icc,
+                                 ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
         return InitCommonControlsEx(&icc) != FALSE;
     }();
     (void)done;
@@ -20,7 +21,8 @@ int ListView::InsertColumn(int index, const char* title, int width) {
     c.cx = width;
     c.pszText = const_cast<char*>(title);
     c.iSubItem = index;
-    return static_cast<int>(SendMessageA(hwnd_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&c)));
+    return static_cast<int>(
+        SendMessageA(hwnd_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&c)));
 }
 
 int ListView::InsertItem(int index, const std::string& text) {
@@ -28,7 +30,8 @@ int ListView::InsertItem(int index, const std::string& text) {
     item.mask = LVIF_TEXT;
     item.iItem = index;
     item.pszText = const_cast<char*>(text.c_str());
-    return static_cast<int>(SendMessageA(hwnd_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    return static_cast<int>(
+        SendMessageA(hwnd_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 bool ListView::SetItemText(int index, int column, const std::string& text) {
@@ -60,7 +63,8 @@ LPARAM ListView::GetItemData(int index) const {
     LVITEMA item{};
     item.mask = LVIF_PARAM;
     item.iItem = index;
-    if (!SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return 0;
+    if (!SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
     return item.lParam;
 }
 
@@ -76,7 +80,8 @@ int ListView::GetItemImage(int index) const {
     LVITEMA item{};
     item.mask = LVIF_IMAGE;
     item.iItem = index;
-    if (!SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return -1;
+    if (!SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return -1;
     return item.iImage;
 }
 
@@ -114,12 +119,17 @@ bool ImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
     return handle_ != nullptr;
 }
 
-int ImageList::AddIcon(HICON icon) { return ImageList_ReplaceIcon(handle_, -1, icon); }
+int ImageList::AddIcon(HICON icon) {
+    return ImageList_ReplaceIcon(handle_, -1, icon);
+}
 
-void ImageList::SetBkColor(COLORREF color) { ImageList_SetBkColor(handle_, color); }
+void ImageList::SetBkColor(COLORREF color) {
+    ImageList_SetBkColor(handle_, color);
+}
 
 void ImageList::Destroy() {
-    if (handle_) ImageList_Destroy(handle_);
+    if (handle_)
+        ImageList_Destroy(handle_);
     handle_ = nullptr;
 }
 
@@ -136,7 +146,8 @@ HMENU Menu::Detach() {
 }
 
 void Menu::Destroy() {
-    if (handle_) DestroyMenu(handle_);
+    if (handle_)
+        DestroyMenu(handle_);
     handle_ = nullptr;
 }
 

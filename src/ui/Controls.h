@@ -13,7 +13,7 @@ void InitCommonControlsOnce();
 
 // A list view control owned by its parent window; this only talks to it.
 class ListView {
-public:
+  public:
     void Attach(HWND hwnd) { hwnd_ = hwnd; }
     HWND Hwnd() const { return hwnd_; }
 
@@ -33,13 +33,13 @@ public:
     void SetExtendedStyle(DWORD style, DWORD mask);
     void SetSmallImageList(HIMAGELIST images);
 
-private:
+  private:
     HWND hwnd_ = nullptr;
 };
 
 // An image list the program creates and destroys.
 class ImageList {
-public:
+  public:
     ImageList() = default;
     ~ImageList() { Destroy(); }
     ImageList(const ImageList&) = delete;
@@ -57,13 +57,13 @@ public:
     }
     void Destroy();
 
-private:
+  private:
     HIMAGELIST handle_ = nullptr;
 };
 
 // A menu loaded from a resource, destroyed with its owner.
 class Menu {
-public:
+  public:
     Menu() = default;
     ~Menu() { Destroy(); }
     Menu(const Menu&) = delete;
@@ -76,7 +76,7 @@ public:
     HMENU Detach();
     void Destroy();
 
-private:
+  private:
     HMENU handle_ = nullptr;
 };
 

@@ -48,9 +48,13 @@ void Dialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+void Dialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
-bool Dialog::OnDialogMessage(UINT, WPARAM, LPARAM, INT_PTR*) { return false; }
+bool Dialog::OnDialogMessage(UINT, WPARAM, LPARAM, INT_PTR*) {
+    return false;
+}
 
 void Dialog::UpdateData(bool save) {
     DataExchange dx(hwnd_, save);
@@ -66,9 +70,11 @@ INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
         return self->OnInitDialog();
     }
     self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
-    if (!self) return FALSE;
+    if (!self)
+        return FALSE;
     INT_PTR result = FALSE;
-    if (self->OnDialogMessage(msg, w, l, &result)) return result;
+    if (self->OnDialogMessage(msg, w, l, &result))
+        return result;
     if (msg == WM_COMMAND && HIWORD(w) == BN_CLICKED) {
         if (LOWORD(w) == IDOK) {
             self->OnOK();
@@ -79,7 +85,8 @@ INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
             return TRUE;
         }
     }
-    if (msg == WM_NCDESTROY) self->hwnd_ = nullptr;
+    if (msg == WM_NCDESTROY)
+        self->hwnd_ = nullptr;
     return FALSE;
 }
 

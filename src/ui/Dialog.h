@@ -8,20 +8,20 @@ namespace tolvi::ui {
 
 // Moves values between a dialog's controls and its fields, one way at a time.
 class DataExchange {
-public:
+  public:
     DataExchange(HWND dialog, bool save) : dialog_(dialog), save_(save) {}
     bool Saving() const { return save_; }
     void Text(int id, std::string& value);
     void Check(int id, int& value);
     void Check(int id, bool& value);
 
-private:
+  private:
     HWND dialog_;
     bool save_;
 };
 
 class Dialog {
-public:
+  public:
     Dialog(int templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
     virtual ~Dialog() = default;
     Dialog(const Dialog&) = delete;
@@ -31,7 +31,7 @@ public:
     INT_PTR DoModal();
     HWND Hwnd() const { return hwnd_; }
 
-protected:
+  protected:
     // Fills the controls from the fields; override to set up more.
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange(DataExchange&) {}
@@ -45,7 +45,7 @@ protected:
     void EndDialog(INT_PTR result) { ::EndDialog(hwnd_, result); }
     HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
 
-private:
+  private:
     static INT_PTR CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     int templateId_;
     HWND parent_;

@@ -7,12 +7,14 @@ namespace tolvi::ui {
 
 std::string AppTitle() {
     char title[128] = "";
-    if (LoadStringA(AppInstance(), 57344, title, sizeof title) <= 0) return "tolvi4";
+    if (LoadStringA(AppInstance(), 57344, title, sizeof title) <= 0)
+        return "tolvi4";
     return title;
 }
 
 int AppMessageBox(HWND owner, const std::string& text, UINT type, const char* caption) {
-    if ((type & MB_TYPEMASK) == MB_OK && (type & MB_ICONMASK) == 0) type |= MB_ICONEXCLAMATION;
+    if ((type & MB_TYPEMASK) == MB_OK && (type & MB_ICONMASK) == 0)
+        type |= MB_ICONEXCLAMATION;
     std::string title = caption ? caption : AppTitle();
     return MessageBoxA(owner, text.c_str(), title.c_str(), type);
 }

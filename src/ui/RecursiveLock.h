@@ -6,7 +6,7 @@
 namespace tolvi::ui {
 
 class RecursiveLock {
-public:
+  public:
     RecursiveLock() { InitializeCriticalSection(&section_); }
     ~RecursiveLock() { DeleteCriticalSection(&section_); }
     RecursiveLock(const RecursiveLock&) = delete;
@@ -14,18 +14,18 @@ public:
     void Lock() { EnterCriticalSection(&section_); }
     void Unlock() { LeaveCriticalSection(&section_); }
 
-private:
+  private:
     CRITICAL_SECTION section_;
 };
 
 class LockHolder {
-public:
+  public:
     explicit LockHolder(RecursiveLock& lock) : lock_(lock) { lock_.Lock(); }
     ~LockHolder() { lock_.Unlock(); }
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;
 
-private:
+  private:
     RecursiveLock& lock_;
 };
 

@@ -8,13 +8,16 @@
 
 namespace tolvi::ui {
 
-HINSTANCE AppInstance() { return GetModuleHandleA(nullptr); }
+HINSTANCE AppInstance() {
+    return GetModuleHandleA(nullptr);
+}
 
 const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, HICON icon) {
     static std::map<std::tuple<UINT, HCURSOR, HBRUSH, HICON>, std::string> classes;
     auto key = std::make_tuple(style, cursor, background, icon);
     auto found = classes.find(key);
-    if (found != classes.end()) return found->second.c_str();
+    if (found != classes.end())
+        return found->second.c_str();
     char name[96];
     std::snprintf(name, sizeof name, "Tolvi:%x:%p:%p:%p", style, static_cast<void*>(cursor),
                   static_cast<void*>(background), static_cast<void*>(icon));
@@ -44,7 +47,9 @@ Window::~Window() {
 }
 
 bool Window::PreCreateWindow(CREATESTRUCTA& cs) {
-    if (!cs.lpszClass) cs.lpszClass = RegisterWindowClass(CS_DBLCLKS, LoadCursor(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr);
+    if (!cs.lpszClass)
+        cs.lpszClass = RegisterWindowClass(CS_DBLCLKS, LoadCursor(nullptr, IDC_ARROW),
+                                           reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr);
     return true;
 }
 
@@ -68,7 +73,8 @@ bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, D
     cs.hwndParent = parent;
     cs.hMenu = reinterpret_cast<HMENU>(idOrMenu);
     cs.hInstance = AppInstance();
-    if (!PreCreateWindow(cs)) return false;
+    if (!PreCreateWindow(cs))
+        return false;
     // Subclass the new window from its first message on, whatever class it has.
     HHOOK hook = SetWindowsHookExA(
         WH_CBT,
@@ -87,17 +93,19 @@ bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, D
         },
         nullptr, GetCurrentThreadId());
     creating = this;
-    HWND hwnd = CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style),
-                                cs.x, cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance,
-                                nullptr);
+    HWND hwnd =
+        CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
+                        cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, nullptr);
     creating = nullptr;
     UnhookWindowsHookEx(hook);
-    if (!hwnd) hwnd_ = nullptr;
+    if (!hwnd)
+        hwnd_ = nullptr;
     return hwnd != nullptr;
 }
 
 BOOL Window::DestroyWindow() {
-    if (!hwnd_) return FALSE;
+    if (!hwnd_)
+        return FALSE;
     return ::DestroyWindow(hwnd_);
 }
 
@@ -106,7 +114,9 @@ bool Window::OnCmdMsg(UINT id, int code) {
     return Dispatch(WM_COMMAND, MAKEWPARAM(id, code), 0, &result);
 }
 
-bool Window::Dispatch(UINT, WPARAM, LPARAM, LRESULT*) { return false; }
+bool Window::Dispatch(UINT, WPARAM, LPARAM, LRESULT*) {
+    return false;
+}
 
 LRESULT Window::DefaultProc(UINT msg, WPARAM w, LPARAM l) {
     auto base = reinterpret_cast<WNDPROC>(GetPropA(hwnd_, "TolviBaseProc"));
@@ -115,13 +125,16 @@ LRESULT Window::DefaultProc(UINT msg, WPARAM w, LPARAM l) {
 
 LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     auto* self = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcA(hwnd, msg, w, l);
+    if (!self)
+        return DefWindowProcA(hwnd, msg, w, l);
     LRESULT result = 0;
-    if (!self->Dispatch(msg, w, l, &result)) result = self->DefaultProc(msg, w, l);
+    if (!self->Dispatch(msg, w, l, &result))
+        result = self->DefaultProc(msg, w, l);
     if (msg == WM_NCDESTROY) {
         auto base = reinterpret_cast<LONG_PTR>(GetPropA(hwnd, "TolviBaseProc"));
         RemovePropA(hwnd, "TolviBaseProc");
-        if (base) SetWindowLongPtrA(hwnd, GWLP_WNDPROC, base);
+        if (base)
+            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, base);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
         self->PostNcDestroy();

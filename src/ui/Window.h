@@ -14,8 +14,8 @@ class Window;
 template <class T>
 struct MessageEntry {
     enum Kind { Message, Command, Notify } kind;
-    UINT value;      // the message, the command id, or the control id of a notification
-    int code;        // the notification code (Notify only)
+    UINT value;  // the message, the command id, or the control id of a notification
+    int code;    // the notification code (Notify only)
     LRESULT (T::*handler)(WPARAM, LPARAM);
 };
 
@@ -39,8 +39,12 @@ bool DispatchFrom(T* self, const MessageEntry<T> (&table)[N], UINT msg, WPARAM w
     for (const MessageEntry<T>& e : table) {
         bool match = false;
         switch (e.kind) {
-            case MessageEntry<T>::Message: match = msg == e.value; break;
-            case MessageEntry<T>::Command: match = msg == WM_COMMAND && LOWORD(w) == e.value; break;
+            case MessageEntry<T>::Message:
+                match = msg == e.value;
+                break;
+            case MessageEntry<T>::Command:
+                match = msg == WM_COMMAND && LOWORD(w) == e.value;
+                break;
             case MessageEntry<T>::Notify: {
                 const NMHDR* h = reinterpret_cast<const NMHDR*>(l);
                 match = msg == WM_NOTIFY && h && h->idFrom == e.value && h->code == UINT(e.code);
@@ -62,7 +66,7 @@ const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, H
 HINSTANCE AppInstance();
 
 class Window {
-public:
+  public:
     Window() = default;
     virtual ~Window();
     Window(const Window&) = delete;
@@ -82,7 +86,7 @@ public:
     // Offers a command to this window's table; true when a handler took it.
     virtual bool OnCmdMsg(UINT id, int code);
 
-protected:
+  protected:
     virtual bool PreCreateWindow(CREATESTRUCTA& cs);
     // The class's message table; a class without one leaves it to the default.
     virtual bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result);
@@ -90,7 +94,7 @@ protected:
     // Called once the window is gone; the HWND is no longer valid.
     virtual void PostNcDestroy() {}
 
-private:
+  private:
     static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     HWND hwnd_ = nullptr;
 };

@@ -22,7 +22,8 @@ const char kTitle[] = "Named Pipe TCP Proxy";
 
 std::string ProgramPath() {
     std::string path = "Z:" TOLVI_EXE;
-    for (char& c : path) c = c == '/' ? '\\' : c;
+    for (char& c : path)
+        c = c == '/' ? '\\' : c;
     return path;
 }
 
@@ -30,8 +31,10 @@ using Rows = TestRows;
 
 void StoreConfiguration(const Rows& rows) {
     RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);
-    if (rows.rows.empty()) return;
-    auto store = platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
+    if (rows.rows.empty())
+        return;
+    auto store =
+        platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
     ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
 }
 
@@ -43,15 +46,17 @@ uint16_t FreePort() {
 
 // One run of the program.
 class Program {
-public:
+  public:
     ~Program() { Stop(); }
 
     bool Start(const std::string& arguments = "") {
-        std::string command = "\"" + ProgramPath() + "\"" + (arguments.empty() ? "" : " " + arguments);
+        std::string command =
+            "\"" + ProgramPath() + "\"" + (arguments.empty() ? "" : " " + arguments);
         STARTUPINFOA si{};
         si.cb = sizeof si;
         startedAt = NowMs();
-        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi)) {
             return false;
         }
         return true;
@@ -82,24 +87,30 @@ public:
                     return TRUE;
                 },
                 reinterpret_cast<LPARAM>(this));
-            if (!window) Sleep(50);
+            if (!window)
+                Sleep(50);
         }
         return window;
     }
 
     // Waits for the process to end; its exit code, or -1 when it still runs.
     int WaitExit(int timeoutMs) {
-        if (!pi.hProcess) return -1;
-        if (WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) return -1;
+        if (!pi.hProcess)
+            return -1;
+        if (WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
+            return -1;
         DWORD code = 0;
         GetExitCodeProcess(pi.hProcess, &code);
         return static_cast<int>(code);
     }
 
     void Stop() {
-        if (!pi.hProcess) return;
-        if (window) PostMessageA(window, WM_CLOSE, 0, 0);
-        if (WaitExit(5000) < 0) TerminateProcess(pi.hProcess, 9);
+        if (!pi.hProcess)
+            return;
+        if (window)
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        if (WaitExit(5000) < 0)
+            TerminateProcess(pi.hProcess, 9);
         WaitForSingleObject(pi.hProcess, 5000);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
@@ -160,7 +171,8 @@ int CountMainWindows() {
         [](HWND hwnd, LPARAM l) -> BOOL {
             char title[128] = "";
             GetWindowTextA(hwnd, title, sizeof title);
-            if (std::string(title) == kTitle) ++*reinterpret_cast<int*>(l);
+            if (std::string(title) == kTitle)
+                ++*reinterpret_cast<int*>(l);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&count));
@@ -233,7 +245,8 @@ TEST(Program, SecondStartBringsTheFirstWindowBack) {
     Program second;
     ASSERT_TRUE(second.Start());
     EXPECT_EQ(second.WaitExit(10000), 0);
-    std::printf("second start ended after %lld ms\n", static_cast<long long>(NowMs() - second.startedAt));
+    std::printf("second start ended after %lld ms\n",
+                static_cast<long long>(NowMs() - second.startedAt));
     EXPECT_TRUE(WaitUntil([&] { return !IsIconic(window); }, 2000)) << "not restored";
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(CountMainWindows(), 1);

@@ -11,10 +11,12 @@ namespace tolvi::test {
 namespace {
 
 std::vector<std::string> told;
-void Record(const std::string& text) { told.push_back(text); }
+void Record(const std::string& text) {
+    told.push_back(text);
+}
 
 class AutoStart : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         told.clear();
         SetAlertHandler(Record);
@@ -50,7 +52,8 @@ TEST_F(AutoStart, FailuresAreTold) {
     run.canCreate = false;
     std::string path = "C:\\tolvi.exe";
     RegisterAutoStart(run, true, &path);
-    EXPECT_EQ(told, std::vector<std::string>{"Can't save configuration: unable to access registry!"});
+    EXPECT_EQ(told,
+              std::vector<std::string>{"Can't save configuration: unable to access registry!"});
 
     told.clear();
     MemoryStore noPath;

@@ -21,7 +21,9 @@ namespace tolvi::test {
 namespace {
 
 std::vector<std::string> alerts;
-void RecordAlert(const std::string& text) { alerts.push_back(text); }
+void RecordAlert(const std::string& text) {
+    alerts.push_back(text);
+}
 
 using StoreFactory = std::function<std::unique_ptr<platform::KeyValueStore>()>;
 
@@ -45,7 +47,7 @@ std::vector<NamedFactory> Factories() {
 }
 
 class ConfigurationStore : public testing::TestWithParam<NamedFactory> {
-protected:
+  protected:
     void SetUp() override {
         store = GetParam().make();
         alerts.clear();
@@ -66,7 +68,8 @@ protected:
         store->OpenForRead();
         bool found = store->QueryValue(name, &t, buffer, &size);
         store->Close();
-        if (type) *type = t;
+        if (type)
+            *type = t;
         return found ? std::string(buffer, size) : "<missing>";
     }
     void Put(const std::string& name, const std::string& text) {
@@ -102,10 +105,14 @@ TEST_P(ConfigurationStore, EveryValueIsMultiStringWithOneNul) {
     rows.Add("\\\\.\\pipe\\com1", "0080", "VM one", true, false, "10.0.0.5;10.0.0.7");
     ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{false, true}));
     const std::pair<const char*, std::string> expected[] = {
-        {"PipeNum", "1"},         {"PipeName0", "\\\\.\\pipe\\com1"},
-        {"Port0", "0080"},        {"Description0", "VM one"},
-        {"NonLocal0", "1"},       {"EnAcl0", "0"},
-        {"Acl0", "10.0.0.5;10.0.0.7"}, {"AutoStart", "0"},
+        {"PipeNum", "1"},
+        {"PipeName0", "\\\\.\\pipe\\com1"},
+        {"Port0", "0080"},
+        {"Description0", "VM one"},
+        {"NonLocal0", "1"},
+        {"EnAcl0", "0"},
+        {"Acl0", "10.0.0.5;10.0.0.7"},
+        {"AutoStart", "0"},
         {"ExitToTray", "1"},
     };
     for (const auto& value : expected) {
@@ -161,7 +168,8 @@ TEST_P(ConfigurationStore, PipeNumZeroNegativeOrNotANumberLoadsNothing) {
 
 TEST_P(ConfigurationStore, MissingValueStopsTheLoadAtItsEntry) {
     TestRows rows;
-    for (int i = 0; i < 5; ++i) rows.Add("\\\\.\\pipe\\p" + std::to_string(i), port, "d");
+    for (int i = 0; i < 5; ++i)
+        rows.Add("\\\\.\\pipe\\p" + std::to_string(i), port, "d");
     ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
     Remove("Acl3");
     TestRows loaded;
@@ -215,7 +223,8 @@ TEST_P(ConfigurationStore, LongestTextsAndTooLongOnes) {
 
 TEST_P(ConfigurationStore, StaleEntriesStayButAreNotRead) {
     TestRows rows;
-    for (int i = 0; i < 3; ++i) rows.Add("\\\\.\\pipe\\p" + std::to_string(i), port, "d");
+    for (int i = 0; i < 3; ++i)
+        rows.Add("\\\\.\\pipe\\p" + std::to_string(i), port, "d");
     ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
     rows.rows.pop_back();
     ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));

@@ -36,11 +36,13 @@ TEST(ConnectorValidation, EachCheckInOrderWithItsMessageAndIcons) {
         {"\\\\.\\pipe\\vm", "", false, "Incorrect port value provided", I::Stop, I::Exclamation},
         {"\\\\.\\pipe\\vm", "abc", false, "Incorrect port value provided", I::Stop, I::Exclamation},
         {"\\\\.\\pipe\\vm", "-5", false, "Incorrect port value provided", I::Stop, I::Exclamation},
-        {"\\\\.\\pipe\\vm", "65536", false, "Incorrect port value provided", I::Stop, I::Exclamation},
+        {"\\\\.\\pipe\\vm", "65536", false, "Incorrect port value provided", I::Stop,
+         I::Exclamation},
         {"\\\\.\\pipe\\vm", "65535", true, "", I::None, I::None},
         {"\\\\.\\pipe\\vm", " 23abc", true, "", I::None, I::None},
-        {"\\\\.\\pipe\\com1", "81", false, "The pipe \\\\.\\pipe\\com1 is already serverd on port 80!",
-         I::Exclamation, I::Exclamation},
+        {"\\\\.\\pipe\\com1", "81", false,
+         "The pipe \\\\.\\pipe\\com1 is already serverd on port 80!", I::Exclamation,
+         I::Exclamation},
         {"\\\\.\\pipe\\vm", "0080", false, "Port 80 is in use for pipe \\\\.\\pipe\\com1!",
          I::Exclamation, I::Exclamation},
         {"\\\\.\\pipe\\COM1", "81", true, "", I::None, I::None},  // names compare with case
@@ -59,18 +61,21 @@ TEST(ConnectorValidation, EachCheckInOrderWithItsMessageAndIcons) {
         EXPECT_EQ(edit.icon, c.editIcon) << c.pipe << " " << c.port;
     }
     EXPECT_EQ(std::string(kInvalidPipeNameMessage),
-              "Invalid pipe name\n\nA valid pipe name has the form\n\"\\\\<ServerName>\\pipe\\<PipeName>\"");
+              "Invalid pipe name\n\nA valid pipe name has the "
+              "form\n\"\\\\<ServerName>\\pipe\\<PipeName>\"");
 }
 
 TEST(ConnectorValidation, EditSkipsItsOwnRow) {
     // Unchanged: its own name and port pass.
-    EXPECT_TRUE(ValidateConnector(DialogKind::Edit, With("\\\\.\\pipe\\com1", "80"), kRows, 0).accepted);
+    EXPECT_TRUE(
+        ValidateConnector(DialogKind::Edit, With("\\\\.\\pipe\\com1", "80"), kRows, 0).accepted);
     // Another row's port does not.
     Verdict v = ValidateConnector(DialogKind::Edit, With("\\\\.\\pipe\\com1", "2323"), kRows, 0);
     EXPECT_FALSE(v.accepted);
     EXPECT_EQ(v.message, "Port 2323 is in use for pipe \\\\.\\pipe\\com2!");
     // The add dialog skips nothing.
-    EXPECT_FALSE(ValidateConnector(DialogKind::Add, With("\\\\.\\pipe\\com1", "80"), kRows, -1).accepted);
+    EXPECT_FALSE(
+        ValidateConnector(DialogKind::Add, With("\\\\.\\pipe\\com1", "80"), kRows, -1).accepted);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(Admission, FollowsTheRuleForEveryCombination) {
         {"10.0.0.7", true, true, "10.0.0.5 ; 10.0.0.7", true},
         {"10.0.0.5", true, true, "10.0.0.5,10.0.0.7", false},  // a comma is no delimiter
         {"10.0.0.7", true, true, "10.0.0.5,10.0.0.7", false},
-        {"10.0.0.9", true, true, "10.0.0.*", false},  // no patterns
+        {"10.0.0.9", true, true, "10.0.0.*", false},   // no patterns
         {"10.0.0.5", false, true, "10.0.0.5", false},  // the list needs allowNonLocal
         {"10.0.0.5", true, true, "", false},
         {"127.0.0.1", false, true, "", true},

@@ -79,7 +79,8 @@ TEST(ConnectorLifecycle, StopWhileThePipeServerDoesNotRead) {
         std::string block(65536, 'x');
         while (flooding) {
             platform::IoResult r = client.Socket().Send(block.data(), block.size());
-            if (r.count < 0 && !r.error.Is(platform::ErrorKind::WouldBlock)) break;
+            if (r.count < 0 && !r.error.Is(platform::ErrorKind::WouldBlock))
+                break;
             client.Socket().WaitWritable(50000);
         }
     });

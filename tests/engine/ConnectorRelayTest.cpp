@@ -15,7 +15,8 @@ std::string Pattern(size_t size, bool avoidIac) {
     for (size_t i = 0; i < size; ++i) {
         unsigned v = static_cast<unsigned>((i * 7 + i / 251) % 256);
         // Client data must not hold Telnet commands or CR NUL to arrive unchanged.
-        if (avoidIac && (v == 255 || v == 0)) v = 'x';
+        if (avoidIac && (v == 255 || v == 0))
+            v = 'x';
         s[i] = static_cast<char>(v);
     }
     return s;

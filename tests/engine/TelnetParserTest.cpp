@@ -19,13 +19,13 @@ struct Result {
 };
 
 class Recorder : public TelnetParser::Answers {
-public:
+  public:
     explicit Recorder(Result* r) : r_(r) {}
     void Answer(uint8_t command, uint8_t option) override {
         r_->answers.emplace_back(command, option);
     }
 
-private:
+  private:
     Result* r_;
 };
 
@@ -44,7 +44,9 @@ Result Feed(const std::vector<std::string>& chunks) {
     return result;
 }
 
-Result Feed(const std::string& chunk) { return Feed(std::vector<std::string>{chunk}); }
+Result Feed(const std::string& chunk) {
+    return Feed(std::vector<std::string>{chunk});
+}
 
 using Answers = std::vector<std::pair<int, int>>;
 
@@ -115,7 +117,8 @@ TEST(TelnetParser, AnyRandomSplitGivesTheSameResultAsOneChunk) {
     for (int round = 0; round < 2000; ++round) {
         std::string stream;
         size_t length = rng() % 64;
-        for (size_t i = 0; i < length; ++i) stream += static_cast<char>(pool[rng() % 16]);
+        for (size_t i = 0; i < length; ++i)
+            stream += static_cast<char>(pool[rng() % 16]);
         std::vector<std::string> chunks;
         for (size_t at = 0; at < stream.size();) {
             size_t n = 1 + rng() % 8;

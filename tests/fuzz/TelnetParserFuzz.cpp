@@ -22,7 +22,8 @@ void Feed(tolvi::TelnetParser& parser, const uint8_t* bytes, size_t n, Collected
     while (n > 0) {
         size_t piece = n < 255 ? n : 255;
         size_t got = parser.Feed(bytes, piece, data, out);
-        if (got > piece) std::abort();
+        if (got > piece)
+            std::abort();
         out.data.append(reinterpret_cast<const char*>(data), got);
         bytes += piece;
         n -= piece;
@@ -32,7 +33,8 @@ void Feed(tolvi::TelnetParser& parser, const uint8_t* bytes, size_t n, Collected
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     // The first byte chooses where the receives are cut.
     unsigned seed = input[0];
     const uint8_t* stream = input + 1;
@@ -47,11 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
     for (size_t at = 0; at < n;) {
         seed = seed * 1103515245u + 12345u;
         size_t piece = 1 + (seed >> 16) % 17;
-        if (piece > n - at) piece = n - at;
+        if (piece > n - at)
+            piece = n - at;
         Feed(split, stream + at, piece, many);
         at += piece;
     }
-    if (one.data != many.data || one.answers != many.answers) std::abort();
-    if (one.data.size() > n) std::abort();
+    if (one.data != many.data || one.answers != many.answers)
+        std::abort();
+    if (one.data.size() > n)
+        std::abort();
     return 0;
 }

@@ -12,11 +12,11 @@ std::string Parse(std::vector<std::string> args, RelayArgs* out) {
 
 TEST(RelayArgs, ConnectorsWithTheirOwnOptions) {
     RelayArgs a;
-    ASSERT_EQ(Parse({"\\\\.\\pipe\\com1", "2323", "--description", "VM one", "--allow-non-local",
-                     "--list-only", "--clients", "10.0.0.5;10.0.0.7", "\\\\host\\pipe\\com2",
-                     "2324"},
-                    &a),
-              "");
+    ASSERT_EQ(
+        Parse({"\\\\.\\pipe\\com1", "2323", "--description", "VM one", "--allow-non-local",
+               "--list-only", "--clients", "10.0.0.5;10.0.0.7", "\\\\host\\pipe\\com2", "2324"},
+              &a),
+        "");
     ASSERT_EQ(a.connectors.size(), 2u);
     EXPECT_EQ(a.connectors[0].pipeName, "\\\\.\\pipe\\com1");
     EXPECT_EQ(a.connectors[0].portText, "2323");
@@ -42,17 +42,20 @@ TEST(RelayArgs, EachMistakeNamesItsArgument) {
         {{"\\\\.\\com1", "23"},
          "malformed pipe name '\\\\.\\com1': the form is \\\\<ServerName>\\pipe\\<PipeName>"},
         {{"\\\\.\\pipe\\a", "0"}, "bad port '0' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
-        {{"\\\\.\\pipe\\a", "-5"}, "bad port '-5' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
+        {{"\\\\.\\pipe\\a", "-5"},
+         "bad port '-5' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
         {{"\\\\.\\pipe\\a", "65536"},
          "bad port '65536' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
-        {{"\\\\.\\pipe\\a", "23a"}, "bad port '23a' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
+        {{"\\\\.\\pipe\\a", "23a"},
+         "bad port '23a' for \\\\.\\pipe\\a: give a number from 1 to 65535"},
         {{"\\\\.\\pipe\\a"}, "pipe \\\\.\\pipe\\a has no PORT after it"},
         {{"--allow-non-local", "\\\\.\\pipe\\a", "23"},
          "option --allow-non-local comes before any PIPE PORT"},
         {{"\\\\.\\pipe\\a", "23", "--bogus"}, "unknown option --bogus"},
         {{"\\\\.\\pipe\\a", "23", "--clients"}, "option --clients needs a value"},
         {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\b", "080"}, "port 080 is given twice"},
-        {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\a", "81"}, "the pipe \\\\.\\pipe\\a is given twice"},
+        {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\a", "81"},
+         "the pipe \\\\.\\pipe\\a is given twice"},
     };
     for (const Bad& bad : cases) {
         RelayArgs a;

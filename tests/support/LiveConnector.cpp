@@ -47,7 +47,8 @@ std::string LiveConnector::PipeRead(size_t count, int timeoutMs) {
     char buffer[65536];
     while (got.size() < count && NowMs() < end) {
         long n = pipe.Read(buffer, std::min(sizeof buffer, count - got.size()), 10);
-        if (n < 0) break;
+        if (n < 0)
+            break;
         got.append(buffer, static_cast<size_t>(n));
     }
     return got;
@@ -59,7 +60,8 @@ std::string LiveConnector::PipeReadFor(int ms) {
     char buffer[4096];
     while (NowMs() < end) {
         long n = pipe.Read(buffer, sizeof buffer, 10);
-        if (n < 0) break;
+        if (n < 0)
+            break;
         got.append(buffer, static_cast<size_t>(n));
     }
     return got;

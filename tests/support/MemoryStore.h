@@ -8,7 +8,7 @@
 namespace tolvi::test {
 
 class MemoryStore : public platform::KeyValueStore {
-public:
+  public:
     struct Value {
         uint32_t type;
         std::string bytes;
@@ -16,18 +16,22 @@ public:
 
     bool OpenForRead() override { return open_ = exists; }
     bool OpenForWrite() override {
-        if (!exists && !canCreate) return false;
+        if (!exists && !canCreate)
+            return false;
         return open_ = exists = true;
     }
     bool SetValue(const std::string& name, uint32_t type, const void* data, size_t size) override {
-        if (!open_ || writesLeft == 0) return false;
-        if (writesLeft > 0) --writesLeft;
+        if (!open_ || writesLeft == 0)
+            return false;
+        if (writesLeft > 0)
+            --writesLeft;
         values[name] = Value{type, std::string(static_cast<const char*>(data), size)};
         return true;
     }
     bool QueryValue(const std::string& name, uint32_t* type, void* buffer, size_t* size) override {
         auto it = values.find(name);
-        if (!open_ || it == values.end() || it->second.bytes.size() > *size) return false;
+        if (!open_ || it == values.end() || it->second.bytes.size() > *size)
+            return false;
         it->second.bytes.copy(static_cast<char*>(buffer), it->second.bytes.size());
         *type = it->second.type;
         *size = it->second.bytes.size();
@@ -41,7 +45,7 @@ public:
     bool canCreate = true;
     int writesLeft = -1;  // writes that succeed before every further one fails; -1 for no limit
 
-private:
+  private:
     bool open_ = false;
 };
 

@@ -15,19 +15,18 @@
 namespace tolvi::test {
 
 const std::string kAttaching = "attaching console,wait ...";
-const std::string kConnectedBanner =
-    "connected!\n\n" + std::string("\xff\xfb\x01\xff\xfb\x03", 6);
+const std::string kConnectedBanner = "connected!\n\n" + std::string("\xff\xfb\x01\xff\xfb\x03", 6);
 
 std::string Bytes(std::initializer_list<int> values) {
     std::string s;
-    for (int v : values) s += static_cast<char>(v);
+    for (int v : values)
+        s += static_cast<char>(v);
     return s;
 }
 
 std::string UniquePipeName() {
     static std::atomic<int> counter{0};
-    return "\\\\.\\pipe\\tolvi-test-" + std::to_string(getpid()) + "-" +
-           std::to_string(++counter);
+    return "\\\\.\\pipe\\tolvi-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
 int64_t NowMs() {
@@ -38,7 +37,8 @@ int64_t NowMs() {
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
     int64_t end = NowMs() + timeoutMs;
     while (!done()) {
-        if (NowMs() >= end) return done();
+        if (NowMs() >= end)
+            return done();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
@@ -63,8 +63,10 @@ bool TestClient::Connect(uint16_t port, const std::string& from) {
     platform::SysError error;
     socket_ = platform::TcpSocket::CreateStream(&error);
     closed_ = false;
-    if (!socket_.IsValid()) return false;
-    if (!from.empty() && socket_.Bind(from, 0).Failed()) return false;
+    if (!socket_.IsValid())
+        return false;
+    if (!from.empty() && socket_.Bind(from, 0).Failed())
+        return false;
     return !socket_.Connect("127.0.0.1", port).Failed();
 }
 
@@ -72,14 +74,16 @@ bool TestClient::Send(const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
         platform::IoResult r = socket_.Send(data.data() + done, data.size() - done);
-        if (r.count <= 0) return false;
+        if (r.count <= 0)
+            return false;
         done += static_cast<size_t>(r.count);
     }
     return true;
 }
 
 std::string TestClient::ReceiveSome(int ms) {
-    if (closed_ || socket_.WaitReadable(ms * 1000L) != 1) return "";
+    if (closed_ || socket_.WaitReadable(ms * 1000L) != 1)
+        return "";
     char buffer[65536];
     platform::IoResult r = socket_.Receive(buffer, sizeof buffer);
     if (r.count <= 0) {
@@ -101,20 +105,23 @@ std::string TestClient::ReadUntil(const std::string& needle, int timeoutMs) {
 std::string TestClient::ReadCount(size_t count, int timeoutMs) {
     std::string got;
     int64_t end = NowMs() + timeoutMs;
-    while (got.size() < count && !closed_ && NowMs() < end) got += ReceiveSome(10);
+    while (got.size() < count && !closed_ && NowMs() < end)
+        got += ReceiveSome(10);
     return got;
 }
 
 std::string TestClient::ReadFor(int ms) {
     std::string got;
     int64_t end = NowMs() + ms;
-    while (!closed_ && NowMs() < end) got += ReceiveSome(10);
+    while (!closed_ && NowMs() < end)
+        got += ReceiveSome(10);
     return got;
 }
 
 bool TestClient::WaitClosed(int timeoutMs) {
     int64_t end = NowMs() + timeoutMs;
-    while (!closed_ && NowMs() < end) ReceiveSome(10);
+    while (!closed_ && NowMs() < end)
+        ReceiveSome(10);
     return closed_;
 }
 

@@ -29,7 +29,7 @@ std::string Bytes(std::initializer_list<int> values);
 platform::TcpSocket HoldPortExclusively(uint16_t* port);
 
 class TestClient {
-public:
+  public:
     // Connects to 127.0.0.1:port, from the local address from when one is given.
     bool Connect(uint16_t port, const std::string& from = "");
     bool Send(const std::string& data);
@@ -45,7 +45,7 @@ public:
     void Reset() { socket_.Abort(); }
     platform::TcpSocket& Socket() { return socket_; }
 
-private:
+  private:
     // One receive after waiting up to ms: the bytes, "" on timeout; closed_ set at the end.
     std::string ReceiveSome(int ms);
     platform::TcpSocket socket_;

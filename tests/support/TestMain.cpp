@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    if (tolvi::platform::StartSocketLibrary() != 0) return 1;
+    if (tolvi::platform::StartSocketLibrary() != 0)
+        return 1;
     return RUN_ALL_TESTS();
 }

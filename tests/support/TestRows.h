@@ -11,8 +11,8 @@ namespace tolvi::test {
 struct TestRows : ConnectorRows {
     int GetRowCount() const override { return static_cast<int>(rows.size()); }
     PipeConnector* GetRowConnector(int row) const override { return rows[row].get(); }
-    int AppendConnectorRow(std::unique_ptr<PipeConnector> c, const std::string&,
-                           const std::string&, const std::string&) override {
+    int AppendConnectorRow(std::unique_ptr<PipeConnector> c, const std::string&, const std::string&,
+                           const std::string&) override {
         rows.push_back(std::move(c));
         return GetRowCount() - 1;
     }

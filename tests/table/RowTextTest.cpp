@@ -26,7 +26,8 @@ TEST(RowText, ByteCountsAtEveryBoundary) {
         {5ull * 1073741824 + 536870912, "5.50 GB"},
         {UINT64_MAX, "17179869183.100 GB"},
     };
-    for (const auto& row : table) EXPECT_EQ(FormatByteCount(row.first), row.second) << row.first;
+    for (const auto& row : table)
+        EXPECT_EQ(FormatByteCount(row.first), row.second) << row.first;
 }
 
 TEST(RowText, CellsFollowTheConnector) {

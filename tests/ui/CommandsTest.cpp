@@ -13,7 +13,7 @@ namespace tolvi::test {
 namespace {
 
 class Commands : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);
         store = platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
@@ -70,7 +70,8 @@ protected:
     // Adds a running connector through the New command.
     PipeConnector* AddThroughDialog(const std::string& pipe, const std::string& port) {
         std::vector<SeenWindow> seen;
-        std::thread user = Script({{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, pipe, port, "d", IDC_ADD)}}, &seen);
+        std::thread user = Script(
+            {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, pipe, port, "d", IDC_ADD)}}, &seen);
         Command(ID_CONNECTOR_NEW);
         user.join();
         return view.GetRowCount() ? view.GetRowConnector(view.GetRowCount() - 1) : nullptr;
@@ -118,17 +119,20 @@ TEST_F(Commands, NewOnAPortAnotherProgramHoldsShowsTheErrorAndTheDialogAgain) {
     std::string port = std::to_string(held);
     std::string again;
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\x", port, "x", IDC_ADD)},
-                               {"Configuration Error!", Press(IDOK)},
-                               {"Add pipe connector", [&](HWND d) {
-                                    again = GetText(d, IDC_ADD_PIPE_NAME) + " " + GetText(d, IDC_PORT);
-                                    PressButton(d, IDCANCEL);
-                                }}},
-                              &seen);
+    std::thread user = Script(
+        {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\x", port, "x", IDC_ADD)},
+         {"Configuration Error!", Press(IDOK)},
+         {"Add pipe connector",
+          [&](HWND d) {
+              again = GetText(d, IDC_ADD_PIPE_NAME) + " " + GetText(d, IDC_PORT);
+              PressButton(d, IDCANCEL);
+          }}},
+        &seen);
     Command(ID_CONNECTOR_NEW);
     user.join();
     ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[1].text, "TCP port " + port + " is used by another application! Please provide new value!");
+    EXPECT_EQ(seen[1].text,
+              "TCP port " + port + " is used by another application! Please provide new value!");
     EXPECT_EQ(seen[1].icon, LoadIcon(nullptr, IDI_EXCLAMATION));
     EXPECT_EQ(again, "\\\\.\\pipe\\x " + port);
     EXPECT_EQ(view.GetRowCount(), 0);
@@ -137,10 +141,11 @@ TEST_F(Commands, NewOnAPortAnotherProgramHoldsShowsTheErrorAndTheDialogAgain) {
 
 TEST_F(Commands, DialogChecksComeBeforeAnyConnectorIsBuilt) {
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\z", "0", "", IDC_ADD)},
-                               {"Error!", Press(IDOK)},
-                               {"Add pipe connector", Press(IDC_CANCEL)}},
-                              &seen);
+    std::thread user =
+        Script({{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\z", "0", "", IDC_ADD)},
+                {"Error!", Press(IDOK)},
+                {"Add pipe connector", Press(IDC_CANCEL)}},
+               &seen);
     Command(ID_CONNECTOR_NEW);
     user.join();
     ASSERT_EQ(seen.size(), 3u);
@@ -157,8 +162,10 @@ TEST_F(Commands, EditWithoutAClientReplacesTheConnectorInPlace) {
     Select(0);
     std::string shown;
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Edit pipe connector", [&](HWND d) {
-                                    shown = GetText(d, IDC_EDIT_PIPE_NAME) + "|" + GetText(d, IDC_PORT);
+    std::thread user = Script({{"Edit pipe connector",
+                                [&](HWND d) {
+                                    shown =
+                                        GetText(d, IDC_EDIT_PIPE_NAME) + "|" + GetText(d, IDC_PORT);
                                     SetText(d, IDC_DESCRIPTION, "renamed");
                                     PressButton(d, IDC_SAVE);
                                 }}},
@@ -227,7 +234,8 @@ TEST_F(Commands, EditToAnotherRowsPortIsRefusedByTheDialog) {
     Select(0);
     PipeConnector* before = view.GetRowConnector(0);
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Edit pipe connector", [&](HWND d) {
+    std::thread user = Script({{"Edit pipe connector",
+                                [&](HWND d) {
                                     SetText(d, IDC_PORT, otherPort);
                                     PressButton(d, IDC_SAVE);
                                 }},
@@ -320,24 +328,27 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
     bool listOnlyAtStart = true, listAfterNonLocal = false, clientAfterListOnly = false;
     bool listOnlyAfterUncheck = true, clientAfterUncheck = true;
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Add pipe connector", [&](HWND d) {
-        listOnlyAtStart = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
-        Click(d, IDC_NON_LOCAL);
-        listAfterNonLocal = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
-        Click(d, IDC_LIST_ONLY);
-        clientAfterListOnly = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
-        HWND at = GetDlgItem(d, IDC_ADD_PIPE_NAME);
-        for (int i = 0; i < 8; ++i) {
-            order.push_back(std::to_string(GetDlgCtrlID(at)));
-            at = GetNextDlgTabItem(d, at, FALSE);
-        }
-        Click(d, IDC_NON_LOCAL);  // unchecked again
-        listOnlyAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
-        clientAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
-        SetText(d, IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\flags");
-        SetText(d, IDC_PORT, "0");
-        PressButton(d, IDCANCEL);
-    }}}, &seen);
+    std::thread user =
+        Script({{"Add pipe connector",
+                 [&](HWND d) {
+                     listOnlyAtStart = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                     Click(d, IDC_NON_LOCAL);
+                     listAfterNonLocal = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                     Click(d, IDC_LIST_ONLY);
+                     clientAfterListOnly = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+                     HWND at = GetDlgItem(d, IDC_ADD_PIPE_NAME);
+                     for (int i = 0; i < 8; ++i) {
+                         order.push_back(std::to_string(GetDlgCtrlID(at)));
+                         at = GetNextDlgTabItem(d, at, FALSE);
+                     }
+                     Click(d, IDC_NON_LOCAL);  // unchecked again
+                     listOnlyAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                     clientAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+                     SetText(d, IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\flags");
+                     SetText(d, IDC_PORT, "0");
+                     PressButton(d, IDCANCEL);
+                 }}},
+               &seen);
     Command(ID_CONNECTOR_NEW);
     user.join();
     EXPECT_FALSE(listOnlyAtStart);
@@ -345,14 +356,16 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
     EXPECT_TRUE(clientAfterListOnly);
     EXPECT_FALSE(listOnlyAfterUncheck);
     EXPECT_FALSE(clientAfterUncheck);
-    EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1017", "1029", "1027", "1028", "1010", "1011"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1017", "1029", "1027", "1028",
+                                               "1010", "1011"}));
 }
 
 TEST_F(Commands, EditDialogEnablesItsBoxesFromTheFlags) {
     // Added with non-local clients allowed but no list: the list-only box is enabled in Edit,
     // the client list is not.
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Add pipe connector", [](HWND d) {
+    std::thread user = Script({{"Add pipe connector",
+                                [](HWND d) {
                                     SetText(d, IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\flags");
                                     SetText(d, IDC_PORT, FreePortText());
                                     Click(d, IDC_NON_LOCAL);
@@ -366,12 +379,13 @@ TEST_F(Commands, EditDialogEnablesItsBoxesFromTheFlags) {
     EXPECT_FALSE(view.GetRowConnector(0)->IsListOnly());
     Select(0);
     bool listOnlyEnabled = false, clientListEnabled = true, nonLocalChecked = false;
-    user = Script({{"Edit pipe connector", [&](HWND d) {
-                       nonLocalChecked = IsDlgButtonChecked(d, IDC_NON_LOCAL) == BST_CHECKED;
-                       listOnlyEnabled = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
-                       clientListEnabled = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
-                       PressButton(d, IDCANCEL);
-                   }}},
+    user = Script({{"Edit pipe connector",
+                    [&](HWND d) {
+                        nonLocalChecked = IsDlgButtonChecked(d, IDC_NON_LOCAL) == BST_CHECKED;
+                        listOnlyEnabled = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                        clientListEnabled = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+                        PressButton(d, IDCANCEL);
+                    }}},
                   &seen);
     Command(ID_CONNECTOR_EDIT);
     user.join();

@@ -12,7 +12,7 @@ namespace tolvi::test {
 namespace {
 
 class ConnectorViewTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(host.Create(900, 400));
         RECT empty{0, 0, 0, 0};
@@ -39,7 +39,8 @@ protected:
 };
 
 TEST_F(ConnectorViewTest, ListHasItsColumnsStylesAndPictures) {
-    const char* titles[] = {"Pipe name", "Port", "Client IP", "Sent", "Recv", "Status", "Description"};
+    const char* titles[] = {"Pipe name", "Port",   "Client IP",  "Sent",
+                            "Recv",      "Status", "Description"};
     const int widths[] = {130, 50, 105, 65, 65, 70, 200};
     for (int i = 0; i < 7; ++i) {
         char title[64] = "";
@@ -55,7 +56,8 @@ TEST_F(ConnectorViewTest, ListHasItsColumnsStylesAndPictures) {
     LONG style = GetWindowLongA(list, GWL_STYLE);
     EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
     EXPECT_TRUE(style & LVS_SINGLESEL);
-    auto images = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    auto images =
+        reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
     ASSERT_NE(images, nullptr);
     EXPECT_EQ(ImageList_GetImageCount(images), 2);
     EXPECT_TRUE(GetWindowLongA(view.Hwnd(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
@@ -70,7 +72,8 @@ TEST_F(ConnectorViewTest, AppendedRowShowsZerosUntilTheNextTick) {
     view.RefreshRows();  // an empty list: nothing to do
     auto connector = Idle("\\\\.\\pipe\\first");
     PipeConnector* raw = connector.get();
-    int row = view.AppendConnectorRow(std::move(connector), "\\\\.\\pipe\\first", "0080", "the first");
+    int row =
+        view.AppendConnectorRow(std::move(connector), "\\\\.\\pipe\\first", "0080", "the first");
     EXPECT_EQ(row, 0);
     EXPECT_EQ(view.GetRowConnector(0), raw);
     EXPECT_EQ(Cell(0, 0), "\\\\.\\pipe\\first");
@@ -80,7 +83,8 @@ TEST_F(ConnectorViewTest, AppendedRowShowsZerosUntilTheNextTick) {
     EXPECT_EQ(Cell(0, 4), "0");
     EXPECT_EQ(Cell(0, 5), "");
     EXPECT_EQ(Cell(0, 6), "the first");
-    EXPECT_EQ(view.AppendConnectorRow(Idle("\\\\.\\pipe\\second"), "\\\\.\\pipe\\second", "81", ""), 1);
+    EXPECT_EQ(view.AppendConnectorRow(Idle("\\\\.\\pipe\\second"), "\\\\.\\pipe\\second", "81", ""),
+              1);
 
     // The timer rewrites the live cells within a second.
     EXPECT_TRUE(PumpUntil([&] { return Cell(0, 5) == "Initialization"; }, 2500));

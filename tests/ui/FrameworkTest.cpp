@@ -11,7 +11,7 @@ namespace tolvi::test {
 namespace {
 
 class Counter : public ui::Window {
-public:
+  public:
     int commands = 0, sizes = 0;
     LRESULT OnNew(WPARAM, LPARAM) {
         ++commands;
@@ -22,7 +22,7 @@ public:
         return 0;
     }
 
-protected:
+  protected:
     bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) override {
         static const ui::MessageEntry<Counter> kMessages[] = {
             ui::OnCommand(ID_CONNECTOR_NEW, &Counter::OnNew),
@@ -49,11 +49,11 @@ TEST(Framework, MessagesAndCommandsReachTheirHandlers) {
 }
 
 class SettingsLike : public ui::Dialog {
-public:
+  public:
     SettingsLike() : Dialog(IDD_SETTINGS, nullptr) {}
     int autoStart = 0, exitToTray = 0;
 
-protected:
+  protected:
     void DoDataExchange(ui::DataExchange& dx) override {
         dx.Check(IDC_AUTOSTART, autoStart);
         dx.Check(IDC_EXIT_TO_TRAY, exitToTray);

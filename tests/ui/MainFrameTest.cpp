@@ -21,11 +21,15 @@ namespace tolvi::test {
 namespace {
 
 std::string openedHelp;
-void RecordHelp(HWND, const std::string& address) { openedHelp = address; }
-void AlertBox(const std::string& text) { ui::AppMessageBox(nullptr, text); }
+void RecordHelp(HWND, const std::string& address) {
+    openedHelp = address;
+}
+void AlertBox(const std::string& text) {
+    ui::AppMessageBox(nullptr, text);
+}
 
 class MainFrame : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto store = std::make_unique<MemoryStore>();
         config = store.get();
@@ -34,8 +38,9 @@ protected:
             std::string path = "C:\\tolvi\\tolvi.exe";
             RegisterAutoStart(run, start, &path);
         };
-        ASSERT_TRUE(frame->CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, 0));
+        ASSERT_TRUE(frame->CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                    nullptr, 0));
         hwnd = frame->Hwnd();
         menu.Load(IDR_MAINFRAME);
         SetMenu(hwnd, menu.Detach());
@@ -45,7 +50,8 @@ protected:
     }
     void TearDown() override {
         SetAlertHandler(nullptr);
-        if (IsWindow(hwnd)) frame->DestroyWindow();
+        if (IsWindow(hwnd))
+            frame->DestroyWindow();
         frame.reset();
         MSG quit;  // the frame ends the message loop when it goes; this test goes on
         while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -55,7 +61,8 @@ protected:
     void TrayPress(UINT mouse) { SendMessageA(hwnd, kTrayCallbackMessage, 0, mouse); }
     bool Visible() { return IsWindowVisible(hwnd) != FALSE; }
     static void SetCheck(HWND d, int id, bool on) {
-        if ((IsDlgButtonChecked(d, id) == BST_CHECKED) != on) Click(d, id);
+        if ((IsDlgButtonChecked(d, id) == BST_CHECKED) != on)
+            Click(d, id);
     }
 
     MemoryStore* config = nullptr;
@@ -74,7 +81,8 @@ TEST_F(MainFrame, SettingsOkAppliesSavesAndRegistersEachCombination) {
     for (int combo = 0; combo < 4; ++combo) {
         bool autoStart = combo & 1, exitToTray = combo & 2;
         std::vector<SeenWindow> seen;
-        std::thread user = Script({{"Settings", [&](HWND d) {
+        std::thread user = Script({{"Settings",
+                                    [&](HWND d) {
                                         SetCheck(d, IDC_AUTOSTART, autoStart);
                                         SetCheck(d, IDC_EXIT_TO_TRAY, exitToTray);
                                         PressButton(d, IDOK);
@@ -86,14 +94,16 @@ TEST_F(MainFrame, SettingsOkAppliesSavesAndRegistersEachCombination) {
         EXPECT_EQ(frame->options.ExitToTray, exitToTray) << combo;
         EXPECT_EQ(Text(*config, "AutoStart"), std::string(autoStart ? "1" : "0") + '\0');
         EXPECT_EQ(Text(*config, "ExitToTray"), std::string(exitToTray ? "1" : "0") + '\0');
-        EXPECT_EQ(Text(run, "Tolvi"),
-                  autoStart ? "\"C:\\tolvi\\tolvi.exe\" /minimized" + std::string(1, '\0') : "<missing>");
+        EXPECT_EQ(
+            Text(run, "Tolvi"),
+            autoStart ? "\"C:\\tolvi\\tolvi.exe\" /minimized" + std::string(1, '\0') : "<missing>");
     }
 }
 
 TEST_F(MainFrame, SettingsCancelledChangesNothing) {
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Settings", [&](HWND d) {
+    std::thread user = Script({{"Settings",
+                                [&](HWND d) {
                                     Click(d, IDC_AUTOSTART);
                                     Click(d, IDC_EXIT_TO_TRAY);
                                     PressButton(d, IDCANCEL);
@@ -110,7 +120,8 @@ TEST_F(MainFrame, SettingsCancelledChangesNothing) {
 TEST_F(MainFrame, RunKeyThatCannotBeOpenedIsToldAndTheOptionsAreStillSaved) {
     run.canCreate = false;
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Settings", [&](HWND d) {
+    std::thread user = Script({{"Settings",
+                                [&](HWND d) {
                                     Click(d, IDC_AUTOSTART);
                                     PressButton(d, IDOK);
                                 }},
@@ -136,8 +147,9 @@ TEST_F(MainFrame, RealRunKeyHoldsTheQuotedProgramPath) {
     EXPECT_EQ(std::string(data), "\"" + path + "\" /minimized");
     EXPECT_EQ(size, std::string(data).size() + 1);
     ProxyApp::RegisterAutoStart(false, false);
-    EXPECT_NE(RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Tolvi", RRF_RT_ANY, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
+    EXPECT_NE(
+        RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Tolvi", RRF_RT_ANY, nullptr, nullptr, nullptr),
+        ERROR_SUCCESS);
 }
 
 TEST_F(MainFrame, CloseEndsTheProgramWithoutExitToTray) {
@@ -187,9 +199,11 @@ TEST_F(MainFrame, TooltipsAndPromptsOfEveryCommand) {
     int count = 0;
     const CommandInfo* table = CommandTable(&count);
     for (int i = 0; i < count; ++i) {
-        SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(table[i].id, MF_HILITE), reinterpret_cast<LPARAM>(GetMenu(hwnd)));
+        SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(table[i].id, MF_HILITE),
+                     reinterpret_cast<LPARAM>(GetMenu(hwnd)));
         EXPECT_EQ(frame->Status().Message(), table[i].prompt) << table[i].id;
-        if (!table[i].tooltip) continue;
+        if (!table[i].tooltip)
+            continue;
         NMTTDISPINFOA info{};
         info.hdr.hwndFrom = frame->Tools().Hwnd();
         info.hdr.idFrom = table[i].id;
@@ -238,7 +252,8 @@ TEST_F(MainFrame, ViewMenuShowsAndHidesTheBarsWithTicks) {
 
 TEST_F(MainFrame, AboutBoxShowsTheVersion) {
     std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Named Pipe TCP Proxy", [](HWND d) { PressButton(d, IDOK); }}}, &seen);
+    std::thread user =
+        Script({{"Named Pipe TCP Proxy", [](HWND d) { PressButton(d, IDOK); }}}, &seen);
     Command(ID_APP_ABOUT);
     user.join();
     ASSERT_EQ(seen.size(), 1u);

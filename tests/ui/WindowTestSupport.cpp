@@ -53,14 +53,17 @@ BOOL CALLBACK CollectStatics(HWND child, LPARAM l) {
     auto* seen = reinterpret_cast<SeenWindow*>(l);
     char cls[64] = "", text[1024] = "";
     GetClassNameA(child, cls, sizeof cls);
-    if (std::string(cls) != "Static") return TRUE;
+    if (std::string(cls) != "Static")
+        return TRUE;
     if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
         seen->icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-        if (seen->icon) seen->hasIcon = true;
+        if (seen->icon)
+            seen->hasIcon = true;
         return TRUE;
     }
     GetWindowTextA(child, text, sizeof text);
-    if (!seen->text.empty()) seen->text += "|";
+    if (!seen->text.empty())
+        seen->text += "|";
     seen->text += text;
     return TRUE;
 }
@@ -76,9 +79,11 @@ std::thread AnswerDialog(const std::string& caption, int timeoutMs, SeenWindow* 
         int64_t end = NowMs() + timeoutMs;
         while (!search.found && NowMs() < end) {
             EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-            if (!search.found) Sleep(20);
+            if (!search.found)
+                Sleep(20);
         }
-        if (!search.found) return;
+        if (!search.found)
+            return;
         seen->found = true;
         seen->caption = caption;
         EnumChildWindows(search.found, CollectStatics, reinterpret_cast<LPARAM>(seen));
@@ -97,7 +102,8 @@ void DismissDialogs() {
                 GetClassNameA(hwnd, cls, sizeof cls);
                 DWORD pid = 0;
                 GetWindowThreadProcessId(hwnd, &pid);
-                if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && std::string(cls) == "#32770") {
+                if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) &&
+                    std::string(cls) == "#32770") {
                     PostMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
                     PostMessageA(hwnd, WM_CLOSE, 0, 0);
                 }
@@ -116,12 +122,14 @@ std::thread Script(std::vector<Step> steps, std::vector<SeenWindow>* seen, int s
             int64_t end = NowMs() + stepTimeoutMs;
             while (!search.found && NowMs() < end) {
                 EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-                if (!search.found) Sleep(20);
+                if (!search.found)
+                    Sleep(20);
             }
             SeenWindow w;
             w.caption = step.caption;
             w.found = search.found != nullptr;
-            if (w.found) EnumChildWindows(search.found, CollectStatics, reinterpret_cast<LPARAM>(&w));
+            if (w.found)
+                EnumChildWindows(search.found, CollectStatics, reinterpret_cast<LPARAM>(&w));
             seen->push_back(w);
             if (!w.found) {
                 DismissDialogs();
@@ -150,8 +158,8 @@ std::string GetText(HWND dialog, int id) {
 }
 
 bool HasTrayIcon(HWND owner) {
-    NOTIFYICONDATAA record = ui::TrayIconRecord(owner, WM_USER + 1, LoadIcon(nullptr, IDI_APPLICATION),
-                                                "Named Pipe TCP Proxy");
+    NOTIFYICONDATAA record = ui::TrayIconRecord(
+        owner, WM_USER + 1, LoadIcon(nullptr, IDI_APPLICATION), "Named Pipe TCP Proxy");
     return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
 }
 
@@ -161,9 +169,11 @@ std::thread ReadNextPopupMenu(std::vector<std::string>* items, HWND owner) {
         HWND popup = nullptr;
         for (int i = 0; i < 250 && !popup; ++i) {
             popup = FindWindowA("#32768", nullptr);
-            if (!popup || !IsWindowVisible(popup)) popup = nullptr, Sleep(20);
+            if (!popup || !IsWindowVisible(popup))
+                popup = nullptr, Sleep(20);
         }
-        if (!popup) return;
+        if (!popup)
+            return;
         HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
         for (int i = 0; i < GetMenuItemCount(menu); ++i) {
             char text[64] = "";
@@ -175,7 +185,9 @@ std::thread ReadNextPopupMenu(std::vector<std::string>* items, HWND owner) {
     });
 }
 
-void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void Click(HWND dialog, int id) {
+    SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
 
 void PressButton(HWND dialog, int id) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),

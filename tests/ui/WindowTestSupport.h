@@ -14,7 +14,7 @@ namespace tolvi::test {
 
 // A plain visible top-level window to be the parent of the window under test.
 class HostWindow : public ui::Window {
-public:
+  public:
     bool Create(int width, int height);
 };
 
@@ -39,7 +39,8 @@ struct Step {
 
 // Runs the steps in order on a thread, recording every window it met in seen (one entry per
 // step; a step whose window never came is recorded as not found, and the script stops).
-std::thread Script(std::vector<Step> steps, std::vector<SeenWindow>* seen, int stepTimeoutMs = 8000);
+std::thread Script(std::vector<Step> steps, std::vector<SeenWindow>* seen,
+                   int stepTimeoutMs = 8000);
 
 // Actions for steps.
 void SetText(HWND dialog, int id, const std::string& text);

@@ -8,7 +8,7 @@
 namespace tolvi::tools {
 
 class PipeServer {
-public:
+  public:
     explicit PipeServer(std::string pipeName);
     ~PipeServer();
     PipeServer(const PipeServer&) = delete;
@@ -29,7 +29,7 @@ public:
     // Removes the pipe: opening it fails until the next Listen.
     void Close();
 
-private:
+  private:
     std::string pipeName_;
 #ifdef _WIN32
     void* pipe_;

@@ -13,17 +13,24 @@ void Echo(PipeServer& server, const std::atomic<bool>& stop) {
     char buffer[4096];
     while (!stop) {
         long n = server.Read(buffer, sizeof buffer, kReadWaitMs);
-        if (n < 0 || (n > 0 && !server.Write(buffer, static_cast<size_t>(n)))) return;
+        if (n < 0 || (n > 0 && !server.Write(buffer, static_cast<size_t>(n))))
+            return;
     }
 }
 
-void Say(PipeServer& server, const std::string& text) { server.Write(text.data(), text.size()); }
+void Say(PipeServer& server, const std::string& text) {
+    server.Write(text.data(), text.size());
+}
 
 std::string Answer(const std::string& line) {
-    if (line.empty()) return "";
-    if (line == "help") return "commands: help, echo TEXT, uptime, bye\r\n";
-    if (line.rfind("echo ", 0) == 0) return line.substr(5) + "\r\n";
-    if (line == "uptime") return "up since the pipe was opened\r\n";
+    if (line.empty())
+        return "";
+    if (line == "help")
+        return "commands: help, echo TEXT, uptime, bye\r\n";
+    if (line.rfind("echo ", 0) == 0)
+        return line.substr(5) + "\r\n";
+    if (line == "uptime")
+        return "up since the pipe was opened\r\n";
     return "unknown command: " + line + " (try help)\r\n";
 }
 
@@ -36,11 +43,13 @@ void Console(PipeServer& server, const std::atomic<bool>& stop) {
     char buffer[256];
     while (!stop) {
         long n = server.Read(buffer, sizeof buffer, kReadWaitMs);
-        if (n < 0) return;
+        if (n < 0)
+            return;
         for (long i = 0; i < n; ++i) {
             char c = buffer[i];
             if (c == '\r' || c == '\n') {
-                if (c == '\n' && line.empty()) continue;  // the LF of a CR LF
+                if (c == '\n' && line.empty())
+                    continue;  // the LF of a CR LF
                 Say(server, "\r\n");
                 if (line == "bye") {
                     Say(server, "bye\r\n");
@@ -66,8 +75,10 @@ void Stream(PipeServer& server, uint64_t total, const std::atomic<bool>& stop) {
     uint64_t sent = 0;
     while (sent < total && !stop) {
         size_t n = 0;
-        for (; n < sizeof buffer && sent + n < total; ++n) buffer[n] = StreamByte(sent + n);
-        if (!server.Write(buffer, n)) return;
+        for (; n < sizeof buffer && sent + n < total; ++n)
+            buffer[n] = StreamByte(sent + n);
+        if (!server.Write(buffer, n))
+            return;
         sent += n;
     }
     // Keep the session open until the client leaves, as a console would.
@@ -80,22 +91,28 @@ void Sink(PipeServer& server, const std::string& file, const std::atomic<bool>& 
     char buffer[4096];
     while (!stop) {
         long n = server.Read(buffer, sizeof buffer, kReadWaitMs);
-        if (n < 0) break;
+        if (n < 0)
+            break;
         if (out && n > 0) {
             std::fwrite(buffer, 1, static_cast<size_t>(n), out);
             std::fflush(out);
         }
     }
-    if (out) std::fclose(out);
+    if (out)
+        std::fclose(out);
 }
 
 }  // namespace
 
 void ServeClient(PipeServer& server, const ServeOptions& options, const std::atomic<bool>& stop) {
-    if (options.mode == "echo") Echo(server, stop);
-    if (options.mode == "console") Console(server, stop);
-    if (options.mode == "stream") Stream(server, options.streamBytes, stop);
-    if (options.mode == "sink") Sink(server, options.sinkFile, stop);
+    if (options.mode == "echo")
+        Echo(server, stop);
+    if (options.mode == "console")
+        Console(server, stop);
+    if (options.mode == "stream")
+        Stream(server, options.streamBytes, stop);
+    if (options.mode == "sink")
+        Sink(server, options.sinkFile, stop);
 }
 
 }  // namespace tolvi::tools

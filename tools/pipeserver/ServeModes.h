@@ -9,9 +9,9 @@
 namespace tolvi::tools {
 
 struct ServeOptions {
-    std::string mode;      // "echo", "console", "stream" or "sink"
+    std::string mode;          // "echo", "console", "stream" or "sink"
     uint64_t streamBytes = 0;  // stream: how many bytes to send
-    std::string sinkFile;  // sink: where to append what arrives
+    std::string sinkFile;      // sink: where to append what arrives
 };
 
 // Serves the connected client until it goes away or stop becomes true.

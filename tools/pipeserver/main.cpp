@@ -24,15 +24,18 @@ int Usage(const char* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return Usage("a pipe name and a mode are needed");
+    if (argc < 3)
+        return Usage("a pipe name and a mode are needed");
     ServeOptions options;
     options.mode = argv[2];
     if (options.mode == "stream" || options.mode == "sink") {
-        if (argc != 4) return Usage("this mode needs an argument");
+        if (argc != 4)
+            return Usage("this mode needs an argument");
         if (options.mode == "stream") {
             char* end = nullptr;
             options.streamBytes = std::strtoull(argv[3], &end, 10);
-            if (!end || *end) return Usage("BYTES must be a number");
+            if (!end || *end)
+                return Usage("BYTES must be a number");
         } else {
             options.sinkFile = argv[3];
         }
@@ -52,7 +55,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::atomic<bool> stop{false};
     for (;;) {
-        if (!server.WaitClient(1000)) continue;
+        if (!server.WaitClient(1000))
+            continue;
         ServeClient(server, options, stop);
         server.DropClient();
     }

@@ -12,7 +12,8 @@ std::string GetSystemErrorText(int code) {
     const char* text = strerror_r(code, buffer, sizeof buffer);
     std::string result = text ? text : "";
     size_t end = result.find_first_of("\r\n");
-    if (end != std::string::npos) result.erase(end);
+    if (end != std::string::npos)
+        result.erase(end);
     if (result.empty()) {
         std::snprintf(buffer, sizeof buffer, "Unknown error %d", code);
         result = buffer;

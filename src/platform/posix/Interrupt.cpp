@@ -9,7 +9,8 @@ namespace {
 std::atomic<bool>* interruptFlag = nullptr;
 
 void OnSignal(int) {
-    if (interruptFlag) interruptFlag->store(true);
+    if (interruptFlag)
+        interruptFlag->store(true);
 }
 
 }  // namespace

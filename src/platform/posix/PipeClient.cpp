@@ -17,18 +17,23 @@ namespace tolvi::platform {
 std::string PosixPipePath(const std::string& pipeName) {
     static const char kMarker[] = "\\pipe\\";
     size_t at = pipeName.find(kMarker);
-    if (at == std::string::npos) return "";
+    if (at == std::string::npos)
+        return "";
     std::string name = pipeName.substr(at + sizeof kMarker - 1);
-    if (name.empty()) return "";
+    if (name.empty())
+        return "";
     const char* dir = std::getenv("TOLVI_PIPE_DIR");
     std::string path = (dir && *dir) ? dir : "/tmp";
     path += '/';
     path += name;
-    if (path.size() >= sizeof(sockaddr_un{}.sun_path)) return "";
+    if (path.size() >= sizeof(sockaddr_un{}.sun_path))
+        return "";
     return path;
 }
 
-PipeClient::PipeClient(PipeClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+PipeClient::PipeClient(PipeClient&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
 PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
     if (this != &other) {
@@ -42,9 +47,11 @@ PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
 SysError PipeClient::Open(const std::string& pipeName) {
     Close();
     std::string path = PosixPipePath(pipeName);
-    if (path.empty()) return ErrnoError(ENOENT);
+    if (path.empty())
+        return ErrnoError(ENOENT);
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return LastErrno();
+    if (fd < 0)
+        return LastErrno();
     sockaddr_un sa{};
     sa.sun_family = AF_UNIX;
     std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
@@ -57,31 +64,41 @@ SysError PipeClient::Open(const std::string& pipeName) {
     return {};
 }
 
-bool PipeClient::IsOpen() const { return fd_ >= 0; }
+bool PipeClient::IsOpen() const {
+    return fd_ >= 0;
+}
 
-intptr_t PipeClient::Native() const { return fd_; }
+intptr_t PipeClient::Native() const {
+    return fd_;
+}
 
 void PipeClient::Close() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0)
+        close(fd_);
     fd_ = -1;
 }
 
 SysError PipeClient::Peek(uint32_t* available) {
     *available = 0;
-    if (fd_ < 0) return ErrnoError(EBADF);
+    if (fd_ < 0)
+        return ErrnoError(EBADF);
     // One call while the pipe is idle, which is most of the time: a peek at one byte tells
     // nothing waiting, data waiting and a closed server apart.
     char probe;
     ssize_t n = recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n == 0) return {EPIPE, ErrorKind::BrokenPipe};
+    if (n == 0)
+        return {EPIPE, ErrorKind::BrokenPipe};
     if (n < 0) {
         SysError error = LastErrno();
-        if (error.Is(ErrorKind::WouldBlock) || error.code == EINTR) return {};
-        if (error.code == ECONNRESET) return {EPIPE, ErrorKind::BrokenPipe};
+        if (error.Is(ErrorKind::WouldBlock) || error.code == EINTR)
+            return {};
+        if (error.code == ECONNRESET)
+            return {EPIPE, ErrorKind::BrokenPipe};
         return error;
     }
     int count = 0;
-    if (ioctl(fd_, FIONREAD, &count) != 0) return LastErrno();
+    if (ioctl(fd_, FIONREAD, &count) != 0)
+        return LastErrno();
     *available = count > 0 ? static_cast<uint32_t>(count) : 1;
     return {};
 }
@@ -92,8 +109,10 @@ SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
     do {
         n = recv(fd_, buffer, size, MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return LastErrno();
-    if (n == 0 && size > 0) return {EPIPE, ErrorKind::BrokenPipe};
+    if (n < 0)
+        return LastErrno();
+    if (n == 0 && size > 0)
+        return {EPIPE, ErrorKind::BrokenPipe};
     *got = static_cast<uint32_t>(n);
     return {};
 }
@@ -108,12 +127,16 @@ SysError PipeClient::Write(const void* data, uint32_t size, const std::atomic<bo
             continue;
         }
         SysError error = LastErrno();
-        if (n < 0 && error.code == EINTR) continue;
-        if (!error.Is(ErrorKind::WouldBlock)) return error;
+        if (n < 0 && error.code == EINTR)
+            continue;
+        if (!error.Is(ErrorKind::WouldBlock))
+            return error;
         // The server is not reading: wait for room, looking at the stop request in between.
-        if (stop.load()) return {0, ErrorKind::Cancelled};
+        if (stop.load())
+            return {0, ErrorKind::Cancelled};
         pollfd p{fd_, POLLOUT, 0};
-        if (poll(&p, 1, 500) < 0 && errno != EINTR) return LastErrno();
+        if (poll(&p, 1, 500) < 0 && errno != EINTR)
+            return LastErrno();
     }
     return {};
 }

@@ -9,22 +9,37 @@ namespace tolvi::platform {
 inline SysError ErrnoError(int code) {
     ErrorKind kind = ErrorKind::Other;
     switch (code) {
-        case 0: kind = ErrorKind::None; break;
+        case 0:
+            kind = ErrorKind::None;
+            break;
         case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
         case EWOULDBLOCK:
 #endif
-        case EINPROGRESS: kind = ErrorKind::WouldBlock; break;
-        case EADDRINUSE: kind = ErrorKind::AddressInUse; break;
-        case EACCES: kind = ErrorKind::AccessDenied; break;
+        case EINPROGRESS:
+            kind = ErrorKind::WouldBlock;
+            break;
+        case EADDRINUSE:
+            kind = ErrorKind::AddressInUse;
+            break;
+        case EACCES:
+            kind = ErrorKind::AccessDenied;
+            break;
         case EPIPE:
-        case ECONNRESET: kind = ErrorKind::BrokenPipe; break;
-        case ENOTCONN: kind = ErrorKind::PipeNotConnected; break;
-        default: break;
+        case ECONNRESET:
+            kind = ErrorKind::BrokenPipe;
+            break;
+        case ENOTCONN:
+            kind = ErrorKind::PipeNotConnected;
+            break;
+        default:
+            break;
     }
     return {code, kind};
 }
 
-inline SysError LastErrno() { return ErrnoError(errno); }
+inline SysError LastErrno() {
+    return ErrnoError(errno);
+}
 
 }  // namespace tolvi::platform

@@ -7,7 +7,9 @@
 
 namespace tolvi::platform {
 
-bool CanWaitForPipe() { return true; }
+bool CanWaitForPipe() {
+    return true;
+}
 
 int WaitForClientOrPipe(TcpSocket& client, PipeClient& pipe, long micros) {
     // Urgent data is not waited for: nothing reads it, so it would end every wait at once.
@@ -19,7 +21,8 @@ int WaitForClientOrPipe(TcpSocket& client, PipeClient& pipe, long micros) {
     do {
         n = ppoll(fds, count, &timeout, nullptr);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return -1;
+    if (n < 0)
+        return -1;
     return (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) ? 1 : 0;
 }
 

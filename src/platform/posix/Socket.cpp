@@ -16,9 +16,13 @@
 namespace tolvi::platform {
 namespace {
 
-int Fd(intptr_t handle) { return static_cast<int>(handle); }
+int Fd(intptr_t handle) {
+    return static_cast<int>(handle);
+}
 
-SysError Check(int result) { return result == 0 ? SysError{} : LastErrno(); }
+SysError Check(int result) {
+    return result == 0 ? SysError{} : LastErrno();
+}
 
 bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
     std::memset(out, 0, sizeof *out);
@@ -39,7 +43,8 @@ int PollOne(int fd, short events, short ready, long micros) {
     do {
         n = ppoll(&p, 1, &timeout, nullptr);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return -1;
+    if (n < 0)
+        return -1;
     return (n > 0 && (p.revents & ready)) ? 1 : 0;
 }
 
@@ -65,11 +70,13 @@ TcpSocket TcpSocket::CreateStream(SysError* error) {
 }
 
 void TcpSocket::Close() {
-    if (IsValid()) close(Fd(Release()));
+    if (IsValid())
+        close(Fd(Release()));
 }
 
 void TcpSocket::Abort() {
-    if (!IsValid()) return;
+    if (!IsValid())
+        return;
     linger l{1, 0};
     setsockopt(Fd(handle_), SOL_SOCKET, SO_LINGER, &l, sizeof l);
     Close();
@@ -80,30 +87,37 @@ SysError TcpSocket::SetReuseAddress() {
     // Winsock's SO_REUSEADDR lets a second listener bind a port on which ours listens;
     // Linux needs SO_REUSEPORT for that, and still refuses a port held by a program
     // that did not ask for sharing.
-    if (setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) return LastErrno();
+    if (setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0)
+        return LastErrno();
 #ifdef SO_REUSEPORT
-    if (setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0) return LastErrno();
+    if (setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0)
+        return LastErrno();
 #endif
     return {};
 }
 
 SysError TcpSocket::Bind(const std::string& address, uint16_t port) {
     sockaddr_in sa;
-    if (!FillAddress(address, port, &sa)) return ErrnoError(EINVAL);
+    if (!FillAddress(address, port, &sa))
+        return ErrnoError(EINVAL);
     return Check(bind(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
 }
 
-SysError TcpSocket::Listen(int backlog) { return Check(listen(Fd(handle_), backlog)); }
+SysError TcpSocket::Listen(int backlog) {
+    return Check(listen(Fd(handle_), backlog));
+}
 
 SysError TcpSocket::SetNonBlocking() {
     int flags = fcntl(Fd(handle_), F_GETFL, 0);
-    if (flags < 0) return LastErrno();
+    if (flags < 0)
+        return LastErrno();
     return Check(fcntl(Fd(handle_), F_SETFL, flags | O_NONBLOCK));
 }
 
 SysError TcpSocket::Connect(const std::string& address, uint16_t port) {
     sockaddr_in sa;
-    if (!FillAddress(address, port, &sa)) return ErrnoError(EINVAL);
+    if (!FillAddress(address, port, &sa))
+        return ErrnoError(EINVAL);
     int r;
     do {
         r = connect(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
@@ -116,7 +130,8 @@ SysError TcpSocket::Accept(TcpSocket* client) {
     do {
         fd = accept4(Fd(handle_), nullptr, nullptr, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return LastErrno();
+    if (fd < 0)
+        return LastErrno();
     *client = TcpSocket(fd);
     return {};
 }
@@ -124,9 +139,11 @@ SysError TcpSocket::Accept(TcpSocket* client) {
 SysError TcpSocket::PeerAddress(std::string* dotted) {
     sockaddr_in sa;
     socklen_t len = sizeof sa;
-    if (getpeername(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return LastErrno();
+    if (getpeername(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return LastErrno();
     char text[INET_ADDRSTRLEN] = {};
-    if (!inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text)) return LastErrno();
+    if (!inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text))
+        return LastErrno();
     *dotted = text;
     return {};
 }
@@ -134,7 +151,8 @@ SysError TcpSocket::PeerAddress(std::string* dotted) {
 SysError TcpSocket::LocalPort(uint16_t* port) {
     sockaddr_in sa;
     socklen_t len = sizeof sa;
-    if (getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return LastErrno();
+    if (getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return LastErrno();
     *port = ntohs(sa.sin_port);
     return {};
 }
@@ -152,7 +170,8 @@ IoResult TcpSocket::Receive(void* buffer, size_t size) {
     do {
         n = recv(Fd(handle_), buffer, size, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return {-1, LastErrno()};
+    if (n < 0)
+        return {-1, LastErrno()};
     return {static_cast<long>(n), {}};
 }
 
@@ -161,7 +180,8 @@ IoResult TcpSocket::Send(const void* data, size_t size) {
     do {
         n = send(Fd(handle_), data, size, MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return {-1, LastErrno()};
+    if (n < 0)
+        return {-1, LastErrno()};
     return {static_cast<long>(n), {}};
 }
 

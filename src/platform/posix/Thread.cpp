@@ -14,7 +14,9 @@ void* ThreadEntry(void* raw) {
 
 }  // namespace
 
-WorkerThread::~WorkerThread() { Join(); }
+WorkerThread::~WorkerThread() {
+    Join();
+}
 
 uint32_t WorkerThread::Start(Procedure procedure, void* argument) {
     Join();
@@ -22,14 +24,16 @@ uint32_t WorkerThread::Start(Procedure procedure, void* argument) {
     argument_ = argument;
     pthread_t id;
     int code = pthread_create(&id, nullptr, ThreadEntry, this);
-    if (code != 0) return static_cast<uint32_t>(code);
+    if (code != 0)
+        return static_cast<uint32_t>(code);
     id_ = id;
     started_ = true;
     return 0;
 }
 
 void WorkerThread::Join() {
-    if (!started_) return;
+    if (!started_)
+        return;
     pthread_join(static_cast<pthread_t>(id_), nullptr);
     started_ = false;
 }

@@ -11,15 +11,21 @@ ManualEvent::ManualEvent(bool signalled)
     : handle_(CreateEventA(nullptr, TRUE, signalled ? TRUE : FALSE, nullptr)) {}
 
 ManualEvent::~ManualEvent() {
-    if (handle_) CloseHandle(handle_);
+    if (handle_)
+        CloseHandle(handle_);
 }
 
-void ManualEvent::Set() { SetEvent(handle_); }
+void ManualEvent::Set() {
+    SetEvent(handle_);
+}
 
-void ManualEvent::Reset() { ResetEvent(handle_); }
+void ManualEvent::Reset() {
+    ResetEvent(handle_);
+}
 
 SysError ManualEvent::Wait() {
-    if (WaitForSingleObject(handle_, INFINITE) == WAIT_FAILED) return LastWin32Error();
+    if (WaitForSingleObject(handle_, INFINITE) == WAIT_FAILED)
+        return LastWin32Error();
     return {};
 }
 

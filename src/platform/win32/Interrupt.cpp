@@ -9,7 +9,8 @@ namespace {
 std::atomic<bool>* interruptFlag = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD) {
-    if (interruptFlag) interruptFlag->store(true);
+    if (interruptFlag)
+        interruptFlag->store(true);
     return TRUE;
 }
 

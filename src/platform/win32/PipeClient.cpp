@@ -22,13 +22,16 @@ SysError Finish(HANDLE file, OVERLAPPED* ov, DWORD* transferred, const std::atom
             }
         }
     }
-    if (!GetOverlappedResult(file, ov, transferred, TRUE)) return LastWin32Error();
+    if (!GetOverlappedResult(file, ov, transferred, TRUE))
+        return LastWin32Error();
     return {};
 }
 
 }  // namespace
 
-std::string PosixPipePath(const std::string&) { return ""; }
+std::string PosixPipePath(const std::string&) {
+    return "";
+}
 
 PipeClient::PipeClient(PipeClient&& other) noexcept
     : handle_(other.handle_), ioEvent_(other.ioEvent_) {
@@ -49,9 +52,10 @@ PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
 
 SysError PipeClient::Open(const std::string& pipeName) {
     Close();
-    HANDLE h = CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return LastWin32Error();
+    HANDLE h = CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return LastWin32Error();
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!event) {
         SysError error = LastWin32Error();
@@ -63,13 +67,19 @@ SysError PipeClient::Open(const std::string& pipeName) {
     return {};
 }
 
-bool PipeClient::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+bool PipeClient::IsOpen() const {
+    return handle_ != INVALID_HANDLE_VALUE;
+}
 
-intptr_t PipeClient::Native() const { return reinterpret_cast<intptr_t>(handle_); }
+intptr_t PipeClient::Native() const {
+    return reinterpret_cast<intptr_t>(handle_);
+}
 
 void PipeClient::Close() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    if (ioEvent_) CloseHandle(ioEvent_);
+    if (handle_ != INVALID_HANDLE_VALUE)
+        CloseHandle(handle_);
+    if (ioEvent_)
+        CloseHandle(ioEvent_);
     handle_ = INVALID_HANDLE_VALUE;
     ioEvent_ = nullptr;
 }
@@ -77,7 +87,8 @@ void PipeClient::Close() {
 SysError PipeClient::Peek(uint32_t* available) {
     DWORD total = 0;
     *available = 0;
-    if (!PeekNamedPipe(handle_, nullptr, 0, nullptr, &total, nullptr)) return LastWin32Error();
+    if (!PeekNamedPipe(handle_, nullptr, 0, nullptr, &total, nullptr))
+        return LastWin32Error();
     *available = total;
     return {};
 }
@@ -90,10 +101,12 @@ SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
     *got = 0;
     if (!ReadFile(handle_, buffer, size, &n, &ov)) {
         DWORD code = GetLastError();
-        if (code != ERROR_IO_PENDING) return Win32Error(code);
+        if (code != ERROR_IO_PENDING)
+            return Win32Error(code);
         // Only what Peek reported is read, so this completes at once.
         SysError error = Finish(handle_, &ov, &n, nullptr);
-        if (error.Failed()) return error;
+        if (error.Failed())
+            return error;
     }
     *got = n;
     return {};
@@ -108,11 +121,14 @@ SysError PipeClient::Write(const void* data, uint32_t size, const std::atomic<bo
         DWORD n = 0;
         if (!WriteFile(handle_, rest, size, &n, &ov)) {
             DWORD code = GetLastError();
-            if (code != ERROR_IO_PENDING) return Win32Error(code);
+            if (code != ERROR_IO_PENDING)
+                return Win32Error(code);
             SysError error = Finish(handle_, &ov, &n, &stop);
-            if (error.Failed()) return error;
+            if (error.Failed())
+                return error;
         }
-        if (n == 0) return Win32Error(ERROR_NO_DATA);
+        if (n == 0)
+            return Win32Error(ERROR_NO_DATA);
         rest += n;
         size -= n;
     }

@@ -7,8 +7,9 @@ namespace tolvi::platform {
 namespace {
 
 class RegistryStore : public KeyValueStore {
-public:
-    RegistryStore(RegistryRoot root, std::string subKey) : root_(root), subKey_(std::move(subKey)) {}
+  public:
+    RegistryStore(RegistryRoot root, std::string subKey)
+        : root_(root), subKey_(std::move(subKey)) {}
     ~RegistryStore() override { Close(); }
 
     bool OpenForRead() override {
@@ -21,7 +22,8 @@ public:
         if (RegOpenKeyExA(Root(), subKey_.c_str(), 0, KEY_ALL_ACCESS, &key_) == ERROR_SUCCESS) {
             return true;
         }
-        if (Create(Root(), subKey_)) return true;
+        if (Create(Root(), subKey_))
+            return true;
         return root_ == RegistryRoot::ClassesRoot &&
                Create(HKEY_CURRENT_USER, "Software\\Classes\\" + subKey_);
     }
@@ -47,18 +49,21 @@ public:
     }
 
     void Close() override {
-        if (key_) RegCloseKey(key_);
+        if (key_)
+            RegCloseKey(key_);
         key_ = nullptr;
     }
 
-private:
-    HKEY Root() const { return root_ == RegistryRoot::ClassesRoot ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER; }
+  private:
+    HKEY Root() const {
+        return root_ == RegistryRoot::ClassesRoot ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
+    }
 
     bool Create(HKEY root, const std::string& path) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
         DWORD disposition = 0;
-        return RegCreateKeyExA(root, path.c_str(), 0, const_cast<char*>(""), 0, KEY_ALL_ACCESS,
-                               &sa, &key_, &disposition) == ERROR_SUCCESS;
+        return RegCreateKeyExA(root, path.c_str(), 0, const_cast<char*>(""), 0, KEY_ALL_ACCESS, &sa,
+                               &key_, &disposition) == ERROR_SUCCESS;
     }
 
     RegistryRoot root_;

@@ -4,7 +4,9 @@
 
 namespace tolvi::platform {
 
-bool CanWaitForPipe() { return false; }
+bool CanWaitForPipe() {
+    return false;
+}
 
 int WaitForClientOrPipe(TcpSocket& client, PipeClient&, long micros) {
     return client.WaitReadable(micros);

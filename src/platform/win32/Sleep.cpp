@@ -5,6 +5,8 @@
 
 namespace tolvi::platform {
 
-void SleepMs(unsigned milliseconds) { Sleep(milliseconds); }
+void SleepMs(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
 
 }  // namespace tolvi::platform

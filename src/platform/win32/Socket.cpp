@@ -11,9 +11,13 @@
 namespace tolvi::platform {
 namespace {
 
-SOCKET S(intptr_t handle) { return static_cast<SOCKET>(handle); }
+SOCKET S(intptr_t handle) {
+    return static_cast<SOCKET>(handle);
+}
 
-SysError Check(int result) { return result == 0 ? SysError{} : LastSocketError(); }
+SysError Check(int result) {
+    return result == 0 ? SysError{} : LastSocketError();
+}
 
 bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
     std::memset(out, 0, sizeof *out);
@@ -27,7 +31,9 @@ bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
     return out->sin_addr.s_addr != INADDR_NONE;
 }
 
-timeval Micros(long micros) { return timeval{micros / 1000000, micros % 1000000}; }
+timeval Micros(long micros) {
+    return timeval{micros / 1000000, micros % 1000000};
+}
 
 }  // namespace
 
@@ -51,11 +57,13 @@ TcpSocket TcpSocket::CreateStream(SysError* error) {
 }
 
 void TcpSocket::Close() {
-    if (IsValid()) closesocket(S(Release()));
+    if (IsValid())
+        closesocket(S(Release()));
 }
 
 void TcpSocket::Abort() {
-    if (!IsValid()) return;
+    if (!IsValid())
+        return;
     linger l{1, 0};
     setsockopt(S(handle_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
     Close();
@@ -69,11 +77,14 @@ SysError TcpSocket::SetReuseAddress() {
 
 SysError TcpSocket::Bind(const std::string& address, uint16_t port) {
     sockaddr_in sa;
-    if (!FillAddress(address, port, &sa)) return Win32Error(WSAEINVAL);
+    if (!FillAddress(address, port, &sa))
+        return Win32Error(WSAEINVAL);
     return Check(bind(S(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
 }
 
-SysError TcpSocket::Listen(int backlog) { return Check(listen(S(handle_), backlog)); }
+SysError TcpSocket::Listen(int backlog) {
+    return Check(listen(S(handle_), backlog));
+}
 
 SysError TcpSocket::SetNonBlocking() {
     u_long one = 1;
@@ -82,13 +93,15 @@ SysError TcpSocket::SetNonBlocking() {
 
 SysError TcpSocket::Connect(const std::string& address, uint16_t port) {
     sockaddr_in sa;
-    if (!FillAddress(address, port, &sa)) return Win32Error(WSAEINVAL);
+    if (!FillAddress(address, port, &sa))
+        return Win32Error(WSAEINVAL);
     return Check(connect(S(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
 }
 
 SysError TcpSocket::Accept(TcpSocket* client) {
     SOCKET s = accept(S(handle_), nullptr, nullptr);
-    if (s == INVALID_SOCKET) return LastSocketError();
+    if (s == INVALID_SOCKET)
+        return LastSocketError();
     *client = TcpSocket(static_cast<intptr_t>(s));
     return {};
 }
@@ -122,7 +135,8 @@ int TcpSocket::WaitReadable(long micros) {
     FD_SET(S(handle_), &exceptSet);
     timeval timeout = Micros(micros);
     int n = select(0, &readSet, nullptr, &exceptSet, &timeout);
-    if (n == SOCKET_ERROR) return -1;
+    if (n == SOCKET_ERROR)
+        return -1;
     return (n > 0 && FD_ISSET(S(handle_), &readSet)) ? 1 : 0;
 }
 
@@ -132,19 +146,22 @@ int TcpSocket::WaitWritable(long micros) {
     FD_SET(S(handle_), &writeSet);
     timeval timeout = Micros(micros);
     int n = select(0, nullptr, &writeSet, nullptr, &timeout);
-    if (n == SOCKET_ERROR) return -1;
+    if (n == SOCKET_ERROR)
+        return -1;
     return n > 0 ? 1 : 0;
 }
 
 IoResult TcpSocket::Receive(void* buffer, size_t size) {
     int n = recv(S(handle_), static_cast<char*>(buffer), static_cast<int>(size), 0);
-    if (n == SOCKET_ERROR) return {-1, LastSocketError()};
+    if (n == SOCKET_ERROR)
+        return {-1, LastSocketError()};
     return {n, {}};
 }
 
 IoResult TcpSocket::Send(const void* data, size_t size) {
     int n = send(S(handle_), static_cast<const char*>(data), static_cast<int>(size), 0);
-    if (n == SOCKET_ERROR) return {-1, LastSocketError()};
+    if (n == SOCKET_ERROR)
+        return {-1, LastSocketError()};
     return {n, {}};
 }
 

@@ -13,21 +13,25 @@ DWORD WINAPI ThreadEntry(void* raw) {
 
 }  // namespace
 
-WorkerThread::~WorkerThread() { Join(); }
+WorkerThread::~WorkerThread() {
+    Join();
+}
 
 uint32_t WorkerThread::Start(Procedure procedure, void* argument) {
     Join();
     procedure_ = procedure;
     argument_ = argument;
     HANDLE handle = CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr);
-    if (!handle) return GetLastError();
+    if (!handle)
+        return GetLastError();
     handle_ = handle;
     started_ = true;
     return 0;
 }
 
 void WorkerThread::Join() {
-    if (!started_) return;
+    if (!started_)
+        return;
     WaitForSingleObject(handle_, INFINITE);
     CloseHandle(handle_);
     handle_ = nullptr;

@@ -10,22 +10,41 @@ namespace tolvi::platform {
 inline SysError Win32Error(DWORD code) {
     ErrorKind kind = ErrorKind::Other;
     switch (code) {
-        case 0: kind = ErrorKind::None; break;
+        case 0:
+            kind = ErrorKind::None;
+            break;
         case WSAEWOULDBLOCK:
-        case ERROR_IO_PENDING: kind = ErrorKind::WouldBlock; break;
-        case WSAEADDRINUSE: kind = ErrorKind::AddressInUse; break;
+        case ERROR_IO_PENDING:
+            kind = ErrorKind::WouldBlock;
+            break;
+        case WSAEADDRINUSE:
+            kind = ErrorKind::AddressInUse;
+            break;
         case WSAEACCES:
-        case ERROR_ACCESS_DENIED: kind = ErrorKind::AccessDenied; break;
+        case ERROR_ACCESS_DENIED:
+            kind = ErrorKind::AccessDenied;
+            break;
         case ERROR_BROKEN_PIPE:
-        case ERROR_NO_DATA: kind = ErrorKind::BrokenPipe; break;
-        case ERROR_PIPE_NOT_CONNECTED: kind = ErrorKind::PipeNotConnected; break;
-        case ERROR_OPERATION_ABORTED: kind = ErrorKind::Cancelled; break;
-        default: break;
+        case ERROR_NO_DATA:
+            kind = ErrorKind::BrokenPipe;
+            break;
+        case ERROR_PIPE_NOT_CONNECTED:
+            kind = ErrorKind::PipeNotConnected;
+            break;
+        case ERROR_OPERATION_ABORTED:
+            kind = ErrorKind::Cancelled;
+            break;
+        default:
+            break;
     }
     return {static_cast<int>(code), kind};
 }
 
-inline SysError LastWin32Error() { return Win32Error(GetLastError()); }
-inline SysError LastSocketError() { return Win32Error(static_cast<DWORD>(WSAGetLastError())); }
+inline SysError LastWin32Error() {
+    return Win32Error(GetLastError());
+}
+inline SysError LastSocketError() {
+    return Win32Error(static_cast<DWORD>(WSAGetLastError()));
+}
 
 }  // namespace tolvi::platform

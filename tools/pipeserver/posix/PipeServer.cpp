@@ -27,7 +27,9 @@ bool PollFor(int fd, short events, int timeoutMs) {
 
 PipeServer::PipeServer(std::string pipeName) : pipeName_(std::move(pipeName)) {}
 
-PipeServer::~PipeServer() { Close(); }
+PipeServer::~PipeServer() {
+    Close();
+}
 
 bool PipeServer::Listen(std::string* error) {
     Close();
@@ -51,22 +53,29 @@ bool PipeServer::Listen(std::string* error) {
 }
 
 bool PipeServer::WaitClient(int timeoutMs) {
-    if (client_ >= 0) return true;
-    if (listener_ < 0 || !PollFor(listener_, POLLIN, timeoutMs)) return false;
+    if (client_ >= 0)
+        return true;
+    if (listener_ < 0 || !PollFor(listener_, POLLIN, timeoutMs))
+        return false;
     client_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     return client_ >= 0;
 }
 
-bool PipeServer::HasClient() const { return client_ >= 0; }
+bool PipeServer::HasClient() const {
+    return client_ >= 0;
+}
 
 long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
-    if (client_ < 0) return -1;
-    if (!PollFor(client_, POLLIN, timeoutMs)) return 0;
+    if (client_ < 0)
+        return -1;
+    if (!PollFor(client_, POLLIN, timeoutMs))
+        return 0;
     ssize_t n;
     do {
         n = recv(client_, buffer, size, 0);
     } while (n < 0 && errno == EINTR);
-    if (n <= 0) return -1;
+    if (n <= 0)
+        return -1;
     return static_cast<long>(n);
 }
 
@@ -74,8 +83,10 @@ bool PipeServer::Write(const void* data, size_t size) {
     const char* rest = static_cast<const char*>(data);
     while (size > 0 && client_ >= 0) {
         ssize_t n = send(client_, rest, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         rest += n;
         size -= static_cast<size_t>(n);
     }
@@ -83,7 +94,8 @@ bool PipeServer::Write(const void* data, size_t size) {
 }
 
 void PipeServer::DropClient() {
-    if (client_ >= 0) close(client_);
+    if (client_ >= 0)
+        close(client_);
     client_ = -1;
 }
 

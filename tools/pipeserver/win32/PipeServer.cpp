@@ -34,8 +34,10 @@ bool PipeServer::Listen(std::string* error) {
 }
 
 bool PipeServer::WaitClient(int timeoutMs) {
-    if (connected_) return true;
-    if (pipe_ == INVALID_HANDLE_VALUE) return false;
+    if (connected_)
+        return true;
+    if (pipe_ == INVALID_HANDLE_VALUE)
+        return false;
     auto* ov = static_cast<OVERLAPPED*>(connectOverlapped_);
     if (!connectPending_) {
         *ov = OVERLAPPED{};
@@ -50,7 +52,8 @@ bool PipeServer::WaitClient(int timeoutMs) {
             connected_ = true;
             return true;
         }
-        if (code != ERROR_IO_PENDING) return false;
+        if (code != ERROR_IO_PENDING)
+            return false;
         connectPending_ = true;
     }
     if (WaitForSingleObject(connectEvent_, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
@@ -62,48 +65,60 @@ bool PipeServer::WaitClient(int timeoutMs) {
     return connected_;
 }
 
-bool PipeServer::HasClient() const { return connected_; }
+bool PipeServer::HasClient() const {
+    return connected_;
+}
 
 long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
-    if (!connected_) return -1;
+    if (!connected_)
+        return -1;
     DWORD start = GetTickCount();
     for (;;) {
         DWORD available = 0;
-        if (!PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) return -1;
-        if (available > 0) break;
-        if (static_cast<int>(GetTickCount() - start) >= timeoutMs) return 0;
+        if (!PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr))
+            return -1;
+        if (available > 0)
+            break;
+        if (static_cast<int>(GetTickCount() - start) >= timeoutMs)
+            return 0;
         Sleep(1);
     }
     OVERLAPPED ov{};
     ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD n = 0;
     BOOL ok = ReadFile(pipe_, buffer, static_cast<DWORD>(size), &n, &ov);
-    if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(pipe_, &ov, &n, TRUE);
+    if (!ok && GetLastError() == ERROR_IO_PENDING)
+        ok = GetOverlappedResult(pipe_, &ov, &n, TRUE);
     CloseHandle(ov.hEvent);
     return ok ? static_cast<long>(n) : -1;
 }
 
 bool PipeServer::Write(const void* data, size_t size) {
-    if (!connected_) return false;
+    if (!connected_)
+        return false;
     OVERLAPPED ov{};
     ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD n = 0;
     BOOL ok = WriteFile(pipe_, data, static_cast<DWORD>(size), &n, &ov);
-    if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(pipe_, &ov, &n, TRUE);
+    if (!ok && GetLastError() == ERROR_IO_PENDING)
+        ok = GetOverlappedResult(pipe_, &ov, &n, TRUE);
     CloseHandle(ov.hEvent);
     return ok && n == size;
 }
 
 void PipeServer::DropClient() {
-    if (pipe_ == INVALID_HANDLE_VALUE) return;
-    if (connectPending_) CancelIo(pipe_);
+    if (pipe_ == INVALID_HANDLE_VALUE)
+        return;
+    if (connectPending_)
+        CancelIo(pipe_);
     DisconnectNamedPipe(pipe_);
     connectPending_ = false;
     connected_ = false;
 }
 
 void PipeServer::Close() {
-    if (pipe_ == INVALID_HANDLE_VALUE) return;
+    if (pipe_ == INVALID_HANDLE_VALUE)
+        return;
     DropClient();
     CloseHandle(pipe_);
     pipe_ = INVALID_HANDLE_VALUE;
