@@ -135,7 +135,7 @@ LRESULT ConnectorView::OnResetConnector(WPARAM, LPARAM) {
     return 0;
 }
 
-LRESULT ConnectorView::OnListRightClick(WPARAM, LPARAM l) {
+LRESULT ConnectorView::OnListRightClick(WPARAM, LPARAM) {
     bool selection;
     {
         ui::LockHolder hold(lock);
@@ -144,7 +144,6 @@ LRESULT ConnectorView::OnListRightClick(WPARAM, LPARAM l) {
     DWORD at = GetMessagePos();
     TrackPopupMenu(contextMenu.SubMenu(selection ? 0 : 1), 0, GET_X_LPARAM(at), GET_Y_LPARAM(at), 0,
                    Hwnd(), nullptr);
-    (void)l;
     return 0;
 }
 

@@ -72,8 +72,6 @@ BOOL CALLBACK CollectStatics(HWND child, LPARAM l) {
 
 std::thread AnswerDialog(const std::string& caption, int timeoutMs, SeenWindow* seen,
                          std::function<void(HWND)> act) {
-    DWORD process = GetCurrentProcessId();
-    (void)process;
     return std::thread([=] {
         Search search{caption, nullptr};
         int64_t end = NowMs() + timeoutMs;
