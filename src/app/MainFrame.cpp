@@ -31,7 +31,7 @@ UINT TaskbarCreatedMessage() {
 
 HICON ProgramIcon(int size) {
     return static_cast<HICON>(
-        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, size, size, 0));
+        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, size, size, LR_SHARED));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ enum { kColPipe, kColPort, kColClient, kColSent, kColRecv, kColStatus, kColDescr
 
 HICON SmallIcon(int id) {
     return static_cast<HICON>(
-        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, LR_SHARED));
 }
 
 }  // namespace
