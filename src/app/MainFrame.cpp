@@ -30,8 +30,8 @@ UINT TaskbarCreatedMessage() {
 }
 
 HICON ProgramIcon(int size) {
-    return static_cast<HICON>(
-        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON, size, size, LR_SHARED));
+    return static_cast<HICON>(LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                         IMAGE_ICON, size, size, LR_SHARED));
 }
 
 }  // namespace
