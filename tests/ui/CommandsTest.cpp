@@ -38,6 +38,14 @@ class Commands : public testing::Test {
     }
 
     void Command(UINT id) { SendMessageA(view.Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    // Runs a command while a user answers its dialogs and boxes; what the user saw.
+    std::vector<SeenWindow> Run(UINT id, std::vector<Step> steps) {
+        std::vector<SeenWindow> seen;
+        std::thread user = Script(std::move(steps), &seen);
+        Command(id);
+        user.join();
+        return seen;
+    }
     void Select(int row) {
         LVITEMA item{};
         item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -69,11 +77,9 @@ class Commands : public testing::Test {
     }
     // Adds a running connector through the New command.
     PipeConnector* AddThroughDialog(const std::string& pipe, const std::string& port) {
-        std::vector<SeenWindow> seen;
-        std::thread user = Script(
-            {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, pipe, port, "d", IDC_ADD)}}, &seen);
-        Command(ID_CONNECTOR_NEW);
-        user.join();
+        std::vector<SeenWindow> seen =
+            Run(ID_CONNECTOR_NEW,
+                {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, pipe, port, "d", IDC_ADD)}});
         return view.GetRowCount() ? view.GetRowConnector(view.GetRowCount() - 1) : nullptr;
     }
 
@@ -104,10 +110,8 @@ TEST_F(Commands, NewAddsARunningConnectorAndSaves) {
 }
 
 TEST_F(Commands, NewCancelledAddsNothingButSaves) {
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Add pipe connector", Press(IDC_CANCEL)}}, &seen);
-    Command(ID_CONNECTOR_NEW);
-    user.join();
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_NEW, {{"Add pipe connector", Press(IDC_CANCEL)}});
     EXPECT_EQ(view.GetRowCount(), 0);
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(Stored("PipeNum"), "0");
@@ -118,18 +122,14 @@ TEST_F(Commands, NewOnAPortAnotherProgramHoldsShowsTheErrorAndTheDialogAgain) {
     platform::TcpSocket holder = HoldPortExclusively(&held);
     std::string port = std::to_string(held);
     std::string again;
-    std::vector<SeenWindow> seen;
-    std::thread user = Script(
-        {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\x", port, "x", IDC_ADD)},
-         {"Configuration Error!", Press(IDOK)},
-         {"Add pipe connector",
-          [&](HWND d) {
-              again = GetText(d, IDC_ADD_PIPE_NAME) + " " + GetText(d, IDC_PORT);
-              PressButton(d, IDCANCEL);
-          }}},
-        &seen);
-    Command(ID_CONNECTOR_NEW);
-    user.join();
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_NEW,
+            {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\x", port, "x", IDC_ADD)},
+             {"Configuration Error!", Press(IDOK)},
+             {"Add pipe connector", [&](HWND d) {
+                  again = GetText(d, IDC_ADD_PIPE_NAME) + " " + GetText(d, IDC_PORT);
+                  PressButton(d, IDCANCEL);
+              }}});
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[1].text,
               "TCP port " + port + " is used by another application! Please provide new value!");
@@ -140,14 +140,11 @@ TEST_F(Commands, NewOnAPortAnotherProgramHoldsShowsTheErrorAndTheDialogAgain) {
 }
 
 TEST_F(Commands, DialogChecksComeBeforeAnyConnectorIsBuilt) {
-    std::vector<SeenWindow> seen;
-    std::thread user =
-        Script({{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\z", "0", "", IDC_ADD)},
-                {"Error!", Press(IDOK)},
-                {"Add pipe connector", Press(IDC_CANCEL)}},
-               &seen);
-    Command(ID_CONNECTOR_NEW);
-    user.join();
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_NEW,
+            {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\z", "0", "", IDC_ADD)},
+             {"Error!", Press(IDOK)},
+             {"Add pipe connector", Press(IDC_CANCEL)}});
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[1].text, "Incorrect port value provided");
     EXPECT_EQ(seen[1].icon, LoadIcon(nullptr, IDI_HAND));
@@ -161,18 +158,14 @@ TEST_F(Commands, EditWithoutAClientReplacesTheConnectorInPlace) {
     ASSERT_EQ(view.GetRowCount(), 2);
     Select(0);
     std::string shown;
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Edit pipe connector",
-                                [&](HWND d) {
-                                    shown =
-                                        GetText(d, IDC_EDIT_PIPE_NAME) + "|" + GetText(d, IDC_PORT);
-                                    SetText(d, IDC_DESCRIPTION, "renamed");
-                                    PressButton(d, IDC_SAVE);
-                                }}},
-                              &seen);
     saves = 0;
-    Command(ID_CONNECTOR_EDIT);
-    user.join();
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_EDIT, {{"Edit pipe connector", [&](HWND d) {
+                                     shown = GetText(d, IDC_EDIT_PIPE_NAME) + "|" +
+                                             GetText(d, IDC_PORT);
+                                     SetText(d, IDC_DESCRIPTION, "renamed");
+                                     PressButton(d, IDC_SAVE);
+                                 }}});
     EXPECT_EQ(shown, "\\\\.\\pipe\\edit-me|" + port);
     EXPECT_EQ(view.GetRowCount(), 2);
     EXPECT_NE(view.GetRowConnector(0), before);  // unchanged port, new connector, same row
@@ -197,19 +190,15 @@ TEST_F(Commands, EditWithAClientWarnsFirst) {
     saves = 0;
 
     // Declined: nothing changes, nothing is saved.
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Warning!", Press(IDNO)}}, &seen);
-    Command(ID_CONNECTOR_EDIT);
-    user.join();
+    std::vector<SeenWindow> seen = Run(ID_CONNECTOR_EDIT, {{"Warning!", Press(IDNO)}});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "Client 127.0.0.1 will be disconnected! Procced? \n");
     EXPECT_EQ(seen[0].icon, LoadIcon(nullptr, IDI_QUESTION));
     EXPECT_EQ(saves, 0);
 
     // Accepted, then cancelled: the client stays, the configuration is saved.
-    user = Script({{"Warning!", Press(IDYES)}, {"Edit pipe connector", Press(IDCANCEL)}}, &seen);
-    Command(ID_CONNECTOR_EDIT);
-    user.join();
+    seen = Run(ID_CONNECTOR_EDIT,
+               {{"Warning!", Press(IDYES)}, {"Edit pipe connector", Press(IDCANCEL)}});
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(view.GetRowConnector(0), c);
     EXPECT_EQ(c->GetClientAddress(), "127.0.0.1");
@@ -217,9 +206,8 @@ TEST_F(Commands, EditWithAClientWarnsFirst) {
     // Accepted and saved unchanged: the client is dropped, the counters start again.
     ASSERT_TRUE(live.PipeWrite("abc"));
     EXPECT_EQ(client.ReadCount(3, 3000), "abc");
-    user = Script({{"Warning!", Press(IDYES)}, {"Edit pipe connector", Press(IDC_SAVE)}}, &seen);
-    Command(ID_CONNECTOR_EDIT);
-    user.join();
+    seen = Run(ID_CONNECTOR_EDIT,
+               {{"Warning!", Press(IDYES)}, {"Edit pipe connector", Press(IDC_SAVE)}});
     EXPECT_TRUE(client.WaitClosed(3000));
     EXPECT_EQ(view.List().GetItemText(0, 3), "0");
     EXPECT_EQ(view.GetRowConnector(0)->GetBytesSent(), 0);
@@ -233,17 +221,14 @@ TEST_F(Commands, EditToAnotherRowsPortIsRefusedByTheDialog) {
     AddThroughDialog("\\\\.\\pipe\\b", otherPort);
     Select(0);
     PipeConnector* before = view.GetRowConnector(0);
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Edit pipe connector",
-                                [&](HWND d) {
-                                    SetText(d, IDC_PORT, otherPort);
-                                    PressButton(d, IDC_SAVE);
-                                }},
-                               {"Error!", Press(IDOK)},
-                               {"Edit pipe connector", Press(IDCANCEL)}},
-                              &seen);
-    Command(ID_CONNECTOR_EDIT);
-    user.join();
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_EDIT, {{"Edit pipe connector",
+                                 [&](HWND d) {
+                                     SetText(d, IDC_PORT, otherPort);
+                                     PressButton(d, IDC_SAVE);
+                                 }},
+                                {"Error!", Press(IDOK)},
+                                {"Edit pipe connector", Press(IDCANCEL)}});
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[1].text, "Port " + otherPort + " is in use for pipe \\\\.\\pipe\\b!");
     EXPECT_EQ(view.GetRowConnector(0), before);
@@ -264,18 +249,13 @@ TEST_F(Commands, DeleteAsksAndSavesOnlyWhenConfirmed) {
     AddThroughDialog("\\\\.\\pipe\\b", FreePortText());
     Select(0);
     saves = 0;
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Delete Connector?", Press(IDNO)}}, &seen);
-    Command(ID_CONNECTOR_DELETE);
-    user.join();
+    std::vector<SeenWindow> seen = Run(ID_CONNECTOR_DELETE, {{"Delete Connector?", Press(IDNO)}});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "Really want to delete connector for pipe \\\\.\\pipe\\a?");
     EXPECT_EQ(view.GetRowCount(), 2);
     EXPECT_EQ(saves, 0);
 
-    user = Script({{"Delete Connector?", Press(IDYES)}}, &seen);
-    Command(ID_CONNECTOR_DELETE);
-    user.join();
+    seen = Run(ID_CONNECTOR_DELETE, {{"Delete Connector?", Press(IDYES)}});
     EXPECT_EQ(view.GetRowCount(), 1);
     EXPECT_EQ(view.List().GetItemText(0, 0), "\\\\.\\pipe\\b");
     EXPECT_EQ(saves, 1);
@@ -294,17 +274,12 @@ TEST_F(Commands, ResetTellsWhatItCannotDoAndDropsAClient) {
     saves = 0;
 
     Select(-1);
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Delete", Press(IDOK)}}, &seen);
-    Command(ID_CONNECTOR_RESET);
-    user.join();
+    std::vector<SeenWindow> seen = Run(ID_CONNECTOR_RESET, {{"Delete", Press(IDOK)}});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "Select connection to be cancelled");
 
     Select(0);
-    user = Script({{"Not connected", Press(IDOK)}}, &seen);
-    Command(ID_CONNECTOR_RESET);
-    user.join();
+    seen = Run(ID_CONNECTOR_RESET, {{"Not connected", Press(IDOK)}});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "Pipe " + live.pipeName + " is not connected to any client");
     EXPECT_EQ(seen[0].icon, LoadIcon(nullptr, IDI_ASTERISK));
@@ -312,9 +287,7 @@ TEST_F(Commands, ResetTellsWhatItCannotDoAndDropsAClient) {
     live.port = static_cast<uint16_t>(std::stoi(port));
     TestClient client;
     ASSERT_TRUE(live.Attach(client));
-    user = Script({{"Warning!", Press(IDYES)}}, &seen);
-    Command(ID_CONNECTOR_RESET);
-    user.join();
+    seen = Run(ID_CONNECTOR_RESET, {{"Warning!", Press(IDYES)}});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "Client 127.0.0.1 will be disconnected from pipe " + live.pipeName);
     EXPECT_TRUE(client.WaitClosed(3000));
@@ -327,30 +300,26 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
     std::vector<std::string> order;
     bool listOnlyAtStart = true, listAfterNonLocal = false, clientAfterListOnly = false;
     bool listOnlyAfterUncheck = true, clientAfterUncheck = true;
-    std::vector<SeenWindow> seen;
-    std::thread user =
-        Script({{"Add pipe connector",
-                 [&](HWND d) {
-                     listOnlyAtStart = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
-                     Click(d, IDC_NON_LOCAL);
-                     listAfterNonLocal = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
-                     Click(d, IDC_LIST_ONLY);
-                     clientAfterListOnly = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
-                     HWND at = GetDlgItem(d, IDC_ADD_PIPE_NAME);
-                     for (int i = 0; i < 8; ++i) {
-                         order.push_back(std::to_string(GetDlgCtrlID(at)));
-                         at = GetNextDlgTabItem(d, at, FALSE);
-                     }
-                     Click(d, IDC_NON_LOCAL);  // unchecked again
-                     listOnlyAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
-                     clientAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
-                     SetText(d, IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\flags");
-                     SetText(d, IDC_PORT, "0");
-                     PressButton(d, IDCANCEL);
-                 }}},
-               &seen);
-    Command(ID_CONNECTOR_NEW);
-    user.join();
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_NEW,
+            {{"Add pipe connector", [&](HWND d) {
+                  listOnlyAtStart = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                  Click(d, IDC_NON_LOCAL);
+                  listAfterNonLocal = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                  Click(d, IDC_LIST_ONLY);
+                  clientAfterListOnly = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+                  HWND at = GetDlgItem(d, IDC_ADD_PIPE_NAME);
+                  for (int i = 0; i < 8; ++i) {
+                      order.push_back(std::to_string(GetDlgCtrlID(at)));
+                      at = GetNextDlgTabItem(d, at, FALSE);
+                  }
+                  Click(d, IDC_NON_LOCAL);  // unchecked again
+                  listOnlyAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                  clientAfterUncheck = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+                  SetText(d, IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\flags");
+                  SetText(d, IDC_PORT, "0");
+                  PressButton(d, IDCANCEL);
+              }}});
     EXPECT_FALSE(listOnlyAtStart);
     EXPECT_TRUE(listAfterNonLocal);
     EXPECT_TRUE(clientAfterListOnly);
@@ -363,32 +332,25 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
 TEST_F(Commands, EditDialogEnablesItsBoxesFromTheFlags) {
     // Added with non-local clients allowed but no list: the list-only box is enabled in Edit,
     // the client list is not.
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Add pipe connector",
-                                [](HWND d) {
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_NEW, {{"Add pipe connector", [](HWND d) {
                                     SetText(d, IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\flags");
                                     SetText(d, IDC_PORT, FreePortText());
                                     Click(d, IDC_NON_LOCAL);
                                     PressButton(d, IDC_ADD);
-                                }}},
-                              &seen);
-    Command(ID_CONNECTOR_NEW);
-    user.join();
+                                }}});
     ASSERT_EQ(view.GetRowCount(), 1);
     EXPECT_TRUE(view.GetRowConnector(0)->AllowsNonLocal());
     EXPECT_FALSE(view.GetRowConnector(0)->IsListOnly());
     Select(0);
     bool listOnlyEnabled = false, clientListEnabled = true, nonLocalChecked = false;
-    user = Script({{"Edit pipe connector",
-                    [&](HWND d) {
-                        nonLocalChecked = IsDlgButtonChecked(d, IDC_NON_LOCAL) == BST_CHECKED;
-                        listOnlyEnabled = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
-                        clientListEnabled = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
-                        PressButton(d, IDCANCEL);
-                    }}},
-                  &seen);
-    Command(ID_CONNECTOR_EDIT);
-    user.join();
+    seen = Run(ID_CONNECTOR_EDIT,
+               {{"Edit pipe connector", [&](HWND d) {
+                     nonLocalChecked = IsDlgButtonChecked(d, IDC_NON_LOCAL) == BST_CHECKED;
+                     listOnlyEnabled = IsWindowEnabled(GetDlgItem(d, IDC_LIST_ONLY));
+                     clientListEnabled = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
+                     PressButton(d, IDCANCEL);
+                 }}});
     EXPECT_TRUE(nonLocalChecked);
     EXPECT_TRUE(listOnlyEnabled);
     EXPECT_FALSE(clientListEnabled);

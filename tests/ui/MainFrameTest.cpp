@@ -58,6 +58,14 @@ class MainFrame : public testing::Test {
         }
     }
     void Command(UINT id) { SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    // Runs a command while a user answers its dialogs and boxes; what the user saw.
+    std::vector<SeenWindow> Run(UINT id, std::vector<Step> steps) {
+        std::vector<SeenWindow> seen;
+        std::thread user = Script(std::move(steps), &seen);
+        Command(id);
+        user.join();
+        return seen;
+    }
     void TrayPress(UINT mouse) { SendMessageA(hwnd, kTrayCallbackMessage, 0, mouse); }
     bool Visible() { return IsWindowVisible(hwnd) != FALSE; }
     static void SetCheck(HWND d, int id, bool on) {
@@ -80,16 +88,12 @@ std::string Text(const MemoryStore& store, const std::string& name) {
 TEST_F(MainFrame, SettingsOkAppliesSavesAndRegistersEachCombination) {
     for (int combo = 0; combo < 4; ++combo) {
         bool autoStart = combo & 1, exitToTray = combo & 2;
-        std::vector<SeenWindow> seen;
-        std::thread user = Script({{"Settings",
-                                    [&](HWND d) {
-                                        SetCheck(d, IDC_AUTOSTART, autoStart);
-                                        SetCheck(d, IDC_EXIT_TO_TRAY, exitToTray);
-                                        PressButton(d, IDOK);
-                                    }}},
-                                  &seen);
-        Command(ID_SETTINGS);
-        user.join();
+        std::vector<SeenWindow> seen =
+            Run(ID_SETTINGS, {{"Settings", [&](HWND d) {
+                                   SetCheck(d, IDC_AUTOSTART, autoStart);
+                                   SetCheck(d, IDC_EXIT_TO_TRAY, exitToTray);
+                                   PressButton(d, IDOK);
+                               }}});
         EXPECT_EQ(frame->options.AutoStart, autoStart) << combo;
         EXPECT_EQ(frame->options.ExitToTray, exitToTray) << combo;
         EXPECT_EQ(Text(*config, "AutoStart"), std::string(autoStart ? "1" : "0") + '\0');
@@ -101,16 +105,11 @@ TEST_F(MainFrame, SettingsOkAppliesSavesAndRegistersEachCombination) {
 }
 
 TEST_F(MainFrame, SettingsCancelledChangesNothing) {
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Settings",
-                                [&](HWND d) {
-                                    Click(d, IDC_AUTOSTART);
-                                    Click(d, IDC_EXIT_TO_TRAY);
-                                    PressButton(d, IDCANCEL);
-                                }}},
-                              &seen);
-    Command(ID_SETTINGS);
-    user.join();
+    std::vector<SeenWindow> seen = Run(ID_SETTINGS, {{"Settings", [&](HWND d) {
+                                                          Click(d, IDC_AUTOSTART);
+                                                          Click(d, IDC_EXIT_TO_TRAY);
+                                                          PressButton(d, IDCANCEL);
+                                                      }}});
     EXPECT_FALSE(frame->options.AutoStart);
     EXPECT_FALSE(frame->options.ExitToTray);
     EXPECT_TRUE(config->values.empty());
@@ -119,16 +118,13 @@ TEST_F(MainFrame, SettingsCancelledChangesNothing) {
 
 TEST_F(MainFrame, RunKeyThatCannotBeOpenedIsToldAndTheOptionsAreStillSaved) {
     run.canCreate = false;
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Settings",
-                                [&](HWND d) {
-                                    Click(d, IDC_AUTOSTART);
-                                    PressButton(d, IDOK);
-                                }},
-                               {"tolvi4", [](HWND box) { PressButton(box, IDOK); }}},
-                              &seen);
-    Command(ID_SETTINGS);
-    user.join();
+    std::vector<SeenWindow> seen =
+        Run(ID_SETTINGS, {{"Settings",
+                           [&](HWND d) {
+                               Click(d, IDC_AUTOSTART);
+                               PressButton(d, IDOK);
+                           }},
+                          {"tolvi4", [](HWND box) { PressButton(box, IDOK); }}});
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].text, "Can't save configuration: unable to access registry!");
     EXPECT_TRUE(frame->options.AutoStart);
@@ -251,11 +247,8 @@ TEST_F(MainFrame, ViewMenuShowsAndHidesTheBarsWithTicks) {
 }
 
 TEST_F(MainFrame, AboutBoxShowsTheVersion) {
-    std::vector<SeenWindow> seen;
-    std::thread user =
-        Script({{"Named Pipe TCP Proxy", [](HWND d) { PressButton(d, IDOK); }}}, &seen);
-    Command(ID_APP_ABOUT);
-    user.join();
+    std::vector<SeenWindow> seen =
+        Run(ID_APP_ABOUT, {{"Named Pipe TCP Proxy", [](HWND d) { PressButton(d, IDOK); }}});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "Version 1.001|tolvi contributors");
     EXPECT_TRUE(seen[0].hasIcon);
