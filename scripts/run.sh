@@ -12,7 +12,7 @@ export WINEPREFIX="$PWD/$build/run-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="msco
 
 if [ -z "${DISPLAY:-}" ]; then
     echo "No display: tolvi runs under Xvfb, out of sight; its relays work all the same."
-    exec scripts/with-display.sh "$0" "$@"
+    exec scripts/with-display.sh "$PWD/scripts/run.sh" "$@"
 fi
 
 # The configuration key's values, in the program's own form: REG_MULTI_SZ, text and one NUL.
