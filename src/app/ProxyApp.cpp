@@ -94,19 +94,20 @@ void ProxyApp::RegisterAutoStart(bool startWithWindows, bool /*exitToTray*/) {
     tolvi::RegisterAutoStart(*runKey, startWithWindows, known ? &path : nullptr);
 }
 
+bool ProxyApp::TranslateKeys(HWND frame, MSG* msg) {
+    // The table's other keys name commands that nothing handles.
+    static HACCEL keys = LoadAcceleratorsA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    return keys && frame && TranslateAcceleratorA(frame, keys, msg);
+}
+
 int ProxyApp::Run() {
-    // Ctrl+N, Ctrl+E, Ctrl+R and Ctrl+D act as the Edit menu's labels promise; the table's
-    // other keys name commands that nothing handles.
-    HACCEL keys = LoadAcceleratorsA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     MSG msg;
     for (;;) {
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT)
                 return static_cast<int>(msg.wParam);
-            if (keys && frame && frame->Hwnd() &&
-                TranslateAcceleratorA(frame->Hwnd(), keys, &msg)) {
+            if (frame && TranslateKeys(frame->Hwnd(), &msg))
                 continue;
-            }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

@@ -26,6 +26,9 @@ class ProxyApp {
     static void OnAbout(HWND owner);
     // The help hook: opens the help at its introduction.
     static void WinHelpA(HWND mainWindow);
+    // Turns Ctrl+N, Ctrl+E, Ctrl+R and Ctrl+D into their commands for frame (key table 128);
+    // true when msg was such a key and has been sent.
+    static bool TranslateKeys(HWND frame, MSG* msg);
     // Writes or removes the start-with-Windows entry; only the first flag is used.
     static void RegisterAutoStart(bool startWithWindows, bool exitToTray);
 

@@ -234,6 +234,25 @@ TEST_F(Commands, EditToAnotherRowsPortIsRefusedByTheDialog) {
     EXPECT_EQ(view.GetRowConnector(0), before);
 }
 
+TEST_F(Commands, DoubleClickEditsTheSelectedRow) {
+    AddThroughDialog("\\\\.\\pipe\\a", FreePortText());
+    Select(0);
+    saves = 0;
+    std::string shown;
+    NMHDR click{view.List().Hwnd(), IDC_CONNECTOR_LIST, static_cast<UINT>(NM_DBLCLK)};
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Edit pipe connector",
+                                [&](HWND d) {
+                                    shown = GetText(d, IDC_EDIT_PIPE_NAME);
+                                    PressButton(d, IDCANCEL);
+                                }}},
+                              &seen);
+    SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
+    user.join();
+    EXPECT_EQ(shown, "\\\\.\\pipe\\a");
+    EXPECT_EQ(saves, 1);  // a cancelled edit saves all the same
+}
+
 TEST_F(Commands, EditOrDeleteWithoutSelectionDoNothing) {
     AddThroughDialog("\\\\.\\pipe\\a", FreePortText());
     Select(-1);

@@ -68,6 +68,9 @@ class MainFrame : public testing::Test {
     }
     void TrayPress(UINT mouse) { SendMessageA(hwnd, kTrayCallbackMessage, 0, mouse); }
     bool Visible() { return IsWindowVisible(hwnd) != FALSE; }
+    static std::function<void(HWND)> Press(int id) {
+        return [=](HWND d) { PressButton(d, id); };
+    }
     static void SetCheck(HWND d, int id, bool on) {
         if ((IsDlgButtonChecked(d, id) == BST_CHECKED) != on)
             Click(d, id);
@@ -265,6 +268,31 @@ TEST_F(MainFrame, TrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
     ASSERT_FALSE(HasTrayIcon(hwnd));
     SendMessageA(hwnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_TRUE(HasTrayIcon(hwnd));
+}
+
+TEST_F(MainFrame, EditMenuKeysActAndTheTablesOtherKeysDoNothing) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    auto key = [&](WPARAM vk) {
+        MSG msg{hwnd, WM_KEYDOWN, vk, 0, 0, {0, 0}};
+        return ProxyApp::TranslateKeys(hwnd, &msg);
+    };
+    std::vector<SeenWindow> seen;
+    std::thread user = Script({{"Add pipe connector", Press(IDC_CANCEL)}}, &seen);
+    EXPECT_TRUE(key('N'));  // Ctrl+N: New, whose dialog the user cancels
+    user.join();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].found);
+    EXPECT_EQ(Text(*config, "PipeNum"), std::string("0", 2));  // New saves even when cancelled
+    config->values.clear();
+    EXPECT_TRUE(key('C'));  // in the table, but nothing handles it
+    EXPECT_TRUE(key('D'));  // Delete with no row: nothing
+    EXPECT_TRUE(config->values.empty());
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_FALSE(key('N'));  // a plain N is typing, not a command
 }
 
 TEST_F(MainFrame, QuickHelpAndTheHelpHookOpenTheHelpPage) {
