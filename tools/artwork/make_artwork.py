@@ -156,18 +156,18 @@ def button_help(c):
 
 # --- file formats ---------------------------------------------------------------------------
 
-def dib(canvas, bits, transparent_index):
+def dib(px, bits, transparent_index):
     """A BITMAPINFOHEADER, palette and pixel rows (bottom-up) for 4 or 8 bits per pixel."""
-    n = canvas.size
+    width, height = len(px[0]), len(px)
     colours = 16 if bits == 4 else 256
-    header = struct.pack('<IiiHHIIiiII', 40, n, n, 1, bits, 0, 0, 0, 0, colours, 0)
+    header = struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, 0, 0, 0, 0, colours, 0)
     palette = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in PALETTE)
     palette += b'\0\0\0\0' * (colours - 16)
     rows = b''
-    for y in reversed(range(n)):
-        idx = [transparent_index if p is None else p for p in canvas.px[y]]
+    for y in reversed(range(height)):
+        idx = [transparent_index if p is None else p for p in px[y]]
         if bits == 4:
-            row = bytes((idx[i] << 4) | idx[i + 1] for i in range(0, n, 2))
+            row = bytes((idx[i] << 4) | idx[i + 1] for i in range(0, width, 2))
         else:
             row = bytes(idx)
         rows += row + b'\0' * (-len(row) % 4)
@@ -175,7 +175,7 @@ def dib(canvas, bits, transparent_index):
 
 
 def icon_image(canvas, bits):
-    header, palette, rows = dib(canvas, bits, BLACK)
+    header, palette, rows = dib(canvas.px, bits, BLACK)
     n = canvas.size
     # The header of an icon image counts the colour and the mask rows together.
     header = header[:8] + struct.pack('<i', 2 * n) + header[12:]
@@ -208,23 +208,16 @@ def write_icon(path, draw, sizes, depths):
 
 def write_toolbar_strip(path, pictures):
     """One 16 x 16 picture per button, side by side, on the button face colour."""
-    strip = Canvas(16 * len(pictures))
-    strip.px = [[SILVER] * strip.size for _ in range(16)]
+    px = [[SILVER] * (16 * len(pictures)) for _ in range(16)]
     for i, draw in enumerate(pictures):
         c = Canvas(16, SILVER)
         draw(c)
         for y in range(16):
-            for x in range(16):
-                strip.px[y][16 * i + x] = c.px[y][x]
-    width = strip.size
-    header = struct.pack('<IiiHHIIiiII', 40, width, 16, 1, 4, 0, 0, 0, 0, 16, 0)
-    palette = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in PALETTE)
-    rows = b''
-    for y in reversed(range(16)):
-        row = bytes((strip.px[y][i] << 4) | strip.px[y][i + 1] for i in range(0, width, 2))
-        rows += row + b'\0' * (-len(row) % 4)
+            px[y][16 * i:16 * i + 16] = c.px[y]
+    header, palette, rows = dib(px, 4, SILVER)
     body = header + palette + rows
-    Path(path).write_bytes(b'BM' + struct.pack('<IHHI', 14 + len(body), 0, 0, 14 + 40 + 64) + body)
+    offset = 14 + len(header) + len(palette)
+    Path(path).write_bytes(b'BM' + struct.pack('<IHHI', 14 + len(body), 0, 0, offset) + body)
 
 
 def main():
