@@ -1,299 +1,181 @@
-// The worker's service of TCP clients: wait, admit or refuse, attach the pipe, relay both
-// ways with the Telnet handling, and wait for the next client.
+// The worker's service of TCP clients: accept, admit or refuse, serve each admitted client's
+// session, and wait until the stop request, a client, the listener or the pipe has news.
 #include <algorithm>
 
 #include "engine/Admission.h"
-#include "engine/Alert.h"
 #include "engine/Format.h"
-#include "engine/PipeConnector.h"
+#include "engine/Relay.h"
 #include "platform/ErrorText.h"
-#include "platform/RelayWait.h"
-#include "platform/Sleep.h"
 
 namespace tolvi {
 
 using platform::ErrorKind;
 using platform::GetSystemErrorText;
-using platform::IoResult;
 using platform::SysError;
 
 namespace {
-
-constexpr unsigned kPollMs = 500;        // waiting for a client or for the pipe
-constexpr long kClientWaitMicros = 500;  // waiting for client data in each relay pass
-// Where the wait also wakes for the pipe, nothing is gained by waking sooner than a stop
-// request needs; an idle connection then costs next to nothing.
-constexpr long kBothSidesWaitMicros = 100000;
-constexpr uint32_t kPiece = 255;              // largest pipe read and client receive
-constexpr uint32_t kSendBatch = 64 * kPiece;  // pipe pieces gathered into one send
 const char kAttachingText[] = "attaching console,wait ...";
-const char kConnectedText[] = "connected!\n\n";
-
 }  // namespace
 
-class PipeConnector::AnswerSender : public TelnetParser::Answers {
-  public:
-    explicit AnswerSender(PipeConnector& connector) : connector_(connector) {}
-    void Answer(uint8_t command, uint8_t option) override {
-        connector_.SendTelnetCommand(command, option);
-    }
-
-  private:
-    PipeConnector& connector_;
-};
-
 bool PipeConnector::ServeClients() {
-    if (stopRequested) {
-        DisconnectClient();
-        return true;
-    }
+    Relay& r = *relay;
+    if (r.sessions.empty())
+        SetStatus(Ready);
     for (;;) {
-        if (!WaitForClient())
-            return false;
-
-        std::string address;
-        SysError error = clientSocket.PeerAddress(&address);
-        if (error.Failed()) {
-            SetErrorText(Format("Could not get client address (%s)",
-                                GetSystemErrorText(error.code).c_str()));
-            EnterErrorState();
-            return false;
-        }
-        SetClientAddress(address);
-        if (!IsClientAdmitted(address, allowNonLocal, listOnly, clientList)) {
-            RefuseClient();
-            DisconnectClient();
-            return true;
-        }
-        status = Connected;
-        if ((error = clientSocket.SetNonBlocking()).Failed()) {
-            listenSocket.reset();
-            listenPort = 0;
-            SetErrorText(Format("Could not set FIONBIO socket option (%s)",
-                                GetSystemErrorText(error.code).c_str()));
-            EnterErrorState();
-            return false;
-        }
-        telnet.Reset();
-        clientBusy = false;
-
-        for (;;) {
-            if (stopRequested) {
-                DisconnectClient();
+        // Everything that can go on without waiting goes on; then one wait for all of it.
+        bool progress;
+        do {
+            if (stopRequested)
                 return true;
-            }
-            PassResult result = RelayPass();
-            if (result == PassResult::Stopped)
+            progress = false;
+            if (!AcceptClients(&progress))
                 return false;
-            if (result == PassResult::ClientLeft) {
-                DisconnectClient();
-                if (stopRequested)
-                    return true;
-                break;  // wait for the next client
-            }
+            ServeSessions(&progress);
+            ServePipe(&progress);
+        } while (progress);
+        PrepareWait();
+        SysError error = r.waitSet.Wait(r.timeoutMs);
+        if (error.Failed()) {
+            SetErrorText(Format("Could not wait for the connections (%s)",
+                                GetSystemErrorText(error.code).c_str()));
+            EnterErrorState();
+            return false;
         }
     }
 }
 
-bool PipeConnector::WaitForClient() {
-    status = Ready;
-    for (;;) {
-        SysError error = listenSocket->Accept(&clientSocket);
-        if (!error.Failed())
-            break;
-        if (!error.Is(ErrorKind::WouldBlock)) {
+bool PipeConnector::AcceptClients(bool* progress) {
+    Relay& r = *relay;
+    r.wantAccept = false;
+    while (r.sessions.size() < r.maxClients) {
+        platform::TcpSocket client;
+        SysError error = listenSocket->Accept(&client);
+        if (error.Is(ErrorKind::WouldBlock)) {
+            r.wantAccept = true;
+            return true;
+        }
+        *progress = true;
+        if (error.PeerGone())
+            continue;  // it reset while it waited in the backlog: the next one
+        if (error.Failed()) {
             SetErrorText(Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str()));
             EnterErrorState();
             return false;
         }
-        // Woken by a connection at once; the stop request is seen within 500 ms.
-        if (listenSocket->WaitReadable(kPollMs * 1000L) < 0)
-            platform::SleepMs(kPollMs);
-        if (stopRequested)
+        if (!AdmitClient(std::move(client), progress))
             return false;
     }
-    return !stopRequested;
+    return true;
 }
 
-PipeConnector::PassResult PipeConnector::RelayPass() {
-    if (!pipeHandle.IsOpen()) {
-        AttachResult attach = AttachPipe();
-        if (attach == AttachResult::ClientGone)
-            return PassResult::ClientLeft;
-        if (attach == AttachResult::Stopped)
-            return PassResult::Stopped;
-        SendTelnetCommand(telnet::kWill, telnet::kEcho);
-        SendTelnetCommand(telnet::kWill, telnet::kSuppressGoAhead);
-        const uint8_t cr = '\r';
-        pipeHandle.Write(&cr, 1, stopRequested);  // a broken pipe shows at the next query
+bool PipeConnector::AdmitClient(platform::TcpSocket client, bool*) {
+    std::string address;
+    SysError error = client.PeerAddress(&address);
+    if (error.PeerGone())
+        return true;  // gone before we could look at it; nothing to refuse or serve
+    if (error.Failed()) {
+        SetErrorText(Format("Could not get client address (%s)",
+                            GetSystemErrorText(error.code).c_str()));
+        EnterErrorState();
+        return false;
     }
+    if (!IsClientAdmitted(address, allowNonLocal, listOnly, clientList))
+        return RefuseClient(client, address);
 
-    PassResult result = PipeToClient();
-    if (result != PassResult::Continue || !pipeHandle.IsOpen())
-        return result;
-
-    // After a full receive more is likely waiting: try it before waiting at all.
-    if (!clientBusy) {
-        long wait = platform::CanWaitForPipe() ? kBothSidesWaitMicros : kClientWaitMicros;
-        if (platform::WaitForClientOrPipe(clientSocket, pipeHandle, wait) != 1) {
-            return PassResult::Continue;
-        }
+    Relay& r = *relay;
+    if ((error = client.SetNonBlocking()).Failed()) {
+        listenSocket.reset();
+        listenPort = 0;
+        SetErrorText(Format("Could not set FIONBIO socket option (%s)",
+                            GetSystemErrorText(error.code).c_str()));
+        EnterErrorState();
+        return false;
     }
-    return ClientToPipe();
+    client.SetOobInline();
+    r.sessions.push_back(std::make_unique<ClientSession>(std::move(client), address));
+    ClientSession& session = *r.sessions.back();
+    SetClientAddress(address);
+    observer->OnClientArrived(*this, address);
+    SetStatus(Connected);
+
+    session.QueueText(kAttachingText);
+    if (r.pipe.IsOpen()) {
+        AttachSession(session);
+    } else {
+        SetStatus(AttachingPipe);
+        r.nextAttach = RelayClock::now();  // the first try at once, then every 500 ms
+    }
+    return true;
 }
 
-PipeConnector::PassResult PipeConnector::ClientToPipe() {
-    // Receive in pieces of at most 255 bytes; while they come full, gather a few more and
-    // write them to the pipe together.
-    uint8_t piece[kPiece];
-    uint8_t data[kSendBatch];
-    size_t length = 0;
-    PassResult result = PassResult::Continue;
-    while (length + kPiece <= sizeof data) {
-        IoResult got = clientSocket.Receive(piece, kPiece);
-        clientBusy = got.count == static_cast<long>(kPiece);
-        if (got.count <= 0) {
-            // A reset connection ends the client's turn as a closed one does.
-            if (got.count == 0 || !got.error.Is(ErrorKind::WouldBlock)) {
-                result = PassResult::ClientLeft;
+bool PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string& address) {
+    std::string text =
+        Format("*** Host %s is not authorized to access this service!\n", address.c_str());
+    client.Send(text.data(), text.size());
+    observer->OnClientRefused(*this, address);
+    return true;
+}
+
+void PipeConnector::ServeSessions(bool* progress) {
+    Relay& r = *relay;
+    for (auto& owned : r.sessions) {
+        ClientSession& s = *owned;
+        if (!s.Attached()) {
+            // Nowhere to put it yet: taken and dropped, so that a client that leaves is seen.
+            s.DiscardInput(r.scratch.data(), r.scratch.size());
+        } else {
+            while (r.toPipe.Size() < Relay::kHighWater && s.Output().Size() < Relay::kAnswerLimit) {
+                size_t got = s.Receive(r.scratch.data(), r.scratch.size(), r.toPipe);
+                if (got == 0)
+                    break;
+                bytesReceived += static_cast<int64_t>(got);
+                *progress = true;
             }
-            break;
         }
-        bytesReceived += got.count;
-        length += ScanClientChunk(piece, static_cast<size_t>(got.count), data + length);
-        if (!clientBusy)
-            break;
-    }
-    if (length > 0)
-        WriteToPipe(data, length);
-    return result;
-}
-
-PipeConnector::PassResult PipeConnector::PipeToClient() {
-    uint32_t remaining = 0;
-    SysError error = pipeHandle.Peek(&remaining);
-    if (error.Is(ErrorKind::BrokenPipe) || error.Is(ErrorKind::PipeNotConnected)) {
-        ClosePipe();  // the next pass opens it again for the same client
-        return PassResult::Continue;
-    }
-    if (error.Failed())
-        return PassResult::Continue;
-
-    // Read in pieces of at most 255 bytes, but hand them to the client in larger sends.
-    uint8_t buffer[kSendBatch];
-    uint32_t gathered = 0;
-    PassResult result = PassResult::Continue;
-    while (remaining > 0) {
-        uint32_t got = 0;
-        error = pipeHandle.Read(buffer + gathered, std::min(remaining, kPiece), &got);
-        if (error.Is(ErrorKind::BrokenPipe) || error.Is(ErrorKind::PipeNotConnected)) {
-            ClosePipe();  // what was read still goes to the client below
-            break;
-        }
-        if (error.Failed()) {
-            ShowAlert(Format("Could not read from pipe, error %d", error.code));
-            break;
-        }
-        if (got == 0)
-            break;
-        gathered += got;
-        remaining -= std::min(got, remaining);
-        if (kSendBatch - gathered < kPiece || remaining == 0) {
-            if (!SendAll(buffer, gathered, true)) {
-                return stopRequested ? PassResult::Continue : PassResult::ClientLeft;
-            }
-            gathered = 0;
-        }
-    }
-    if (gathered > 0 && !SendAll(buffer, gathered, true) && !stopRequested) {
-        result = PassResult::ClientLeft;
-    }
-    return result;
-}
-
-bool PipeConnector::SendAll(const uint8_t* data, size_t size, bool pipeData) {
-    while (size > 0) {
-        IoResult sent = clientSocket.Send(data, size);
-        if (sent.count > 0) {
-            if (pipeData)
-                bytesSent += sent.count;
-            data += sent.count;
-            size -= static_cast<size_t>(sent.count);
+        if (s.Gone())
             continue;
-        }
-        if (sent.count < 0 && !sent.error.Is(ErrorKind::WouldBlock))
-            return false;
-        // The client's window is full: wait for room, still hearing a stop request.
-        if (stopRequested)
-            return false;
-        if (clientSocket.WaitWritable(kPollMs * 1000L) < 0)
-            return false;
+        size_t queued = s.Output().Size();
+        bool blocked = false;
+        bytesSent += static_cast<int64_t>(s.Flush(&blocked));
+        if (s.Output().Size() != queued)
+            *progress = true;
     }
-    return true;
+    EndGoneSessions(progress);
 }
 
-size_t PipeConnector::ScanClientChunk(const uint8_t* bytes, size_t count, uint8_t* data) {
-    AnswerSender answers(*this);
-    return telnet.Feed(bytes, count, data, answers);
+void PipeConnector::EndGoneSessions(bool* progress) {
+    auto& sessions = relay->sessions;
+    auto gone = std::stable_partition(sessions.begin(), sessions.end(),
+                                      [](const auto& s) { return !s->Gone(); });
+    if (gone == sessions.end())
+        return;
+    *progress = true;
+    for (auto it = gone; it != sessions.end(); ++it)
+        observer->OnClientLeft(*this, (*it)->Address());
+    sessions.erase(gone, sessions.end());
+    if (sessions.empty())
+        DisconnectClient();  // the turn is over: pipe closed, counters from zero, Ready
 }
 
-void PipeConnector::WriteToPipe(const uint8_t* data, size_t length) {
-    SysError error = pipeHandle.Write(data, static_cast<uint32_t>(length), stopRequested);
-    if (error.Failed() && !error.Is(ErrorKind::Cancelled)) {
-        SetErrorText(Format("Could not write to pipe, error %d", error.code));
-        ClosePipe();  // the next pass opens it again for the same client
+void PipeConnector::SendTelnetCommand(ClientSession& session, uint8_t command, uint8_t option) {
+    session.QueueTelnetCommand(command, option);
+}
+
+void PipeConnector::PrepareWait() {
+    Relay& r = *relay;
+    platform::WaitSet& wait = r.waitSet;
+    wait.Clear();
+    wait.Add(stopSignal);
+    if (r.wantAccept)
+        wait.Add(*listenSocket, true, false);
+    for (auto& s : r.sessions) {
+        bool readable = !s->Attached() || (r.toPipe.Size() < Relay::kHighWater &&
+                                           s->Output().Size() < Relay::kAnswerLimit);
+        wait.Add(s->Socket(), readable, !s->Output().Empty());
     }
-}
-
-PipeConnector::AttachResult PipeConnector::AttachPipe() {
-    status = AttachingPipe;
-    SendText(kAttachingText);
-    if (stopRequested)
-        return AttachResult::Stopped;
-    for (;;) {
-        if (IsClientGone())
-            return AttachResult::ClientGone;
-        if (!pipeHandle.Open(pipeName).Failed()) {
-            SendText(kConnectedText);
-            status = Connected;
-            return AttachResult::Attached;
-        }
-        platform::SleepMs(kPollMs);
-        if (stopRequested)
-            return AttachResult::Stopped;
+    if (r.pipe.IsOpen()) {
+        wait.Add(r.pipe, r.wantPipeRead, !r.toPipe.Empty() || r.pipe.WritePending());
     }
-}
-
-bool PipeConnector::IsClientGone() {
-    if (!clientSocket.IsValid())
-        return true;
-    // What the client typed while it waits for the pipe has nowhere to go.
-    uint8_t scratch[kPiece];
-    IoResult got = clientSocket.Receive(scratch, sizeof scratch);
-    if (got.count > 0)
-        return false;
-    if (got.count < 0 && got.error.Is(ErrorKind::WouldBlock))
-        return false;
-    return true;
-}
-
-bool PipeConnector::SendTelnetCommand(uint8_t command, uint8_t option) {
-    if (!clientSocket.IsValid())
-        return false;
-    // Sent whole even into a full window: half a command would corrupt the stream.
-    const uint8_t bytes[3] = {telnet::kIac, command, option};
-    return SendAll(bytes, sizeof bytes, false);
-}
-
-void PipeConnector::SendText(const char* text) {
-    SendAll(reinterpret_cast<const uint8_t*>(text), std::char_traits<char>::length(text), false);
-}
-
-bool PipeConnector::RefuseClient() {
-    std::string text = Format("*** Host %s is not authorized to access this service!\n",
-                              GetClientAddress().c_str());
-    clientSocket.Send(text.data(), text.size());
-    return true;
 }
 
 }  // namespace tolvi

@@ -19,9 +19,13 @@ bool PipeConnector::FailListener(const std::string& message) {
 
 bool PipeConnector::CreateListener() {
     // doneEvent stays as it is: no worker runs here, and it stays signalled until one does.
-    uint16_t port = PortNumberFromText(portText);
     listenPort = 0;
     listenSocket.reset();
+    // Only a hand-edited store holds a port the dialogs refuse; listening on whatever number
+    // its text gives would put the console on a port nobody chose.
+    uint16_t port = 0;
+    if (!ListenPortFromText(portText, &port))
+        return FailListener("Incorrect port value provided");
 
     SysError error;
     listenSocket = std::make_shared<platform::TcpSocket>(platform::TcpSocket::CreateStream(&error));
@@ -40,7 +44,7 @@ bool PipeConnector::CreateListener() {
             if (SharedSocket ours = FindSharedListener(port)) {
                 listenSocket = ours;
                 listenPort = port;
-                status = Ready;
+                SetStatus(Ready);
                 return true;
             }
             return FailListener(
@@ -63,7 +67,7 @@ bool PipeConnector::CreateListener() {
     if (!socket.LocalPort(&bound).Failed())
         listenPort = bound;
     RegisterSharedListener(bound, listenSocket);
-    status = Ready;
+    SetStatus(Ready);
     return true;
 }
 

@@ -1,24 +1,33 @@
-// The connector's life: construction, the worker thread's start, stop and outer loop, and
-// the small state changes the relay uses.
+// The connector's life: construction, the worker thread's start, stop and outer loop, the
+// live state and what is told to the observer.
 #include "engine/PipeConnector.h"
 
+#include <cstdio>
 #include <utility>
 
-#include "engine/Alert.h"
 #include "engine/Format.h"
+#include "engine/Relay.h"
 
 namespace tolvi {
+
+void ConnectorObserver::OnAlert(const PipeConnector&, const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+namespace {
+ConnectorObserver silentObserver;  // alerts to the standard error, nothing else
+}  // namespace
 
 PipeConnector::PipeConnector(std::string pipeName, std::string portText, std::string description)
     : pipeName(std::move(pipeName)),
       description(std::move(description)),
-      portText(std::move(portText)) {}
+      portText(std::move(portText)),
+      observer(&silentObserver),
+      relay(std::make_unique<Relay>()) {}
 
 PipeConnector::~PipeConnector() {
     StopAndWait();
-    clientSocket.Close();
     listenSocket.reset();
-    ClosePipe();
 }
 
 void PipeConnector::SetAdmission(bool allowNonLocal, bool listOnly, std::string clientList) {
@@ -27,23 +36,33 @@ void PipeConnector::SetAdmission(bool allowNonLocal, bool listOnly, std::string 
     this->clientList = std::move(clientList);
 }
 
+void PipeConnector::SetObserver(ConnectorObserver* o) {
+    observer = o ? o : &silentObserver;
+}
+
 uint32_t PipeConnector::StartWorker() {
     workerThread.Join();  // a worker that ended on its own has left its thread to collect
     stopRequested = false;
+    stopSignal.Reset();
     doneEvent.Reset();
     uint32_t code = workerThread.Start(&PipeConnector::WorkerMain, this);
     if (code != 0) {
         doneEvent.Set();
-        ShowAlert("Could not create thread");
+        Alert("Could not create thread");
     }
     return code;
 }
 
-void PipeConnector::StopAndWait() {
+void PipeConnector::RequestStop() {
     stopRequested = true;
+    stopSignal.Set();
+}
+
+void PipeConnector::StopAndWait() {
+    RequestStop();
     platform::SysError error = doneEvent.Wait();
     if (error.Failed()) {
-        ShowAlert(Format("WaitForSingleObject failed with error %d\n", error.code));
+        Alert(Format("WaitForSingleObject failed with error %d\n", error.code));
         return;
     }
     workerThread.Join();
@@ -62,26 +81,35 @@ void PipeConnector::WorkerMain(void* raw) {
     self->doneEvent.Set();
 }
 
+// Ends the service of every client: their connections and the pipe close, the counters
+// start again from zero.
 bool PipeConnector::DisconnectClient() {
-    clientSocket.Close();
+    for (auto& session : relay->sessions)
+        observer->OnClientLeft(*this, session->Address());
+    relay->sessions.clear();
     ClosePipe();
     SetClientAddress("");
-    status = Ready;
+    SetStatus(Ready);
     bytesSent = 0;
     bytesReceived = 0;
     return true;
 }
 
 bool PipeConnector::ClosePipe() {
-    status = AttachingPipe;
-    pipeHandle.Close();
+    relay->pipe.Close();
+    relay->toPipe.Clear();
     return true;
 }
 
 bool PipeConnector::EnterErrorState() {
     DisconnectClient();
-    status = Error;
+    SetStatus(Error);
     return true;
+}
+
+void PipeConnector::SetStatus(int32_t value) {
+    if (status.exchange(value) != value)
+        observer->OnStatusChanged(*this, value);
 }
 
 void PipeConnector::SetClientAddress(const std::string& address) {
@@ -90,8 +118,15 @@ void PipeConnector::SetClientAddress(const std::string& address) {
 }
 
 void PipeConnector::SetErrorText(const std::string& text) {
-    std::lock_guard<std::mutex> lock(textLock);
-    errorText = text;
+    {
+        std::lock_guard<std::mutex> lock(textLock);
+        errorText = text;
+    }
+    observer->OnErrorText(*this, text);
+}
+
+void PipeConnector::Alert(const std::string& text) {
+    observer->OnAlert(*this, text);
 }
 
 std::string PipeConnector::GetClientAddress() const {

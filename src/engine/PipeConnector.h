@@ -1,33 +1,41 @@
-// One binding of a named pipe to a TCP port: its settings, the live state the list shows,
-// its sockets and pipe, and the worker thread that serves one TCP client at a time.
+// One binding of a named pipe to a TCP port: its settings, its listening endpoint and
+// admission rule, the live state the list shows, and the worker thread that serves its TCP
+// clients. The worker waits on events (the stop request, the listener, the clients, the
+// pipe) and never on a timer, except to retry a pipe that is not there.
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "engine/ConnectorObserver.h"
 #include "engine/ConnectorStatus.h"
 #include "engine/SharedListeners.h"
-#include "engine/TelnetParser.h"
 #include "platform/Event.h"
-#include "platform/PipeClient.h"
-#include "platform/Socket.h"
 #include "platform/Thread.h"
+#include "platform/WakeSignal.h"
 
 namespace tolvi {
+
+class ClientSession;
 
 class PipeConnector {
   public:
     PipeConnector(std::string pipeName, std::string portText, std::string description);
     // Stops a worker that still runs, so that no thread outlives the object it serves.
-    virtual ~PipeConnector();
+    ~PipeConnector();
     PipeConnector(const PipeConnector&) = delete;
     PipeConnector& operator=(const PipeConnector&) = delete;
 
     // Called on the GUI thread, while no worker runs.
     void SetAdmission(bool allowNonLocal, bool listOnly, std::string clientList);
+    // Where the connector reports; nullptr for none. It must outlive the worker.
+    void SetObserver(ConnectorObserver* observer);
     bool CreateListener();
     uint32_t StartWorker();
+    // Asks the worker to end, without waiting: a host that stops many asks them all first.
+    void RequestStop();
     // Asks the worker to end and waits for it; returns at once when none runs.
     void StopAndWait();
 
@@ -43,40 +51,39 @@ class PipeConnector {
     int32_t GetStatus() const { return status.load(); }
     int64_t GetBytesSent() const { return bytesSent.load(); }
     int64_t GetBytesReceived() const { return bytesReceived.load(); }
-    // The port the listening endpoint bound (the system's choice for port 0); 0 while none.
+    // The port the listening endpoint bound; 0 while there is none.
     uint16_t GetListenPort() const { return listenPort.load(); }
 
   private:
-    enum class AttachResult { Attached, ClientGone, Stopped };
-    enum class PassResult { Continue, ClientLeft, Stopped };
-    class AnswerSender;
+    struct Relay;
 
     static void WorkerMain(void* self);
+    // The worker's loop: returns true when it ends for a stop request, false on a failure
+    // that ends the worker with status Error.
     bool ServeClients();
-    bool WaitForClient();
-    PassResult RelayPass();
-    PassResult PipeToClient();
-    // Sends everything unless the client goes away or a stop is requested; pipeData counts
-    // toward bytesSent.
-    bool SendAll(const uint8_t* data, size_t size, bool pipeData);
-    AttachResult AttachPipe();
-    bool IsClientGone();
-    bool SendTelnetCommand(uint8_t command, uint8_t option);
-    void SendText(const char* text);
-    PassResult ClientToPipe();
-    // Answers the Telnet commands of one received chunk and appends its data to data.
-    size_t ScanClientChunk(const uint8_t* bytes, size_t count, uint8_t* data);
-    void WriteToPipe(const uint8_t* data, size_t length);
-    bool RefuseClient();
+    bool AcceptClients(bool* progress);
+    bool AdmitClient(platform::TcpSocket client, bool* progress);
+    bool RefuseClient(platform::TcpSocket& client, const std::string& address);
+    void ServeSessions(bool* progress);
+    void EndGoneSessions(bool* progress);
+    void ServePipe(bool* progress);
+    bool AttachPipe();
+    void AttachSession(ClientSession& session);
+    void SendTelnetCommand(ClientSession& session, uint8_t command, uint8_t option);
+    void DeliverPipeData(const uint8_t* data, size_t size);
+    bool PipeDataHasRoom() const;
+    void LosePipe();
+    void PrepareWait();
 
     bool DisconnectClient();
     bool ClosePipe();
     bool EnterErrorState();
     bool FailListener(const std::string& message);
+    void SetStatus(int32_t value);
     void SetClientAddress(const std::string& address);
     void SetErrorText(const std::string& text);
+    void Alert(const std::string& text);
 
-    platform::PipeClient pipeHandle;
     const std::string pipeName;
     const std::string description;
     platform::WorkerThread workerThread;
@@ -87,18 +94,18 @@ class PipeConnector {
     std::atomic<int64_t> bytesReceived{0};
     std::atomic<int64_t> bytesSent{0};
     std::atomic<bool> stopRequested{false};
-    SharedSocket listenSocket;  // shared only after an edit on a platform that needs it
-    platform::TcpSocket clientSocket;
+    SharedSocket listenSocket;  // shared only while an edit hands it to the new connector
     std::string clientList;
     bool allowNonLocal = false;
     bool listOnly = false;
     // Signalled whenever no worker runs, so that StopAndWait never waits for nothing.
     platform::ManualEvent doneEvent{true};
 
+    platform::WakeSignal stopSignal;  // set with stopRequested, so that it ends any wait
+    ConnectorObserver* observer = nullptr;
     mutable std::mutex textLock;
     std::atomic<uint16_t> listenPort{0};
-    TelnetParser telnet;
-    bool clientBusy = false;  // the last receive filled its buffer
+    std::unique_ptr<Relay> relay;  // the worker's own state
 };
 
 }  // namespace tolvi

@@ -8,7 +8,6 @@ namespace {
 
 struct Reading {
     bool negative = false;
-    uint64_t low = 0;       // the magnitude modulo 2^64, for its low bits
     bool overflow = false;  // the magnitude exceeds INT_MAX + 1
     uint64_t clamped = 0;   // the magnitude while it fits
 };
@@ -26,7 +25,6 @@ Reading Read(const std::string& text) {
         r.negative = text[i++] == '-';
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         unsigned digit = static_cast<unsigned>(text[i] - '0');
-        r.low = r.low * 10 + digit;
         if (!r.overflow) {
             r.clamped = r.clamped * 10 + digit;
             if (r.clamped > static_cast<uint64_t>(INT_MAX) + 1)
@@ -50,10 +48,12 @@ int TextToInt(const std::string& text) {
     return static_cast<int>(r.clamped);
 }
 
-uint16_t PortNumberFromText(const std::string& text) {
-    Reading r = Read(text);
-    uint64_t value = r.negative ? (0 - r.low) : r.low;
-    return static_cast<uint16_t>(value & 0xFFFF);
+bool ListenPortFromText(const std::string& text, uint16_t* port) {
+    int number = TextToInt(text);
+    if (number < 1 || number > 65535)
+        return false;
+    *port = static_cast<uint16_t>(number);
+    return true;
 }
 
 }  // namespace tolvi

@@ -10,8 +10,8 @@ namespace tolvi {
 // there are none. Values beyond the range of int are clamped to it.
 int TextToInt(const std::string& text);
 
-// The port a listener binds for this text: the number's low 16 bits ("abc" gives 0, which
-// lets the system choose; 65537 gives 1).
-uint16_t PortNumberFromText(const std::string& text);
+// The port a listener binds for this text: its number when that is a TCP port (1 to 65535);
+// false for any other text ("abc", "0", "-23", "65536"), which no dialog lets through.
+bool ListenPortFromText(const std::string& text, uint16_t* port);
 
 }  // namespace tolvi

@@ -1,19 +1,24 @@
-// The client end of a named pipe. On Windows a real named pipe "\\server\pipe\name"; on POSIX
-// the same name stands for the Unix-domain stream socket <dir>/<name>, <dir> being
-// $TOLVI_PIPE_DIR or /tmp.
+// The client end of a named pipe, used without blocking. On Windows a real named pipe
+// "\\server\pipe\name" with one overlapped read always pending; on POSIX the same name
+// stands for the Unix-domain stream socket <dir>/<name>, <dir> being $TOLVI_PIPE_DIR or /tmp.
 #pragma once
-#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/SysError.h"
 
 namespace tolvi::platform {
 
+class WaitSet;
+
 class PipeClient {
   public:
-    PipeClient() = default;
-    ~PipeClient() { Close(); }
+    // The most one Read gives and one Write takes.
+    static constexpr uint32_t kChunk = 64 * 1024;
+
+    PipeClient();
+    ~PipeClient();
     PipeClient(PipeClient&& other) noexcept;
     PipeClient& operator=(PipeClient&& other) noexcept;
     PipeClient(const PipeClient&) = delete;
@@ -22,22 +27,33 @@ class PipeClient {
     // Opens an existing pipe for reading and writing; any failure leaves it closed.
     SysError Open(const std::string& pipeName);
     bool IsOpen() const;
+    // Gives up whatever is still on its way in either direction.
     void Close();
     intptr_t Native() const;
 
-    // Counts the bytes waiting without reading them. A server that has gone away reports
-    // BrokenPipe or PipeNotConnected.
-    SysError Peek(uint32_t* available);
-    // Reads at most size bytes of those that Peek reported.
+    // Takes at most size bytes of what the pipe has delivered. WouldBlock while nothing has
+    // arrived; BrokenPipe or PipeNotConnected once the server has gone.
     SysError Read(void* buffer, uint32_t size, uint32_t* got);
-    // Writes all size bytes. Blocks while the server does not read, but checks stop at
-    // least every 500 ms and then gives up with Cancelled.
-    SysError Write(const void* data, uint32_t size, const std::atomic<bool>& stop);
+    // Hands at most size bytes to the pipe without waiting; *taken says how many it took.
+    // WouldBlock, with nothing taken, while the pipe has no room or bytes handed over earlier
+    // are still on their way; a failure of those earlier bytes is reported here. With size 0
+    // it only reports on the earlier bytes.
+    SysError Write(const void* data, uint32_t size, uint32_t* taken);
+    // True while bytes handed to Write are still on their way to the server.
+    bool WritePending() const;
 
   private:
+    friend class WaitSet;
 #ifdef _WIN32
-    void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
-    void* ioEvent_ = nullptr;
+    struct Overlapped;
+    bool ReadPending() const;
+    void* ReadEvent() const;
+    void* WriteEvent() const;
+    void StartRead();
+    void StartWrite();
+    void* handle_;
+    // Heap-held, so that a buffer the system may still write into can outlive the object.
+    std::unique_ptr<Overlapped> io_;
 #else
     int fd_ = -1;
 #endif

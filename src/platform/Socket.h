@@ -12,12 +12,14 @@ namespace tolvi::platform {
 // a write to a closed peer an error instead of a signal. Returns 0 or the failure code.
 int StartSocketLibrary();
 
+class WaitSet;
+
 // A move-only owner of one socket; closes it on destruction.
 class TcpSocket {
   public:
     TcpSocket() = default;
     ~TcpSocket() { Close(); }
-    TcpSocket(TcpSocket&& other) noexcept : handle_(other.Release()) {}
+    TcpSocket(TcpSocket&& other) noexcept;
     TcpSocket& operator=(TcpSocket&& other) noexcept;
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
@@ -30,12 +32,18 @@ class TcpSocket {
     // Closes with a reset instead of an orderly shutdown (SO_LINGER 0).
     void Abort();
 
-    // Lets a second socket bind a port on which another socket of ours listens.
+    // SO_REUSEADDR: a port whose earlier connections still linger can be bound again (and on
+    // Winsock, a port on which another socket of ours listens).
     SysError SetReuseAddress();
     SysError Bind(const std::string& address, uint16_t port);  // "" is every local address
     SysError Listen(int backlog);
     SysError SetNonBlocking();
+    // Urgent data arrives in the stream like any other byte, so that nothing is left that
+    // only an urgent read would take (it would keep every wait for the socket ready).
+    SysError SetOobInline();
     SysError Connect(const std::string& address, uint16_t port);
+    // Takes one waiting connection, as a socket of its own that reports nothing to this
+    // socket's waits.
     SysError Accept(TcpSocket* client);
     SysError PeerAddress(std::string* dotted);
     SysError LocalPort(uint16_t* port);
@@ -50,6 +58,7 @@ class TcpSocket {
     IoResult Send(const void* data, size_t size);
 
   private:
+    friend class WaitSet;
     static constexpr intptr_t kInvalid = -1;
     explicit TcpSocket(intptr_t handle) : handle_(handle) {}
     intptr_t Release() {
@@ -58,6 +67,11 @@ class TcpSocket {
         return h;
     }
     intptr_t handle_ = kInvalid;
+#ifdef _WIN32
+    // The event that WaitSet waits on for this socket, made on first use.
+    void* WaitEvent();
+    void* event_ = nullptr;
+#endif
 };
 
 }  // namespace tolvi::platform

@@ -12,6 +12,7 @@ enum class ErrorKind {
     BrokenPipe,        // the pipe's server has closed its end
     PipeNotConnected,  // the pipe's server has disconnected this instance
     Cancelled,         // given up because a stop was requested
+    ConnectionReset,   // a TCP peer reset or abandoned its connection before we looked at it
     Other,
 };
 
@@ -21,6 +22,11 @@ struct SysError {
 
     bool Failed() const { return kind != ErrorKind::None; }
     bool Is(ErrorKind k) const { return kind == k; }
+    // The other end has gone: a reset or aborted connection, a closed or disconnected pipe.
+    bool PeerGone() const {
+        return kind == ErrorKind::ConnectionReset || kind == ErrorKind::BrokenPipe ||
+               kind == ErrorKind::PipeNotConnected;
+    }
 };
 
 // Result of a socket receive or send: count is -1 when the call failed.

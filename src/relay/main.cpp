@@ -1,70 +1,79 @@
-// tolvi-relay: runs connectors from the command line, without the GUI, printing each one's
-// status as it changes; Ctrl-C stops them all.
-#include <atomic>
+// tolvi-relay: runs connectors from the command line, without the GUI, printing every change
+// of each one as it happens; Ctrl-C stops them all.
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "engine/Alert.h"
+#include "engine/ConnectorObserver.h"
 #include "engine/ConnectorStatus.h"
 #include "engine/PipeConnector.h"
 #include "platform/Interrupt.h"
-#include "platform/Sleep.h"
 #include "platform/Socket.h"
+#include "platform/WaitSet.h"
 #include "relay/RelayArgs.h"
 
 using tolvi::PipeConnector;
 
 namespace {
 
-std::atomic<bool> interrupted{false};
-
-void PrintLine(const std::string& text) {
-    char stamp[16] = "";
-    std::time_t now = std::time(nullptr);
-    if (std::tm* local = std::localtime(&now))
-        std::strftime(stamp, sizeof stamp, "%H:%M:%S", local);
-    std::printf("%s %s\n", stamp, text.c_str());
-    std::fflush(stdout);
-}
-
-void PrintAlert(const std::string& text) {
-    std::string line = text;
-    while (!line.empty() && line.back() == '\n')
-        line.pop_back();
-    PrintLine("alert: " + line);
-}
-
-// What was last printed of a connector, so that only changes are printed.
-struct Shown {
-    int32_t status = -1;
-    std::string client;
-    std::string error;
-};
-
-std::string Label(const PipeConnector& c) {
-    std::string label = "[" + c.GetPortText() + " " + c.GetPipeName();
-    if (!c.GetDescription().empty())
-        label += " \"" + c.GetDescription() + "\"";
-    return label + "]";
-}
-
-void ReportChanges(const PipeConnector& c, Shown* shown) {
-    int32_t status = c.GetStatus();
-    std::string client = c.GetClientAddress();
-    std::string error = c.GetErrorText();
-    if (error != shown->error && !error.empty())
-        PrintLine(Label(c) + " error: " + error);
-    if (status != shown->status || client != shown->client) {
-        std::string line = Label(c) + " " + tolvi::StatusWord(status);
-        if (!client.empty())
-            line += " " + client;
-        PrintLine(line);
+// One line per event, stamped to the millisecond; the workers of several connectors print
+// through it at once.
+class StatusPrinter : public tolvi::ConnectorObserver {
+  public:
+    void Line(const std::string& text) {
+        std::lock_guard<std::mutex> hold(lock_);
+        using namespace std::chrono;
+        auto now = system_clock::now();
+        std::time_t seconds = system_clock::to_time_t(now);
+        int millis = static_cast<int>(
+            duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+        char stamp[32] = "";
+        if (std::tm* local = std::localtime(&seconds))
+            std::strftime(stamp, sizeof stamp, "%H:%M:%S", local);
+        std::printf("%s.%03d %s\n", stamp, millis, text.c_str());
+        std::fflush(stdout);
     }
-    *shown = Shown{status, client, error};
-}
+
+    static std::string Label(const PipeConnector& c) {
+        std::string label = "[" + c.GetPortText() + " " + c.GetPipeName();
+        if (!c.GetDescription().empty())
+            label += " \"" + c.GetDescription() + "\"";
+        return label + "]";
+    }
+
+    void OnStatusChanged(const PipeConnector& c, int32_t status) override {
+        std::string line = Label(c) + " " + tolvi::StatusWord(status);
+        std::string client = c.GetClientAddress();
+        if (!client.empty() && status != tolvi::Ready && status != tolvi::Error)
+            line += " " + client;
+        Line(line);
+    }
+    void OnClientArrived(const PipeConnector& c, const std::string& address) override {
+        Line(Label(c) + " client " + address + " arrived");
+    }
+    void OnClientRefused(const PipeConnector& c, const std::string& address) override {
+        Line(Label(c) + " client " + address + " refused");
+    }
+    void OnClientLeft(const PipeConnector& c, const std::string& address) override {
+        Line(Label(c) + " client " + address + " left");
+    }
+    void OnErrorText(const PipeConnector& c, const std::string& text) override {
+        Line(Label(c) + " error: " + text);
+    }
+    void OnAlert(const PipeConnector& c, const std::string& text) override {
+        std::string line = text;
+        while (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        Line(Label(c) + " alert: " + line);
+    }
+
+  private:
+    std::mutex lock_;
+};
 
 }  // namespace
 
@@ -85,37 +94,38 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tolvi-relay: could not start the socket library (error %d)\n", code);
         return 1;
     }
-    tolvi::SetAlertHandler(PrintAlert);
+    tolvi::platform::WakeSignal interrupted;
     tolvi::platform::CatchInterrupts(&interrupted);
 
+    StatusPrinter printer;
     std::vector<std::unique_ptr<PipeConnector>> connectors;
     int listening = 0;
     for (const tolvi::relay::ConnectorArgs& a : args.connectors) {
         auto c = std::make_unique<PipeConnector>(a.pipeName, a.portText, a.description);
         c->SetAdmission(a.allowNonLocal, a.listOnly, a.clientList);
+        c->SetObserver(&printer);
         if (c->CreateListener()) {
             c->StartWorker();
             ++listening;
-            PrintLine(Label(*c) + " listening: telnet 127.0.0.1 " + a.portText);
+            printer.Line(StatusPrinter::Label(*c) + " listening: telnet 127.0.0.1 " + a.portText);
         }
         connectors.push_back(std::move(c));
     }
-    std::vector<Shown> shown(connectors.size());
-    for (size_t i = 0; i < connectors.size(); ++i)
-        ReportChanges(*connectors[i], &shown[i]);
     if (listening == 0) {
         std::fprintf(stderr, "tolvi-relay: no connector could listen\n");
         return 1;
     }
 
-    while (!interrupted) {
-        tolvi::platform::SleepMs(100);
-        for (size_t i = 0; i < connectors.size(); ++i)
-            ReportChanges(*connectors[i], &shown[i]);
-    }
-    PrintLine("stopping");
+    tolvi::platform::WaitSet wait;
+    wait.Add(interrupted);
+    while (!interrupted.IsSet())
+        wait.Wait(-1);
+    printer.Line("stopping");
+    // Every stop request first, so that all the workers end together.
+    for (auto& c : connectors)
+        c->RequestStop();
     for (auto& c : connectors)
         c->StopAndWait();
-    PrintLine("stopped");
+    printer.Line("stopped");
     return 0;
 }

@@ -257,7 +257,7 @@ TEST_P(ConfigurationStore, FlagsReadAsNumbersAndTypesAreIgnored) {
 
 TEST_P(ConfigurationStore, LoadedConnectorWithAFreePortRuns) {
     TestRows rows;
-    rows.Add("\\\\.\\pipe\\free", "0", "runs");
+    rows.Add("\\\\.\\pipe\\free", std::to_string(FreePort()), "runs");
     ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
     TestRows loaded;
     AppOptions options;

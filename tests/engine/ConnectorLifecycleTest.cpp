@@ -24,10 +24,10 @@ void ExpectQuickCleanStop(PipeConnector& c) {
 }
 
 TEST(ConnectorLifecycle, NewConnectorIsInitializingAndStopsAtOnce) {
-    PipeConnector c(UniquePipeName(), "0", "d");
+    PipeConnector c(UniquePipeName(), "2323", "d");
     EXPECT_EQ(c.GetStatus(), Initialization);
     EXPECT_EQ(c.GetErrorText(), "");
-    EXPECT_EQ(c.GetPortText(), "0");
+    EXPECT_EQ(c.GetPortText(), "2323");
     EXPECT_EQ(c.GetDescription(), "d");
     int64_t start = NowMs();
     c.StopAndWait();  // no worker has ever run

@@ -25,15 +25,25 @@ TEST(PortText, ReadsLikeAtoi) {
     EXPECT_EQ(TextToInt("-2147483648"), INT_MIN);
 }
 
-TEST(PortText, PortIsTheLow16Bits) {
-    EXPECT_EQ(PortNumberFromText("23"), 23);
-    EXPECT_EQ(PortNumberFromText("abc"), 0);
-    EXPECT_EQ(PortNumberFromText("65535"), 65535);
-    EXPECT_EQ(PortNumberFromText("65536"), 0);
-    EXPECT_EQ(PortNumberFromText("65537"), 1);
-    EXPECT_EQ(PortNumberFromText("-1"), 65535);
-    EXPECT_EQ(PortNumberFromText(" 2323abc"), 2323);
-    EXPECT_EQ(PortNumberFromText("4294967319"), 23);  // 2^32 + 23
+// A listener binds only a number the dialogs would accept; any other text is refused
+// instead of becoming a port nobody chose.
+TEST(PortText, ListenPortIsAValidNumberOrNothing) {
+    struct Case {
+        const char* text;
+        bool valid;
+        uint16_t port;
+    };
+    const Case cases[] = {
+        {"23", true, 23},      {" 2323abc", true, 2323}, {"0080", true, 80},
+        {"65535", true, 65535}, {"1", true, 1},           {"abc", false, 0},
+        {"", false, 0},         {"0", false, 0},          {"-1", false, 0},
+        {"65536", false, 0},    {"109837", false, 0},     {"4294967319", false, 0},
+    };
+    for (const Case& c : cases) {
+        uint16_t port = 4242;
+        EXPECT_EQ(ListenPortFromText(c.text, &port), c.valid) << c.text;
+        EXPECT_EQ(port, c.valid ? c.port : 4242) << c.text;
+    }
 }
 
 TEST(StatusWords, OneWordPerStatusAndUnknownBeyond) {

@@ -11,7 +11,8 @@ bool LiveConnector::Start(bool openPipe, const std::string& portText) {
         ADD_FAILURE() << error;
         return false;
     }
-    connector = std::make_unique<PipeConnector>(pipeName, portText, "under test");
+    std::string text = portText.empty() ? std::to_string(FreePort()) : portText;
+    connector = std::make_unique<PipeConnector>(pipeName, text, "under test");
     if (!connector->CreateListener()) {
         ADD_FAILURE() << connector->GetErrorText();
         return false;

@@ -12,9 +12,10 @@ namespace tolvi::test {
 struct LiveConnector {
     LiveConnector() : pipeName(UniquePipeName()), pipe(pipeName) {}
 
-    // Opens the pipe (unless told not to), builds the connector, opens its endpoint and
-    // starts its worker. False (with a test failure) when any of it fails.
-    bool Start(bool openPipe = true, const std::string& portText = "0");
+    // Opens the pipe (unless told not to), builds the connector, opens its endpoint (on a
+    // free port unless portText names one) and starts its worker. False (with a test
+    // failure) when any of it fails.
+    bool Start(bool openPipe = true, const std::string& portText = "");
     // Connects client, has the pipe server take the pipe, and checks both banners and the
     // carriage return the pipe receives on opening.
     bool Attach(TestClient& client);

@@ -9,6 +9,7 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +23,28 @@ std::string Bytes(std::initializer_list<int> values) {
     for (int v : values)
         s += static_cast<char>(v);
     return s;
+}
+
+std::string Doubled(const std::string& data) {
+    std::string out;
+    out.reserve(data.size() + data.size() / 128);
+    for (char c : data) {
+        out += c;
+        if (c == '\xff')
+            out += c;
+    }
+    return out;
+}
+
+testing::AssertionResult SameBytes(const std::string& got, const std::string& expected) {
+    if (got == expected)
+        return testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < got.size() && at < expected.size() && got[at] == expected[at])
+        ++at;
+    return testing::AssertionFailure()
+           << "got " << got.size() << " bytes, expected " << expected.size()
+           << "; the first difference is at byte " << at;
 }
 
 std::string UniquePipeName() {
@@ -44,6 +67,15 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
+uint16_t FreePort() {
+    platform::SysError error;
+    platform::TcpSocket probe = platform::TcpSocket::CreateStream(&error);
+    uint16_t port = 0;
+    if (probe.Bind("", 0).Failed() || probe.LocalPort(&port).Failed())
+        ADD_FAILURE() << "no free port";
+    return port;
+}
+
 platform::TcpSocket HoldPortExclusively(uint16_t* port) {
     platform::SysError error;
     platform::TcpSocket s = platform::TcpSocket::CreateStream(&error);
@@ -59,12 +91,17 @@ platform::TcpSocket HoldPortExclusively(uint16_t* port) {
     return s;
 }
 
-bool TestClient::Connect(uint16_t port, const std::string& from) {
+bool TestClient::Connect(uint16_t port, const std::string& from, int receiveBuffer) {
     platform::SysError error;
     socket_ = platform::TcpSocket::CreateStream(&error);
     closed_ = false;
     if (!socket_.IsValid())
         return false;
+    if (receiveBuffer > 0) {
+        setsockopt(static_cast<decltype(socket(0, 0, 0))>(socket_.Native()), SOL_SOCKET,
+                   SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+                   sizeof receiveBuffer);
+    }
     if (!from.empty() && socket_.Bind(from, 0).Failed())
         return false;
     return !socket_.Connect("127.0.0.1", port).Failed();

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "platform/Socket.h"
 
 namespace tolvi::test {
@@ -25,13 +27,23 @@ extern const std::string kConnectedBanner;
 
 std::string Bytes(std::initializer_list<int> values);
 
+// Pipe data as a Telnet client receives it: every 255 doubled.
+std::string Doubled(const std::string& data);
+
+// Compares long byte strings and names the first difference instead of printing them whole.
+testing::AssertionResult SameBytes(const std::string& got, const std::string& expected);
+
+// A port that no socket holds at the moment, for a connector to listen on.
+uint16_t FreePort();
+
 // A listening socket that holds a port the way another program would, refusing to share it.
 platform::TcpSocket HoldPortExclusively(uint16_t* port);
 
 class TestClient {
   public:
-    // Connects to 127.0.0.1:port, from the local address from when one is given.
-    bool Connect(uint16_t port, const std::string& from = "");
+    // Connects to 127.0.0.1:port, from the local address from when one is given; with
+    // receiveBuffer, the socket's receive buffer is made that small first (a slow reader).
+    bool Connect(uint16_t port, const std::string& from = "", int receiveBuffer = 0);
     bool Send(const std::string& data);
     // Everything that arrives until the text holds needle or timeoutMs has passed.
     std::string ReadUntil(const std::string& needle, int timeoutMs);

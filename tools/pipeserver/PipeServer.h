@@ -9,7 +9,9 @@ namespace tolvi::tools {
 
 class PipeServer {
   public:
-    explicit PipeServer(std::string pipeName);
+    // bufferSize: the pipe's buffers each way (the socket buffers on POSIX); small ones make
+    // a writer wait sooner.
+    explicit PipeServer(std::string pipeName, size_t bufferSize = 65536);
     ~PipeServer();
     PipeServer(const PipeServer&) = delete;
     PipeServer& operator=(const PipeServer&) = delete;
@@ -31,10 +33,11 @@ class PipeServer {
 
   private:
     std::string pipeName_;
+    size_t bufferSize_;
 #ifdef _WIN32
+    struct Io;
     void* pipe_;
-    void* connectEvent_;
-    void* connectOverlapped_;  // an OVERLAPPED, which outlives a pending connect
+    Io* io_;  // the connect and read in progress, which must outlive their operations
     bool connectPending_ = false;
     bool connected_ = false;
 #else

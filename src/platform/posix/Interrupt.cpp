@@ -1,4 +1,5 @@
-// Interrupts on POSIX: SIGINT and SIGTERM.
+// Interrupts on POSIX: SIGINT and SIGTERM. Setting a wake signal only writes to a pipe, which
+// a signal handler may do.
 #include "platform/Interrupt.h"
 
 #include <signal.h>
@@ -6,17 +7,17 @@
 namespace tolvi::platform {
 namespace {
 
-std::atomic<bool>* interruptFlag = nullptr;
+WakeSignal* interruptSignal = nullptr;
 
 void OnSignal(int) {
-    if (interruptFlag)
-        interruptFlag->store(true);
+    if (interruptSignal)
+        interruptSignal->Set();
 }
 
 }  // namespace
 
-void CatchInterrupts(std::atomic<bool>* flag) {
-    interruptFlag = flag;
+void CatchInterrupts(WakeSignal* signal) {
+    interruptSignal = signal;
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);

@@ -32,6 +32,9 @@ inline SysError ErrnoError(int code) {
         case ENOTCONN:
             kind = ErrorKind::PipeNotConnected;
             break;
+        case ECONNABORTED:
+            kind = ErrorKind::ConnectionReset;
+            break;
         default:
             break;
     }

@@ -55,6 +55,8 @@ int StartSocketLibrary() {
     return 0;
 }
 
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(other.Release()) {}
+
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         Close();
@@ -84,16 +86,9 @@ void TcpSocket::Abort() {
 
 SysError TcpSocket::SetReuseAddress() {
     int one = 1;
-    // Winsock's SO_REUSEADDR lets a second listener bind a port on which ours listens;
-    // Linux needs SO_REUSEPORT for that, and still refuses a port held by a program
-    // that did not ask for sharing.
-    if (setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0)
-        return LastErrno();
-#ifdef SO_REUSEPORT
-    if (setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one) != 0)
-        return LastErrno();
-#endif
-    return {};
+    // Only the address is reused (a port whose old connections linger); a second listener on
+    // a port where one listens is refused here, and the connectors hand theirs over instead.
+    return Check(setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one));
 }
 
 SysError TcpSocket::Bind(const std::string& address, uint16_t port) {
@@ -112,6 +107,11 @@ SysError TcpSocket::SetNonBlocking() {
     if (flags < 0)
         return LastErrno();
     return Check(fcntl(Fd(handle_), F_SETFL, flags | O_NONBLOCK));
+}
+
+SysError TcpSocket::SetOobInline() {
+    int one = 1;
+    return Check(setsockopt(Fd(handle_), SOL_SOCKET, SO_OOBINLINE, &one, sizeof one));
 }
 
 SysError TcpSocket::Connect(const std::string& address, uint16_t port) {

@@ -1,4 +1,5 @@
-// Interrupts on Windows: Ctrl-C, Ctrl-Break, closing the console, logoff and shutdown.
+// Interrupts on Windows: Ctrl-C, Ctrl-Break, closing the console, logoff and shutdown. The
+// system calls the handler on a thread of its own.
 #include "platform/Interrupt.h"
 
 #include <windows.h>
@@ -6,18 +7,18 @@
 namespace tolvi::platform {
 namespace {
 
-std::atomic<bool>* interruptFlag = nullptr;
+WakeSignal* interruptSignal = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD) {
-    if (interruptFlag)
-        interruptFlag->store(true);
+    if (interruptSignal)
+        interruptSignal->Set();
     return TRUE;
 }
 
 }  // namespace
 
-void CatchInterrupts(std::atomic<bool>* flag) {
-    interruptFlag = flag;
+void CatchInterrupts(WakeSignal* signal) {
+    interruptSignal = signal;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 

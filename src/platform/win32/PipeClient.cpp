@@ -1,30 +1,61 @@
-// The pipe client on Windows: a named pipe opened through the file interface, overlapped so
-// that a write to a server that has stopped reading can be given up on a stop request.
+// The pipe client on Windows: a named pipe opened for overlapped I/O. One read is always
+// pending, into a buffer of the client's own, so that the pipe's data and its server's
+// departure end the worker's wait; a write is handed to the system and finishes while the
+// worker goes on reading.
 #include "platform/PipeClient.h"
 
 #include <windows.h>
 
+#include <cstring>
+#include <vector>
+
 #include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
+
+struct PipeClient::Overlapped {
+    struct Direction {
+        OVERLAPPED ov{};
+        bool pending = false;
+        SysError failure;  // kept until the pipe is closed: a gone server stays gone
+        std::vector<char> buffer = std::vector<char>(kChunk);
+        DWORD begin = 0, end = 0;  // the bytes of buffer not yet handed on
+    };
+    Direction read, write;
+
+    Overlapped() {
+        read.ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        write.ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~Overlapped() {
+        CloseHandle(read.ov.hEvent);
+        CloseHandle(write.ov.hEvent);
+    }
+    bool Valid() const { return read.ov.hEvent && write.ov.hEvent; }
+};
+
 namespace {
 
-const DWORD kStopPollMs = 500;
+// Asks the system to give up an operation and waits for it to say it has; false when it does
+// not within a second, and the buffers must then be left to it.
+bool Abandon(HANDLE file, OVERLAPPED* ov) {
+    CancelIoEx(file, ov);
+    if (WaitForSingleObject(ov->hEvent, 1000) != WAIT_OBJECT_0)
+        return false;
+    DWORD unused;
+    GetOverlappedResult(file, ov, &unused, FALSE);
+    return true;
+}
 
-// Waits for an overlapped operation; with stop given, gives up on it when stop is set.
-SysError Finish(HANDLE file, OVERLAPPED* ov, DWORD* transferred, const std::atomic<bool>* stop) {
-    if (stop) {
-        while (WaitForSingleObject(ov->hEvent, kStopPollMs) == WAIT_TIMEOUT) {
-            if (stop->load()) {
-                CancelIoEx(file, ov);
-                GetOverlappedResult(file, ov, transferred, TRUE);
-                return {ERROR_OPERATION_ABORTED, ErrorKind::Cancelled};
-            }
-        }
-    }
-    if (!GetOverlappedResult(file, ov, transferred, TRUE))
-        return LastWin32Error();
-    return {};
+// The result of a pending operation: true when it has finished (successfully or not).
+bool Finished(HANDLE file, OVERLAPPED* ov, DWORD* transferred, SysError* failure) {
+    if (GetOverlappedResult(file, ov, transferred, FALSE))
+        return true;
+    DWORD code = GetLastError();
+    if (code == ERROR_IO_INCOMPLETE)
+        return false;
+    *failure = Win32Error(code);
+    return true;
 }
 
 }  // namespace
@@ -33,19 +64,23 @@ std::string PosixPipePath(const std::string&) {
     return "";
 }
 
+PipeClient::PipeClient() : handle_(INVALID_HANDLE_VALUE) {}
+
+PipeClient::~PipeClient() {
+    Close();
+}
+
 PipeClient::PipeClient(PipeClient&& other) noexcept
-    : handle_(other.handle_), ioEvent_(other.ioEvent_) {
+    : handle_(other.handle_), io_(std::move(other.io_)) {
     other.handle_ = INVALID_HANDLE_VALUE;
-    other.ioEvent_ = nullptr;
 }
 
 PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
     if (this != &other) {
         Close();
         handle_ = other.handle_;
-        ioEvent_ = other.ioEvent_;
+        io_ = std::move(other.io_);
         other.handle_ = INVALID_HANDLE_VALUE;
-        other.ioEvent_ = nullptr;
     }
     return *this;
 }
@@ -56,14 +91,15 @@ SysError PipeClient::Open(const std::string& pipeName) {
                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return LastWin32Error();
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!event) {
+    auto io = std::make_unique<Overlapped>();
+    if (!io->Valid()) {
         SysError error = LastWin32Error();
         CloseHandle(h);
         return error;
     }
     handle_ = h;
-    ioEvent_ = event;
+    io_ = std::move(io);
+    StartRead();
     return {};
 }
 
@@ -76,63 +112,138 @@ intptr_t PipeClient::Native() const {
 }
 
 void PipeClient::Close() {
-    if (handle_ != INVALID_HANDLE_VALUE)
-        CloseHandle(handle_);
-    if (ioEvent_)
-        CloseHandle(ioEvent_);
+    if (handle_ == INVALID_HANDLE_VALUE)
+        return;
+    bool released = true;
+    if (io_->read.pending)
+        released = Abandon(handle_, &io_->read.ov) && released;
+    if (io_->write.pending)
+        released = Abandon(handle_, &io_->write.ov) && released;
+    CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
-    ioEvent_ = nullptr;
+    if (!released)
+        io_.release();  // the system may still write into it; a small leak beats corruption
+    io_.reset();
 }
 
-SysError PipeClient::Peek(uint32_t* available) {
-    DWORD total = 0;
-    *available = 0;
-    if (!PeekNamedPipe(handle_, nullptr, 0, nullptr, &total, nullptr))
-        return LastWin32Error();
-    *available = total;
-    return {};
+void PipeClient::StartRead() {
+    Overlapped::Direction& r = io_->read;
+    r.begin = r.end = 0;
+    // A read that finishes at once with nothing (a zero-length message) is simply asked again.
+    for (int tries = 0; tries < 16; ++tries) {
+        DWORD n = 0;
+        if (ReadFile(handle_, r.buffer.data(), kChunk, &n, &r.ov)) {
+            r.end = n;
+            if (n > 0)
+                return;
+            continue;
+        }
+        DWORD code = GetLastError();
+        if (code == ERROR_IO_PENDING)
+            r.pending = true;
+        else
+            r.failure = Win32Error(code);
+        return;
+    }
 }
 
 SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
-    OVERLAPPED ov{};
-    ov.hEvent = ioEvent_;
-    ResetEvent(ioEvent_);
-    DWORD n = 0;
     *got = 0;
-    if (!ReadFile(handle_, buffer, size, &n, &ov)) {
-        DWORD code = GetLastError();
-        if (code != ERROR_IO_PENDING)
-            return Win32Error(code);
-        // Only what Peek reported is read, so this completes at once.
-        SysError error = Finish(handle_, &ov, &n, nullptr);
-        if (error.Failed())
-            return error;
+    if (!IsOpen())
+        return Win32Error(ERROR_INVALID_HANDLE);
+    Overlapped::Direction& r = io_->read;
+    if (r.pending) {
+        DWORD n = 0;
+        if (!Finished(handle_, &r.ov, &n, &r.failure))
+            return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
+        r.pending = false;
+        r.begin = 0;
+        r.end = r.failure.Failed() ? 0 : n;
     }
-    *got = n;
+    if (r.begin < r.end) {
+        DWORD count = r.end - r.begin < size ? r.end - r.begin : size;
+        std::memcpy(buffer, r.buffer.data() + r.begin, count);
+        r.begin += count;
+        *got = count;
+        if (r.begin == r.end && !r.failure.Failed())
+            StartRead();  // the next read is pending before the worker waits again
+        return {};
+    }
+    if (r.failure.Failed())
+        return r.failure;
+    StartRead();
+    return r.pending ? SysError{ERROR_IO_PENDING, ErrorKind::WouldBlock} : SysError{};
+}
+
+void PipeClient::StartWrite() {
+    Overlapped::Direction& w = io_->write;
+    while (w.begin < w.end) {
+        DWORD n = 0;
+        if (!WriteFile(handle_, w.buffer.data() + w.begin, w.end - w.begin, &n, &w.ov)) {
+            DWORD code = GetLastError();
+            if (code == ERROR_IO_PENDING)
+                w.pending = true;
+            else
+                w.failure = Win32Error(code);
+            return;
+        }
+        if (n == 0) {
+            w.failure = Win32Error(ERROR_NO_DATA);
+            return;
+        }
+        w.begin += n;
+    }
+}
+
+SysError PipeClient::Write(const void* data, uint32_t size, uint32_t* taken) {
+    *taken = 0;
+    if (!IsOpen())
+        return Win32Error(ERROR_INVALID_HANDLE);
+    Overlapped::Direction& w = io_->write;
+    if (w.pending) {
+        DWORD n = 0;
+        if (!Finished(handle_, &w.ov, &n, &w.failure))
+            return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
+        w.pending = false;
+        if (!w.failure.Failed()) {
+            w.begin += n;
+            if (n == 0 && w.begin < w.end)
+                w.failure = Win32Error(ERROR_NO_DATA);
+            else
+                StartWrite();  // the rest of a write the system took only in part
+        }
+    }
+    if (w.failure.Failed())
+        return w.failure;
+    if (w.pending)
+        return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
+    if (size == 0)
+        return {};
+    DWORD count = size < kChunk ? size : kChunk;
+    std::memcpy(w.buffer.data(), data, count);
+    w.begin = 0;
+    w.end = count;
+    StartWrite();
+    if (w.failure.Failed())
+        return w.failure;
+    *taken = count;
     return {};
 }
 
-SysError PipeClient::Write(const void* data, uint32_t size, const std::atomic<bool>& stop) {
-    const char* rest = static_cast<const char*>(data);
-    while (size > 0) {
-        OVERLAPPED ov{};
-        ov.hEvent = ioEvent_;
-        ResetEvent(ioEvent_);
-        DWORD n = 0;
-        if (!WriteFile(handle_, rest, size, &n, &ov)) {
-            DWORD code = GetLastError();
-            if (code != ERROR_IO_PENDING)
-                return Win32Error(code);
-            SysError error = Finish(handle_, &ov, &n, &stop);
-            if (error.Failed())
-                return error;
-        }
-        if (n == 0)
-            return Win32Error(ERROR_NO_DATA);
-        rest += n;
-        size -= n;
-    }
-    return {};
+bool PipeClient::WritePending() const {
+    return IsOpen() && io_->write.pending;
+}
+
+bool PipeClient::ReadPending() const {
+    return IsOpen() && io_->read.pending;
+}
+
+void* PipeClient::ReadEvent() const {
+    return io_->read.ov.hEvent;
+}
+
+void* PipeClient::WriteEvent() const {
+    return io_->write.ov.hEvent;
 }
 
 }  // namespace tolvi::platform

@@ -42,12 +42,32 @@ int StartSocketLibrary() {
     return WSAStartup(MAKEWORD(2, 2), &data);
 }
 
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(other.Release()), event_(other.event_) {
+    other.event_ = nullptr;
+}
+
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         Close();
         handle_ = other.Release();
+        event_ = other.event_;
+        other.event_ = nullptr;
     }
     return *this;
+}
+
+void* TcpSocket::WaitEvent() {
+    if (!event_ && IsValid()) {
+        WSAEVENT event = WSACreateEvent();
+        if (event == WSA_INVALID_EVENT)
+            return nullptr;
+        if (WSAEventSelect(S(handle_), event, FD_ACCEPT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+            WSACloseEvent(event);
+            return nullptr;
+        }
+        event_ = event;
+    }
+    return event_;
 }
 
 TcpSocket TcpSocket::CreateStream(SysError* error) {
@@ -59,6 +79,9 @@ TcpSocket TcpSocket::CreateStream(SysError* error) {
 void TcpSocket::Close() {
     if (IsValid())
         closesocket(S(Release()));
+    if (event_)
+        WSACloseEvent(event_);
+    event_ = nullptr;
 }
 
 void TcpSocket::Abort() {
@@ -91,6 +114,12 @@ SysError TcpSocket::SetNonBlocking() {
     return Check(ioctlsocket(S(handle_), FIONBIO, &one));
 }
 
+SysError TcpSocket::SetOobInline() {
+    BOOL one = TRUE;
+    return Check(setsockopt(S(handle_), SOL_SOCKET, SO_OOBINLINE,
+                            reinterpret_cast<const char*>(&one), sizeof one));
+}
+
 SysError TcpSocket::Connect(const std::string& address, uint16_t port) {
     sockaddr_in sa;
     if (!FillAddress(address, port, &sa))
@@ -102,6 +131,10 @@ SysError TcpSocket::Accept(TcpSocket* client) {
     SOCKET s = accept(S(handle_), nullptr, nullptr);
     if (s == INVALID_SOCKET)
         return LastSocketError();
+    // An accepted socket inherits the listener's event selection; it gets its own when
+    // someone waits on it.
+    if (event_)
+        WSAEventSelect(s, nullptr, 0);
     *client = TcpSocket(static_cast<intptr_t>(s));
     return {};
 }

@@ -31,6 +31,11 @@ inline SysError Win32Error(DWORD code) {
         case ERROR_PIPE_NOT_CONNECTED:
             kind = ErrorKind::PipeNotConnected;
             break;
+        case WSAECONNRESET:
+        case WSAECONNABORTED:
+        case WSAENOTCONN:
+            kind = ErrorKind::ConnectionReset;
+            break;
         case ERROR_OPERATION_ABORTED:
             kind = ErrorKind::Cancelled;
             break;

@@ -25,7 +25,8 @@ bool PollFor(int fd, short events, int timeoutMs) {
 
 }  // namespace
 
-PipeServer::PipeServer(std::string pipeName) : pipeName_(std::move(pipeName)) {}
+PipeServer::PipeServer(std::string pipeName, size_t bufferSize)
+    : pipeName_(std::move(pipeName)), bufferSize_(bufferSize) {}
 
 PipeServer::~PipeServer() {
     Close();
@@ -58,6 +59,11 @@ bool PipeServer::WaitClient(int timeoutMs) {
     if (listener_ < 0 || !PollFor(listener_, POLLIN, timeoutMs))
         return false;
     client_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client_ >= 0) {
+        int size = static_cast<int>(bufferSize_);
+        setsockopt(client_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        setsockopt(client_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
     return client_ >= 0;
 }
 

@@ -1,28 +1,48 @@
-// The test pipe server on a Windows named pipe with a single instance.
+// The test pipe server on a Windows named pipe with a single instance. Reads wait on an
+// overlapped read that stays pending between calls, so an idle server costs nothing.
 #include "pipeserver/PipeServer.h"
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace tolvi::tools {
 
-PipeServer::PipeServer(std::string pipeName)
+struct PipeServer::Io {
+    OVERLAPPED connect{};
+    OVERLAPPED read{};
+    bool readPending = false;
+    std::vector<char> buffer = std::vector<char>(65536);
+    DWORD begin = 0, end = 0;  // read but not yet handed out
+
+    Io() {
+        connect.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        read.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~Io() {
+        CloseHandle(connect.hEvent);
+        CloseHandle(read.hEvent);
+    }
+};
+
+PipeServer::PipeServer(std::string pipeName, size_t bufferSize)
     : pipeName_(std::move(pipeName)),
+      bufferSize_(bufferSize),
       pipe_(INVALID_HANDLE_VALUE),
-      connectEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      connectOverlapped_(new OVERLAPPED{}) {}
+      io_(new Io) {}
 
 PipeServer::~PipeServer() {
     Close();
-    CloseHandle(connectEvent_);
-    delete static_cast<OVERLAPPED*>(connectOverlapped_);
+    delete io_;
 }
 
 bool PipeServer::Listen(std::string* error) {
     Close();
+    DWORD size = static_cast<DWORD>(bufferSize_);
     pipe_ = CreateNamedPipeA(pipeName_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0,
+                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, size, size, 0,
                              nullptr);
     if (pipe_ == INVALID_HANDLE_VALUE) {
         char text[96];
@@ -38,11 +58,9 @@ bool PipeServer::WaitClient(int timeoutMs) {
         return true;
     if (pipe_ == INVALID_HANDLE_VALUE)
         return false;
-    auto* ov = static_cast<OVERLAPPED*>(connectOverlapped_);
+    OVERLAPPED* ov = &io_->connect;
     if (!connectPending_) {
-        *ov = OVERLAPPED{};
-        ov->hEvent = connectEvent_;
-        ResetEvent(connectEvent_);
+        ResetEvent(ov->hEvent);
         if (ConnectNamedPipe(pipe_, ov)) {
             connected_ = true;
             return true;
@@ -56,9 +74,8 @@ bool PipeServer::WaitClient(int timeoutMs) {
             return false;
         connectPending_ = true;
     }
-    if (WaitForSingleObject(connectEvent_, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(ov->hEvent, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
         return false;
-    }
     DWORD unused;
     connectPending_ = false;
     connected_ = GetOverlappedResult(pipe_, ov, &unused, FALSE) != 0;
@@ -72,25 +89,38 @@ bool PipeServer::HasClient() const {
 long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
     if (!connected_)
         return -1;
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr))
-            return -1;
-        if (available > 0)
-            break;
-        if (static_cast<int>(GetTickCount() - start) >= timeoutMs)
-            return 0;
-        Sleep(1);
+    if (io_->begin == io_->end) {
+        if (!io_->readPending) {
+            io_->begin = io_->end = 0;
+            DWORD n = 0;
+            if (ReadFile(pipe_, io_->buffer.data(), static_cast<DWORD>(io_->buffer.size()), &n,
+                         &io_->read)) {
+                io_->end = n;
+            } else if (GetLastError() == ERROR_IO_PENDING) {
+                io_->readPending = true;
+            } else {
+                return -1;
+            }
+        }
+        if (io_->readPending) {
+            if (WaitForSingleObject(io_->read.hEvent, static_cast<DWORD>(timeoutMs)) !=
+                WAIT_OBJECT_0) {
+                return 0;  // the read stays pending for the next call
+            }
+            DWORD n = 0;
+            io_->readPending = false;
+            if (!GetOverlappedResult(pipe_, &io_->read, &n, FALSE))
+                return -1;
+            io_->begin = 0;
+            io_->end = n;
+        }
     }
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    DWORD n = 0;
-    BOOL ok = ReadFile(pipe_, buffer, static_cast<DWORD>(size), &n, &ov);
-    if (!ok && GetLastError() == ERROR_IO_PENDING)
-        ok = GetOverlappedResult(pipe_, &ov, &n, TRUE);
-    CloseHandle(ov.hEvent);
-    return ok ? static_cast<long>(n) : -1;
+    DWORD count = io_->end - io_->begin;
+    if (count > size)
+        count = static_cast<DWORD>(size);
+    std::memcpy(buffer, io_->buffer.data() + io_->begin, count);
+    io_->begin += count;
+    return static_cast<long>(count);
 }
 
 bool PipeServer::Write(const void* data, size_t size) {
@@ -109,10 +139,18 @@ bool PipeServer::Write(const void* data, size_t size) {
 void PipeServer::DropClient() {
     if (pipe_ == INVALID_HANDLE_VALUE)
         return;
-    if (connectPending_)
-        CancelIo(pipe_);
+    if (connectPending_ || io_->readPending) {
+        CancelIoEx(pipe_, nullptr);
+        DWORD unused;
+        if (connectPending_)
+            GetOverlappedResult(pipe_, &io_->connect, &unused, TRUE);
+        if (io_->readPending)
+            GetOverlappedResult(pipe_, &io_->read, &unused, TRUE);
+    }
     DisconnectNamedPipe(pipe_);
     connectPending_ = false;
+    io_->readPending = false;
+    io_->begin = io_->end = 0;
     connected_ = false;
 }
 

@@ -1,0 +1,85 @@
+// A client's session: receiving with the Telnet handling, and sending its queue.
+#include "engine/ClientSession.h"
+
+#include <cstring>
+
+namespace tolvi {
+
+using platform::ErrorKind;
+using platform::IoResult;
+
+namespace {
+
+// The client's Telnet option requests are answered in its own queue.
+class QueueAnswers : public TelnetParser::Answers {
+  public:
+    explicit QueueAnswers(ClientSession& session) : session_(session) {}
+    void Answer(uint8_t command, uint8_t option) override {
+        session_.QueueTelnetCommand(command, option);
+    }
+
+  private:
+    ClientSession& session_;
+};
+
+}  // namespace
+
+ClientSession::ClientSession(platform::TcpSocket socket, std::string address)
+    : socket_(std::move(socket)), address_(std::move(address)) {}
+
+void ClientSession::QueueText(const char* text) {
+    output_.AppendProtocol(text, std::strlen(text));
+}
+
+void ClientSession::QueueTelnetCommand(uint8_t command, uint8_t option) {
+    // Queued whole, never split by a full window: half a command would corrupt the stream.
+    const uint8_t bytes[3] = {telnet::kIac, command, option};
+    output_.AppendProtocol(bytes, sizeof bytes);
+}
+
+bool ClientSession::DiscardInput(uint8_t* scratch, size_t size) {
+    for (;;) {
+        IoResult got = socket_.Receive(scratch, size);
+        if (got.count > 0)
+            continue;
+        if (got.count < 0 && got.error.Is(ErrorKind::WouldBlock))
+            return true;
+        gone_ = true;  // closed, or the connection failed
+        return false;
+    }
+}
+
+size_t ClientSession::Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe) {
+    IoResult got = socket_.Receive(scratch, size);
+    if (got.count == 0 || (got.count < 0 && !got.error.Is(ErrorKind::WouldBlock))) {
+        gone_ = true;  // a reset connection ends the client's turn as a closed one does
+        return 0;
+    }
+    if (got.count < 0)
+        return 0;
+    size_t count = static_cast<size_t>(got.count);
+    QueueAnswers answers(*this);
+    uint8_t* data = toPipe.Reserve(count);
+    toPipe.Commit(telnet_.Feed(scratch, count, data, answers));
+    return count;
+}
+
+uint64_t ClientSession::Flush(bool* blocked) {
+    uint64_t pipeBytes = 0;
+    *blocked = false;
+    while (!output_.Empty()) {
+        IoResult sent = socket_.Send(output_.Front(), output_.Size());
+        if (sent.count > 0) {
+            pipeBytes += output_.Consume(static_cast<size_t>(sent.count));
+            continue;
+        }
+        if (sent.count < 0 && sent.error.Is(ErrorKind::WouldBlock))
+            *blocked = true;
+        else
+            gone_ = true;
+        break;
+    }
+    return pipeBytes;
+}
+
+}  // namespace tolvi

@@ -1,0 +1,54 @@
+// One admitted TCP client: its socket and address, its Telnet state, and what waits to be
+// sent to it. The connector's worker drives it; the session only moves bytes.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "engine/ByteQueue.h"
+#include "engine/OutputQueue.h"
+#include "engine/TelnetParser.h"
+#include "platform/Socket.h"
+
+namespace tolvi {
+
+class ClientSession {
+  public:
+    ClientSession(platform::TcpSocket socket, std::string address);
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    const std::string& Address() const { return address_; }
+    platform::TcpSocket& Socket() { return socket_; }
+    OutputQueue& Output() { return output_; }
+    bool Gone() const { return gone_; }
+
+    // Attached: the client has been told that the pipe is open and gets its data.
+    bool Attached() const { return attached_; }
+    void SetAttached(bool attached) { attached_ = attached; }
+
+    void QueueText(const char* text);
+    void QueueTelnetCommand(uint8_t command, uint8_t option);
+
+    // What the client sends while the pipe is not open has nowhere to go: takes all of it.
+    // Sets Gone when the client has left.
+    bool DiscardInput(uint8_t* scratch, size_t size);
+    // Receives at most size bytes, answers their Telnet commands and appends their data to
+    // toPipe. Returns the bytes received (0 when nothing waits); sets Gone when the client
+    // has left.
+    size_t Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe);
+    // Sends what is queued until the socket takes no more. Returns the pipe bytes sent; sets
+    // Gone when the connection has failed. blocked says the socket had no room.
+    uint64_t Flush(bool* blocked);
+
+    void MarkGone() { gone_ = true; }
+
+  private:
+    platform::TcpSocket socket_;
+    std::string address_;
+    TelnetParser telnet_;
+    OutputQueue output_;
+    bool attached_ = false;
+    bool gone_ = false;
+};
+
+}  // namespace tolvi

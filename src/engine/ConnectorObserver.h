@@ -1,0 +1,27 @@
+// What a connector tells the program that hosts it: the GUI shows its alerts as message
+// boxes, the console host prints every change. Called on the thread that made the change,
+// mostly the connector's worker; the host must not destroy the connector from a call.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace tolvi {
+
+class PipeConnector;
+
+class ConnectorObserver {
+  public:
+    virtual ~ConnectorObserver() = default;
+
+    virtual void OnStatusChanged(const PipeConnector&, int32_t /*status*/) {}
+    virtual void OnClientArrived(const PipeConnector&, const std::string& /*address*/) {}
+    virtual void OnClientRefused(const PipeConnector&, const std::string& /*address*/) {}
+    virtual void OnClientLeft(const PipeConnector&, const std::string& /*address*/) {}
+    // A new failure text, the one that GetErrorText now returns.
+    virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}
+    // A failure the user must see. Returns once the user has seen it; the worker waits.
+    // Without an observer of its own a connector writes it to the standard error.
+    virtual void OnAlert(const PipeConnector&, const std::string& text);
+};
+
+}  // namespace tolvi

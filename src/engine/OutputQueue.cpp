@@ -1,0 +1,73 @@
+// The client's output queue.
+#include "engine/OutputQueue.h"
+
+#include <algorithm>
+
+namespace tolvi {
+
+namespace {
+constexpr uint8_t kIac = 255;
+}
+
+void OutputQueue::AddRun(size_t size, bool pipe) {
+    if (size == 0)
+        return;
+    if (!runs_.empty() && runs_.back().pipe == pipe)
+        runs_.back().size += size;
+    else
+        runs_.push_back(Run{size, pipe});
+}
+
+void OutputQueue::AppendPipeData(const uint8_t* data, size_t size) {
+    size_t doubled = static_cast<size_t>(std::count(data, data + size, kIac));
+    uint8_t* out = bytes_.Reserve(size + doubled);
+    if (doubled == 0) {
+        std::memcpy(out, data, size);
+    } else {
+        uint8_t* p = out;
+        for (size_t i = 0; i < size; ++i) {
+            *p++ = data[i];
+            if (data[i] == kIac)
+                *p++ = kIac;
+        }
+    }
+    bytes_.Commit(size + doubled);
+    AddRun(size + doubled, true);
+}
+
+void OutputQueue::AppendProtocol(const void* data, size_t size) {
+    bytes_.Append(data, size);
+    AddRun(size, false);
+}
+
+uint64_t OutputQueue::Consume(size_t size) {
+    uint64_t pipeBytes = 0;
+    size = std::min(size, bytes_.Size());
+    while (size > 0) {
+        Run& run = runs_.front();
+        size_t take = std::min(size, run.size);
+        if (run.pipe) {
+            // In pipe data every 255 is one of a pair: each pair that is now complete is one
+            // byte of the pipe.
+            const uint8_t* front = bytes_.Front();
+            size_t iacs = static_cast<size_t>(std::count(front, front + take, kIac));
+            size_t halves = iacs + (halfSent_ ? 1 : 0);
+            pipeBytes += (take - iacs) + halves / 2;
+            halfSent_ = halves % 2 != 0;
+        }
+        bytes_.Consume(take);
+        run.size -= take;
+        size -= take;
+        if (run.size == 0)
+            runs_.pop_front();
+    }
+    return pipeBytes;
+}
+
+void OutputQueue::Clear() {
+    bytes_.Clear();
+    runs_.clear();
+    halfSent_ = false;
+}
+
+}  // namespace tolvi

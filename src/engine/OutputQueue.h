@@ -1,0 +1,39 @@
+// What waits to be sent to one Telnet client, in order: the pipe's bytes, with every 255
+// doubled so that the client reads it as data (RFC 854), and the relay's own texts and Telnet
+// answers. It knows how many pipe bytes each send has delivered, a doubled 255 counting once,
+// since only those count as sent.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+#include "engine/ByteQueue.h"
+
+namespace tolvi {
+
+class OutputQueue {
+  public:
+    bool Empty() const { return bytes_.Empty(); }
+    size_t Size() const { return bytes_.Size(); }
+    const uint8_t* Front() const { return bytes_.Front(); }
+
+    void AppendPipeData(const uint8_t* data, size_t size);
+    // Bytes of the relay's own: texts and Telnet answers, sent as they are and not counted.
+    void AppendProtocol(const void* data, size_t size);
+    // Drops size sent bytes from the front; returns how many pipe bytes they held.
+    uint64_t Consume(size_t size);
+    void Clear();
+
+  private:
+    struct Run {
+        size_t size;
+        bool pipe;
+    };
+    void AddRun(size_t size, bool pipe);
+
+    ByteQueue bytes_;
+    std::deque<Run> runs_;
+    bool halfSent_ = false;  // the first byte of a doubled 255 has been sent, its twin not yet
+};
+
+}  // namespace tolvi

@@ -1,0 +1,41 @@
+// The worker's own state while it serves clients: its wait, the client sessions, the pipe
+// and what waits to be written to it. Only the connector's worker touches it.
+#pragma once
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "engine/ByteQueue.h"
+#include "engine/ClientSession.h"
+#include "engine/PipeConnector.h"
+#include "platform/PipeClient.h"
+#include "platform/WaitSet.h"
+
+namespace tolvi {
+
+using RelayClock = std::chrono::steady_clock;
+
+struct PipeConnector::Relay {
+    // Pieces read from the pipe and from a client.
+    static constexpr size_t kPiece = platform::PipeClient::kChunk;
+    // A client is read while the bytes on their way to the pipe stay below this, and the
+    // pipe while its data on the way to the client does: each side waits for the other.
+    static constexpr size_t kHighWater = 64 * 1024;
+    // Telnet answers alone may grow a client's queue past the high water; past this a client
+    // that sends requests but does not read is not read any more.
+    static constexpr size_t kAnswerLimit = 256 * 1024;
+
+    platform::WaitSet waitSet;
+    std::vector<std::unique_ptr<ClientSession>> sessions;
+    size_t maxClients = 1;
+    platform::PipeClient pipe;
+    ByteQueue toPipe;
+    RelayClock::time_point nextAttach;  // when to try opening a missing pipe again
+    bool carriageReturnSent = false;    // since the pipe opened, to its first client
+    std::vector<uint8_t> scratch = std::vector<uint8_t>(kPiece);
+    bool wantAccept = false;    // the last accept found no connection waiting
+    bool wantPipeRead = false;  // the last pipe read found nothing
+    int timeoutMs = -1;         // until the next timed step, -1 for none
+};
+
+}  // namespace tolvi

@@ -1,0 +1,49 @@
+// One wait for everything a relay worker serves: its stop signal, sockets and pipe. The
+// worker tries every operation it wants until each would block, then waits here until one
+// of them can go on; it never polls on a timer.
+#pragma once
+#include <vector>
+
+#ifndef _WIN32
+#include <poll.h>
+#endif
+
+#include "platform/PipeClient.h"
+#include "platform/Socket.h"
+#include "platform/SysError.h"
+#include "platform/WakeSignal.h"
+
+namespace tolvi::platform {
+
+class WaitSet {
+  public:
+    WaitSet();
+    ~WaitSet();
+    WaitSet(const WaitSet&) = delete;
+    WaitSet& operator=(const WaitSet&) = delete;
+
+    // Forgets what was added, keeping the room for the next round.
+    void Clear();
+    void Add(WakeSignal& signal);
+    // readable: data, a waiting connection or the peer's close; writable: room to send.
+    // A socket added with neither is left out.
+    void Add(TcpSocket& socket, bool readable, bool writable);
+    // readable: data or the server's close; writable: room for more, or bytes handed over
+    // earlier have gone on their way.
+    void Add(PipeClient& pipe, bool readable, bool writable);
+
+    // Waits until something added is ready or timeoutMs has passed (-1: no limit). Only the
+    // failure of the wait itself is an error.
+    SysError Wait(int timeoutMs);
+
+  private:
+#ifdef _WIN32
+    std::vector<void*> handles_;
+    std::vector<TcpSocket*> sockets_;
+    bool readyNow_ = false;  // something added can go on without waiting
+#else
+    std::vector<pollfd> fds_;
+#endif
+};
+
+}  // namespace tolvi::platform

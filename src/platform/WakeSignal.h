@@ -1,0 +1,34 @@
+// A stop request that a worker waits on together with its sockets and pipe, so that a stop
+// ends any wait at once instead of at the end of a poll period.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+namespace tolvi::platform {
+
+class WaitSet;
+
+class WakeSignal {
+  public:
+    WakeSignal();
+    ~WakeSignal();
+    WakeSignal(const WakeSignal&) = delete;
+    WakeSignal& operator=(const WakeSignal&) = delete;
+
+    // Stays set, ending every wait that includes it, until Reset.
+    void Set();
+    void Reset();
+    bool IsSet() const { return set_.load(); }
+
+  private:
+    friend class WaitSet;
+    std::atomic<bool> set_{false};
+#ifdef _WIN32
+    void* event_;  // manual-reset event
+#else
+    int readFd_ = -1;  // readable while set
+    int writeFd_ = -1;
+#endif
+};
+
+}  // namespace tolvi::platform

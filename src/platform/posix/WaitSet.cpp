@@ -1,0 +1,50 @@
+// The wait on POSIX: one poll over every descriptor.
+#include "platform/WaitSet.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "platform/posix/PosixError.h"
+
+namespace tolvi::platform {
+
+WaitSet::WaitSet() {
+    fds_.reserve(8);
+}
+
+WaitSet::~WaitSet() = default;
+
+void WaitSet::Clear() {
+    fds_.clear();
+}
+
+void WaitSet::Add(WakeSignal& signal) {
+    fds_.push_back(pollfd{signal.readFd_, POLLIN, 0});
+}
+
+void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
+    // A hang-up is reported whatever is asked for, so a socket nobody waits on stays out:
+    // its hang-up would end every wait at once. Urgent data is never asked for; it is read
+    // inline.
+    short events = static_cast<short>((readable ? POLLIN : 0) | (writable ? POLLOUT : 0));
+    if (events && socket.IsValid())
+        fds_.push_back(pollfd{static_cast<int>(socket.Native()), events, 0});
+}
+
+void WaitSet::Add(PipeClient& pipe, bool readable, bool writable) {
+    short events = static_cast<short>((readable ? POLLIN : 0) | (writable ? POLLOUT : 0));
+    if (events && pipe.IsOpen())
+        fds_.push_back(pollfd{static_cast<int>(pipe.Native()), events, 0});
+}
+
+SysError WaitSet::Wait(int timeoutMs) {
+    timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
+    int n = ppoll(fds_.data(), fds_.size(), timeoutMs < 0 ? nullptr : &timeout, nullptr);
+    if (n < 0 && errno != EINTR)
+        return LastErrno();
+    return {};
+}
+
+}  // namespace tolvi::platform
