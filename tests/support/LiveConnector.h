@@ -10,7 +10,9 @@
 namespace tolvi::test {
 
 struct LiveConnector {
-    LiveConnector() : pipeName(UniquePipeName()), pipe(pipeName) {}
+    // pipeBuffer: the pipe server's buffers each way; small ones make it a slow peer.
+    explicit LiveConnector(size_t pipeBuffer = 65536)
+        : pipeName(UniquePipeName()), pipe(pipeName, pipeBuffer) {}
 
     // Opens the pipe (unless told not to), builds the connector, opens its endpoint (on a
     // free port unless portText names one) and starts its worker. False (with a test

@@ -9,6 +9,7 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -55,6 +56,41 @@ std::string UniquePipeName() {
 int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+double ProcessCpuSeconds() {
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+#else
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#endif
+}
+
+std::string TelnetDecoder::Feed(const std::string& bytes) {
+    std::string data;
+    for (char c : bytes) {
+        auto b = static_cast<uint8_t>(c);
+        if (state_ == 1) {
+            state_ = (b >= 251 && b <= 254) ? 2 : 0;
+            if (b == 255)
+                data += c;
+        } else if (state_ == 2) {
+            state_ = 0;
+        } else if (b == 255) {
+            state_ = 1;
+        } else {
+            data += c;
+        }
+    }
+    return data;
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {

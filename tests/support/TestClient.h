@@ -21,6 +21,19 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 // Milliseconds since an arbitrary start, for timing stops.
 int64_t NowMs();
 
+// The CPU time this process has used so far, every thread counted.
+double ProcessCpuSeconds();
+
+// Decodes what a Telnet client receives into the data it stands for: IAC IAC is one 255, and
+// commands (IAC and the next byte, IAC WILL/WONT/DO/DONT and an option) are left out.
+class TelnetDecoder {
+  public:
+    std::string Feed(const std::string& bytes);
+
+  private:
+    int state_ = 0;  // 0 data, 1 after IAC, 2 after an option command
+};
+
 // The banners an admitted client receives when the pipe opens, Telnet announcements included.
 extern const std::string kAttaching;
 extern const std::string kConnectedBanner;
