@@ -1,6 +1,7 @@
 // relay_bench: tolvi-relay against socat on the same job (TCP on loopback to a Unix-domain
 // stream socket): throughput each way, one-byte round trips, and CPU while a client idles.
 //   relay_bench [MiB]     (256 by default)
+#include <dirent.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -30,7 +31,10 @@ using tolvi::tools::PipeServer;
 
 struct Figures {
     double downMBps = 0, upMBps = 0, p50us = 0, p99us = 0, idleCpuPercent = 0;
+    long idleSwitches = 0;
 };
+
+constexpr int kIdleSeconds = 10;
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
@@ -65,6 +69,29 @@ double CpuSeconds(pid_t pid) {
             stime = std::stoull(field);
     }
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Context switches of every thread of a process so far, from /proc.
+long ContextSwitches(pid_t pid) {
+    long total = 0;
+    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::vector<std::string> ids;
+    if (DIR* dir = opendir(tasks.c_str())) {
+        while (dirent* e = readdir(dir)) {
+            if (e->d_name[0] != '.')
+                ids.push_back(e->d_name);
+        }
+        closedir(dir);
+    }
+    for (const std::string& id : ids) {
+        std::ifstream status(tasks + "/" + id + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += std::atol(line.substr(line.find(':') + 1).c_str());
+        }
+    }
+    return total;
 }
 
 bool ReadExactly(TcpSocket& s, size_t count) {
@@ -192,9 +219,11 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
 
     // A connected client that sends nothing.
     double cpu0 = CpuSeconds(pid);
+    long switches0 = ContextSwitches(pid);
     start = Clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
     f.idleCpuPercent = 100.0 * (CpuSeconds(pid) - cpu0) / Seconds(start);
+    f.idleSwitches = ContextSwitches(pid) - switches0;
 
     client.Close();
     kill(pid, SIGINT);
@@ -240,7 +269,8 @@ int main(int argc, char** argv) {
                              "UNIX-CONNECT:" + dir + "/socat-bench-" + pid},
                             socatPort, socatPipe, false, bytes);
 
-    std::printf("relay_bench: %zu MiB each way, 10000 one-byte round trips, 3 s idle\n", mib);
+    std::printf("relay_bench: %zu MiB each way, 10000 one-byte round trips, %d s idle\n", mib,
+                kIdleSeconds);
     std::printf("%-26s %12s %12s %10s\n", "figure", "tolvi-relay", "socat", "ratio");
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe to client, MB/s", tolvi.downMBps,
                 socat.downMBps, Ratio(tolvi.downMBps, socat.downMBps));
@@ -252,5 +282,7 @@ int main(int argc, char** argv) {
                 Ratio(tolvi.p99us, socat.p99us));
     std::printf("%-26s %12.2f %12.2f %10s\n", "idle CPU, % of a core", tolvi.idleCpuPercent,
                 socat.idleCpuPercent, "-");
+    std::printf("%-26s %12ld %12ld %10s\n", "idle context switches", tolvi.idleSwitches,
+                socat.idleSwitches, "-");
     return 0;
 }

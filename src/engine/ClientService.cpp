@@ -35,6 +35,9 @@ bool PipeConnector::ServeClients() {
         } while (progress);
         PrepareWait();
         SysError error = r.waitSet.Wait(r.timeoutMs);
+        for (auto& s : r.sessions)
+            s->SetMayRead();
+        r.pipeMayRead = true;
         if (error.Failed()) {
             SetErrorText(Format("Could not wait for the connections (%s)",
                                 GetSystemErrorText(error.code).c_str()));
@@ -122,9 +125,11 @@ void PipeConnector::ServeSessions(bool* progress) {
         ClientSession& s = *owned;
         if (!s.Attached()) {
             // Nowhere to put it yet: taken and dropped, so that a client that leaves is seen.
-            s.DiscardInput(r.scratch.data(), r.scratch.size());
+            if (s.MayRead())
+                s.DiscardInput(r.scratch.data(), r.scratch.size());
         } else {
-            while (r.toPipe.Size() < Relay::kHighWater && s.Output().Size() < Relay::kAnswerLimit) {
+            while (s.MayRead() && r.toPipe.Size() < Relay::kHighWater &&
+                   s.Output().Size() < Relay::kAnswerLimit) {
                 size_t got = s.Receive(r.scratch.data(), r.scratch.size(), r.toPipe);
                 if (got == 0)
                     break;
@@ -173,9 +178,8 @@ void PipeConnector::PrepareWait() {
                                            s->Output().Size() < Relay::kAnswerLimit);
         wait.Add(s->Socket(), readable, !s->Output().Empty());
     }
-    if (r.pipe.IsOpen()) {
-        wait.Add(r.pipe, r.wantPipeRead, !r.toPipe.Empty() || r.pipe.WritePending());
-    }
+    if (r.pipe.IsOpen())
+        wait.Add(r.pipe, PipeDataHasRoom(), !r.toPipe.Empty() || r.pipe.WritePending());
 }
 
 }  // namespace tolvi

@@ -42,8 +42,10 @@ bool ClientSession::DiscardInput(uint8_t* scratch, size_t size) {
         IoResult got = socket_.Receive(scratch, size);
         if (got.count > 0)
             continue;
-        if (got.count < 0 && got.error.Is(ErrorKind::WouldBlock))
+        if (got.count < 0 && got.error.Is(ErrorKind::WouldBlock)) {
+            mayRead_ = false;
             return true;
+        }
         gone_ = true;  // closed, or the connection failed
         return false;
     }
@@ -55,13 +57,37 @@ size_t ClientSession::Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe) 
         gone_ = true;  // a reset connection ends the client's turn as a closed one does
         return 0;
     }
-    if (got.count < 0)
+    if (got.count < 0) {
+        mayRead_ = false;
         return 0;
+    }
     size_t count = static_cast<size_t>(got.count);
+    // Less than asked for: the socket is drained, and says so again when more arrives.
+    if (count < size)
+        mayRead_ = false;
     QueueAnswers answers(*this);
     uint8_t* data = toPipe.Reserve(count);
     toPipe.Commit(telnet_.Feed(scratch, count, data, answers));
     return count;
+}
+
+uint64_t ClientSession::SendPipeData(const uint8_t* data, size_t size) {
+    size_t sent = 0;
+    if (output_.Empty() && !gone_) {
+        // Up to the first 255, which needs doubling, the bytes go out as they are.
+        const void* iac = std::memchr(data, telnet::kIac, size);
+        size_t plain = iac ? static_cast<size_t>(static_cast<const uint8_t*>(iac) - data) : size;
+        if (plain > 0) {
+            IoResult result = socket_.Send(data, plain);
+            if (result.count > 0)
+                sent = static_cast<size_t>(result.count);
+            else if (!result.error.Is(ErrorKind::WouldBlock))
+                gone_ = true;
+        }
+    }
+    if (!gone_)
+        output_.AppendPipeData(data + sent, size - sent);
+    return sent;
 }
 
 uint64_t ClientSession::Flush(bool* blocked) {

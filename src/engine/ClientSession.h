@@ -21,6 +21,10 @@ class ClientSession {
     platform::TcpSocket& Socket() { return socket_; }
     OutputQueue& Output() { return output_; }
     bool Gone() const { return gone_; }
+    // False once a receive has found the socket drained: trying again before the next wait
+    // would only cost a call. A wait that ends makes every socket worth a try again.
+    bool MayRead() const { return mayRead_; }
+    void SetMayRead() { mayRead_ = true; }
 
     // Attached: the client has been told that the pipe is open and gets its data.
     bool Attached() const { return attached_; }
@@ -36,6 +40,10 @@ class ClientSession {
     // toPipe. Returns the bytes received (0 when nothing waits); sets Gone when the client
     // has left.
     size_t Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe);
+    // Hands pipe data to the client: straight to the socket while nothing else is queued
+    // (the common case, without a copy), into the queue for the rest. Returns the pipe bytes
+    // sent now.
+    uint64_t SendPipeData(const uint8_t* data, size_t size);
     // Sends what is queued until the socket takes no more. Returns the pipe bytes sent; sets
     // Gone when the connection has failed. blocked says the socket had no room.
     uint64_t Flush(bool* blocked);
@@ -49,6 +57,7 @@ class ClientSession {
     OutputQueue output_;
     bool attached_ = false;
     bool gone_ = false;
+    bool mayRead_ = true;
 };
 
 }  // namespace tolvi

@@ -18,7 +18,6 @@ const char kConnectedText[] = "connected!\n\n";
 
 void PipeConnector::ServePipe(bool* progress) {
     Relay& r = *relay;
-    r.wantPipeRead = false;
     r.timeoutMs = -1;
     if (r.sessions.empty())
         return;
@@ -34,11 +33,11 @@ void PipeConnector::ServePipe(bool* progress) {
         *progress = true;
     }
 
-    while (PipeDataHasRoom()) {
+    while (r.pipeMayRead && PipeDataHasRoom()) {
         uint32_t got = 0;
         SysError error = r.pipe.Read(r.scratch.data(), Relay::kPiece, &got);
         if (error.Is(ErrorKind::WouldBlock)) {
-            r.wantPipeRead = true;
+            r.pipeMayRead = false;
             break;
         }
         if (error.Failed() && !error.PeerGone())
@@ -50,6 +49,8 @@ void PipeConnector::ServePipe(bool* progress) {
         }
         DeliverPipeData(r.scratch.data(), got);
         *progress = true;
+        if (got < Relay::kPiece)
+            r.pipeMayRead = false;  // drained for now; the wait says when there is more
     }
 
     while (!r.toPipe.Empty() || r.pipe.WritePending()) {
@@ -76,6 +77,7 @@ bool PipeConnector::AttachPipe() {
     if (r.pipe.Open(pipeName).Failed())
         return false;  // missing, busy or refused: tried again in 500 ms
     r.carriageReturnSent = false;
+    r.pipeMayRead = true;
     for (auto& session : r.sessions)
         AttachSession(*session);
     SetStatus(Connected);
@@ -106,7 +108,7 @@ bool PipeConnector::PipeDataHasRoom() const {
 void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
     for (auto& s : relay->sessions) {
         if (s->Attached())
-            s->Output().AppendPipeData(data, size);
+            bytesSent += static_cast<int64_t>(s->SendPipeData(data, size));
     }
 }
 

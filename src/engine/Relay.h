@@ -33,8 +33,8 @@ struct PipeConnector::Relay {
     RelayClock::time_point nextAttach;  // when to try opening a missing pipe again
     bool carriageReturnSent = false;    // since the pipe opened, to its first client
     std::vector<uint8_t> scratch = std::vector<uint8_t>(kPiece);
-    bool wantAccept = false;    // the last accept found no connection waiting
-    bool wantPipeRead = false;  // the last pipe read found nothing
+    bool wantAccept = false;   // the last accept found no connection waiting
+    bool pipeMayRead = false;  // the pipe has not been found drained since the last wait
     int timeoutMs = -1;         // until the next timed step, -1 for none
 };
 

@@ -1,6 +1,8 @@
 // The Telnet stream parser (RFC 854 commands, RFC 857/858 answers).
 #include "engine/TelnetParser.h"
 
+#include <cstring>
+
 namespace tolvi {
 namespace {
 
@@ -19,12 +21,29 @@ void AnswerRequest(uint8_t command, uint8_t option, TelnetParser::Answers& out) 
     }
 }
 
+// The length of the run from the start of bytes that holds no IAC and no CR: plain data that
+// can be copied as it is.
+size_t PlainRun(const uint8_t* bytes, size_t count) {
+    const void* iac = std::memchr(bytes, telnet::kIac, count);
+    size_t end = iac ? static_cast<size_t>(static_cast<const uint8_t*>(iac) - bytes) : count;
+    const void* cr = std::memchr(bytes, kCr, end);
+    return cr ? static_cast<size_t>(static_cast<const uint8_t*>(cr) - bytes) : end;
+}
+
 }  // namespace
 
 size_t TelnetParser::Feed(const uint8_t* bytes, size_t count, uint8_t* data, Answers& out) {
     using namespace telnet;
     size_t length = 0;
     for (size_t i = 0; i < count; ++i) {
+        if (state_ == State::Data) {
+            size_t run = PlainRun(bytes + i, count - i);
+            std::memcpy(data + length, bytes + i, run);
+            length += run;
+            i += run;
+            if (i == count)
+                break;
+        }
         uint8_t b = bytes[i];
         switch (state_) {
             case State::Data:

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tolvi-relay end to end: bad arguments exit 2 with one line naming them; a real session
-# through a connector reaches the pipe's echo server; SIGINT stops everything with exit 0.
+# through a connector reaches the pipe's echo server; a client queued behind it is served
+# next and every step of both is printed; SIGINT stops everything with exit 0.
 set -u
 relay=$1 pipeserver=$2
 work=$(mktemp -d)
@@ -34,11 +35,23 @@ echo=$(timeout 5 head -c 5 <&3)
 sleep 0.3
 grep -q 'Connected 127.0.0.1' "$work/relay.log" || fail "no Connected line: $(cat "$work/relay.log")"
 
+# A second client waits in the backlog; when the first leaves it is taken over at once, and
+# the printout still shows each step of both turns.
+exec 4<>/dev/tcp/127.0.0.1/$port || fail "cannot connect the second client"
+sleep 0.2
+exec 3<&-
+banner=$(timeout 5 head -c 44 <&4 | tr -d '\377\373\001\003\n')
+[ "$banner" = "attaching console,wait ...connected!" ] || fail "second client's banner: $banner"
+exec 4<&-
+sleep 0.3
+steps=$(sed -n 's/^[0-9:.]* \[[^]]*\] //p' "$work/relay.log" | grep -v listening | tr '\n' '|')
+turn="client 127.0.0.1 arrived|Connected 127.0.0.1|Attaching Pipe 127.0.0.1|Connected 127.0.0.1|client 127.0.0.1 left|Ready|"
+[ "$steps" = "Ready|$turn$turn" ] || fail "the steps printed were: $steps"
+
 kill -INT $relay_pid
 for _ in $(seq 30); do kill -0 $relay_pid 2>/dev/null || break; sleep 0.1; done
 kill -0 $relay_pid 2>/dev/null && fail "relay still runs 3 s after SIGINT"
 wait $relay_pid; code=$?
 [ $code -eq 0 ] || fail "relay exit code $code after SIGINT"
 grep -q 'stopped' "$work/relay.log" || fail "no stopped line"
-exec 3<&-
 echo "PASS"
