@@ -103,6 +103,20 @@ TEST(ConnectorFaults, PasteWhileThePipeIsMissingIsDroppedWholeAndALeavingClientS
     EXPECT_EQ(live.PipeReadFor(500), "\r");  // nothing typed before the pipe was there
 }
 
+TEST(ConnectorFaults, MissingPipeIsTriedTwiceASecondAtNoCost) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start(/*openPipe=*/false));
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    EXPECT_EQ(client.ReadCount(kAttaching.size(), 3000), kAttaching);
+    double before = ProcessCpuSeconds();
+    int64_t start = NowMs();
+    std::this_thread::sleep_for(milliseconds(1200));
+    double share = (ProcessCpuSeconds() - before) / (double(NowMs() - start) / 1000.0);
+    EXPECT_LT(share, 0.2) << "the attaching relay used " << share * 100 << "% of a core";
+    EXPECT_EQ(live.connector->GetStatus(), AttachingPipe);
+}
+
 TEST(ConnectorFaults, PortIsBoundAgainRightAfterASession) {
     // The session ends with the connector closing first, which leaves the port's old
     // connection lingering; a reset must still be able to listen there at once.
@@ -132,6 +146,21 @@ TEST(ConnectorFaults, AnotherProgramCannotShareTheListeningPort) {
     setsockopt(static_cast<int>(other.Native()), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     setsockopt(static_cast<int>(other.Native()), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
     EXPECT_TRUE(other.Bind("", live.port).Is(platform::ErrorKind::AddressInUse));
+}
+
+TEST(ConnectorFaults, FailedPipeWriteIsNotedAndThePipeOpenedAgain) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    live.pipe.StopReading();  // the console takes nothing more, but could still talk
+    ASSERT_TRUE(client.Send("lost"));
+    EXPECT_EQ(client.ReadUntil(kAttaching, 3000), kAttaching);
+    EXPECT_EQ(live.connector->GetErrorText().rfind("Could not write to pipe, error ", 0), 0u)
+        << live.connector->GetErrorText();
+    live.pipe.DropClient();
+    ASSERT_TRUE(live.pipe.WaitClient(5000));  // opened again for the same client
+    EXPECT_EQ(client.ReadCount(kConnectedBanner.size(), 5000), kConnectedBanner);
 }
 
 TEST(ConnectorFaults, PipeNamesMapIntoThePipeDirectory) {

@@ -57,15 +57,17 @@ TEST(ConnectorFlow, SlowClientGetsAStreamWhole) {
                 return;
         }
     });
+    // Slow for longer than the relay's send buffer can hold, so that its sends are cut short
+    // again and again, straight from the pipe and from its queue alike.
     TelnetDecoder telnet;
-    size_t checked = 0, slowUntil = 512 * 1024;
+    size_t checked = 0, slowUntil = 8u << 20;
     bool intact = true;
     int64_t end = NowMs() + 120000;
     while (checked < kStreamBytes && intact && NowMs() < end) {
         std::string piece;
         if (checked < slowUntil) {
             std::this_thread::sleep_for(milliseconds(1));
-            piece = client.ReadCount(1024, 1000);
+            piece = client.ReadCount(16 * 1024, 1000);
         } else {
             piece = client.ReadFor(20);
         }

@@ -5,6 +5,14 @@
 
 namespace tolvi::test {
 
+LiveConnector::~LiveConnector() {
+    connector.reset();
+    if (!alertsExpected) {
+        for (const std::string& alert : seen.Alerts())
+            ADD_FAILURE() << "unexpected alert: " << alert;
+    }
+}
+
 bool LiveConnector::Start(bool openPipe, const std::string& portText) {
     std::string error;
     if (openPipe && !pipe.Listen(&error)) {
@@ -13,6 +21,7 @@ bool LiveConnector::Start(bool openPipe, const std::string& portText) {
     }
     std::string text = portText.empty() ? std::to_string(FreePort()) : portText;
     connector = std::make_unique<PipeConnector>(pipeName, text, "under test");
+    connector->SetObserver(&seen);
     if (!connector->CreateListener()) {
         ADD_FAILURE() << connector->GetErrorText();
         return false;

@@ -5,6 +5,7 @@
 
 #include "engine/PipeConnector.h"
 #include "pipeserver/PipeServer.h"
+#include "support/RecordingObserver.h"
 #include "support/TestClient.h"
 
 namespace tolvi::test {
@@ -13,6 +14,9 @@ struct LiveConnector {
     // pipeBuffer: the pipe server's buffers each way; small ones make it a slow peer.
     explicit LiveConnector(size_t pipeBuffer = 65536)
         : pipeName(UniquePipeName()), pipe(pipeName, pipeBuffer) {}
+    // Stops the connector; a live test that raised an alert nobody expected fails here, since
+    // every alert stands for a modal box in front of the user.
+    ~LiveConnector();
 
     // Opens the pipe (unless told not to), builds the connector, opens its endpoint (on a
     // free port unless portText names one) and starts its worker. False (with a test
@@ -29,6 +33,8 @@ struct LiveConnector {
 
     std::string pipeName;
     tools::PipeServer pipe;
+    RecordingObserver seen;  // the connector's observer, from Start on
+    bool alertsExpected = false;
     std::unique_ptr<PipeConnector> connector;
     uint16_t port = 0;
 };

@@ -26,6 +26,11 @@ class PipeServer {
     long Read(void* buffer, size_t size, int timeoutMs);
     // Writes all of data, blocking while the client does not read; false when it has gone.
     bool Write(const void* data, size_t size);
+#ifndef _WIN32
+    // Reads nothing more from the current client, which then fails to write (a socket can
+    // shut one way; a Windows pipe cannot).
+    void StopReading();
+#endif
     // Ends the current client's session; the pipe stays for the next client.
     void DropClient();
     // Removes the pipe: opening it fails until the next Listen.

@@ -99,6 +99,11 @@ bool PipeServer::Write(const void* data, size_t size) {
     return size == 0;
 }
 
+void PipeServer::StopReading() {
+    if (client_ >= 0)
+        shutdown(client_, SHUT_RD);
+}
+
 void PipeServer::DropClient() {
     if (client_ >= 0)
         close(client_);

@@ -1,0 +1,86 @@
+// One client's session over a real loopback connection whose send buffer is kept small, so
+// that nearly every send is cut short: pipe data, sent straight or from the queue, arrives
+// whole and in order, and exactly the pipe's bytes are counted.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
+#include "engine/ClientSession.h"
+#include "support/TestClient.h"
+
+namespace tolvi::test {
+namespace {
+
+// A connected pair: the relay's end, with a small send buffer, and the client's.
+bool Connect(platform::TcpSocket* relayEnd, TestClient* client) {
+    platform::SysError error;
+    platform::TcpSocket listener = platform::TcpSocket::CreateStream(&error);
+    uint16_t port = 0;
+    if (listener.Bind("127.0.0.1", 0).Failed() || listener.Listen(1).Failed() ||
+        listener.LocalPort(&port).Failed() || !client->Connect(port, "", 4096) ||
+        listener.Accept(relayEnd).Failed()) {
+        return false;
+    }
+    int small = 4096;
+    setsockopt(static_cast<decltype(socket(0, 0, 0))>(relayEnd->Native()), SOL_SOCKET, SO_SNDBUF,
+               reinterpret_cast<const char*>(&small), sizeof small);
+    return !relayEnd->SetNonBlocking().Failed();
+}
+
+TEST(ClientSession, PipeDataThroughANarrowWindowArrivesWholeAndIsCountedOnce) {
+    platform::TcpSocket relayEnd;
+    TestClient client;
+    ASSERT_TRUE(Connect(&relayEnd, &client));
+    ClientSession session(std::move(relayEnd), "127.0.0.1");
+
+    const size_t total = 4u << 20;
+    std::string data(total, '\0');
+    // Long runs without 255, which go out straight, and a 255 now and then, which is queued.
+    for (size_t i = 0; i < total; ++i)
+        data[i] = static_cast<char>(i % 40009 == 0 ? 255 : 'a' + i % 23);
+
+    const std::string expected = Doubled(data);
+    std::string received;
+    std::thread reader([&] {
+        // Slow at first, so that the window stays nearly full.
+        while (received.size() < expected.size()) {
+            std::string piece = received.size() < (1u << 20) ? client.ReadCount(700, 2000)
+                                                              : client.ReadFor(10);
+            if (piece.empty() && client.WaitClosed(0))
+                break;
+            received += piece;
+        }
+    });
+
+    uint64_t counted = 0;
+    for (size_t at = 0; at < total; at += 65536) {
+        // Like the relay: new pipe data only once what is queued has gone.
+        while (!session.Output().Empty() && !session.Gone()) {
+            bool blocked = false;
+            counted += session.Flush(&blocked);
+            if (blocked)
+                session.Socket().WaitWritable(100000);
+        }
+        counted += session.SendPipeData(reinterpret_cast<const uint8_t*>(data.data()) + at,
+                                        std::min<size_t>(65536, total - at));
+    }
+    while (!session.Output().Empty() && !session.Gone()) {
+        bool blocked = false;
+        counted += session.Flush(&blocked);
+        if (blocked)
+            session.Socket().WaitWritable(100000);
+    }
+    reader.join();
+    EXPECT_FALSE(session.Gone());
+    EXPECT_TRUE(SameBytes(received, expected));
+    EXPECT_EQ(counted, total);
+}
+
+}  // namespace
+}  // namespace tolvi::test

@@ -1,0 +1,55 @@
+// What a connector tells its observer, recorded in order as a host would print it.
+#pragma once
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/ConnectorObserver.h"
+#include "engine/ConnectorStatus.h"
+
+namespace tolvi::test {
+
+class RecordingObserver : public ConnectorObserver {
+  public:
+    void OnStatusChanged(const PipeConnector&, int32_t status) override {
+        Add(std::string("status ") + StatusWord(status));
+    }
+    void OnClientArrived(const PipeConnector&, const std::string& a) override {
+        Add("arrived " + a);
+    }
+    void OnClientRefused(const PipeConnector&, const std::string& a) override {
+        Add("refused " + a);
+    }
+    void OnClientLeft(const PipeConnector&, const std::string& a) override { Add("left " + a); }
+    void OnErrorText(const PipeConnector&, const std::string& t) override { Add("error " + t); }
+    void OnAlert(const PipeConnector&, const std::string& t) override {
+        Add("alert " + t);
+        std::lock_guard<std::mutex> hold(lock_);
+        alerts_.push_back(t);
+    }
+
+    std::vector<std::string> Events() const {
+        std::lock_guard<std::mutex> hold(lock_);
+        return events_;
+    }
+    std::vector<std::string> Alerts() const {
+        std::lock_guard<std::mutex> hold(lock_);
+        return alerts_;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> hold(lock_);
+        events_.clear();
+        alerts_.clear();
+    }
+
+  private:
+    void Add(const std::string& e) {
+        std::lock_guard<std::mutex> hold(lock_);
+        events_.push_back(e);
+    }
+    mutable std::mutex lock_;
+    std::vector<std::string> events_;
+    std::vector<std::string> alerts_;
+};
+
+}  // namespace tolvi::test
