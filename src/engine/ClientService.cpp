@@ -35,9 +35,12 @@ bool PipeConnector::ServeClients() {
         } while (progress);
         PrepareWait();
         SysError error = r.waitSet.Wait(r.timeoutMs);
-        for (auto& s : r.sessions)
-            s->SetMayRead();
-        r.pipeMayRead = true;
+        for (auto& s : r.sessions) {
+            if (r.waitSet.MayRead(s->Socket()))
+                s->SetMayRead();
+        }
+        if (r.waitSet.MayRead(r.pipe))
+            r.pipeMayRead = true;
         if (error.Failed()) {
             SetErrorText(Format("Could not wait for the connections (%s)",
                                 GetSystemErrorText(error.code).c_str()));

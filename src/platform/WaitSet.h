@@ -36,11 +36,17 @@ class WaitSet {
     // failure of the wait itself is an error.
     SysError Wait(int timeoutMs);
 
+    // After a wait: whether it may have ended for data or a close to read on this socket or
+    // pipe. False means trying would find nothing new; something else ready that the wait did
+    // not name ends the next wait at once.
+    bool MayRead(const TcpSocket& socket) const;
+    bool MayRead(const PipeClient& pipe) const;
+
   private:
 #ifdef _WIN32
     std::vector<void*> handles_;
-    std::vector<TcpSocket*> sockets_;
     bool readyNow_ = false;  // something added can go on without waiting
+    void* woke_ = nullptr;   // the handle that ended the last wait
 #else
     std::vector<pollfd> fds_;
 #endif

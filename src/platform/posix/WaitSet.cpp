@@ -42,9 +42,33 @@ void WaitSet::Add(PipeClient& pipe, bool readable, bool writable) {
 SysError WaitSet::Wait(int timeoutMs) {
     timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
     int n = ppoll(fds_.data(), fds_.size(), timeoutMs < 0 ? nullptr : &timeout, nullptr);
-    if (n < 0 && errno != EINTR)
-        return LastErrno();
+    if (n < 0) {
+        for (pollfd& p : fds_)
+            p.revents = 0;
+        if (errno != EINTR)
+            return LastErrno();
+    }
     return {};
+}
+
+namespace {
+
+bool Readable(const std::vector<pollfd>& fds, intptr_t fd) {
+    for (const pollfd& p : fds) {
+        if (p.fd == fd)
+            return (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool WaitSet::MayRead(const TcpSocket& socket) const {
+    return Readable(fds_, socket.Native());
+}
+
+bool WaitSet::MayRead(const PipeClient& pipe) const {
+    return Readable(fds_, pipe.Native());
 }
 
 }  // namespace tolvi::platform

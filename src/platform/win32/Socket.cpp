@@ -58,11 +58,13 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
 
 void* TcpSocket::WaitEvent() {
     if (!event_ && IsValid()) {
-        WSAEVENT event = WSACreateEvent();
-        if (event == WSA_INVALID_EVENT)
+        // Auto-reset: the wait that it ends clears it, and each network event sets it only
+        // once until the call that takes it (recv, send, accept) is made again.
+        HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        if (!event)
             return nullptr;
         if (WSAEventSelect(S(handle_), event, FD_ACCEPT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
-            WSACloseEvent(event);
+            CloseHandle(event);
             return nullptr;
         }
         event_ = event;
@@ -80,7 +82,7 @@ void TcpSocket::Close() {
     if (IsValid())
         closesocket(S(Release()));
     if (event_)
-        WSACloseEvent(event_);
+        CloseHandle(event_);
     event_ = nullptr;
 }
 

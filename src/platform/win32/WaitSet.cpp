@@ -1,5 +1,6 @@
 // The wait on Windows: WaitForMultipleObjects over the stop event, one event per socket
-// (WSAEventSelect) and the events of the pipe's overlapped read and write.
+// (WSAEventSelect, auto-reset, so the wait that a socket ends has already cleared it) and the
+// events of the pipe's overlapped read and write.
 #include "platform/WaitSet.h"
 
 #include <winsock2.h>
@@ -11,15 +12,14 @@ namespace tolvi::platform {
 
 WaitSet::WaitSet() {
     handles_.reserve(8);
-    sockets_.reserve(4);
 }
 
 WaitSet::~WaitSet() = default;
 
 void WaitSet::Clear() {
     handles_.clear();
-    sockets_.clear();
     readyNow_ = false;
+    woke_ = nullptr;
 }
 
 void WaitSet::Add(WakeSignal& signal) {
@@ -37,7 +37,6 @@ void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
         return;
     }
     handles_.push_back(event);
-    sockets_.push_back(&socket);
 }
 
 void WaitSet::Add(PipeClient& pipe, bool readable, bool writable) {
@@ -63,15 +62,19 @@ SysError WaitSet::Wait(int timeoutMs) {
                                          FALSE, timeout);
         if (r == WAIT_FAILED)
             result = LastWin32Error();
-    }
-    // Clears each socket's event and its record of what happened, so that only what happens
-    // from now on ends the next wait.
-    for (TcpSocket* socket : sockets_) {
-        WSANETWORKEVENTS happened;
-        WSAEnumNetworkEvents(static_cast<SOCKET>(socket->Native()), socket->WaitEvent(),
-                             &happened);
+        else if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + handles_.size())
+            woke_ = handles_[r - WAIT_OBJECT_0];
     }
     return result;
+}
+
+bool WaitSet::MayRead(const TcpSocket& socket) const {
+    // Without a wait the caller goes on at once and should try everything.
+    return readyNow_ || (woke_ && woke_ == socket.event_);
+}
+
+bool WaitSet::MayRead(const PipeClient& pipe) const {
+    return readyNow_ || (pipe.IsOpen() && woke_ && woke_ == pipe.ReadEvent());
 }
 
 }  // namespace tolvi::platform

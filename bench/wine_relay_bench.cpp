@@ -1,0 +1,370 @@
+// wine_relay_bench: tolvi-relay.exe against the simplest relay that can be written for the
+// same job, both as programs of their own under wine, both fed by the test pipe server in
+// this process: throughput each way, one-byte round trips, and the CPU that a connected
+// idle client costs, the relay's process and wineserver counted together.
+//   wine_relay_bench.exe [MiB]                  (64 by default)
+//   wine_relay_bench.exe --blocking-relay PIPE PORT   (the reference relay itself)
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pipeserver/PipeServer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tolvi::tools::PipeServer;
+constexpr int kIdleSeconds = 10;
+constexpr DWORD kChunk = 64 * 1024;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// ---- The reference: two threads, each blocked in one call at a time. -----------------------
+
+// One overlapped operation waited for at once: a pipe handle that both threads use must be
+// opened for overlapped I/O, or the system would queue one thread's call behind the other's.
+bool Finish(HANDLE pipe, OVERLAPPED* ov, BOOL started, DWORD* n) {
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+        return false;
+    return GetOverlappedResult(pipe, ov, n, TRUE) != 0;
+}
+
+int BlockingRelay(const char* pipeName, int port) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<u_short>(port));
+    if (bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || listen(listener, 1))
+        return 1;
+    SOCKET client = accept(listener, nullptr, nullptr);
+    HANDLE pipe = CreateFileA(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+    if (client == INVALID_SOCKET || pipe == INVALID_HANDLE_VALUE)
+        return 1;
+    std::thread down([&] {
+        std::vector<char> buffer(kChunk);
+        OVERLAPPED ov{};
+        ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        DWORD n = 0;
+        while (Finish(pipe, &ov, ReadFile(pipe, buffer.data(), kChunk, &n, &ov), &n)) {
+            for (DWORD sent = 0; sent < n;) {
+                int r = send(client, buffer.data() + sent, static_cast<int>(n - sent), 0);
+                if (r <= 0)
+                    return;
+                sent += static_cast<DWORD>(r);
+            }
+        }
+    });
+    std::vector<char> buffer(kChunk);
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    for (;;) {
+        int got = recv(client, buffer.data(), kChunk, 0);
+        DWORD n = 0;
+        if (got <= 0 || !Finish(pipe, &ov, WriteFile(pipe, buffer.data(), got, &n, &ov), &n))
+            break;
+    }
+    CloseHandle(pipe);
+    down.join();
+    return 0;
+}
+
+// ---- Measuring from outside. ------------------------------------------------------------
+
+double ProcessCpuSeconds(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    auto seconds = [](const FILETIME& t) {
+        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// wineserver is a Linux process, outside every Windows API; its figures are read from /proc
+// through the drive that wine maps to the Linux root. The one of this prefix is the one whose
+// environment names it.
+std::string FindWineServerStat() {
+    char prefix[MAX_PATH] = "";
+    GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+    std::string fallback;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return "";
+    do {
+        std::string pid = found.cFileName;
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string dir = "Z:\\proc\\" + pid;
+        FILE* comm = std::fopen((dir + "\\comm").c_str(), "rb");
+        if (!comm)
+            continue;
+        char name[64] = "";
+        std::fgets(name, sizeof name, comm);
+        std::fclose(comm);
+        if (std::string(name).rfind("wineserver", 0) != 0)
+            continue;
+        if (fallback.empty())
+            fallback = dir + "\\stat";
+        if (!*prefix)
+            continue;
+        FILE* env = std::fopen((dir + "\\environ").c_str(), "rb");
+        std::string text;
+        char chunk[4096];
+        size_t n;
+        while (env && (n = std::fread(chunk, 1, sizeof chunk, env)) > 0)
+            text.append(chunk, n);
+        if (env)
+            std::fclose(env);
+        if (text.find(std::string("WINEPREFIX=") + prefix + '\0') != std::string::npos) {
+            FindClose(search);
+            return dir + "\\stat";
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return fallback;
+}
+
+double LinuxCpuSeconds(const std::string& statPath) {
+    FILE* f = statPath.empty() ? nullptr : std::fopen(statPath.c_str(), "rb");
+    if (!f)
+        return 0;
+    char text[1024] = "";
+    size_t n = std::fread(text, 1, sizeof text - 1, f);
+    std::fclose(f);
+    text[n] = 0;
+    const char* p = std::strrchr(text, ')');
+    unsigned long long utime = 0, stime = 0;
+    // After the name: state, then fields 4 to 13, then utime and stime.
+    if (p)
+        std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
+                    &stime);
+    return double(utime + stime) / 100.0;  // USER_HZ
+}
+
+// ---- The measurements, the same for both relays. -------------------------------------------
+
+struct Figures {
+    double downMBps = 0, upMBps = 0, p50us = 0, p99us = 0, idleProgram = 0, idleServer = 0;
+};
+
+bool SendAll(SOCKET s, const char* data, size_t size) {
+    while (size > 0) {
+        int r = send(s, data, static_cast<int>(std::min<size_t>(size, 1 << 20)), 0);
+        if (r <= 0)
+            return false;
+        data += r;
+        size -= size_t(r);
+    }
+    return true;
+}
+
+bool ReadExactly(SOCKET s, size_t count) {
+    static char buffer[1 << 16];
+    while (count > 0) {
+        int r = recv(s, buffer, static_cast<int>(std::min(count, sizeof buffer)), 0);
+        if (r <= 0)
+            return false;
+        count -= size_t(r);
+    }
+    return true;
+}
+
+size_t PipeReadExactly(PipeServer& pipe, size_t count) {
+    static char buffer[1 << 16];
+    size_t got = 0;
+    while (got < count) {
+        long n = pipe.Read(buffer, std::min(count - got, sizeof buffer), 5000);
+        if (n <= 0)
+            break;
+        got += size_t(n);
+    }
+    return got;
+}
+
+uint16_t FreePort() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    int len = sizeof sa;
+    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
+    closesocket(s);
+    return ntohs(sa.sin_port);
+}
+
+Figures Measure(const char* name, const std::string& commandLine, uint16_t port,
+                const std::string& pipeName, bool tolviBanner, size_t bytes,
+                const std::string& serverStat) {
+    Figures f;
+    PipeServer pipe(pipeName);
+    std::string error;
+    if (!pipe.Listen(&error)) {
+        std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+        return f;
+    }
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &si, &pi)) {
+        std::fprintf(stderr, "%s: cannot start %s\n", name, commandLine.c_str());
+        return f;
+    }
+    SOCKET client = INVALID_SOCKET;
+    for (int i = 0; i < 200 && client == INVALID_SOCKET; ++i) {
+        client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(port);
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(client, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+            closesocket(client);
+            client = INVALID_SOCKET;
+            Sleep(50);
+        }
+    }
+    if (client == INVALID_SOCKET || !pipe.WaitClient(10000)) {
+        std::fprintf(stderr, "%s: no connection\n", name);
+        TerminateProcess(pi.hProcess, 1);
+        return f;
+    }
+    if (tolviBanner) {
+        ReadExactly(client, 44);   // the banners and the two announcements
+        PipeReadExactly(pipe, 1);  // the carriage return on opening
+    }
+    std::vector<char> block(1 << 16);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = char('a' + i % 26);
+
+    auto start = Clock::now();
+    std::thread writer([&] {
+        for (size_t sent = 0; sent < bytes; sent += block.size())
+            pipe.Write(block.data(), std::min(block.size(), bytes - sent));
+    });
+    bool ok = ReadExactly(client, bytes);
+    writer.join();
+    f.downMBps = ok ? bytes / 1048576.0 / Seconds(start) : 0;
+
+    start = Clock::now();
+    std::thread sender([&] {
+        for (size_t sent = 0; sent < bytes; sent += block.size())
+            SendAll(client, block.data(), std::min(block.size(), bytes - sent));
+    });
+    size_t got = PipeReadExactly(pipe, bytes);
+    sender.join();
+    f.upMBps = got == bytes ? bytes / 1048576.0 / Seconds(start) : 0;
+
+    std::atomic<bool> echoing{true};
+    std::thread echo([&] {
+        char c;
+        while (echoing) {
+            long n = pipe.Read(&c, 1, 100);
+            if (n < 0)
+                break;
+            if (n == 1)
+                pipe.Write(&c, 1);
+        }
+    });
+    std::vector<double> rtts;
+    for (int i = 0; i < 2000; ++i) {
+        auto t = Clock::now();
+        if (!SendAll(client, "x", 1) || !ReadExactly(client, 1))
+            break;
+        rtts.push_back(Seconds(t) * 1e6);
+    }
+    echoing = false;
+    echo.join();
+    if (!rtts.empty()) {
+        std::sort(rtts.begin(), rtts.end());
+        f.p50us = rtts[rtts.size() / 2];
+        f.p99us = rtts[rtts.size() * 99 / 100];
+    }
+
+    // A connected client that sends nothing, and a pipe server that waits on a pending read.
+    double program0 = ProcessCpuSeconds(pi.hProcess), server0 = LinuxCpuSeconds(serverStat);
+    start = Clock::now();
+    Sleep(kIdleSeconds * 1000);
+    double wall = Seconds(start);
+    f.idleProgram = 100.0 * (ProcessCpuSeconds(pi.hProcess) - program0) / wall;
+    f.idleServer = 100.0 * (LinuxCpuSeconds(serverStat) - server0) / wall;
+
+    closesocket(client);
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return f;
+}
+
+double Ratio(double a, double b) {
+    return b > 0 ? a / b : 0;
+}
+
+std::string Beside(const char* file) {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string self(path, n);
+    return self.substr(0, self.find_last_of("\\/") + 1) + file;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--blocking-relay")
+        return BlockingRelay(argv[2], std::atoi(argv[3]));
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
+    size_t bytes = mib * 1048576;
+    std::string relay = argc > 2 ? argv[2] : Beside(TOLVI_RELAY_EXE);
+    std::string serverStat = FindWineServerStat();
+    std::string id = std::to_string(GetCurrentProcessId());
+
+    std::string tolviPipe = "\\\\.\\pipe\\tolvi-wbench-" + id;
+    uint16_t tolviPort = FreePort();
+    Figures tolvi = Measure("tolvi-relay", "\"" + relay + "\" " + tolviPipe + " " +
+                                               std::to_string(tolviPort),
+                            tolviPort, tolviPipe, true, bytes, serverStat);
+
+    std::string plainPipe = "\\\\.\\pipe\\plain-wbench-" + id;
+    uint16_t plainPort = FreePort();
+    Figures plain = Measure("blocking relay", "\"" + Beside("wine_relay_bench.exe") +
+                                                  "\" --blocking-relay " + plainPipe + " " +
+                                                  std::to_string(plainPort),
+                            plainPort, plainPipe, false, bytes, serverStat);
+
+    std::printf("wine_relay_bench: %zu MiB each way, 2000 one-byte round trips, %d s idle%s\n",
+                mib, kIdleSeconds, serverStat.empty() ? " (wineserver not found)" : "");
+    std::printf("%-34s %12s %12s %8s\n", "figure", "tolvi-relay", "blocking", "ratio");
+    std::printf("%-34s %12.1f %12.1f %8.2f\n", "pipe to client, MB/s", tolvi.downMBps,
+                plain.downMBps, Ratio(tolvi.downMBps, plain.downMBps));
+    std::printf("%-34s %12.1f %12.1f %8.2f\n", "client to pipe, MB/s", tolvi.upMBps, plain.upMBps,
+                Ratio(tolvi.upMBps, plain.upMBps));
+    std::printf("%-34s %12.1f %12.1f %8.2f\n", "round trip p50, us", tolvi.p50us, plain.p50us,
+                Ratio(tolvi.p50us, plain.p50us));
+    std::printf("%-34s %12.1f %12.1f %8.2f\n", "round trip p99, us", tolvi.p99us, plain.p99us,
+                Ratio(tolvi.p99us, plain.p99us));
+    std::printf("%-34s %12.2f %12.2f %8s\n", "idle CPU, relay process, %", tolvi.idleProgram,
+                plain.idleProgram, "-");
+    std::printf("%-34s %12.2f %12.2f %8s\n", "idle CPU, wineserver, %", tolvi.idleServer,
+                plain.idleServer, "-");
+    std::printf("%-34s %12.2f %12.2f %8s\n", "idle CPU, together, % of a core",
+                tolvi.idleProgram + tolvi.idleServer, plain.idleProgram + plain.idleServer, "-");
+    return 0;
+}
