@@ -30,7 +30,7 @@ std::string ProgramPath() {
 using Rows = TestRows;
 
 void StoreConfiguration(const Rows& rows) {
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);
+    platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
     if (rows.rows.empty())
         return;
     auto store =
