@@ -93,8 +93,7 @@ class RegistryView : public testing::Test {
         Remove64BitCopy();
     }
     static std::unique_ptr<platform::KeyValueStore> Store() {
-        return platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot,
-                                           kConfigurationKey);
+        return platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
     }
 };
 
@@ -106,7 +105,8 @@ TEST_F(RegistryView, SavedValuesAreWhereA32BitProgramLooksAndNowhereElse) {
 
     const std::string nul(1, '\0');
     EXPECT_EQ(ReadValue(KEY_WOW64_32KEY, kConfigurationKey, "PipeNum"), "2" + nul);
-    EXPECT_EQ(ReadValue(KEY_WOW64_32KEY, kConfigurationKey, "PipeName1"), "\\\\.\\pipe\\vm two" + nul);
+    EXPECT_EQ(ReadValue(KEY_WOW64_32KEY, kConfigurationKey, "PipeName1"),
+              "\\\\.\\pipe\\vm two" + nul);
     EXPECT_EQ(ReadValue(KEY_WOW64_32KEY, kConfigurationKey, "Acl1"), "10.0.0.5" + nul);
     // The path by which 64-bit tools such as regedit reach the 32-bit view.
     std::string redirected = std::string("Wow6432Node\\") + kConfigurationKey;
@@ -130,12 +130,15 @@ TEST_F(RegistryView, AKeyLeftInThe64BitViewIsMovedOverAndLoads) {
                               KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const std::pair<const char*, std::string> values[] = {
-        {"PipeNum", "1"}, {"PipeName0", "\\\\.\\pipe\\old"}, {"Port0", "2399"},
-        {"Description0", "kept"}, {"NonLocal0", "0"}, {"EnAcl0", "0"}, {"Acl0", ""},
-        {"AutoStart", "0"}, {"ExitToTray", "1"},
+        {"PipeNum", "1"},    {"PipeName0", "\\\\.\\pipe\\old"},
+        {"Port0", "2399"},   {"Description0", "kept"},
+        {"NonLocal0", "0"},  {"EnAcl0", "0"},
+        {"Acl0", ""},        {"AutoStart", "0"},
+        {"ExitToTray", "1"},
     };
     for (const auto& v : values) {
-        RegSetValueExA(key, v.first, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(v.second.c_str()),
+        RegSetValueExA(key, v.first, 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(v.second.c_str()),
                        static_cast<DWORD>(v.second.size() + 1));
     }
     RegCloseKey(key);
@@ -160,7 +163,8 @@ TEST_F(RegistryView, DeletingTheKeyLeavesNothingInEitherPlace) {
     rows.Add("\\\\.\\pipe\\com1", "2301", "first");
     ASSERT_TRUE(SaveConfiguration(*Store(), rows, AppOptions{}));
     ASSERT_TRUE(KeyExists(KEY_WOW64_32KEY, kConfigurationKey));
-    EXPECT_TRUE(platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey));
+    EXPECT_TRUE(
+        platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey));
     EXPECT_FALSE(KeyExists(KEY_WOW64_32KEY, kConfigurationKey));
     EXPECT_TRUE(platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey))
         << "an absent key is no failure";
