@@ -15,9 +15,14 @@ struct Column {
     const char* title;
     int width;
 };
-const Column kColumns[] = {{"Pipe name", 130}, {"Port", 50},   {"Client IP", 105},  {"Sent", 65},
-                           {"Recv", 65},       {"Status", 70}, {"Description", 200}};
+constexpr Column kColumns[] = {{"Pipe name", 130},  {"Port", 50}, {"Client IP", 105},
+                               {"Sent", 65},        {"Recv", 65}, {"Status", 70},
+                               {"Description", 200}};
 enum { kColPipe, kColPort, kColClient, kColSent, kColRecv, kColStatus, kColDescription };
+static_assert(kColumns[0].width + kColumns[1].width + kColumns[2].width + kColumns[3].width +
+                      kColumns[4].width + kColumns[5].width ==
+                  ConnectorView::kFixedColumnsWidth,
+              "the fixed columns add up to the width the description is fitted against");
 
 HICON SmallIcon(int id, int size) {
     return static_cast<HICON>(

@@ -158,17 +158,5 @@ TEST_F(RegistryView, AKeyLeftInThe64BitViewIsMovedOverAndLoads) {
     EXPECT_EQ(again.GetRowCount(), 1);
 }
 
-TEST_F(RegistryView, DeletingTheKeyLeavesNothingInEitherPlace) {
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\com1", "2301", "first");
-    ASSERT_TRUE(SaveConfiguration(*Store(), rows, AppOptions{}));
-    ASSERT_TRUE(KeyExists(KEY_WOW64_32KEY, kConfigurationKey));
-    EXPECT_TRUE(
-        platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey));
-    EXPECT_FALSE(KeyExists(KEY_WOW64_32KEY, kConfigurationKey));
-    EXPECT_TRUE(platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey))
-        << "an absent key is no failure";
-}
-
 }  // namespace
 }  // namespace tolvi::test
