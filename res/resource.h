@@ -6,6 +6,10 @@
 #define IDR_CONTEXT_MENUS 142  // pop-ups 0 ClickOnItem, 1 ClickOnEmptyRow, 2 TrayMenu
 #define IDI_CLIENT_ATTACHED 1997
 #define IDI_NO_CLIENT 1999
+// The toolbar's pictures drawn larger, for 125, 150 and 200 per cent.
+#define IDB_TOOLBAR_20 150
+#define IDB_TOOLBAR_24 151
+#define IDB_TOOLBAR_32 152
 
 #define IDD_ABOUTBOX 100
 #define IDD_ADD_CONNECTOR 106

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-    wine wine64 xvfb fonts-wine socat telnet
+    wine wine64 xvfb fonts-wine socat telnet nsis imagemagick xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -16,6 +16,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # The configuration key's values, in the program's own form: REG_MULTI_SZ, text and one NUL.
+# The key lives in the registry's 32-bit view, which regedit (64-bit) reaches as Wow6432Node.
 value() { printf '"%s"=hex(7):%s00\n' "$1" "$(printf '%s' "$2" | od -An -tx1 -v | tr -s ' \n' ',,' | sed 's/^,//')"; }
 if [ ! -d "$WINEPREFIX" ]; then
     echo "Preparing a wine prefix of its own in $WINEPREFIX (once)..."
@@ -23,7 +24,7 @@ if [ ! -d "$WINEPREFIX" ]; then
     {
         echo REGEDIT4
         echo
-        echo '[HKEY_CLASSES_ROOT\Interface\{C6816504-FA48-4d67-B74A-FA386CA5ECC1}]'
+        echo '[HKEY_CLASSES_ROOT\Wow6432Node\Interface\{C6816504-FA48-4d67-B74A-FA386CA5ECC1}]'
         value PipeNum 1
         value PipeName0 '\\.\pipe\tolvi-demo'
         value Port0 2323

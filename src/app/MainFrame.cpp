@@ -11,6 +11,7 @@
 #include "dialogs/SettingsDialog.h"
 #include "platform/Socket.h"
 #include "resource.h"
+#include "ui/Dpi.h"
 #include "ui/MessageBox.h"
 #include "ui/TrayIcon.h"
 
@@ -57,22 +58,63 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
         return -1;
     }
     connectorView.SetSaveHandler([this] { SaveConfiguration(); });
+    dpi = ui::WindowDpi(Hwnd());
     if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) ||
         !toolBar.LoadToolBar(IDR_MAINFRAME)) {
         return -1;
     }
+    toolBar.AddPictureSize(20, IDB_TOOLBAR_20);
+    toolBar.AddPictureSize(24, IDB_TOOLBAR_24);
+    toolBar.AddPictureSize(32, IDB_TOOLBAR_32);
+    toolBar.ScaleTo(dpi);
+    statusBar.SetDpi(dpi);
     if (!statusBar.Create(Hwnd(), kStatusBarStyle, ID_VIEW_STATUS_BAR) ||
         !statusBar.SetIndicators(kIndicators, 4)) {
         return -1;
     }
-    SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ProgramIcon(16)));
+    SetWindowIcons();
     trayState = TrayState{};
     StartSockets();  // without sockets the connectors show their failure in the list
     LoadConfiguration();
     if (WantsTrayStart(commandTail)) {
         trayState.inTray = false;
         ToggleTray();
+    }
+    return 0;
+}
+
+void CMainFrame::SetWindowIcons() {
+    // At 96 DPI the large icon is the one LoadIcon gives, the system's 32 pixels.
+    HICON large = dpi == ui::kBaseDpi ? icon : ProgramIcon(ui::Scale(32, dpi));
+    SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(ProgramIcon(ui::Scale(16, dpi))));
+}
+
+void CMainFrame::ApplyDpi(UINT newDpi) {
+    if (newDpi == 0 || newDpi == dpi)
+        return;
+    dpi = newDpi;
+    toolBar.ScaleTo(dpi);
+    statusBar.SetDpi(dpi);
+    connectorView.SetDpi(dpi);
+    SetWindowIcons();
+    if (trayState.inTray) {
+        NOTIFYICONDATAA record = ui::TrayIconRecord(
+            Hwnd(), kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
+        Shell_NotifyIconA(NIM_MODIFY, &record);
+    }
+    RecalcLayout();
+}
+
+LRESULT CMainFrame::OnDpiChanged(WPARAM w, LPARAM l) {
+    ApplyDpi(ui::DpiOfDpiChanged(w));
+    // The size Windows suggests keeps the window where it was, in proportion.
+    const RECT* suggested = reinterpret_cast<const RECT*>(l);
+    if (suggested) {
+        SetWindowPos(Hwnd(), nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return 0;
 }
@@ -95,8 +137,8 @@ bool CMainFrame::SaveConfiguration() {
 
 bool CMainFrame::ToggleTray() {
     bool adding = ToggleTrayState(trayState);
-    NOTIFYICONDATAA record =
-        ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage, ProgramIcon(16), kMainWindowTitle);
+    NOTIFYICONDATAA record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
+                                                ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
     if (adding) {
         if (!Shell_NotifyIconA(NIM_ADD, &record)) {
             // Without an icon a hidden window could never be brought back: stay visible.
@@ -206,8 +248,8 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
 LRESULT CMainFrame::OnTaskbarCreated(WPARAM, LPARAM) {
     // Explorer restarted and forgot the icon; without it a hidden window is out of reach.
     if (trayState.inTray) {
-        NOTIFYICONDATAA record =
-            ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage, ProgramIcon(16), kMainWindowTitle);
+        NOTIFYICONDATAA record = ui::TrayIconRecord(
+            Hwnd(), kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
         Shell_NotifyIconA(NIM_ADD, &record);
     }
     return 0;
@@ -303,6 +345,7 @@ bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnMessage(WM_MENUSELECT, &CMainFrame::OnMenuSelect),
         ui::OnMessage(WM_DESTROY, &CMainFrame::OnDestroy),
         ui::OnMessage(WM_HELP, &CMainFrame::OnHelp),
+        ui::OnMessage(WM_DPICHANGED, &CMainFrame::OnDpiChanged),
         ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
         ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),

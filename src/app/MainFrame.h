@@ -34,6 +34,8 @@ class CMainFrame : public ui::Window {
     ConnectorView& View() { return connectorView; }
     ui::ToolBar& Tools() { return toolBar; }
     ui::StatusBar& Status() { return statusBar; }
+    // The DPI the frame's pixel sizes are made for: its monitor's, followed as it changes.
+    UINT Dpi() const { return dpi; }
     // Keeps the lock-key indicators current; the message loop calls it when idle.
     void OnIdle();
 
@@ -60,6 +62,10 @@ class CMainFrame : public ui::Window {
     LRESULT OnSettings(WPARAM, LPARAM);
     LRESULT OnQuickHelp(WPARAM, LPARAM);
     LRESULT OnHelp(WPARAM, LPARAM);
+    LRESULT OnDpiChanged(WPARAM, LPARAM);
+    // Scales the bars, the list and the icons for newDpi.
+    void ApplyDpi(UINT newDpi);
+    void SetWindowIcons();
     bool OnNeedToolTipText(NMHDR* header);
     // The frame's own message table, without the routing of commands to the list.
     bool DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result);
@@ -73,6 +79,7 @@ class CMainFrame : public ui::Window {
     TrayState trayState;
     std::unique_ptr<platform::KeyValueStore> store;
     std::string commandTail;
+    UINT dpi = 96;
 };
 
 }  // namespace tolvi

@@ -9,6 +9,7 @@
 #include "engine/Alert.h"
 #include "platform/RegistryStore.h"
 #include "resource.h"
+#include "ui/Dpi.h"
 #include "ui/MessageBox.h"
 
 namespace tolvi {
@@ -60,7 +61,9 @@ bool ProxyApp::InitInstance() {
         SetMenu(frame->Hwnd(), mainMenu.Detach());
     RECT r;
     GetWindowRect(frame->Hwnd(), &r);
-    MoveWindow(frame->Hwnd(), r.left, r.top, 685, 400, TRUE);
+    // 685 x 400 at 96 DPI, as large in proportion on a denser screen.
+    MoveWindow(frame->Hwnd(), r.left, r.top, ui::Scale(685, frame->Dpi()),
+               ui::Scale(400, frame->Dpi()), TRUE);
     ShowWindow(frame->Hwnd(), frame->WindowShown() ? SW_SHOW : SW_HIDE);
     UpdateWindow(frame->Hwnd());
     return true;

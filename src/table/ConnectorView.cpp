@@ -3,6 +3,7 @@
 
 #include "resource.h"
 #include "table/RowText.h"
+#include "ui/Dpi.h"
 
 namespace tolvi {
 namespace {
@@ -14,16 +15,28 @@ struct Column {
     const char* title;
     int width;
 };
-const Column kColumns[] = {{"Pipe name", 130}, {"Port", 50},   {"Client IP", 105},  {"Sent", 65},
-                           {"Recv", 65},       {"Status", 70}, {"Description", 200}};
+constexpr Column kColumns[] = {{"Pipe name", 130},  {"Port", 50}, {"Client IP", 105},
+                               {"Sent", 65},        {"Recv", 65}, {"Status", 70},
+                               {"Description", 200}};
 enum { kColPipe, kColPort, kColClient, kColSent, kColRecv, kColStatus, kColDescription };
+static_assert(kColumns[0].width + kColumns[1].width + kColumns[2].width + kColumns[3].width +
+                      kColumns[4].width + kColumns[5].width ==
+                  ConnectorView::kFixedColumnsWidth,
+              "the fixed columns add up to the width the description is fitted against");
 
-HICON SmallIcon(int id) {
+HICON SmallIcon(int id, int size) {
     return static_cast<HICON>(
-        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, LR_SHARED));
+        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_SHARED));
 }
 
 }  // namespace
+
+int ConnectorView::FixedColumnsWidth(UINT dpi) {
+    int sum = 0;
+    for (int i = 0; i < kColDescription; ++i)
+        sum += ui::Scale(kColumns[i].width, dpi);
+    return sum;
+}
 
 ConnectorView::~ConnectorView() = default;
 
@@ -51,15 +64,10 @@ BOOL ConnectorView::Create(const char* className, const char* windowName, DWORD 
     listControl.SetExtendedStyle(
         LVS_EX_GRIDLINES | LVS_EX_TRACKSELECT | LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE,
         0xFFFFFFFF);
+    dpi = ui::WindowDpi(Hwnd());
     for (int i = 0; i < 7; ++i)
-        listControl.InsertColumn(i, kColumns[i].title, kColumns[i].width);
-    if (imageList.Create(16, 16, ILC_COLOR16, 0, 4)) {
-        imageList.SetBkColor(RGB(255, 255, 255));
-        imageList.AddIcon(SmallIcon(IDI_NO_CLIENT));
-        imageList.AddIcon(SmallIcon(IDI_CLIENT_ATTACHED));
-        listControl.SetSmallImageList(imageList.Handle());
-        imageList.Detach();  // the list destroys its image lists with itself
-    }
+        listControl.InsertColumn(i, kColumns[i].title, ui::Scale(kColumns[i].width, dpi));
+    SetRowPictures();
     refreshTimerId = SetTimer(Hwnd(), kRefreshTimer, kRefreshMs, nullptr);
     contextMenu.Load(IDR_CONTEXT_MENUS);
     return TRUE;
@@ -71,14 +79,45 @@ BOOL ConnectorView::DestroyWindow() {
     return Window::DestroyWindow();
 }
 
+void ConnectorView::SetRowPictures() {
+    const int size = ui::Scale(16, dpi);
+    if (!imageList.Create(size, size, ILC_COLOR16, 0, 4))
+        return;
+    imageList.SetBkColor(RGB(255, 255, 255));
+    imageList.AddIcon(SmallIcon(IDI_NO_CLIENT, size));
+    imageList.AddIcon(SmallIcon(IDI_CLIENT_ATTACHED, size));
+    HIMAGELIST old = listControl.SetSmallImageList(imageList.Handle());
+    imageList.Detach();  // the list destroys its image lists with itself
+    if (old)
+        ImageList_Destroy(old);  // but not one that it was given before this one
+}
+
+void ConnectorView::SetDpi(UINT newDpi) {
+    if (newDpi == dpi || newDpi == 0)
+        return;
+    for (int i = 0; i < kColDescription; ++i) {
+        // A column the user left alone gets its own width again, so that rounding does not
+        // creep in over several changes; one the user sized keeps its share.
+        int width = listControl.GetColumnWidth(i);
+        width = width == ui::Scale(kColumns[i].width, dpi)
+                    ? ui::Scale(kColumns[i].width, newDpi)
+                    : MulDiv(width, static_cast<int>(newDpi), static_cast<int>(dpi));
+        listControl.SetColumnWidth(i, width);
+    }
+    dpi = newDpi;
+    SetRowPictures();
+    FitListToClient();
+}
+
 void ConnectorView::FitListToClient() {
     if (!Hwnd() || !listControl.Hwnd())
         return;
     RECT client;
     GetClientRect(Hwnd(), &client);
     MoveWindow(listControl.Hwnd(), 0, 0, client.right, client.bottom, TRUE);
-    if (client.right > kFixedColumnsWidth) {
-        listControl.SetColumnWidth(kColDescription, client.right - kFixedColumnsWidth);
+    const int fixed = FixedColumnsWidth(dpi);
+    if (client.right > fixed) {
+        listControl.SetColumnWidth(kColDescription, client.right - fixed);
     }
 }
 

@@ -15,8 +15,10 @@ namespace tolvi {
 
 class ConnectorView : public ui::Window, public ConnectorRows {
   public:
-    // The widths of the columns before the description add up to this.
+    // The widths of the columns before the description add up to this at 96 DPI.
     static constexpr int kFixedColumnsWidth = 485;
+    // Their sum at dpi, each column scaled on its own as the list shows it.
+    static int FixedColumnsWidth(UINT dpi);
 
     ConnectorView() = default;
     // The rows' connectors are left running: they end with the process, and stopping each
@@ -27,6 +29,10 @@ class ConnectorView : public ui::Window, public ConnectorRows {
                 HWND parent, UINT id);
     BOOL DestroyWindow() override;
     void FitListToClient();
+    // Sizes the columns and the row pictures for dpi (the window's when it was created): the
+    // columns keep the widths the user gave them, in proportion.
+    void SetDpi(UINT dpi);
+    UINT Dpi() const { return dpi; }
     int AppendConnectorRow(std::unique_ptr<PipeConnector> connector, const std::string& pipeName,
                            const std::string& portText, const std::string& description) override;
     void RefreshRows();
@@ -59,11 +65,13 @@ class ConnectorView : public ui::Window, public ConnectorRows {
     LRESULT OnTimer(WPARAM, LPARAM);
     void SaveConfiguration();
     int Ask(const std::string& text, UINT type, const char* caption);
+    void SetRowPictures();
 
     ui::ListView listControl;
     UINT_PTR refreshTimerId = 0;
     ui::Menu contextMenu;
     ui::ImageList imageList;
+    UINT dpi = 96;
     ui::RecursiveLock lock;
     std::function<void()> saveConfiguration;
 };

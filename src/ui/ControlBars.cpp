@@ -48,6 +48,13 @@ std::string LoadText(UINT id) {
 
 }  // namespace
 
+ToolBar::~ToolBar() {
+    if (hwnd_ && IsWindow(hwnd_))
+        SendMessageA(hwnd_, TB_SETIMAGELIST, 0, 0);
+    if (pictures_)
+        ImageList_Destroy(pictures_);
+}
+
 bool ToolBar::Create(HWND parent, DWORD style, UINT id) {
     InitCommonControlsOnce();
     hwnd_ =
@@ -63,11 +70,8 @@ bool ToolBar::LoadToolBar(int resourceId) {
     ToolBarLayout layout;
     if (!ReadToolBarResource(resourceId, &layout))
         return false;
-    SendMessageA(hwnd_, TB_SETBITMAPSIZE, 0, MAKELPARAM(layout.width, layout.height));
-    // The light grey of the pictures becomes the button face, as on every toolbar.
-    COLORMAP map{RGB(192, 192, 192), GetSysColor(COLOR_BTNFACE)};
-    HBITMAP pictures = CreateMappedBitmap(AppInstance(), resourceId, 0, &map, 1);
-    if (!pictures)
+    strips_.insert(strips_.begin(), {layout.width, resourceId});
+    if (!ShowPictures(layout.width, resourceId))
         return false;
     std::vector<TBBUTTON> buttons;
     int picture = 0;
@@ -84,10 +88,65 @@ bool ToolBar::LoadToolBar(int resourceId) {
         }
         buttons.push_back(b);
     }
-    TBADDBITMAP add{nullptr, reinterpret_cast<UINT_PTR>(pictures)};
-    SendMessageA(hwnd_, TB_ADDBITMAP, picture, reinterpret_cast<LPARAM>(&add));
     SendMessageA(hwnd_, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
     SendMessageA(hwnd_, TB_AUTOSIZE, 0, 0);
+    return true;
+}
+
+void ToolBar::AddPictureSize(int size, int bitmapId) {
+    strips_.emplace_back(size, bitmapId);
+}
+
+bool ToolBar::ScaleTo(UINT dpi) {
+    if (strips_.empty())
+        return false;
+    const int wanted = MulDiv(strips_.front().first, static_cast<int>(dpi), 96);
+    const std::pair<int, int>* chosen = nullptr;
+    const std::pair<int, int>* smallest = &strips_.front();
+    for (const auto& strip : strips_) {
+        if (strip.first <= wanted && (!chosen || strip.first > chosen->first))
+            chosen = &strip;
+        if (strip.first < smallest->first)
+            smallest = &strip;
+    }
+    if (!chosen)
+        chosen = smallest;
+    if (chosen->first == pictureSize_)
+        return true;
+    if (!ShowPictures(chosen->first, chosen->second))
+        return false;
+    // The buttons take the new pictures' size and the bar's padding; left alone they would
+    // keep the largest size they ever had.
+    DWORD padding = static_cast<DWORD>(SendMessageA(hwnd_, TB_GETPADDING, 0, 0));
+    SendMessageA(hwnd_, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(pictureSize_ + LOWORD(padding), pictureSize_ + HIWORD(padding)));
+    SendMessageA(hwnd_, TB_AUTOSIZE, 0, 0);
+    return true;
+}
+
+bool ToolBar::ShowPictures(int size, int bitmapId) {
+    auto strip = static_cast<HBITMAP>(
+        LoadImageA(AppInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, 0));
+    if (!strip)
+        return false;
+    BITMAP info{};
+    GetObjectA(strip, sizeof info, &info);
+    HIMAGELIST images =
+        ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, info.bmWidth / size, 0);
+    // The light grey around the pictures is left out, so the bar's own face shows through,
+    // plain or themed.
+    bool added = images && ImageList_AddMasked(images, strip, RGB(192, 192, 192)) >= 0;
+    DeleteObject(strip);
+    if (!added) {
+        if (images)
+            ImageList_Destroy(images);
+        return false;
+    }
+    SendMessageA(hwnd_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    if (pictures_)
+        ImageList_Destroy(pictures_);  // the bar does not destroy an image list it is given
+    pictures_ = images;
+    pictureSize_ = size;
     return true;
 }
 
@@ -115,7 +174,8 @@ void StatusBar::Resize() {
     RECT r;
     GetClientRect(hwnd_, &r);
     // The indicators keep a fixed width at the right; the message pane takes the rest.
-    const int indicatorWidth = 40, grip = 16;
+    const int indicatorWidth = MulDiv(40, static_cast<int>(dpi_), 96);
+    const int grip = MulDiv(16, static_cast<int>(dpi_), 96);
     const int n = static_cast<int>(panes_.size());
     std::vector<int> edges(n, -1);
     for (int i = 0; i + 1 < n; ++i)

@@ -2,6 +2,7 @@
 // its bitmap, and a status bar with a message pane and the lock-key indicators.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -10,16 +11,33 @@ namespace tolvi::ui {
 
 class ToolBar {
   public:
+    ToolBar() = default;
+    ~ToolBar();
+    ToolBar(const ToolBar&) = delete;
+    ToolBar& operator=(const ToolBar&) = delete;
+
     // Creates the bar as a child of parent with the given control id.
     bool Create(HWND parent, DWORD style, UINT id);
     // Adds the buttons that toolbar resource id lists, with the pictures of bitmap id.
     bool LoadToolBar(int resourceId);
+    // Names a strip of the same pictures drawn size pixels square, in bitmap bitmapId.
+    void AddPictureSize(int size, int bitmapId);
+    // Shows the strip that suits dpi: the largest that is not larger than the resource's
+    // pictures scaled to dpi, so that no picture is stretched; the smallest when none is.
+    bool ScaleTo(UINT dpi);
+    // The side of the pictures shown, in pixels.
+    int PictureSize() const { return pictureSize_; }
     HWND Hwnd() const { return hwnd_; }
     const std::vector<UINT>& Commands() const { return commands_; }
 
   private:
+    bool ShowPictures(int size, int bitmapId);
+
     HWND hwnd_ = nullptr;
     std::vector<UINT> commands_;
+    std::vector<std::pair<int, int>> strips_;  // picture size, bitmap id; the first is 96 DPI's
+    HIMAGELIST pictures_ = nullptr;
+    int pictureSize_ = 0;
 };
 
 class StatusBar {
@@ -33,9 +51,12 @@ class StatusBar {
     void UpdateIndicators();
     HWND Hwnd() const { return hwnd_; }
     void Resize();
+    // The indicators' widths follow the window's DPI.
+    void SetDpi(UINT dpi) { dpi_ = dpi; }
 
   private:
     HWND hwnd_ = nullptr;
+    UINT dpi_ = 96;
     std::vector<UINT> panes_;
     std::vector<std::string> shown_;
 };

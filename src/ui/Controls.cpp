@@ -109,8 +109,9 @@ void ListView::SetExtendedStyle(DWORD style, DWORD mask) {
     SendMessageA(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
 }
 
-void ListView::SetSmallImageList(HIMAGELIST images) {
-    SendMessageA(hwnd_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+HIMAGELIST ListView::SetSmallImageList(HIMAGELIST images) {
+    return reinterpret_cast<HIMAGELIST>(
+        SendMessageA(hwnd_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images)));
 }
 
 bool ImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {

@@ -31,7 +31,8 @@ class ListView {
     bool SetColumnWidth(int column, int width);
     int GetColumnWidth(int column) const;
     void SetExtendedStyle(DWORD style, DWORD mask);
-    void SetSmallImageList(HIMAGELIST images);
+    // Returns the image list it had, which is the caller's to destroy.
+    HIMAGELIST SetSmallImageList(HIMAGELIST images);
 
   private:
     HWND hwnd_ = nullptr;

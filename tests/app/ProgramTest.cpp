@@ -11,6 +11,7 @@
 
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
+#include "resource.h"
 #include "support/LiveConnector.h"
 #include "support/TestRows.h"
 #include "ui/WindowTestSupport.h"
@@ -30,7 +31,7 @@ std::string ProgramPath() {
 using Rows = TestRows;
 
 void StoreConfiguration(const Rows& rows) {
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);
+    platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
     if (rows.rows.empty())
         return;
     auto store =
@@ -280,6 +281,88 @@ TEST(Program, CapitalMinimizedStartsVisible) {
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 3000));
     EXPECT_FALSE(HasTrayIcon(window));
+}
+
+// The screen's DPI as wine takes it for every process that starts from now on; the value the
+// prefix had comes back at the end of the scope.
+class ScreenDpi {
+  public:
+    explicit ScreenDpi(DWORD dpi) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr);
+        DWORD size = sizeof old;
+        had = RegQueryValueExA(key, "LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old),
+                               &size) == ERROR_SUCCESS;
+        RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                       sizeof dpi);
+    }
+    ~ScreenDpi() {
+        if (had) {
+            RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old),
+                           sizeof old);
+        } else {
+            RegDeleteValueA(key, "LogPixels");
+        }
+        RegCloseKey(key);
+    }
+
+  private:
+    static constexpr const char* kKey = "Control Panel\\Desktop";
+    HKEY key = nullptr;
+    DWORD old = 0;
+    bool had = false;
+};
+
+// Lets this test see other windows in physical pixels rather than in the 96-DPI pixels that
+// Windows and wine show a program without DPI awareness. False where that cannot be asked.
+bool SeePhysicalPixels() {
+    using SetContextFn = HANDLE(WINAPI*)(HANDLE);
+    auto set = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
+    if (!set)
+        return false;
+    HANDLE was = set(reinterpret_cast<HANDLE>(-4));  // per monitor, v2
+    if (!was)
+        was = set(reinterpret_cast<HANDLE>(-3));  // per monitor: all that wine 8 takes here
+    return was != nullptr;
+}
+
+// Whether the window's process runs aware of each monitor's DPI (the manifest's request).
+bool PerMonitorAware(HWND window) {
+    using GetContextFn = HANDLE(WINAPI*)(HWND);
+    using AwarenessFn = int(WINAPI*)(HANDLE);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    auto get = reinterpret_cast<GetContextFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+    auto awareness = reinterpret_cast<AwarenessFn>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+    return get && awareness && awareness(get(window)) == 2;  // DPI_AWARENESS_PER_MONITOR_AWARE
+}
+
+TEST(Program, IsDpiAwareAndScalesItsPixelSizesOnADenserScreen) {
+    StoreConfiguration(Rows{});
+    ScreenDpi screen(144);
+    Program program;
+    ASSERT_TRUE(program.Start());
+    HWND window = program.ReadyWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(PerMonitorAware(window));
+
+    ASSERT_TRUE(SeePhysicalPixels());
+    RECT r;
+    GetWindowRect(window, &r);
+    EXPECT_EQ(r.right - r.left, 1028);  // 685 x 400 at 150 per cent
+    EXPECT_EQ(r.bottom - r.top, 600);
+    HWND list = program.List();
+    EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0), 195);
+    EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 5, 0), 105);
+    RECT client;
+    GetClientRect(GetParent(list), &client);
+    EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 6, 0), client.right - 729);
+    HWND toolBar = GetDlgItem(window, ID_VIEW_TOOLBAR);
+    DWORD button = static_cast<DWORD>(SendMessageA(toolBar, TB_GETBUTTONSIZE, 0, 0));
+    EXPECT_GE(LOWORD(button), 24 + 6) << "the 24-pixel pictures and their padding";
+    EXPECT_GE(HIWORD(button), 24 + 6);
 }
 
 }  // namespace

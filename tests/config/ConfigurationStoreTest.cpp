@@ -38,7 +38,8 @@ std::vector<NamedFactory> Factories() {
     };
 #ifdef _WIN32
     list.push_back({"registry", [] {
-                        RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);
+                        platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot,
+                                                    kConfigurationKey);
                         return platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot,
                                                            kConfigurationKey);
                     }});

@@ -15,7 +15,7 @@ namespace {
 class Commands : public testing::Test {
   protected:
     void SetUp() override {
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, kConfigurationKey);
+        platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
         store = platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
         ASSERT_TRUE(host.Create(900, 400));
         RECT empty{0, 0, 0, 0};

@@ -14,6 +14,7 @@
 #include "engine/Alert.h"
 #include "resource.h"
 #include "support/MemoryStore.h"
+#include "ui/Dpi.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowTestSupport.h"
 
@@ -308,6 +309,79 @@ TEST_F(MainFrame, QuickHelpAndTheHelpHookOpenTheHelpPage) {
     ASSERT_GT(openedHelp.size(), section.size());
     EXPECT_EQ(openedHelp.substr(openedHelp.size() - section.size()), section) << openedHelp;
     SetHelpOpener(nullptr);
+}
+
+// What the frame sizes in pixels, as a user sees it.
+struct Sizes {
+    RECT window{};
+    int picture = 0;
+    DWORD button = 0;
+    std::vector<int> columns;
+    int description = 0, listClient = 0;
+    int rowPicture = 0;
+};
+
+Sizes Measure(CMainFrame& frame) {
+    Sizes s;
+    GetWindowRect(frame.Hwnd(), &s.window);
+    s.picture = frame.Tools().PictureSize();
+    s.button = static_cast<DWORD>(SendMessageA(frame.Tools().Hwnd(), TB_GETBUTTONSIZE, 0, 0));
+    for (int i = 0; i < 6; ++i)
+        s.columns.push_back(frame.View().List().GetColumnWidth(i));
+    s.description = frame.View().List().GetColumnWidth(6);
+    RECT client;
+    GetClientRect(frame.View().Hwnd(), &client);
+    s.listClient = client.right;
+    auto images = reinterpret_cast<HIMAGELIST>(
+        SendMessageA(frame.View().List().Hwnd(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    int cx = 0, cy = 0;
+    if (images && ImageList_GetIconSize(images, &cx, &cy))
+        s.rowPicture = cx;
+    return s;
+}
+
+TEST_F(MainFrame, FollowsTheMonitorsDpiAndComesBackExactly) {
+    ASSERT_EQ(frame->Dpi(), 96u) << "the tests run at 96 DPI";
+    const Sizes at96 = Measure(*frame);
+    EXPECT_EQ(at96.picture, 16);
+    EXPECT_EQ(at96.columns, (std::vector<int>{130, 50, 105, 65, 65, 70}));
+    EXPECT_EQ(at96.description, at96.listClient - 485);
+    EXPECT_EQ(at96.rowPicture, 16);
+
+    auto changeTo = [&](UINT dpi, RECT suggested) {
+        SendMessageA(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        return Measure(*frame);
+    };
+    Sizes at144 = changeTo(144, RECT{20, 20, 20 + 1028, 20 + 600});
+    EXPECT_EQ(frame->Dpi(), 144u);
+    EXPECT_EQ(at144.window.right - at144.window.left, 1028);
+    EXPECT_EQ(at144.window.bottom - at144.window.top, 600);
+    EXPECT_EQ(at144.picture, 24);
+    EXPECT_GE(LOWORD(at144.button), 24 + LOWORD(at96.button) - 16) << "buttons fit the pictures";
+    EXPECT_GE(HIWORD(at144.button), 24 + HIWORD(at96.button) - 16);
+    EXPECT_EQ(at144.columns, (std::vector<int>{195, 75, 158, 98, 98, 105}));
+    EXPECT_EQ(at144.description, at144.listClient - 729) << "the fixed columns' sum scales too";
+    EXPECT_EQ(at144.rowPicture, 24);
+
+    Sizes at192 = changeTo(192, RECT{20, 20, 20 + 1370, 20 + 800});
+    EXPECT_EQ(at192.picture, 32);
+    EXPECT_EQ(at192.columns, (std::vector<int>{260, 100, 210, 130, 130, 140}));
+    EXPECT_EQ(at192.description, at192.listClient - 970);
+    EXPECT_EQ(at192.rowPicture, 32);
+
+    // A column the user widened keeps its share; back at 96 everything else is as it was.
+    frame->View().List().SetColumnWidth(0, 300);
+    Sizes back = changeTo(96, RECT{20, 20, 20 + 685, 20 + 400});
+    EXPECT_EQ(back.columns[0], 150);
+    frame->View().List().SetColumnWidth(0, 130);
+    back = Measure(*frame);
+    EXPECT_EQ(back.window.right - back.window.left, 685);
+    EXPECT_EQ(back.picture, 16);
+    EXPECT_EQ(back.button, at96.button);
+    EXPECT_EQ(back.columns, at96.columns);
+    EXPECT_EQ(back.description, at96.description);
+    EXPECT_EQ(back.rowPicture, 16);
 }
 
 }  // namespace

@@ -206,14 +206,14 @@ def write_icon(path, draw, sizes, depths):
     Path(path).write_bytes(out)
 
 
-def write_toolbar_strip(path, pictures):
-    """One 16 x 16 picture per button, side by side, on the button face colour."""
-    px = [[SILVER] * (16 * len(pictures)) for _ in range(16)]
+def write_toolbar_strip(path, pictures, size=16):
+    """One size x size picture per button, side by side, on the button face colour."""
+    px = [[SILVER] * (size * len(pictures)) for _ in range(size)]
     for i, draw in enumerate(pictures):
-        c = Canvas(16, SILVER)
+        c = Canvas(size, SILVER)
         draw(c)
-        for y in range(16):
-            px[y][16 * i:16 * i + 16] = c.px[y]
+        for y in range(size):
+            px[y][size * i:size * i + size] = c.px[y]
     header, palette, rows = dib(px, 4, SILVER)
     body = header + palette + rows
     offset = 14 + len(header) + len(palette)
@@ -223,11 +223,14 @@ def write_toolbar_strip(path, pictures):
 def main():
     out = Path(sys.argv[1] if len(sys.argv) > 1 else 'res/art')
     out.mkdir(parents=True, exist_ok=True)
-    write_icon(out / 'program.ico', program_icon, [16, 32, 48], [4, 8])
-    write_icon(out / 'client.ico', lambda c: chain_link(c, False), [32, 16], [4])
-    write_icon(out / 'noclient.ico', lambda c: chain_link(c, True), [32, 16], [4])
-    write_toolbar_strip(out / 'toolbar.bmp', [button_new, button_edit, button_reset,
-                                              button_delete, button_settings, button_help])
+    # Beside the sizes at 96 DPI, those at 125, 150, 200 and 250 per cent, drawn sharp.
+    write_icon(out / 'program.ico', program_icon, [16, 32, 48, 20, 24, 40], [4, 8])
+    write_icon(out / 'client.ico', lambda c: chain_link(c, False), [32, 16, 20, 24], [4])
+    write_icon(out / 'noclient.ico', lambda c: chain_link(c, True), [32, 16, 20, 24], [4])
+    buttons = [button_new, button_edit, button_reset, button_delete, button_settings, button_help]
+    write_toolbar_strip(out / 'toolbar.bmp', buttons)
+    for size in (20, 24, 32):
+        write_toolbar_strip(out / f'toolbar{size}.bmp', buttons, size)
 
 
 if __name__ == '__main__':
