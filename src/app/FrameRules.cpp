@@ -1,24 +1,22 @@
 // The main frame's rules.
 #include "app/FrameRules.h"
 
+#include "resource.h"
+
 namespace tolvi {
 namespace {
 
 const CommandInfo kCommands[] = {
-    {32777, "ConnectorView::OnNewConnector", 1, "Create new pipe connector",
-     "Create New Connector"},
-    {32788, "ConnectorView::OnEditConnector", 2, "Edit pipe connector",
-     "Edit connector properties"},
-    {32787, "ConnectorView::OnResetConnector", 3, "Reset connection", "Disconnect client"},
-    {32783, "ConnectorView::OnDeleteConnector", 4, "Delete pipe connector", "Delete Connector"},
-    {32789, "CMainFrame::OnSettings", 5, "Settings", "Configuration"},
-    {32781, "CMainFrame::OnQuickHelp", 6, "Quick help", "Help"},
-    {57664, "ProxyApp::OnAbout", 0, nullptr,
-     "Display program information, version number and copyright"},
-    {57665, "exit: a close request to the main window", 0, nullptr,
-     "Quit the application; prompts to save documents"},
-    {59392, "show or hide the toolbar", 0, nullptr, "Show or hide the toolbar"},
-    {59393, "show or hide the status bar", 0, nullptr, "Show or hide the status bar"},
+    {ID_CONNECTOR_NEW, "ConnectorView::OnNewConnector", 1},
+    {ID_CONNECTOR_EDIT, "ConnectorView::OnEditConnector", 2},
+    {ID_CONNECTOR_RESET, "ConnectorView::OnResetConnector", 3},
+    {ID_CONNECTOR_DELETE, "ConnectorView::OnDeleteConnector", 4},
+    {ID_SETTINGS, "CMainFrame::OnSettings", 5},
+    {ID_QUICK_HELP, "CMainFrame::OnQuickHelp", 6},
+    {ID_APP_ABOUT, "ProxyApp::OnAbout", 0},
+    {ID_APP_EXIT, "exit: a close request to the main window", 0},
+    {ID_VIEW_TOOLBAR, "show or hide the toolbar", 0},
+    {ID_VIEW_STATUS_BAR, "show or hide the status bar", 0},
 };
 
 constexpr uint32_t kLeftButtonDown = 0x201, kRightButtonDown = 0x204;

@@ -5,12 +5,12 @@
 
 namespace tolvi {
 
+// A command's place in the program; its prompt and tooltip are in the string table, under the
+// command's id, as "prompt\ntooltip".
 struct CommandInfo {
     uint32_t id;
     const char* handler;  // which object's which handler takes it
     int toolbarButton;    // 1 to 6, 0 for none
-    const char* tooltip;  // nullptr for none
-    const char* prompt;   // the status-bar prompt
 };
 
 // Every command of the program, in the order of the table.

@@ -1,6 +1,8 @@
 // Opening the help page.
 #include "app/Help.h"
 
+#include "app/FileUrl.h"
+
 #include <shellapi.h>
 
 #include <vector>
@@ -37,13 +39,7 @@ std::string HelpAddress(const std::string& section) {
     size_t dot = path.find_last_of(".\\/");
     if (dot != std::string::npos && path[dot] == '.')
         path.erase(dot);
-    path += ".html";
-    for (char& c : path)
-        c = c == '\\' ? '/' : c;
-    std::string address = "file:///" + path;
-    if (!section.empty())
-        address += "#" + section;
-    return address;
+    return FileUrl(path + ".html", section);
 }
 
 void SetHelpOpener(HelpOpener o) {

@@ -5,10 +5,13 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstring>
+
 #include "app/FrameRules.h"
 #include "app/Help.h"
 #include "app/ProxyApp.h"
 #include "dialogs/SettingsDialog.h"
+#include "model/ConnectorFactory.h"
 #include "platform/Socket.h"
 #include "resource.h"
 #include "ui/Dpi.h"
@@ -23,7 +26,7 @@ namespace {
 
 constexpr DWORD kToolBarStyle = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP;
 constexpr DWORD kStatusBarStyle = WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP;
-const UINT kIndicators[] = {0, 59137, 59138, 59139};  // message pane, CAP, NUM, SCRL
+const UINT kIndicators[] = {0, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
 
 UINT TaskbarCreatedMessage() {
     static UINT message = RegisterWindowMessageA("TaskbarCreated");
@@ -37,10 +40,12 @@ HICON ProgramIcon(int size) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(std::unique_ptr<platform::KeyValueStore> store, std::string commandTail)
+CMainFrame::CMainFrame(std::unique_ptr<platform::KeyValueStore> store,
+                       std::unique_ptr<platform::KeyValueStore> backup, std::string commandTail)
     : registerAutoStart(&ProxyApp::RegisterAutoStart),
       icon(LoadIconA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       store(std::move(store)),
+      backup(std::move(backup)),
       commandTail(std::move(commandTail)) {}
 
 CMainFrame::~CMainFrame() = default;
@@ -57,7 +62,9 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
                               ID_FIRST_PANE)) {
         return -1;
     }
+    alerts.SetOwner(Hwnd());
     connectorView.SetSaveHandler([this] { SaveConfiguration(); });
+    connectorView.SetConnectorObserver(&alerts);
     dpi = ui::WindowDpi(Hwnd());
     if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) ||
         !toolBar.LoadToolBar(IDR_MAINFRAME)) {
@@ -120,19 +127,40 @@ LRESULT CMainFrame::OnDpiChanged(WPARAM w, LPARAM l) {
 }
 
 bool CMainFrame::StartSockets() {
-    if (platform::StartSocketLibrary() != 0) {
-        ui::AppMessageBox(nullptr, "Cant initialize winsock!");
+    if (platform::StartSocketLibrary().Failed()) {
+        ui::AppMessageBox(Hwnd(), "Cant initialize winsock!");
         return false;
     }
     return true;
 }
 
 bool CMainFrame::LoadConfiguration() {
-    return tolvi::LoadConfiguration(*store, connectorView, options);
+    StoredConfiguration loaded = tolvi::LoadConfiguration(*store, options);
+    options = loaded.options;
+    LoadConnectors(connectors, loaded.connectors, &alerts);
+    backupPending = loaded.needsBackup;
+    // Nothing stored is dropped without a word: the entries that could not be read are named,
+    // and the key is copied aside before the next save writes the shorter list over it.
+    if (!loaded.unreadable.empty())
+        ui::AppMessageBox(Hwnd(), UnreadableEntriesMessage(loaded));
+    return loaded.unreadable.empty();
 }
 
 bool CMainFrame::SaveConfiguration() {
-    return tolvi::SaveConfiguration(*store, connectorView, options);
+    if (backupPending) {
+        if (!backup || CopyConfiguration(*store, *backup).Failed()) {
+            ui::AppMessageBox(Hwnd(), "Could not save registry key");
+            return false;  // nothing is written over a key that has no copy yet
+        }
+        backupPending = false;
+    }
+    // A key that can be neither opened nor created is reported too: a configuration that
+    // cannot be kept must not be lost without a word.
+    if (tolvi::SaveConfiguration(*store, connectors.Settings(), options) != SaveResult::Saved) {
+        ui::AppMessageBox(Hwnd(), "Could not save registry key");
+        return false;
+    }
+    return true;
 }
 
 bool CMainFrame::ToggleTray() {
@@ -143,7 +171,7 @@ bool CMainFrame::ToggleTray() {
         if (!Shell_NotifyIconA(NIM_ADD, &record)) {
             // Without an icon a hidden window could never be brought back: stay visible.
             ToggleTrayState(trayState);
-            return true;
+            return false;
         }
         ShowWindow(Hwnd(), SW_HIDE);
     } else {
@@ -195,16 +223,17 @@ LRESULT CMainFrame::OnSetFocus(WPARAM, LPARAM) {
 }
 
 LRESULT CMainFrame::OnClose(WPARAM, LPARAM) {
-    if (DecideClose(trayState.inTray, options.ExitToTray) == CloseAction::EndProgram) {
+    // With no notification area to hide in, a close request ends the program as it would
+    // without the option, rather than doing nothing.
+    if (DecideClose(trayState.inTray, options.ExitToTray) == CloseAction::EndProgram ||
+        !ToggleTray()) {
         DestroyWindow();
-    } else {
-        ToggleTray();
     }
     return 0;
 }
 
 LRESULT CMainFrame::OnSettings(WPARAM, LPARAM) {
-    SettingsDialog dialog(registerAutoStart);
+    SettingsDialog dialog(Hwnd(), registerAutoStart);
     dialog.autoStart = options.AutoStart ? 1 : 0;
     dialog.exitToTray = options.ExitToTray ? 1 : 0;
     if (dialog.DoModal() == IDOK) {
@@ -291,12 +320,12 @@ LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
     if (closed || (flags & (MF_POPUP | MF_SEPARATOR))) {
         ShowPrompt(0);
     } else if (flags & MF_SYSMENU) {
-        // The system menu's commands map onto their prompts 61184 and up.
-        UINT prompt = item >= SC_SIZE ? 61184 + ((item - SC_SIZE) >> 4) : 0;
+        // The system menu's commands map onto their prompts, IDS_SC_SIZE and up.
+        UINT prompt = item >= SC_SIZE ? IDS_SC_SIZE + ((item - SC_SIZE) >> 4) : 0;
         if (item == SC_RESTORE)
-            prompt = 61202;
+            prompt = IDS_SC_RESTORE;
         if (item == SC_TASKLIST)
-            prompt = 61203;
+            prompt = IDS_SC_TASKLIST;
         ShowPrompt(prompt);
     } else {
         ShowPrompt(item);
@@ -307,15 +336,26 @@ LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
 bool CMainFrame::OnNeedToolTipText(NMHDR* header) {
     auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
     const CommandInfo* command = FindCommand(static_cast<uint32_t>(header->idFrom));
-    if (!command || !command->tooltip)
+    if (!command || !command->toolbarButton)
         return false;
-    info->lpszText = const_cast<char*>(command->tooltip);
+    // The string table holds "prompt\ntooltip" under the command's id.
+    char text[256] = "";
+    LoadStringA(ui::AppInstance(), command->id, text, sizeof text);
+    const char* newline = std::strchr(text, '\n');
+    if (!newline)
+        return false;
+    tooltip = newline + 1;
+    info->lpszText = const_cast<char*>(tooltip.c_str());
     ShowPrompt(command->id);  // the button under the pointer gives its prompt too
     return true;
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
     connectorView.DestroyWindow();
+    // Every connector is stopped, all at once, and freed before the program ends.
+    connectors.SetObserver(nullptr);
+    connectors.Clear();
+    alerts.SetOwner(nullptr);
     PostQuitMessage(0);
     return 0;
 }

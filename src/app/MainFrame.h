@@ -4,8 +4,10 @@
 #include <functional>
 #include <memory>
 
+#include "app/EngineAlerts.h"
 #include "app/StartupDecision.h"
 #include "config/ConfigurationStore.h"
+#include "model/ConnectorList.h"
 #include "platform/KeyValueStore.h"
 #include "table/ConnectorView.h"
 #include "ui/ControlBars.h"
@@ -18,12 +20,16 @@ extern const char kMainWindowTitle[];
 
 class CMainFrame : public ui::Window {
   public:
-    // store is the configuration key; tail is the command line after the program's path.
-    CMainFrame(std::unique_ptr<platform::KeyValueStore> store, std::string commandTail);
+    // store is the configuration key, backup the key beside it that keeps a copy of what a
+    // load could not read; tail is the command line after the program's path.
+    CMainFrame(std::unique_ptr<platform::KeyValueStore> store,
+               std::unique_ptr<platform::KeyValueStore> backup, std::string commandTail);
     ~CMainFrame() override;
 
     bool OnCmdMsg(UINT id, int code) override;
     BOOL DestroyWindow() override;
+    // Moves between the window and the notification area; false when the icon could not be
+    // added, and the window stays where it is.
     bool ToggleTray();
     bool StartSockets();
     bool LoadConfiguration();
@@ -32,6 +38,7 @@ class CMainFrame : public ui::Window {
     bool WindowShown() const { return trayState.windowShown; }
     bool InTray() const { return trayState.inTray; }
     ConnectorView& View() { return connectorView; }
+    ConnectorList& Connectors() { return connectors; }
     ui::ToolBar& Tools() { return toolBar; }
     ui::StatusBar& Status() { return statusBar; }
     // The DPI the frame's pixel sizes are made for: its monitor's, followed as it changes.
@@ -40,8 +47,9 @@ class CMainFrame : public ui::Window {
     void OnIdle();
 
     AppOptions options;  // AutoStart and ExitToTray
-    // How Settings brings the start-with-Windows entry into line (the application's).
-    std::function<void(bool, bool)> registerAutoStart;
+    // How Settings brings the start-with-Windows entry into line (the application's); returns
+    // the message that tells of a failure, "" when there was none.
+    std::function<std::string(bool startWithWindows)> registerAutoStart;
 
   protected:
     bool PreCreateWindow(CREATESTRUCTA& cs) override;
@@ -74,10 +82,15 @@ class CMainFrame : public ui::Window {
 
     ui::StatusBar statusBar;
     ui::ToolBar toolBar;
-    ConnectorView connectorView;
+    EngineAlerts alerts;       // outlives the connectors, which report to it
+    ConnectorList connectors;  // outlives its view
+    ConnectorView connectorView{connectors};
     HICON icon;
     TrayState trayState;
     std::unique_ptr<platform::KeyValueStore> store;
+    std::unique_ptr<platform::KeyValueStore> backup;
+    bool backupPending = false;  // the key holds what a save would lose: copy it first, once
+    std::string tooltip;         // the text a tooltip points to while it shows
     std::string commandTail;
     UINT dpi = 96;
 };

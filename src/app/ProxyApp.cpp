@@ -6,7 +6,6 @@
 #include "app/StartupDecision.h"
 #include "config/AutoStart.h"
 #include "dialogs/SettingsDialog.h"
-#include "engine/Alert.h"
 #include "platform/RegistryStore.h"
 #include "resource.h"
 #include "ui/Dpi.h"
@@ -16,20 +15,9 @@ namespace tolvi {
 
 const char kInstanceMutexName[] = "TOLVI-088FA840-B10D-11D3-BC36-006067709674";
 
-namespace {
-
-// What the engine reports itself (a failed pipe read, a failed thread start) is shown as the
-// framework shows an unowned message: OK, exclamation, the application's title.
-void ShowEngineAlert(const std::string& text) {
-    ui::AppMessageBox(nullptr, text);
-}
-
-}  // namespace
-
 ProxyApp::ProxyApp(std::string commandLine) : commandTail(CommandLineTail(commandLine)) {}
 
 bool ProxyApp::InitInstance() {
-    SetAlertHandler(ShowEngineAlert);
     // The mutex only marks that an instance runs; its handle lives as long as the process.
     HANDLE mutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
     bool alreadyRunning = GetLastError() == ERROR_ALREADY_EXISTS;
@@ -48,6 +36,8 @@ bool ProxyApp::InitInstance() {
 
     frame = std::make_unique<CMainFrame>(
         platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey),
+        platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot,
+                                    std::string(kConfigurationKey) + kBackupSuffix),
         commandTail);
     if (!frame->CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, 0)) {
@@ -90,11 +80,11 @@ void ProxyApp::WinHelpA(HWND mainWindow) {
     OpenHelp(mainWindow, "what-is-it");
 }
 
-void ProxyApp::RegisterAutoStart(bool startWithWindows, bool /*exitToTray*/) {
+std::string ProxyApp::RegisterAutoStart(bool startWithWindows) {
     auto runKey = platform::OpenRegistryStore(platform::RegistryRoot::CurrentUser, kRunKey);
     std::string path;
     bool known = ProgramPath(&path);
-    tolvi::RegisterAutoStart(*runKey, startWithWindows, known ? &path : nullptr);
+    return tolvi::RegisterAutoStart(*runKey, startWithWindows, known ? &path : nullptr);
 }
 
 bool ProxyApp::TranslateKeys(HWND frame, MSG* msg) {

@@ -29,8 +29,9 @@ class ProxyApp {
     // Turns Ctrl+N, Ctrl+E, Ctrl+R and Ctrl+D into their commands for frame (key table 128);
     // true when msg was such a key and has been sent.
     static bool TranslateKeys(HWND frame, MSG* msg);
-    // Writes or removes the start-with-Windows entry; only the first flag is used.
-    static void RegisterAutoStart(bool startWithWindows, bool exitToTray);
+    // Writes or removes the start-with-Windows entry; returns the message that tells of a
+    // failure, "" when there was none.
+    static std::string RegisterAutoStart(bool startWithWindows);
 
   private:
     ui::Menu mainMenu;

@@ -14,8 +14,9 @@ extern const char kRunValueName[];  // "Tolvi"
 std::string AutoStartCommand(const std::string& path);
 
 // Writes the Run value (startWithWindows) or removes it. path is the program's full path, or
-// nullptr when it could not be found. Failures are told with the program's messages.
-void RegisterAutoStart(platform::KeyValueStore& runKey, bool startWithWindows,
-                       const std::string* path);
+// nullptr when it could not be found. Returns the message that tells the user of a failure,
+// "" when there was none.
+std::string RegisterAutoStart(platform::KeyValueStore& runKey, bool startWithWindows,
+                              const std::string* path);
 
 }  // namespace tolvi

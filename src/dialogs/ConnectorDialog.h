@@ -1,31 +1,27 @@
-// The Add and Edit dialogs of a connector: the six settings, the enabling rules of the two
-// check boxes, and the checks on confirm.
+// The Add and Edit dialogs of a connector: one settings value exchanged with the controls,
+// the enabling rules of the two check boxes, and the checks on confirm against the other
+// rows' keys.
 #pragma once
 #include <string>
+#include <vector>
 
-#include "config/ConnectorSettings.h"
 #include "dialogs/ConnectorValidation.h"
+#include "engine/ConnectorSettings.h"
 #include "ui/Dialog.h"
 
 namespace tolvi {
 
-class ConnectorView;
-
 class ConnectorDialog : public ui::Dialog {
   public:
-    std::string pipeName;
-    std::string portText;
-    std::string description;
-    std::string clientList;
-    bool allowNonLocal = false;
-    bool listOnly = false;
+    // rows are the list's pipe names and ports in order; skipRow is the edited row, or -1.
+    ConnectorDialog(DialogKind kind, HWND parent, std::vector<RowKey> rows, int skipRow);
 
-    ConnectorSettings Settings() const;
-    void SetSettings(const ConnectorSettings& s);
+    // What the controls start from, and, after IDOK, what the user confirmed.
+    ConnectorSettings settings;
 
   protected:
-    ConnectorDialog(DialogKind kind, ConnectorView& connectorList);
     BOOL OnInitDialog() override;
+    void DoDataExchange(ui::DataExchange& dx) override;
     void OnOK() override;
     bool OnDialogMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result) override;
 
@@ -33,24 +29,12 @@ class ConnectorDialog : public ui::Dialog {
     void OnNonLocalClicked();
     void OnListOnlyClicked();
     void Confirm();
-    std::string FieldText(int id) const;
 
     DialogKind kind;
-    ConnectorView& connectorList;
+    std::vector<RowKey> rows;
+    int skipRow;
     int pipeNameId;
     int confirmId;
-};
-
-// "Add pipe connector": template 106, pipe name field 1007, "&Add" 1010.
-class AddConnectorDialog : public ConnectorDialog {
-  public:
-    explicit AddConnectorDialog(ConnectorView& connectorList);
-};
-
-// "Edit pipe connector": template 107, pipe name field 1018, "&Save" 1019.
-class EditConnectorDialog : public ConnectorDialog {
-  public:
-    explicit EditConnectorDialog(ConnectorView& connectorList);
 };
 
 }  // namespace tolvi

@@ -11,8 +11,8 @@ const char kInvalidPipeNameMessage[] =
 
 namespace {
 
-Verdict Refuse(std::string message, MessageIcon icon) {
-    return Verdict{false, std::move(message), icon};
+Verdict Refuse(Problem problem, std::string message, MessageIcon icon, int row = -1) {
+    return Verdict{false, std::move(message), icon, problem, row};
 }
 
 }  // namespace
@@ -22,27 +22,29 @@ Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& s,
     const bool add = kind == DialogKind::Add;
     const MessageIcon lenient = add ? MessageIcon::Stop : MessageIcon::Exclamation;
     if (s.pipeName.empty())
-        return Refuse("Please provide Named Pipe Name", lenient);
+        return Refuse(Problem::EmptyPipeName, "Please provide Named Pipe Name", lenient);
     if (s.pipeName.compare(0, 2, "\\\\") != 0 || s.pipeName.find("\\pipe\\") == std::string::npos) {
-        return Refuse(kInvalidPipeNameMessage, MessageIcon::Stop);
+        return Refuse(Problem::PipeNameForm, kInvalidPipeNameMessage, MessageIcon::Stop);
     }
     const int port = TextToInt(s.portText);
     // Above 65535 the listener would bind another port without a word.
     if (port <= 0 || port > 65535)
-        return Refuse("Incorrect port value provided", lenient);
+        return Refuse(Problem::PortValue, "Incorrect port value provided", lenient);
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         if (i == skipRow)
             continue;
         const RowKey& row = rows[i];
         if (s.pipeName == row.pipeName) {
-            return Refuse(Format("The pipe %s is already serverd on port %s!", row.pipeName.c_str(),
-                                 row.portText.c_str()),
-                          MessageIcon::Exclamation);
+            return Refuse(Problem::PipeNameInUse,
+                          Format("The pipe %s is already serverd on port %s!",
+                                 row.pipeName.c_str(), row.portText.c_str()),
+                          MessageIcon::Exclamation, i);
         }
         if (port == TextToInt(row.portText)) {
-            return Refuse(Format("Port %s is in use for pipe %s!", row.portText.c_str(),
+            return Refuse(Problem::PortInUse,
+                          Format("Port %s is in use for pipe %s!", row.portText.c_str(),
                                  row.pipeName.c_str()),
-                          MessageIcon::Exclamation);
+                          MessageIcon::Exclamation, i);
         }
     }
     return Verdict{};

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ConnectorSettings.h"
+#include "engine/ConnectorSettings.h"
 
 namespace tolvi {
 
@@ -17,10 +17,15 @@ struct RowKey {
     std::string portText;
 };
 
+// Which check refused the input, for hosts that word it their own way.
+enum class Problem { None, EmptyPipeName, PipeNameForm, PortValue, PipeNameInUse, PortInUse };
+
 struct Verdict {
     bool accepted = true;
     std::string message;  // shown with the caption "Error!" and an OK button
     MessageIcon icon = MessageIcon::None;
+    Problem problem = Problem::None;
+    int row = -1;  // the row in the way, for the two in-use checks
 };
 
 extern const char kInvalidPipeNameMessage[];

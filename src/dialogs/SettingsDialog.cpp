@@ -2,11 +2,12 @@
 #include "dialogs/SettingsDialog.h"
 
 #include "resource.h"
+#include "ui/MessageBox.h"
 
 namespace tolvi {
 
-SettingsDialog::SettingsDialog(std::function<void(bool, bool)> registerAutoStart)
-    : ui::Dialog(IDD_SETTINGS, nullptr), registerAutoStart(std::move(registerAutoStart)) {}
+SettingsDialog::SettingsDialog(HWND parent, std::function<std::string(bool)> registerAutoStart)
+    : ui::Dialog(IDD_SETTINGS, parent), registerAutoStart(std::move(registerAutoStart)) {}
 
 void SettingsDialog::DoDataExchange(ui::DataExchange& dx) {
     dx.Check(IDC_AUTOSTART, autoStart);
@@ -15,8 +16,9 @@ void SettingsDialog::DoDataExchange(ui::DataExchange& dx) {
 
 void SettingsDialog::OnOK() {
     UpdateData(true);
-    if (registerAutoStart)
-        registerAutoStart(autoStart != 0, exitToTray != 0);
+    std::string problem = registerAutoStart ? registerAutoStart(autoStart != 0) : "";
+    if (!problem.empty())
+        ui::AppMessageBox(Hwnd(), problem);
     // The dialog closes whatever the registration reported; the caller saves the options.
     ui::Dialog::OnOK();
 }

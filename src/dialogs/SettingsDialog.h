@@ -1,6 +1,7 @@
 // "Settings": start with Windows, and minimise to the tray on exit.
 #pragma once
 #include <functional>
+#include <string>
 
 #include "ui/Dialog.h"
 
@@ -8,8 +9,9 @@ namespace tolvi {
 
 class SettingsDialog : public ui::Dialog {
   public:
-    // registerAutoStart brings the start-with-Windows entry into line when OK is pressed.
-    explicit SettingsDialog(std::function<void(bool, bool)> registerAutoStart);
+    // Owned by parent, which it disables while it is up. registerAutoStart brings the
+    // start-with-Windows entry into line when OK is pressed, and says what went wrong.
+    SettingsDialog(HWND parent, std::function<std::string(bool)> registerAutoStart);
 
     int autoStart = 0;
     int exitToTray = 0;
@@ -19,7 +21,7 @@ class SettingsDialog : public ui::Dialog {
     void OnOK() override;
 
   private:
-    std::function<void(bool, bool)> registerAutoStart;
+    std::function<std::string(bool)> registerAutoStart;
 };
 
 // The About box: the program's icon, its version and who made it.

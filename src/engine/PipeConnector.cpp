@@ -36,6 +36,10 @@ void PipeConnector::SetAdmission(bool allowNonLocal, bool listOnly, std::string 
     this->clientList = std::move(clientList);
 }
 
+ConnectorSettings PipeConnector::Settings() const {
+    return ConnectorSettings{pipeName, portText, description, allowNonLocal, listOnly, clientList};
+}
+
 void PipeConnector::SetObserver(ConnectorObserver* o) {
     observer = o ? o : &silentObserver;
 }
@@ -45,12 +49,12 @@ uint32_t PipeConnector::StartWorker() {
     stopRequested = false;
     stopSignal.Reset();
     doneEvent.Reset();
-    uint32_t code = workerThread.Start(&PipeConnector::WorkerMain, this);
-    if (code != 0) {
+    platform::SysError error = workerThread.Start(&PipeConnector::WorkerMain, this);
+    if (error.Failed()) {
         doneEvent.Set();
         Alert("Could not create thread");
     }
-    return code;
+    return static_cast<uint32_t>(error.code);
 }
 
 void PipeConnector::RequestStop() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/ConnectorObserver.h"
+#include "engine/ConnectorSettings.h"
 #include "engine/ConnectorStatus.h"
 #include "engine/SharedListeners.h"
 #include "platform/Event.h"
@@ -46,6 +47,8 @@ class PipeConnector {
     std::string GetClientList() const { return clientList; }
     bool AllowsNonLocal() const { return allowNonLocal; }
     bool IsListOnly() const { return listOnly; }
+    // The six settings it was built from, for the store and the Edit dialog.
+    ConnectorSettings Settings() const;
     std::string GetClientAddress() const;
     std::string GetErrorText() const;
     int32_t GetStatus() const { return status.load(); }

@@ -2,7 +2,9 @@
 #pragma once
 #include "platform/SysError.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/UniqueHandle.h"
+#else
 #include <condition_variable>
 #include <mutex>
 #endif
@@ -23,7 +25,7 @@ class ManualEvent {
 
   private:
 #ifdef _WIN32
-    void* handle_;
+    UniqueHandle handle_;
 #else
     std::mutex mutex_;
     std::condition_variable changed_;

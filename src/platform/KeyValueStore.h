@@ -4,27 +4,38 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "platform/SysError.h"
 
 namespace tolvi::platform {
 
 constexpr uint32_t kTypeString = 1;       // REG_SZ
+constexpr uint32_t kTypeDword = 4;        // REG_DWORD, four bytes, least significant first
 constexpr uint32_t kTypeMultiString = 7;  // REG_MULTI_SZ
+constexpr uint32_t kTypeQword = 11;       // REG_QWORD
+
+struct StoredValue {
+    std::string name;
+    uint32_t type = 0;
+    std::string bytes;
+};
 
 class KeyValueStore {
   public:
     virtual ~KeyValueStore() = default;
-    // Opens the key for reading; false when it does not exist or cannot be read.
-    virtual bool OpenForRead() = 0;
-    // Opens the key with full access, creating it when it is missing; false when neither works.
-    virtual bool OpenForWrite() = 0;
-    virtual bool SetValue(const std::string& name, uint32_t type, const void* data,
-                          size_t size) = 0;
-    // Copies a value's bytes into buffer. On entry *size is the buffer's capacity, on success
-    // the number of bytes stored; false when the value is missing or does not fit.
-    virtual bool QueryValue(const std::string& name, uint32_t* type, void* buffer,
-                            size_t* size) = 0;
-    // False when the value does not exist or cannot be removed.
-    virtual bool DeleteValue(const std::string& name) = 0;
+    // Opens the key for reading; fails when it does not exist or cannot be read.
+    virtual SysError OpenForRead() = 0;
+    // Opens the key with full access, creating it when it is missing.
+    virtual SysError OpenForWrite() = 0;
+    virtual SysError SetValue(const std::string& name, uint32_t type, const void* data,
+                              size_t size) = 0;
+    // Reads a value whole, however long it is; fails when it does not exist.
+    virtual SysError QueryValue(const std::string& name, StoredValue* value) = 0;
+    // Every value of the open key, in no particular order.
+    virtual SysError ListValues(std::vector<StoredValue>* values) = 0;
+    // Fails when the value does not exist or cannot be removed.
+    virtual SysError DeleteValue(const std::string& name) = 0;
     virtual void Close() = 0;
 };
 

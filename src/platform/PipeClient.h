@@ -8,6 +8,10 @@
 
 #include "platform/SysError.h"
 
+#ifdef _WIN32
+#include "platform/win32/UniqueHandle.h"
+#endif
+
 namespace tolvi::platform {
 
 class WaitSet;
@@ -51,7 +55,7 @@ class PipeClient {
     void* WriteEvent() const;
     void StartRead();
     void StartWrite();
-    void* handle_;
+    UniqueFile handle_;
     // Heap-held, so that a buffer the system may still write into can outlive the object.
     std::unique_ptr<Overlapped> io_;
 #else

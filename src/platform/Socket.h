@@ -6,11 +6,15 @@
 
 #include "platform/SysError.h"
 
+#ifdef _WIN32
+#include "platform/win32/UniqueHandle.h"
+#endif
+
 namespace tolvi::platform {
 
 // Starts the socket library where one must be started (Winsock 2.2); elsewhere it only makes
-// a write to a closed peer an error instead of a signal. Returns 0 or the failure code.
-int StartSocketLibrary();
+// a write to a closed peer an error instead of a signal.
+SysError StartSocketLibrary();
 
 class WaitSet;
 
@@ -70,7 +74,7 @@ class TcpSocket {
 #ifdef _WIN32
     // The event that WaitSet waits on for this socket, made on first use.
     void* WaitEvent();
-    void* event_ = nullptr;
+    UniqueHandle event_;
 #endif
 };
 

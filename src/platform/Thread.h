@@ -3,6 +3,12 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/SysError.h"
+
+#ifdef _WIN32
+#include "platform/win32/UniqueHandle.h"
+#endif
+
 namespace tolvi::platform {
 
 class WorkerThread {
@@ -14,8 +20,8 @@ class WorkerThread {
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
 
-    // Returns 0, or the system's error code when no thread could be created.
-    uint32_t Start(Procedure procedure, void* argument);
+    // Fails, with the system's error code, when no thread could be created.
+    SysError Start(Procedure procedure, void* argument);
     bool Joinable() const { return started_; }
     void Join();
 
@@ -27,7 +33,7 @@ class WorkerThread {
     Procedure procedure_ = nullptr;
     void* argument_ = nullptr;
 #ifdef _WIN32
-    void* handle_ = nullptr;
+    UniqueHandle handle_;
 #else
     unsigned long id_ = 0;
 #endif

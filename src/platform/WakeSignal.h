@@ -4,6 +4,10 @@
 #include <atomic>
 #include <cstdint>
 
+#ifdef _WIN32
+#include "platform/win32/UniqueHandle.h"
+#endif
+
 namespace tolvi::platform {
 
 class WaitSet;
@@ -24,7 +28,7 @@ class WakeSignal {
     friend class WaitSet;
     std::atomic<bool> set_{false};
 #ifdef _WIN32
-    void* event_;  // manual-reset event
+    UniqueHandle event_;  // manual-reset event
 #else
     int readFd_ = -1;  // readable while set
     int writeFd_ = -1;

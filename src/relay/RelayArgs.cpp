@@ -1,8 +1,8 @@
 // Parsing and checking tolvi-relay's command line.
 #include "relay/RelayArgs.h"
 
+#include "dialogs/ConnectorValidation.h"
 #include "engine/Format.h"
-#include "engine/PortText.h"
 
 namespace tolvi::relay {
 
@@ -18,41 +18,45 @@ const char kRelayUsage[] =
     "  --help               this text\n"
     "Ctrl-C stops every connector and ends the program.\n";
 
-bool HasPipeNameForm(const std::string& pipeName) {
-    return pipeName.compare(0, 2, "\\\\") == 0 && pipeName.find("\\pipe\\") != std::string::npos;
-}
-
 namespace {
 
-bool IsPlainPort(const std::string& text) {
-    if (text.empty() || text.size() > 5)
-        return false;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    int value = TextToInt(text);
-    return value > 0 && value <= 65535;
+std::string BadPort(const ConnectorArgs& c) {
+    return Format("bad port '%s' for %s: give a number from 1 to 65535", c.portText.c_str(),
+                  c.pipeName.c_str());
 }
 
+bool IsPlainPort(const std::string& text) {
+    return !text.empty() && text.size() <= 5 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The same checks as the dialogs', in their order, worded for a command line.
 std::string CheckConnector(const ConnectorArgs& c, const std::vector<ConnectorArgs>& earlier) {
-    if (c.pipeName.empty())
-        return "the pipe name is empty";
-    if (!HasPipeNameForm(c.pipeName)) {
-        return Format("malformed pipe name '%s': the form is \\\\<ServerName>\\pipe\\<PipeName>",
-                      c.pipeName.c_str());
-    }
-    if (!IsPlainPort(c.portText)) {
-        return Format("bad port '%s' for %s: give a number from 1 to 65535", c.portText.c_str(),
-                      c.pipeName.c_str());
-    }
-    for (const ConnectorArgs& other : earlier) {
-        if (other.pipeName == c.pipeName) {
+    std::vector<RowKey> rows;
+    for (const ConnectorArgs& e : earlier)
+        rows.push_back(RowKey{e.pipeName, e.portText});
+    ConnectorSettings settings{c.pipeName, c.portText, c.description,
+                               c.allowNonLocal, c.listOnly, c.clientList};
+    Verdict verdict = ValidateConnector(DialogKind::Add, settings, rows, -1);
+    // A command line has no typing mistakes to forgive: the port is digits only, and that is
+    // told before any clash with an earlier connector.
+    bool clash = verdict.problem == Problem::PipeNameInUse || verdict.problem == Problem::PortInUse;
+    if ((verdict.accepted || clash) && !IsPlainPort(c.portText))
+        return BadPort(c);
+    switch (verdict.problem) {
+        case Problem::None:
+            break;
+        case Problem::EmptyPipeName:
+            return "the pipe name is empty";
+        case Problem::PipeNameForm:
+            return Format("malformed pipe name '%s': the form is \\\\<ServerName>\\pipe\\<PipeName>",
+                          c.pipeName.c_str());
+        case Problem::PortValue:
+            return BadPort(c);
+        case Problem::PipeNameInUse:
             return Format("the pipe %s is given twice", c.pipeName.c_str());
-        }
-        if (TextToInt(other.portText) == TextToInt(c.portText)) {
+        case Problem::PortInUse:
             return Format("port %s is given twice", c.portText.c_str());
-        }
     }
     return "";
 }

@@ -27,7 +27,4 @@ extern const char kRelayUsage[];
 // otherwise one line that names the argument at fault.
 std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out);
 
-// "\\<ServerName>\pipe\<PipeName>": two backslashes at the start and "\pipe\" somewhere.
-bool HasPipeNameForm(const std::string& pipeName);
-
 }  // namespace tolvi::relay

@@ -11,6 +11,7 @@
 #include "engine/ConnectorObserver.h"
 #include "engine/ConnectorStatus.h"
 #include "engine/PipeConnector.h"
+#include "model/ConnectorFactory.h"
 #include "platform/Interrupt.h"
 #include "platform/Socket.h"
 #include "platform/WaitSet.h"
@@ -90,8 +91,9 @@ int main(int argc, char** argv) {
         std::fputs(tolvi::relay::kRelayUsage, stdout);
         return 0;
     }
-    if (int code = tolvi::platform::StartSocketLibrary()) {
-        std::fprintf(stderr, "tolvi-relay: could not start the socket library (error %d)\n", code);
+    if (tolvi::platform::SysError e = tolvi::platform::StartSocketLibrary(); e.Failed()) {
+        std::fprintf(stderr, "tolvi-relay: could not start the socket library (error %d)\n",
+                     e.code);
         return 1;
     }
     tolvi::platform::WakeSignal interrupted;
@@ -101,11 +103,11 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<PipeConnector>> connectors;
     int listening = 0;
     for (const tolvi::relay::ConnectorArgs& a : args.connectors) {
-        auto c = std::make_unique<PipeConnector>(a.pipeName, a.portText, a.description);
-        c->SetAdmission(a.allowNonLocal, a.listOnly, a.clientList);
-        c->SetObserver(&printer);
-        if (c->CreateListener()) {
-            c->StartWorker();
+        auto c = tolvi::BuildConnector(tolvi::ConnectorSettings{a.pipeName, a.portText,
+                                                                a.description, a.allowNonLocal,
+                                                                a.listOnly, a.clientList},
+                                       &printer);
+        if (tolvi::StartConnector(*c)) {
             ++listening;
             printer.Line(StatusPrinter::Label(*c) + " listening: telnet 127.0.0.1 " + a.portText);
         }

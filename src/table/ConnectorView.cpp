@@ -38,7 +38,14 @@ int ConnectorView::FixedColumnsWidth(UINT dpi) {
     return sum;
 }
 
-ConnectorView::~ConnectorView() = default;
+ConnectorView::ConnectorView(ConnectorList& connectors)
+    : connectors(connectors), commands(connectors, *this) {
+    connectors.SetObserver(this);
+}
+
+ConnectorView::~ConnectorView() {
+    connectors.SetObserver(nullptr);
+}
 
 bool ConnectorView::PreCreateWindow(CREATESTRUCTA& cs) {
     if (!Window::PreCreateWindow(cs))
@@ -68,7 +75,7 @@ BOOL ConnectorView::Create(const char* className, const char* windowName, DWORD 
     for (int i = 0; i < 7; ++i)
         listControl.InsertColumn(i, kColumns[i].title, ui::Scale(kColumns[i].width, dpi));
     SetRowPictures();
-    refreshTimerId = SetTimer(Hwnd(), kRefreshTimer, kRefreshMs, nullptr);
+    SetTimer(Hwnd(), kRefreshTimer, kRefreshMs, nullptr);
     contextMenu.Load(IDR_CONTEXT_MENUS);
     return TRUE;
 }
@@ -121,28 +128,36 @@ void ConnectorView::FitListToClient() {
     }
 }
 
-int ConnectorView::AppendConnectorRow(std::unique_ptr<PipeConnector> connector,
-                                      const std::string& pipeName, const std::string& portText,
-                                      const std::string& description) {
-    int index = listControl.GetItemCount();
-    index = listControl.InsertItem(index, pipeName);
-    listControl.SetItemText(index, kColPort, portText);
-    listControl.SetItemText(index, kColSent, "0");
-    listControl.SetItemText(index, kColRecv, "0");
-    listControl.SetItemText(index, kColDescription, description);
-    listControl.SetItemData(index, reinterpret_cast<LPARAM>(connector.release()));
-    return index;
+void ConnectorView::WriteFixedCells(int row, const PipeConnector& c) {
+    listControl.SetItemText(row, kColPipe, c.GetPipeName());
+    listControl.SetItemText(row, kColPort, c.GetPortText());
+    listControl.SetItemText(row, kColSent, "0");
+    listControl.SetItemText(row, kColRecv, "0");
+    listControl.SetItemText(row, kColDescription, c.GetDescription());
+}
+
+bool ConnectorView::OnRowAppended(int row, const PipeConnector& connector) {
+    // The live cells and the picture come with the next refresh.
+    if (listControl.InsertItem(row, connector.GetPipeName()) != row)
+        return false;
+    WriteFixedCells(row, connector);
+    return true;
+}
+
+void ConnectorView::OnRowReplaced(int row, const PipeConnector& connector) {
+    WriteFixedCells(row, connector);  // the row keeps its place and its selection
+}
+
+void ConnectorView::OnRowRemoved(int row) {
+    listControl.DeleteItem(row);
 }
 
 void ConnectorView::RefreshRows() {
-    ui::LockHolder hold(lock);
-    for (int i = 0; i < listControl.GetItemCount(); ++i) {
-        PipeConnector* c = GetRowConnector(i);
-        if (!c)
-            continue;
-        std::string client = c->GetClientAddress();
+    for (int i = 0; i < connectors.Count() && i < listControl.GetItemCount(); ++i) {
+        const PipeConnector& c = connectors.At(i);
+        std::string client = c.GetClientAddress();
         RowCells cells =
-            DecideRowCells(c->GetStatus(), client, c->GetBytesSent(), c->GetBytesReceived());
+            DecideRowCells(c.GetStatus(), client, c.GetBytesSent(), c.GetBytesReceived());
         listControl.SetItemText(i, kColStatus, cells.status);
         listControl.SetItemText(i, kColClient, cells.client);
         listControl.SetItemText(i, kColSent, cells.sent);
@@ -157,10 +172,6 @@ int ConnectorView::GetRowCount() const {
 
 int ConnectorView::GetSelectedRow() const {
     return listControl.GetNextSelected(-1);
-}
-
-PipeConnector* ConnectorView::GetRowConnector(int row) const {
-    return reinterpret_cast<PipeConnector*>(listControl.GetItemData(row));
 }
 
 LRESULT ConnectorView::OnPaint(WPARAM, LPARAM) {

@@ -1,28 +1,26 @@
-// The connector list window: one row per connector, whose live cells are rewritten every
-// second. Its rows are the program's one list of connectors, and each owns its connector.
+// The connector list window: it shows the program's connectors (a ConnectorList, which owns
+// them), one row each, mirrors every change of that list, and rewrites each row's live cells
+// every second. The connector commands start here and run the flows of ConnectorCommands,
+// for which this window supplies the dialogs, the boxes and the selection.
 #pragma once
 #include <functional>
-#include <memory>
 #include <string>
 
-#include "config/ConfigurationStore.h"
-#include "engine/PipeConnector.h"
+#include "model/ConnectorCommands.h"
+#include "model/ConnectorList.h"
 #include "ui/Controls.h"
-#include "ui/RecursiveLock.h"
 #include "ui/Window.h"
 
 namespace tolvi {
 
-class ConnectorView : public ui::Window, public ConnectorRows {
+class ConnectorView : public ui::Window, private ConnectorListObserver, private CommandHost {
   public:
     // The widths of the columns before the description add up to this at 96 DPI.
     static constexpr int kFixedColumnsWidth = 485;
     // Their sum at dpi, each column scaled on its own as the list shows it.
     static int FixedColumnsWidth(UINT dpi);
 
-    ConnectorView() = default;
-    // The rows' connectors are left running: they end with the process, and stopping each
-    // would hold up the exit by up to half a second.
+    explicit ConnectorView(ConnectorList& connectors);
     ~ConnectorView() override;
 
     BOOL Create(const char* className, const char* windowName, DWORD style, const RECT& rect,
@@ -33,17 +31,17 @@ class ConnectorView : public ui::Window, public ConnectorRows {
     // columns keep the widths the user gave them, in proportion.
     void SetDpi(UINT dpi);
     UINT Dpi() const { return dpi; }
-    int AppendConnectorRow(std::unique_ptr<PipeConnector> connector, const std::string& pipeName,
-                           const std::string& portText, const std::string& description) override;
     void RefreshRows();
 
-    int GetRowCount() const override;
+    ConnectorList& Connectors() { return connectors; }
+    int GetRowCount() const;
     // The first selected row from the top, or -1.
     int GetSelectedRow() const;
-    PipeConnector* GetRowConnector(int row) const override;
 
     // What saves the whole configuration after a change: the main frame's SaveConfiguration.
     void SetSaveHandler(std::function<void()> save) { saveConfiguration = std::move(save); }
+    // What the connectors that the commands build report to.
+    void SetConnectorObserver(ConnectorObserver* observer) { connectorObserver = observer; }
 
     // The connector commands, from menus, toolbar, context menus and double-click.
     LRESULT OnNewConnector(WPARAM = 0, LPARAM = 0);
@@ -52,7 +50,6 @@ class ConnectorView : public ui::Window, public ConnectorRows {
     LRESULT OnResetConnector(WPARAM = 0, LPARAM = 0);
     LRESULT OnListRightClick(WPARAM, LPARAM);
 
-    ui::RecursiveLock& Lock() { return lock; }
     ui::ListView& List() { return listControl; }
     HMENU ContextMenu() const { return contextMenu.Handle(); }
 
@@ -63,17 +60,30 @@ class ConnectorView : public ui::Window, public ConnectorRows {
   private:
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnTimer(WPARAM, LPARAM);
-    void SaveConfiguration();
-    int Ask(const std::string& text, UINT type, const char* caption);
     void SetRowPictures();
+    void WriteFixedCells(int row, const PipeConnector& connector);
 
+    // The rows follow the list.
+    bool OnRowAppended(int row, const PipeConnector& connector) override;
+    void OnRowReplaced(int row, const PipeConnector& connector) override;
+    void OnRowRemoved(int row) override;
+
+    // What the commands need from the windows.
+    int SelectedRow() const override { return GetSelectedRow(); }
+    bool RunConnectorDialog(DialogKind kind, ConnectorSettings* settings,
+                            const std::vector<RowKey>& rows, int skipRow) override;
+    bool Ask(const std::string& text, BoxKind kind, const char* caption) override;
+    void SaveConfiguration() override;
+    ConnectorObserver* Observer() override { return connectorObserver; }
+
+    ConnectorList& connectors;
+    ConnectorCommands commands;
     ui::ListView listControl;
-    UINT_PTR refreshTimerId = 0;
     ui::Menu contextMenu;
     ui::ImageList imageList;
     UINT dpi = 96;
-    ui::RecursiveLock lock;
     std::function<void()> saveConfiguration;
+    ConnectorObserver* connectorObserver = nullptr;
 };
 
 }  // namespace tolvi

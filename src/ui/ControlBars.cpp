@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "resource.h"
 #include "ui/Controls.h"
 #include "ui/Window.h"
 
@@ -162,7 +163,7 @@ bool StatusBar::SetIndicators(const UINT* ids, int count) {
     panes_.assign(ids, ids + count);
     shown_.assign(count, std::string());
     Resize();
-    SetMessage(LoadText(57345));  // "Ready"
+    SetMessage(LoadText(IDS_IDLE_MESSAGE));  // "Ready"
     UpdateIndicators();
     return true;
 }
@@ -199,7 +200,9 @@ std::string StatusBar::Message() const {
 
 void StatusBar::UpdateIndicators() {
     for (size_t i = 1; i < panes_.size(); ++i) {
-        int key = panes_[i] == 59137 ? VK_CAPITAL : panes_[i] == 59138 ? VK_NUMLOCK : VK_SCROLL;
+        int key = panes_[i] == ID_INDICATOR_CAPS  ? VK_CAPITAL
+                  : panes_[i] == ID_INDICATOR_NUM ? VK_NUMLOCK
+                                                  : VK_SCROLL;
         std::string text = (GetKeyState(key) & 1) ? LoadText(panes_[i]) : "";
         if (text == shown_[i])
             continue;

@@ -1,13 +1,14 @@
 // Message boxes with the application's defaults.
 #include "ui/MessageBox.h"
 
+#include "resource.h"
 #include "ui/Window.h"
 
 namespace tolvi::ui {
 
 std::string AppTitle() {
     char title[128] = "";
-    if (LoadStringA(AppInstance(), 57344, title, sizeof title) <= 0)
+    if (LoadStringA(AppInstance(), IDS_APP_TITLE, title, sizeof title) <= 0)
         return "tolvi4";
     return title;
 }

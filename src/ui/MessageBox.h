@@ -7,7 +7,7 @@
 
 namespace tolvi::ui {
 
-// The application's title, string resource 57344 ("tolvi4").
+// The application's title, string resource IDS_APP_TITLE ("tolvi4").
 std::string AppTitle();
 
 int AppMessageBox(HWND owner, const std::string& text, UINT type = MB_OK,

@@ -23,7 +23,7 @@ const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, H
                   static_cast<void*>(background), static_cast<void*>(icon));
     WNDCLASSA wc{};
     wc.style = style;
-    wc.lpfnWndProc = DefWindowProcA;  // the thunk is set per window at creation
+    wc.lpfnWndProc = &Window::Thunk;  // every class is ours: each window is bound at birth
     wc.hInstance = AppInstance();
     wc.hCursor = cursor;
     wc.hbrBackground = background;
@@ -33,17 +33,17 @@ const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, H
     return classes.emplace(key, name).first->second.c_str();
 }
 
-namespace {
-// The window being created on this thread: messages before WM_NCCREATE reach it through this.
-thread_local Window* creating = nullptr;
-}  // namespace
-
 Window::~Window() {
     if (hwnd_) {
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-        ::DestroyWindow(hwnd_);
-        hwnd_ = nullptr;
+        HWND hwnd = hwnd_;
+        Detach();
+        ::DestroyWindow(hwnd);
     }
+}
+
+void Window::Detach() {
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
 }
 
 bool Window::PreCreateWindow(CREATESTRUCTA& cs) {
@@ -75,29 +75,10 @@ bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, D
     cs.hInstance = AppInstance();
     if (!PreCreateWindow(cs))
         return false;
-    // Subclass the new window from its first message on, whatever class it has.
-    HHOOK hook = SetWindowsHookExA(
-        WH_CBT,
-        [](int code, WPARAM w, LPARAM l) -> LRESULT {
-            if (code == HCBT_CREATEWND && creating) {
-                HWND hwnd = reinterpret_cast<HWND>(w);
-                Window* self = creating;
-                creating = nullptr;
-                self->hwnd_ = hwnd;
-                SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-                auto old = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-                    hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::Thunk)));
-                SetPropA(hwnd, "TolviBaseProc", reinterpret_cast<HANDLE>(old));
-            }
-            return CallNextHookEx(nullptr, code, w, l);
-        },
-        nullptr, GetCurrentThreadId());
-    creating = this;
-    HWND hwnd =
-        CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
-                        cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, nullptr);
-    creating = nullptr;
-    UnhookWindowsHookEx(hook);
+    // The object travels with the creation and is bound to the window at WM_NCCREATE.
+    HWND hwnd = CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName,
+                                static_cast<DWORD>(cs.style), cs.x, cs.y, cs.cx, cs.cy,
+                                cs.hwndParent, cs.hMenu, cs.hInstance, this);
     if (!hwnd)
         hwnd_ = nullptr;
     return hwnd != nullptr;
@@ -119,25 +100,27 @@ bool Window::Dispatch(UINT, WPARAM, LPARAM, LRESULT*) {
 }
 
 LRESULT Window::DefaultProc(UINT msg, WPARAM w, LPARAM l) {
-    auto base = reinterpret_cast<WNDPROC>(GetPropA(hwnd_, "TolviBaseProc"));
-    return base ? CallWindowProcA(base, hwnd_, msg, w, l) : DefWindowProcA(hwnd_, msg, w, l);
+    return DefWindowProcA(hwnd_, msg, w, l);
 }
 
 LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<const CREATESTRUCTA*>(l);
+        auto* self = static_cast<Window*>(create->lpCreateParams);
+        if (self) {
+            self->hwnd_ = hwnd;
+            SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        }
+    }
     auto* self = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!self)
-        return DefWindowProcA(hwnd, msg, w, l);
+        return DefWindowProcA(hwnd, msg, w, l);  // before WM_NCCREATE, or after WM_DESTROY
     LRESULT result = 0;
     if (!self->Dispatch(msg, w, l, &result))
         result = self->DefaultProc(msg, w, l);
-    if (msg == WM_NCDESTROY) {
-        auto base = reinterpret_cast<LONG_PTR>(GetPropA(hwnd, "TolviBaseProc"));
-        RemovePropA(hwnd, "TolviBaseProc");
-        if (base)
-            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, base);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        self->PostNcDestroy();
+    if (msg == WM_DESTROY) {
+        // The object lets go of the window: what is left of it is the system's.
+        self->Detach();
     }
     return result;
 }

@@ -91,11 +91,10 @@ class Window {
     // The class's message table; a class without one leaves it to the default.
     virtual bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result);
     virtual LRESULT DefaultProc(UINT msg, WPARAM w, LPARAM l);
-    // Called once the window is gone; the HWND is no longer valid.
-    virtual void PostNcDestroy() {}
-
   private:
+    friend const char* RegisterWindowClass(UINT, HCURSOR, HBRUSH, HICON);
     static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
+    void Detach();
     HWND hwnd_ = nullptr;
 };
 

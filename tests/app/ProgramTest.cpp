@@ -13,7 +13,6 @@
 #include "platform/RegistryStore.h"
 #include "resource.h"
 #include "support/LiveConnector.h"
-#include "support/TestRows.h"
 #include "ui/WindowTestSupport.h"
 
 namespace tolvi::test {
@@ -28,7 +27,13 @@ std::string ProgramPath() {
     return path;
 }
 
-using Rows = TestRows;
+// Stored connectors, in the order the program is to list them.
+struct Rows {
+    void Add(const std::string& pipe, const std::string& port, const std::string& description) {
+        rows.push_back(ConnectorSettings{pipe, port, description, false, false, ""});
+    }
+    std::vector<ConnectorSettings> rows;
+};
 
 void StoreConfiguration(const Rows& rows) {
     platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
@@ -36,7 +41,7 @@ void StoreConfiguration(const Rows& rows) {
         return;
     auto store =
         platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
+    ASSERT_EQ(SaveConfiguration(*store, rows.rows, AppOptions{}), SaveResult::Saved);
 }
 
 uint16_t FreePort() {

@@ -1,31 +1,23 @@
-// The configuration key: what is written, in which form and order, and what loads back.
-// Runs against the in-memory key everywhere and against the real registry on Windows.
+// The configuration key: what is written, in which form and order, what reads back, and how
+// a hand-edited key is read without losing anything. Runs against the in-memory key
+// everywhere and against the real registry on Windows; no connector is built here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
 #include "config/ConfigurationStore.h"
-#include "engine/Alert.h"
 #include "support/MemoryStore.h"
-#include "support/TestRows.h"
-#include "support/TestClient.h"
 
 #ifdef _WIN32
-#include <windows.h>
-
 #include "platform/RegistryStore.h"
 #endif
 
 namespace tolvi::test {
 namespace {
 
-std::vector<std::string> alerts;
-void RecordAlert(const std::string& text) {
-    alerts.push_back(text);
-}
-
-using StoreFactory = std::function<std::unique_ptr<platform::KeyValueStore>()>;
+using StoreFactory = std::function<std::unique_ptr<platform::KeyValueStore>(const char* suffix)>;
 
 struct NamedFactory {
     const char* name;
@@ -34,240 +26,257 @@ struct NamedFactory {
 
 std::vector<NamedFactory> Factories() {
     std::vector<NamedFactory> list = {
-        {"memory", [] { return std::make_unique<MemoryStore>(); }},
+        {"memory", [](const char*) { return std::make_unique<MemoryStore>(); }},
     };
 #ifdef _WIN32
-    list.push_back({"registry", [] {
-                        platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot,
-                                                    kConfigurationKey);
+    list.push_back({"registry", [](const char* suffix) {
+                        std::string key = std::string(kConfigurationKey) + suffix;
+                        platform::DeleteRegistryKey(platform::RegistryRoot::ClassesRoot, key);
                         return platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot,
-                                                           kConfigurationKey);
+                                                           key);
                     }});
 #endif
     return list;
 }
 
+ConnectorSettings Entry(const std::string& name, const std::string& port,
+                        const std::string& description = "d", bool nonLocal = false,
+                        bool listOnly = false, const std::string& list = "") {
+    return ConnectorSettings{name, port, description, nonLocal, listOnly, list};
+}
+
 class ConfigurationStore : public testing::TestWithParam<NamedFactory> {
   protected:
-    void SetUp() override {
-        store = GetParam().make();
-        alerts.clear();
-        SetAlertHandler(RecordAlert);
-        // Stored entries use a port another program holds, so that they load in Error
-        // without a worker, unless a test says otherwise.
-        holder = HoldPortExclusively(&heldPort);
-        ASSERT_TRUE(holder.IsValid());
-        port = std::to_string(heldPort);
-    }
-    void TearDown() override { SetAlertHandler(nullptr); }
+    void SetUp() override { store = GetParam().make(""); }
 
     // A value's type and bytes as they are in the key; "<missing>" when absent.
     std::string Raw(const std::string& name, uint32_t* type = nullptr) {
-        char buffer[2048];
-        size_t size = sizeof buffer;
-        uint32_t t = 0;
+        platform::StoredValue value;
         store->OpenForRead();
-        bool found = store->QueryValue(name, &t, buffer, &size);
+        bool found = !store->QueryValue(name, &value).Failed();
         store->Close();
         if (type)
-            *type = t;
-        return found ? std::string(buffer, size) : "<missing>";
+            *type = value.type;
+        return found ? value.bytes : "<missing>";
     }
-    void Put(const std::string& name, const std::string& text) {
-        ASSERT_TRUE(store->OpenForWrite());
-        store->SetValue(name, platform::kTypeMultiString, text.c_str(), text.size() + 1);
+    void Put(const std::string& name, const std::string& bytes,
+             uint32_t type = platform::kTypeMultiString) {
+        ASSERT_FALSE(store->OpenForWrite().Failed());
+        store->SetValue(name, type, bytes.data(), bytes.size());
         store->Close();
     }
+    void PutText(const std::string& name, const std::string& text) { Put(name, text + '\0'); }
     void Remove(const std::string& name) {
-        ASSERT_TRUE(store->OpenForWrite());
+        ASSERT_FALSE(store->OpenForWrite().Failed());
         store->DeleteValue(name);
         store->Close();
     }
+    StoredConfiguration Load(AppOptions defaults = AppOptions{}) {
+        return LoadConfiguration(*store, defaults);
+    }
 
     std::unique_ptr<platform::KeyValueStore> store;
-    platform::TcpSocket holder;
-    uint16_t heldPort = 0;
-    std::string port;
 };
 
 TEST_P(ConfigurationStore, NoKeyLoadsNothingAndKeepsTheOptions) {
-    TestRows rows;
-    AppOptions options{true, false};
-    EXPECT_TRUE(LoadConfiguration(*store, rows, options));
-    EXPECT_EQ(rows.GetRowCount(), 0);
-    EXPECT_TRUE(options.AutoStart);
-    EXPECT_FALSE(options.ExitToTray);
-    EXPECT_TRUE(alerts.empty());
+    StoredConfiguration loaded = Load(AppOptions{true, false});
+    EXPECT_TRUE(loaded.connectors.empty());
+    EXPECT_TRUE(loaded.options.AutoStart);
+    EXPECT_FALSE(loaded.options.ExitToTray);
+    EXPECT_TRUE(loaded.unreadable.empty());
+    EXPECT_FALSE(loaded.needsBackup);
     EXPECT_EQ(Raw("PipeNum"), "<missing>");
 }
 
 TEST_P(ConfigurationStore, EveryValueIsMultiStringWithOneNul) {
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\com1", "0080", "VM one", true, false, "10.0.0.5;10.0.0.7");
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{false, true}));
+    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\com1", "0080", "VM one", true, false,
+                                               "10.0.0.5;10.0.0.7")},
+                                AppOptions{false, true}),
+              SaveResult::Saved);
     const std::pair<const char*, std::string> expected[] = {
-        {"PipeNum", "1"},
-        {"PipeName0", "\\\\.\\pipe\\com1"},
-        {"Port0", "0080"},
-        {"Description0", "VM one"},
-        {"NonLocal0", "1"},
-        {"EnAcl0", "0"},
-        {"Acl0", "10.0.0.5;10.0.0.7"},
-        {"AutoStart", "0"},
-        {"ExitToTray", "1"},
+        {"PipeNum", "1"},      {"PipeName0", "\\\\.\\pipe\\com1"}, {"Port0", "0080"},
+        {"Description0", "VM one"}, {"NonLocal0", "1"},        {"EnAcl0", "0"},
+        {"Acl0", "10.0.0.5;10.0.0.7"}, {"AutoStart", "0"},     {"ExitToTray", "1"},
     };
     for (const auto& value : expected) {
         uint32_t type = 0;
         EXPECT_EQ(Raw(value.first, &type), value.second + std::string(1, '\0')) << value.first;
         EXPECT_EQ(type, platform::kTypeMultiString) << value.first;
     }
-    EXPECT_TRUE(alerts.empty());
 }
 
 TEST_P(ConfigurationStore, TwelveConnectorsRoundTripInOrder) {
-    TestRows saved;
+    std::vector<ConnectorSettings> saved;
     for (int i = 0; i < 12; ++i) {
-        saved.Add("\\\\.\\pipe\\vm" + std::to_string(i), (i % 2 ? "0" : "") + port,
-                  "machine " + std::to_string(i), i % 3 == 0, i % 4 == 0,
-                  i % 5 ? "" : "10.0.0." + std::to_string(i));
+        saved.push_back(Entry("\\\\.\\pipe\\vm" + std::to_string(i),
+                              (i % 2 ? "0" : "") + std::to_string(4000 + i),
+                              "machine " + std::to_string(i), i % 3 == 0, i % 4 == 0,
+                              i % 5 ? "" : "10.0.0." + std::to_string(i)));
     }
-    ASSERT_TRUE(SaveConfiguration(*store, saved, AppOptions{true, true}));
+    ASSERT_EQ(SaveConfiguration(*store, saved, AppOptions{true, true}), SaveResult::Saved);
     EXPECT_EQ(Raw("PipeNum"), std::string("12", 3));
 
-    TestRows loaded;
-    AppOptions options;
-    ASSERT_TRUE(LoadConfiguration(*store, loaded, options));
-    EXPECT_TRUE(options.AutoStart);
-    EXPECT_TRUE(options.ExitToTray);
-    ASSERT_EQ(loaded.GetRowCount(), 12);
-    for (int i = 0; i < 12; ++i) {
-        const PipeConnector& a = *saved.rows[i];
-        const PipeConnector& b = *loaded.rows[i];
-        EXPECT_EQ(b.GetPipeName(), a.GetPipeName());
-        EXPECT_EQ(b.GetPortText(), a.GetPortText());
-        EXPECT_EQ(b.GetDescription(), a.GetDescription());
-        EXPECT_EQ(b.AllowsNonLocal(), a.AllowsNonLocal());
-        EXPECT_EQ(b.IsListOnly(), a.IsListOnly());
-        EXPECT_EQ(b.GetClientList(), a.GetClientList());
-        // The port is held by another program: listed all the same, in Error, no worker.
-        EXPECT_EQ(b.GetStatus(), Error);
+    StoredConfiguration loaded = Load();
+    EXPECT_TRUE(loaded.options.AutoStart);
+    EXPECT_TRUE(loaded.options.ExitToTray);
+    ASSERT_EQ(loaded.connectors.size(), 12u);
+    for (size_t i = 0; i < 12; ++i) {
+        const ConnectorSettings& a = saved[i];
+        const ConnectorSettings& b = loaded.connectors[i];
+        EXPECT_EQ(b.pipeName, a.pipeName);
+        EXPECT_EQ(b.portText, a.portText);
+        EXPECT_EQ(b.description, a.description);
+        EXPECT_EQ(b.allowNonLocal, a.allowNonLocal);
+        EXPECT_EQ(b.listOnly, a.listOnly);
+        EXPECT_EQ(b.clientList, a.clientList);
     }
+    EXPECT_FALSE(loaded.needsBackup);
 }
 
 TEST_P(ConfigurationStore, PipeNumZeroNegativeOrNotANumberLoadsNothing) {
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\a", port, "a");
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
+    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23")}, AppOptions{}),
+              SaveResult::Saved);
     for (const char* count : {"0", "-3", "many", ""}) {
-        Put("PipeNum", count);
-        TestRows loaded;
-        AppOptions options;
-        EXPECT_TRUE(LoadConfiguration(*store, loaded, options)) << count;
-        EXPECT_EQ(loaded.GetRowCount(), 0) << count;
+        PutText("PipeNum", count);
+        StoredConfiguration loaded = Load();
+        EXPECT_TRUE(loaded.connectors.empty()) << count;
+        EXPECT_TRUE(loaded.unreadable.empty()) << count;
     }
 }
 
-TEST_P(ConfigurationStore, MissingValueStopsTheLoadAtItsEntry) {
-    TestRows rows;
-    for (int i = 0; i < 5; ++i)
-        rows.Add("\\\\.\\pipe\\p" + std::to_string(i), port, "d");
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
-    Remove("Acl3");
-    TestRows loaded;
-    AppOptions options;
-    EXPECT_FALSE(LoadConfiguration(*store, loaded, options));
-    ASSERT_EQ(loaded.GetRowCount(), 3);
-    EXPECT_EQ(loaded.rows[2]->GetPipeName(), "\\\\.\\pipe\\p2");
-    EXPECT_TRUE(alerts.empty());
+TEST_P(ConfigurationStore, StaleEntriesStayButAreNotRead) {
+    std::vector<ConnectorSettings> rows;
+    for (int i = 0; i < 3; ++i)
+        rows.push_back(Entry("\\\\.\\pipe\\p" + std::to_string(i), std::to_string(23 + i)));
+    ASSERT_EQ(SaveConfiguration(*store, rows, AppOptions{}), SaveResult::Saved);
+    rows.pop_back();
+    ASSERT_EQ(SaveConfiguration(*store, rows, AppOptions{}), SaveResult::Saved);
+    EXPECT_EQ(Raw("PipeNum"), std::string("2", 2));
+    EXPECT_EQ(Raw("PipeName2"), "\\\\.\\pipe\\p2" + std::string(1, '\0'));
+    EXPECT_EQ(Load().connectors.size(), 2u);
 }
 
-TEST_P(ConfigurationStore, MissingOptionLoadsNoConnector) {
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\a", port, "a");
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{true, false}));
+TEST_P(ConfigurationStore, NumbersAreReadFromTextOrFromNumberValues) {
+    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23")}, AppOptions{}),
+              SaveResult::Saved);
+    PutText("NonLocal0", "-1");
+    PutText("EnAcl0", " 7x");
+    Put("AutoStart", "2", platform::kTypeString);  // no NUL of its own: text all the same
+    const char one[4] = {1, 0, 0, 0}, two[4] = {2, 0, 0, 0}, port[4] = {0x17, 0, 0, 0};
+    Put("ExitToTray", std::string(one, 4), platform::kTypeDword);
+    Put("PipeNum", std::string(two, 4), platform::kTypeDword);
+    PutText("PipeName1", "\\\\.\\pipe\\b");
+    Put("Port1", std::string(port, 4), platform::kTypeDword);
+    StoredConfiguration loaded = Load();
+    ASSERT_EQ(loaded.connectors.size(), 2u);
+    EXPECT_TRUE(loaded.connectors[0].allowNonLocal);
+    EXPECT_TRUE(loaded.connectors[0].listOnly);
+    EXPECT_TRUE(loaded.options.AutoStart);
+    EXPECT_TRUE(loaded.options.ExitToTray);
+    EXPECT_EQ(loaded.connectors[1].portText, "23");
+    EXPECT_TRUE(loaded.unreadable.empty());
+}
+
+TEST_P(ConfigurationStore, MissingOptionsAndSecondaryValuesTakeTheirDefaults) {
+    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23", "a", true, true, "x")},
+                                AppOptions{true, true}),
+              SaveResult::Saved);
     Remove("ExitToTray");
-    TestRows loaded;
-    AppOptions options;
-    EXPECT_FALSE(LoadConfiguration(*store, loaded, options));
-    EXPECT_EQ(loaded.GetRowCount(), 0);
-    EXPECT_TRUE(options.AutoStart);  // read before the missing one, and kept
+    Remove("AutoStart");
+    for (const char* value : {"Description0", "NonLocal0", "EnAcl0", "Acl0"})
+        Remove(value);
+    StoredConfiguration loaded = Load(AppOptions{false, true});
+    ASSERT_EQ(loaded.connectors.size(), 1u);
+    EXPECT_EQ(loaded.connectors[0].pipeName, "\\\\.\\pipe\\a");
+    EXPECT_EQ(loaded.connectors[0].description, "");
+    EXPECT_FALSE(loaded.connectors[0].allowNonLocal);
+    EXPECT_EQ(loaded.connectors[0].clientList, "");
+    EXPECT_FALSE(loaded.options.AutoStart);
+    EXPECT_TRUE(loaded.options.ExitToTray);
+    EXPECT_TRUE(loaded.unreadable.empty());
+    EXPECT_FALSE(loaded.needsBackup);  // nothing that was there is lost by the next save
 }
 
-TEST_P(ConfigurationStore, LongestTextsAndTooLongOnes) {
-    TestRows rows;
+TEST_P(ConfigurationStore, EntriesThatCannotBeReadAreNamedAndTheRestLoads) {
+    std::vector<ConnectorSettings> rows;
+    for (int i = 0; i < 5; ++i)
+        rows.push_back(Entry("\\\\.\\pipe\\p" + std::to_string(i), std::to_string(23 + i)));
+    ASSERT_EQ(SaveConfiguration(*store, rows, AppOptions{}), SaveResult::Saved);
+    Remove("Port1");
+    Remove("PipeName3");
+    Remove("Port3");
+    StoredConfiguration loaded = Load();
+    ASSERT_EQ(loaded.connectors.size(), 3u);
+    EXPECT_EQ(loaded.connectors[2].pipeName, "\\\\.\\pipe\\p4");
+    ASSERT_EQ(loaded.unreadable.size(), 2u);
+    EXPECT_TRUE(loaded.needsBackup);
+    EXPECT_EQ(UnreadableEntriesMessage(loaded),
+              "Could not load connector 1 (\\\\.\\pipe\\p1)\nCould not load connector 3");
+}
+
+TEST_P(ConfigurationStore, WithoutACountEveryNamedEntryLoads) {
+    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23"), Entry("\\\\.\\pipe\\b", "24")},
+                                AppOptions{}),
+              SaveResult::Saved);
+    Remove("PipeNum");
+    EXPECT_EQ(Load().connectors.size(), 2u);
+}
+
+TEST_P(ConfigurationStore, LongTextsAreReadWholeButNotSaved) {
     std::string longest(254, 'd');
-    rows.Add("\\\\.\\pipe\\a", port, longest);
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
-    TestRows loaded;
-    AppOptions options;
-    ASSERT_TRUE(LoadConfiguration(*store, loaded, options));
-    ASSERT_EQ(loaded.GetRowCount(), 1);
-    EXPECT_EQ(loaded.rows[0]->GetDescription(), longest);
+    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23", longest)}, AppOptions{}),
+              SaveResult::Saved);
+    StoredConfiguration loaded = Load();
+    ASSERT_EQ(loaded.connectors.size(), 1u);
+    EXPECT_EQ(loaded.connectors[0].description, longest);
+    EXPECT_FALSE(loaded.needsBackup);
 
-    // 255 characters and their NUL do not fit the 255-byte read: loading stops there.
-    Put("Description0", std::string(255, 'e'));
-    TestRows again;
-    EXPECT_FALSE(LoadConfiguration(*store, again, options));
-    EXPECT_EQ(again.GetRowCount(), 0);
+    // A hand-edited value of any length reads back whole; it would not survive a save.
+    std::string hand(3000, 'e');
+    PutText("Description0", hand);
+    loaded = Load();
+    ASSERT_EQ(loaded.connectors.size(), 1u);
+    EXPECT_EQ(loaded.connectors[0].description, hand);
+    EXPECT_TRUE(loaded.needsBackup);
 
-    // Saving such a text is refused with the message, and nothing after it is written.
-    TestRows tooLong;
-    tooLong.Add("\\\\.\\pipe\\b", port, std::string(255, 'f'));
+    // Saving such a text is refused, and nothing after it is written.
     Remove("AutoStart");
-    EXPECT_FALSE(SaveConfiguration(*store, tooLong, AppOptions{}));
-    EXPECT_EQ(alerts, std::vector<std::string>{"Could not save registry key"});
-    EXPECT_EQ(Raw("Port0"), port + std::string(1, '\0'));
-    EXPECT_EQ(Raw("NonLocal0"), std::string("0", 2));
-    EXPECT_EQ(Raw("Description0"), std::string(255, 'e') + std::string(1, '\0'));
+    EXPECT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\b", "24", std::string(255, 'f'))},
+                                AppOptions{}),
+              SaveResult::WriteFailed);
+    EXPECT_EQ(Raw("Port0"), std::string("24", 3));
+    EXPECT_EQ(Raw("Description0"), hand + std::string(1, '\0'));
     EXPECT_EQ(Raw("AutoStart"), "<missing>");
 }
 
-TEST_P(ConfigurationStore, StaleEntriesStayButAreNotRead) {
-    TestRows rows;
-    for (int i = 0; i < 3; ++i)
-        rows.Add("\\\\.\\pipe\\p" + std::to_string(i), port, "d");
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
-    rows.rows.pop_back();
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
-    EXPECT_EQ(Raw("PipeNum"), std::string("2", 2));
-    EXPECT_EQ(Raw("PipeName2"), "\\\\.\\pipe\\p2" + std::string(1, '\0'));
-    TestRows loaded;
-    AppOptions options;
-    ASSERT_TRUE(LoadConfiguration(*store, loaded, options));
-    EXPECT_EQ(loaded.GetRowCount(), 2);
-}
+TEST_P(ConfigurationStore, CopyKeepsEveryValueAsItIs) {
+    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23", "a")}, AppOptions{}),
+              SaveResult::Saved);
+    const char odd[4] = {7, 0, 0, 0};
+    Put("Odd", std::string(odd, 4), platform::kTypeDword);
+    PutText("Description0", std::string(400, 'l'));
+    std::unique_ptr<platform::KeyValueStore> copy = GetParam().make(kBackupSuffix);
+    ASSERT_FALSE(CopyConfiguration(*store, *copy).Failed());
 
-TEST_P(ConfigurationStore, FlagsReadAsNumbersAndTypesAreIgnored) {
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\a", port, "a");
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
-    Put("NonLocal0", "-1");
-    Put("EnAcl0", " 7x");
-    ASSERT_TRUE(store->OpenForWrite());
-    const char plain[] = "2";  // REG_SZ and no NUL of its own: read as text all the same
-    store->SetValue("AutoStart", platform::kTypeString, plain, 1);
+    std::vector<platform::StoredValue> original, copied;
+    store->OpenForRead();
+    store->ListValues(&original);
     store->Close();
-    TestRows loaded;
-    AppOptions options;
-    ASSERT_TRUE(LoadConfiguration(*store, loaded, options));
-    ASSERT_EQ(loaded.GetRowCount(), 1);
-    EXPECT_TRUE(loaded.rows[0]->AllowsNonLocal());
-    EXPECT_TRUE(loaded.rows[0]->IsListOnly());
-    EXPECT_TRUE(options.AutoStart);
-}
-
-TEST_P(ConfigurationStore, LoadedConnectorWithAFreePortRuns) {
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\free", std::to_string(FreePort()), "runs");
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{}));
-    TestRows loaded;
-    AppOptions options;
-    ASSERT_TRUE(LoadConfiguration(*store, loaded, options));
-    ASSERT_EQ(loaded.GetRowCount(), 1);
-    EXPECT_EQ(loaded.rows[0]->GetStatus(), Ready);
-    TestClient client;
-    EXPECT_TRUE(client.Connect(loaded.rows[0]->GetListenPort()));
-    EXPECT_EQ(client.ReadCount(kAttaching.size(), 3000), kAttaching);
+    copy->OpenForRead();
+    copy->ListValues(&copied);
+    copy->Close();
+    auto byName = [](const platform::StoredValue& a, const platform::StoredValue& b) {
+        return a.name < b.name;
+    };
+    std::sort(original.begin(), original.end(), byName);
+    std::sort(copied.begin(), copied.end(), byName);
+    ASSERT_EQ(copied.size(), original.size());
+    EXPECT_EQ(original.size(), 10u);
+    for (size_t i = 0; i < copied.size(); ++i) {
+        EXPECT_EQ(copied[i].name, original[i].name);
+        EXPECT_EQ(copied[i].type, original[i].type) << copied[i].name;
+        EXPECT_EQ(copied[i].bytes, original[i].bytes) << copied[i].name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ConfigurationStore, testing::ValuesIn(Factories()),
@@ -275,29 +284,24 @@ INSTANTIATE_TEST_SUITE_P(Stores, ConfigurationStore, testing::ValuesIn(Factories
                              return std::string(info.param.name);
                          });
 
-TEST(ConfigurationStoreFailures, FailedWriteStopsTheSaveWithOneMessage) {
+TEST(ConfigurationStoreFailures, FailedWriteStopsTheSave) {
     MemoryStore store;
     store.writesLeft = 3;  // PipeNum, PipeName0, Port0
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\a", "23", "a");
-    alerts.clear();
-    SetAlertHandler(RecordAlert);
-    EXPECT_FALSE(SaveConfiguration(store, rows, AppOptions{}));
-    SetAlertHandler(nullptr);
-    EXPECT_EQ(alerts, std::vector<std::string>{"Could not save registry key"});
+    EXPECT_EQ(SaveConfiguration(store, {Entry("\\\\.\\pipe\\a", "23", "a")}, AppOptions{}),
+              SaveResult::WriteFailed);
     EXPECT_EQ(store.values.size(), 3u);
     EXPECT_EQ(store.values.count("Description0"), 0u);
 }
 
-TEST(ConfigurationStoreFailures, KeyThatCannotBeCreatedIsReported) {
+TEST(ConfigurationStoreFailures, KeyThatCannotBeCreated) {
     MemoryStore store;
     store.canCreate = false;
-    TestRows rows;
-    alerts.clear();
-    SetAlertHandler(RecordAlert);
-    EXPECT_FALSE(SaveConfiguration(store, rows, AppOptions{}));
-    SetAlertHandler(nullptr);
-    EXPECT_EQ(alerts, std::vector<std::string>{"Could not save registry key"});
+    EXPECT_EQ(SaveConfiguration(store, {}, AppOptions{}), SaveResult::NoKey);
+    MemoryStore backup;
+    backup.canCreate = false;
+    MemoryStore source;
+    source.PutText("PipeNum", "0");
+    EXPECT_TRUE(CopyConfiguration(source, backup).Failed());
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
-#include "support/TestRows.h"
 
 namespace tolvi::test {
 namespace {
@@ -98,10 +97,11 @@ class RegistryView : public testing::Test {
 };
 
 TEST_F(RegistryView, SavedValuesAreWhereA32BitProgramLooksAndNowhereElse) {
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\com1", "2301", "first");
-    rows.Add("\\\\.\\pipe\\vm two", "2302", "second", true, true, "10.0.0.5");
-    ASSERT_TRUE(SaveConfiguration(*Store(), rows, AppOptions{true, false}));
+    std::vector<ConnectorSettings> rows = {
+        {"\\\\.\\pipe\\com1", "2301", "first", false, false, ""},
+        {"\\\\.\\pipe\\vm two", "2302", "second", true, true, "10.0.0.5"},
+    };
+    ASSERT_EQ(SaveConfiguration(*Store(), rows, AppOptions{true, false}), SaveResult::Saved);
 
     const std::string nul(1, '\0');
     EXPECT_EQ(ReadValue(KEY_WOW64_32KEY, kConfigurationKey, "PipeNum"), "2" + nul);
@@ -143,19 +143,16 @@ TEST_F(RegistryView, AKeyLeftInThe64BitViewIsMovedOverAndLoads) {
     }
     RegCloseKey(key);
 
-    TestRows loaded;
-    AppOptions options;
-    EXPECT_TRUE(LoadConfiguration(*Store(), loaded, options));
-    ASSERT_EQ(loaded.GetRowCount(), 1);
-    EXPECT_EQ(loaded.rows[0]->GetPipeName(), "\\\\.\\pipe\\old");
-    EXPECT_EQ(loaded.rows[0]->GetDescription(), "kept");
-    EXPECT_TRUE(options.ExitToTray);
+    StoredConfiguration loaded = LoadConfiguration(*Store(), AppOptions{});
+    ASSERT_EQ(loaded.connectors.size(), 1u);
+    EXPECT_EQ(loaded.connectors[0].pipeName, "\\\\.\\pipe\\old");
+    EXPECT_EQ(loaded.connectors[0].description, "kept");
+    EXPECT_TRUE(loaded.options.ExitToTray);
 
     EXPECT_EQ(ReadValue(KEY_WOW64_32KEY, kConfigurationKey, "Port0"), std::string("2399", 5));
     EXPECT_FALSE(KeyExists(KEY_WOW64_64KEY, kConfigurationKey));
-    TestRows again;  // the next start reads the moved key
-    EXPECT_TRUE(LoadConfiguration(*Store(), again, options));
-    EXPECT_EQ(again.GetRowCount(), 1);
+    // the next start reads the moved key
+    EXPECT_EQ(LoadConfiguration(*Store(), AppOptions{}).connectors.size(), 1u);
 }
 
 }  // namespace

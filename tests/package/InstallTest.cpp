@@ -14,7 +14,6 @@
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
 #include "support/TestClient.h"
-#include "support/TestRows.h"
 
 namespace tolvi::test {
 namespace {
@@ -142,11 +141,13 @@ TEST(Installer, InstallsForTheUserRunsAndUninstallsKeepingTheConfiguration) {
     ASSERT_FALSE(Exists(dir)) << "the prefix is not fresh";
 
     // A configuration the user already has, from an earlier install or the zip.
-    TestRows rows;
-    rows.Add("\\\\.\\pipe\\kept-over-installs", "2381", "kept");
     auto store =
         platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
-    ASSERT_TRUE(SaveConfiguration(*store, rows, AppOptions{false, true}));  // exit to tray
+    ASSERT_EQ(SaveConfiguration(*store,
+                                {ConnectorSettings{"\\\\.\\pipe\\kept-over-installs", "2381", "kept",
+                                                   false, false, ""}},
+                                AppOptions{false, true}),  // exit to tray
+              SaveResult::Saved);
 
     int64_t started = NowMs();
     ASSERT_EQ(Finish(Start("\"" + WindowsPath(TOLVI_INSTALLER) + "\" /S"), 60000), 0);
@@ -215,12 +216,10 @@ TEST(Installer, InstallsForTheUserRunsAndUninstallsKeepingTheConfiguration) {
     EXPECT_FALSE(UninstallKeyExists());
     EXPECT_EQ(UserText(kRunKey, kRunValueName), "<missing>");
 
-    TestRows kept;
-    AppOptions options;
     store = platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
-    EXPECT_TRUE(LoadConfiguration(*store, kept, options));
-    ASSERT_EQ(kept.GetRowCount(), 1) << "the configuration stays for the next install";
-    EXPECT_EQ(kept.rows[0]->GetPipeName(), "\\\\.\\pipe\\kept-over-installs");
+    StoredConfiguration kept = LoadConfiguration(*store, AppOptions{});
+    ASSERT_EQ(kept.connectors.size(), 1u) << "the configuration stays for the next install";
+    EXPECT_EQ(kept.connectors[0].pipeName, "\\\\.\\pipe\\kept-over-installs");
     CoUninitialize();
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/KeyValueStore.h"
 
@@ -14,31 +15,51 @@ class MemoryStore : public platform::KeyValueStore {
         std::string bytes;
     };
 
-    bool OpenForRead() override { return open_ = exists; }
-    bool OpenForWrite() override {
-        if (!exists && !canCreate)
-            return false;
-        return open_ = exists = true;
+    platform::SysError OpenForRead() override {
+        open_ = exists;
+        return open_ ? platform::SysError{} : Failure(2);  // ERROR_FILE_NOT_FOUND
     }
-    bool SetValue(const std::string& name, uint32_t type, const void* data, size_t size) override {
+    platform::SysError OpenForWrite() override {
+        if (!exists && !canCreate)
+            return Failure(5);  // ERROR_ACCESS_DENIED
+        open_ = exists = true;
+        return {};
+    }
+    platform::SysError SetValue(const std::string& name, uint32_t type, const void* data,
+                                size_t size) override {
         if (!open_ || writesLeft == 0)
-            return false;
+            return Failure(5);
         if (writesLeft > 0)
             --writesLeft;
         values[name] = Value{type, std::string(static_cast<const char*>(data), size)};
-        return true;
+        return {};
     }
-    bool QueryValue(const std::string& name, uint32_t* type, void* buffer, size_t* size) override {
+    platform::SysError QueryValue(const std::string& name, platform::StoredValue* value) override {
         auto it = values.find(name);
-        if (!open_ || it == values.end() || it->second.bytes.size() > *size)
-            return false;
-        it->second.bytes.copy(static_cast<char*>(buffer), it->second.bytes.size());
-        *type = it->second.type;
-        *size = it->second.bytes.size();
-        return true;
+        if (!open_ || it == values.end())
+            return Failure(2);
+        *value = platform::StoredValue{name, it->second.type, it->second.bytes};
+        return {};
     }
-    bool DeleteValue(const std::string& name) override { return open_ && values.erase(name) > 0; }
+    platform::SysError ListValues(std::vector<platform::StoredValue>* list) override {
+        list->clear();
+        if (!open_)
+            return Failure(6);  // ERROR_INVALID_HANDLE
+        for (const auto& v : values)
+            list->push_back(platform::StoredValue{v.first, v.second.type, v.second.bytes});
+        return {};
+    }
+    platform::SysError DeleteValue(const std::string& name) override {
+        return open_ && values.erase(name) > 0 ? platform::SysError{} : Failure(2);
+    }
     void Close() override { open_ = false; }
+
+    // Sets a value as the registry would hold it: text and one NUL, in the store's own type.
+    void PutText(const std::string& name, const std::string& text,
+                 uint32_t type = platform::kTypeMultiString) {
+        values[name] = Value{type, text + '\0'};
+        exists = true;
+    }
 
     std::map<std::string, Value> values;
     bool exists = false;
@@ -46,6 +67,9 @@ class MemoryStore : public platform::KeyValueStore {
     int writesLeft = -1;  // writes that succeed before every further one fails; -1 for no limit
 
   private:
+    static platform::SysError Failure(int code) {
+        return platform::SysError{code, platform::ErrorKind::Other};
+    }
     bool open_ = false;
 };
 

@@ -5,7 +5,7 @@
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    if (tolvi::platform::StartSocketLibrary() != 0)
+    if (tolvi::platform::StartSocketLibrary().Failed())
         return 1;
     return RUN_ALL_TESTS();
 }

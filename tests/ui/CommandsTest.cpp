@@ -25,17 +25,14 @@ class Commands : public testing::Test {
         view.FitListToClient();
         view.SetSaveHandler([this] {
             ++saves;
-            SaveConfiguration(*store, view, AppOptions{});
+            SaveConfiguration(*store, connectors.Settings(), AppOptions{});
         });
     }
     void TearDown() override {
-        for (int i = view.GetRowCount() - 1; i >= 0; --i) {
-            PipeConnector* c = view.GetRowConnector(i);
-            view.List().DeleteItem(i);
-            delete c;
-        }
+        connectors.Clear();  // every connector stopped and freed, its row gone with it
         view.DestroyWindow();
     }
+    PipeConnector* Row(int row) { return &connectors.At(row); }
 
     void Command(UINT id) { SendMessageA(view.Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
     // Runs a command while a user answers its dialogs and boxes; what the user saw.
@@ -54,13 +51,11 @@ class Commands : public testing::Test {
                      reinterpret_cast<LPARAM>(&item));
     }
     std::string Stored(const std::string& name) {
-        char buffer[512];
-        size_t size = sizeof buffer;
-        uint32_t type = 0;
+        platform::StoredValue value;
         store->OpenForRead();
-        bool found = store->QueryValue(name, &type, buffer, &size);
+        bool found = !store->QueryValue(name, &value).Failed();
         store->Close();
-        return found ? std::string(buffer, strnlen(buffer, size)) : "<missing>";
+        return found ? std::string(value.bytes.c_str()) : "<missing>";
     }
     // Fills the Add or Edit dialog's texts; pipeId is 1007 (Add) or 1018 (Edit).
     static std::function<void(HWND)> Fill(int pipeId, std::string pipe, std::string port,
@@ -80,11 +75,12 @@ class Commands : public testing::Test {
         std::vector<SeenWindow> seen =
             Run(ID_CONNECTOR_NEW,
                 {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, pipe, port, "d", IDC_ADD)}});
-        return view.GetRowCount() ? view.GetRowConnector(view.GetRowCount() - 1) : nullptr;
+        return view.GetRowCount() ? Row(view.GetRowCount() - 1) : nullptr;
     }
 
     HostWindow host;
-    ConnectorView view;
+    ConnectorList connectors;
+    ConnectorView view{connectors};
     std::unique_ptr<platform::KeyValueStore> store;
     int saves = 0;
 };
@@ -168,9 +164,9 @@ TEST_F(Commands, EditWithoutAClientReplacesTheConnectorInPlace) {
                                  }}});
     EXPECT_EQ(shown, "\\\\.\\pipe\\edit-me|" + port);
     EXPECT_EQ(view.GetRowCount(), 2);
-    EXPECT_NE(view.GetRowConnector(0), before);  // unchanged port, new connector, same row
+    EXPECT_NE(Row(0), before);  // unchanged port, new connector, same row
     EXPECT_EQ(view.List().GetItemText(0, 6), "renamed");
-    EXPECT_EQ(view.GetRowConnector(0)->GetStatus(), Ready);
+    EXPECT_EQ(Row(0)->GetStatus(), Ready);
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(Stored("Description0"), "renamed");
 }
@@ -200,7 +196,7 @@ TEST_F(Commands, EditWithAClientWarnsFirst) {
     seen = Run(ID_CONNECTOR_EDIT,
                {{"Warning!", Press(IDYES)}, {"Edit pipe connector", Press(IDCANCEL)}});
     EXPECT_EQ(saves, 1);
-    EXPECT_EQ(view.GetRowConnector(0), c);
+    EXPECT_EQ(Row(0), c);
     EXPECT_EQ(c->GetClientAddress(), "127.0.0.1");
 
     // Accepted and saved unchanged: the client is dropped, the counters start again.
@@ -210,8 +206,8 @@ TEST_F(Commands, EditWithAClientWarnsFirst) {
                {{"Warning!", Press(IDYES)}, {"Edit pipe connector", Press(IDC_SAVE)}});
     EXPECT_TRUE(client.WaitClosed(3000));
     EXPECT_EQ(view.List().GetItemText(0, 3), "0");
-    EXPECT_EQ(view.GetRowConnector(0)->GetBytesSent(), 0);
-    EXPECT_EQ(view.GetRowConnector(0)->GetStatus(), Ready);
+    EXPECT_EQ(Row(0)->GetBytesSent(), 0);
+    EXPECT_EQ(Row(0)->GetStatus(), Ready);
     EXPECT_EQ(saves, 2);
 }
 
@@ -220,7 +216,7 @@ TEST_F(Commands, EditToAnotherRowsPortIsRefusedByTheDialog) {
     std::string otherPort = FreePortText();
     AddThroughDialog("\\\\.\\pipe\\b", otherPort);
     Select(0);
-    PipeConnector* before = view.GetRowConnector(0);
+    PipeConnector* before = Row(0);
     std::vector<SeenWindow> seen =
         Run(ID_CONNECTOR_EDIT, {{"Edit pipe connector",
                                  [&](HWND d) {
@@ -231,7 +227,7 @@ TEST_F(Commands, EditToAnotherRowsPortIsRefusedByTheDialog) {
                                 {"Edit pipe connector", Press(IDCANCEL)}});
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[1].text, "Port " + otherPort + " is in use for pipe \\\\.\\pipe\\b!");
-    EXPECT_EQ(view.GetRowConnector(0), before);
+    EXPECT_EQ(Row(0), before);
 }
 
 TEST_F(Commands, DoubleClickEditsTheSelectedRow) {
@@ -310,7 +306,7 @@ TEST_F(Commands, ResetTellsWhatItCannotDoAndDropsAClient) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "Client 127.0.0.1 will be disconnected from pipe " + live.pipeName);
     EXPECT_TRUE(client.WaitClosed(3000));
-    EXPECT_EQ(view.GetRowConnector(0), c);
+    EXPECT_EQ(Row(0), c);
     EXPECT_EQ(c->GetStatus(), Ready);
     EXPECT_EQ(saves, 0);
 }
@@ -359,8 +355,8 @@ TEST_F(Commands, EditDialogEnablesItsBoxesFromTheFlags) {
                                     PressButton(d, IDC_ADD);
                                 }}});
     ASSERT_EQ(view.GetRowCount(), 1);
-    EXPECT_TRUE(view.GetRowConnector(0)->AllowsNonLocal());
-    EXPECT_FALSE(view.GetRowConnector(0)->IsListOnly());
+    EXPECT_TRUE(Row(0)->AllowsNonLocal());
+    EXPECT_FALSE(Row(0)->IsListOnly());
     Select(0);
     bool listOnlyEnabled = false, clientListEnabled = true, nonLocalChecked = false;
     seen = Run(ID_CONNECTOR_EDIT,

@@ -1,11 +1,11 @@
-// The connector list in a real window: its list control, rows, refresh, fitting and lock.
+// The connector list in a real window: its list control, rows that mirror the model, refresh
+// and fitting.
 #include <gtest/gtest.h>
 
 #include "resource.h"
 #include "support/LiveConnector.h"
 #include "table/ConnectorView.h"
 #include "ui/MessageBox.h"
-#include "ui/RecursiveLock.h"
 #include "ui/WindowTestSupport.h"
 
 namespace tolvi::test {
@@ -21,7 +21,10 @@ class ConnectorViewTest : public testing::Test {
         list = GetDlgItem(view.Hwnd(), IDC_CONNECTOR_LIST);
         ASSERT_NE(list, nullptr);
     }
-    void TearDown() override { view.DestroyWindow(); }
+    void TearDown() override {
+        connectors.Clear();
+        view.DestroyWindow();
+    }
 
     std::string Cell(int row, int column) { return view.List().GetItemText(row, column); }
     void SizeView(int width, int height) {
@@ -34,7 +37,8 @@ class ConnectorViewTest : public testing::Test {
     }
 
     HostWindow host;
-    ConnectorView view;
+    ConnectorList connectors;
+    ConnectorView view{connectors};
     HWND list = nullptr;
 };
 
@@ -70,12 +74,10 @@ TEST_F(ConnectorViewTest, ListHasItsColumnsStylesAndPictures) {
 TEST_F(ConnectorViewTest, AppendedRowShowsZerosUntilTheNextTick) {
     EXPECT_EQ(view.GetRowCount(), 0);
     view.RefreshRows();  // an empty list: nothing to do
-    auto connector = Idle("\\\\.\\pipe\\first");
-    PipeConnector* raw = connector.get();
-    int row =
-        view.AppendConnectorRow(std::move(connector), "\\\\.\\pipe\\first", "0080", "the first");
+    auto connector = std::make_unique<PipeConnector>("\\\\.\\pipe\\first", "0080", "the first");
+    int row = connectors.Append(std::move(connector));
     EXPECT_EQ(row, 0);
-    EXPECT_EQ(view.GetRowConnector(0), raw);
+    EXPECT_EQ(view.GetRowCount(), 1);
     EXPECT_EQ(Cell(0, 0), "\\\\.\\pipe\\first");
     EXPECT_EQ(Cell(0, 1), "0080");
     EXPECT_EQ(Cell(0, 2), "");
@@ -83,8 +85,8 @@ TEST_F(ConnectorViewTest, AppendedRowShowsZerosUntilTheNextTick) {
     EXPECT_EQ(Cell(0, 4), "0");
     EXPECT_EQ(Cell(0, 5), "");
     EXPECT_EQ(Cell(0, 6), "the first");
-    EXPECT_EQ(view.AppendConnectorRow(Idle("\\\\.\\pipe\\second"), "\\\\.\\pipe\\second", "81", ""),
-              1);
+    EXPECT_EQ(connectors.Append(Idle("\\\\.\\pipe\\second")), 1);
+    EXPECT_EQ(Cell(1, 1), "2323");
 
     // The timer rewrites the live cells within a second.
     EXPECT_TRUE(PumpUntil([&] { return Cell(0, 5) == "Initialization"; }, 2500));
@@ -96,8 +98,8 @@ TEST_F(ConnectorViewTest, AppendedRowShowsZerosUntilTheNextTick) {
 TEST_F(ConnectorViewTest, TickShowsAConnectedClientAndItsCounts) {
     LiveConnector live;
     ASSERT_TRUE(live.Start());
-    view.AppendConnectorRow(std::move(live.connector), live.pipeName, "0", "live");
-    PipeConnector* c = view.GetRowConnector(0);
+    connectors.Append(std::move(live.connector));
+    PipeConnector* c = &connectors.At(0);
     EXPECT_TRUE(PumpUntil([&] { return Cell(0, 5) == "Ready"; }, 2500));
 
     TestClient client;
@@ -133,22 +135,33 @@ TEST_F(ConnectorViewTest, DescriptionTakesTheWidthBeyond485Pixels) {
     EXPECT_EQ(view.List().GetColumnWidth(6), kept);
 }
 
-TEST_F(ConnectorViewTest, RefreshRunsWhileACommandHoldsTheLockInAModalBox) {
-    view.AppendConnectorRow(Idle("\\\\.\\pipe\\held"), "\\\\.\\pipe\\held", "1", "");
+TEST_F(ConnectorViewTest, RefreshRunsInsideAModalBox) {
+    connectors.Append(Idle("\\\\.\\pipe\\held"));
     SeenWindow seen;
     std::thread answer = AnswerDialog("tolvi4", 5000, &seen, [](HWND box) {
         Sleep(2500);  // long enough for two ticks
         PressButton(box, IDOK);
     });
-    {
-        ui::LockHolder hold(view.Lock());  // as a command holds it across its dialogs
-        ui::AppMessageBox(view.Hwnd(), "Lock held");
-    }
+    ui::AppMessageBox(view.Hwnd(), "A box");  // as a command shows them
     answer.join();
     EXPECT_TRUE(seen.found);
-    EXPECT_EQ(seen.text, "Lock held");
+    EXPECT_EQ(seen.text, "A box");
     EXPECT_TRUE(seen.hasIcon) << "an OK box that names no icon gets the exclamation";
     EXPECT_EQ(Cell(0, 5), "Initialization");  // written by a tick inside the box's loop
+}
+
+TEST_F(ConnectorViewTest, RowsFollowTheModelThroughReplaceAndRemove) {
+    connectors.Append(Idle("\\\\.\\pipe\\one"));
+    connectors.Append(Idle("\\\\.\\pipe\\two"));
+    connectors.Append(Idle("\\\\.\\pipe\\three"));
+    connectors.Replace(1, std::make_unique<PipeConnector>("\\\\.\\pipe\\new", "99", "swapped"));
+    EXPECT_EQ(Cell(1, 0), "\\\\.\\pipe\\new");
+    EXPECT_EQ(Cell(1, 1), "99");
+    EXPECT_EQ(Cell(1, 6), "swapped");
+    connectors.Remove(0);
+    ASSERT_EQ(view.GetRowCount(), 2);
+    EXPECT_EQ(Cell(0, 0), "\\\\.\\pipe\\new");
+    EXPECT_EQ(Cell(1, 0), "\\\\.\\pipe\\three");
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include "app/MainFrame.h"
 #include "app/ProxyApp.h"
 #include "config/AutoStart.h"
-#include "engine/Alert.h"
 #include "resource.h"
 #include "support/MemoryStore.h"
 #include "ui/Dpi.h"
@@ -25,19 +24,18 @@ std::string openedHelp;
 void RecordHelp(HWND, const std::string& address) {
     openedHelp = address;
 }
-void AlertBox(const std::string& text) {
-    ui::AppMessageBox(nullptr, text);
-}
 
 class MainFrame : public testing::Test {
   protected:
     void SetUp() override {
         auto store = std::make_unique<MemoryStore>();
         config = store.get();
-        frame = std::make_unique<CMainFrame>(std::move(store), "");
-        frame->registerAutoStart = [this](bool start, bool) {
+        auto backupStore = std::make_unique<MemoryStore>();
+        backup = backupStore.get();
+        frame = std::make_unique<CMainFrame>(std::move(store), std::move(backupStore), "");
+        frame->registerAutoStart = [this](bool start) {
             std::string path = "C:\\tolvi\\tolvi.exe";
-            RegisterAutoStart(run, start, &path);
+            return RegisterAutoStart(run, start, &path);
         };
         ASSERT_TRUE(frame->CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW,
                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -47,10 +45,8 @@ class MainFrame : public testing::Test {
         SetMenu(hwnd, menu.Detach());
         MoveWindow(hwnd, 20, 20, 685, 400, TRUE);
         ShowWindow(hwnd, SW_SHOW);
-        SetAlertHandler(AlertBox);
     }
     void TearDown() override {
-        SetAlertHandler(nullptr);
         if (IsWindow(hwnd))
             frame->DestroyWindow();
         frame.reset();
@@ -78,6 +74,7 @@ class MainFrame : public testing::Test {
     }
 
     MemoryStore* config = nullptr;
+    MemoryStore* backup = nullptr;
     MemoryStore run;
     std::unique_ptr<CMainFrame> frame;
     ui::Menu menu;
@@ -136,7 +133,7 @@ TEST_F(MainFrame, RunKeyThatCannotBeOpenedIsToldAndTheOptionsAreStillSaved) {
 }
 
 TEST_F(MainFrame, RealRunKeyHoldsTheQuotedProgramPath) {
-    ProxyApp::RegisterAutoStart(true, false);
+    ProxyApp::RegisterAutoStart(true);
     char data[2048] = "";
     DWORD type = 0, size = sizeof data;
     ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Tolvi", RRF_RT_ANY, &type, data, &size),
@@ -146,7 +143,7 @@ TEST_F(MainFrame, RealRunKeyHoldsTheQuotedProgramPath) {
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(std::string(data), "\"" + path + "\" /minimized");
     EXPECT_EQ(size, std::string(data).size() + 1);
-    ProxyApp::RegisterAutoStart(false, false);
+    ProxyApp::RegisterAutoStart(false);
     EXPECT_NE(
         RegGetValueA(HKEY_CURRENT_USER, kRunKey, "Tolvi", RRF_RT_ANY, nullptr, nullptr, nullptr),
         ERROR_SUCCESS);
@@ -196,21 +193,38 @@ TEST_F(MainFrame, RightPressOnTheTrayIconShowsTrayMenu) {
 }
 
 TEST_F(MainFrame, TooltipsAndPromptsOfEveryCommand) {
-    int count = 0;
-    const CommandInfo* table = CommandTable(&count);
-    for (int i = 0; i < count; ++i) {
-        SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(table[i].id, MF_HILITE),
+    struct Expected {
+        UINT id;
+        const char* prompt;
+        const char* tooltip;  // nullptr: no toolbar button, so none
+    };
+    const Expected commands[] = {
+        {32777, "Create New Connector", "Create new pipe connector"},
+        {32788, "Edit connector properties", "Edit pipe connector"},
+        {32787, "Disconnect client", "Reset connection"},
+        {32783, "Delete Connector", "Delete pipe connector"},
+        {32789, "Configuration", "Settings"},
+        {32781, "Help", "Quick help"},
+        {57664, "Display program information, version number and copyright", nullptr},
+        {57665, "Quit the application; prompts to save documents", nullptr},
+        {59392, "Show or hide the toolbar", nullptr},
+        {59393, "Show or hide the status bar", nullptr},
+    };
+    for (const Expected& c : commands) {
+        SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(c.id, MF_HILITE),
                      reinterpret_cast<LPARAM>(GetMenu(hwnd)));
-        EXPECT_EQ(frame->Status().Message(), table[i].prompt) << table[i].id;
-        if (!table[i].tooltip)
-            continue;
+        EXPECT_EQ(frame->Status().Message(), c.prompt) << c.id;
         NMTTDISPINFOA info{};
         info.hdr.hwndFrom = frame->Tools().Hwnd();
-        info.hdr.idFrom = table[i].id;
+        info.hdr.idFrom = c.id;
         info.hdr.code = TTN_NEEDTEXTA;
-        SendMessageA(hwnd, WM_NOTIFY, table[i].id, reinterpret_cast<LPARAM>(&info));
+        SendMessageA(hwnd, WM_NOTIFY, c.id, reinterpret_cast<LPARAM>(&info));
+        if (!c.tooltip) {
+            EXPECT_EQ(info.lpszText, nullptr) << c.id;  // left as it came
+            continue;
+        }
         ASSERT_NE(info.lpszText, nullptr);
-        EXPECT_STREQ(info.lpszText, table[i].tooltip);
+        EXPECT_STREQ(info.lpszText, c.tooltip);
     }
     NMTBHOTITEM hot{};
     hot.hdr.hwndFrom = frame->Tools().Hwnd();

@@ -3,7 +3,12 @@
 // the Unix-domain socket that the relay's pipe client maps the same name to.
 #pragma once
 #include <cstddef>
+#include <memory>
 #include <string>
+
+#ifdef _WIN32
+#include "platform/win32/UniqueHandle.h"
+#endif
 
 namespace tolvi::tools {
 
@@ -41,8 +46,8 @@ class PipeServer {
     size_t bufferSize_;
 #ifdef _WIN32
     struct Io;
-    void* pipe_;
-    Io* io_;  // the connect and read in progress, which must outlive their operations
+    platform::UniqueFile pipe_;
+    std::unique_ptr<Io> io_;  // the connect and read in progress
     bool connectPending_ = false;
     bool connected_ = false;
 #else

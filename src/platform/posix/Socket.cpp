@@ -50,9 +50,9 @@ int PollOne(int fd, short events, short ready, long micros) {
 
 }  // namespace
 
-int StartSocketLibrary() {
+SysError StartSocketLibrary() {
     signal(SIGPIPE, SIG_IGN);
-    return 0;
+    return {};
 }
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(other.Release()) {}

@@ -3,6 +3,8 @@
 
 #include <pthread.h>
 
+#include "platform/posix/PosixError.h"
+
 namespace tolvi::platform {
 namespace {
 
@@ -18,17 +20,17 @@ WorkerThread::~WorkerThread() {
     Join();
 }
 
-uint32_t WorkerThread::Start(Procedure procedure, void* argument) {
+SysError WorkerThread::Start(Procedure procedure, void* argument) {
     Join();
     procedure_ = procedure;
     argument_ = argument;
     pthread_t id;
     int code = pthread_create(&id, nullptr, ThreadEntry, this);
     if (code != 0)
-        return static_cast<uint32_t>(code);
+        return ErrnoError(code);
     id_ = id;
     started_ = true;
-    return 0;
+    return {};
 }
 
 void WorkerThread::Join() {

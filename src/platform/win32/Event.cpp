@@ -1,8 +1,6 @@
 // A manual-reset kernel event.
 #include "platform/Event.h"
 
-#include <windows.h>
-
 #include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
@@ -10,21 +8,18 @@ namespace tolvi::platform {
 ManualEvent::ManualEvent(bool signalled)
     : handle_(CreateEventA(nullptr, TRUE, signalled ? TRUE : FALSE, nullptr)) {}
 
-ManualEvent::~ManualEvent() {
-    if (handle_)
-        CloseHandle(handle_);
-}
+ManualEvent::~ManualEvent() = default;
 
 void ManualEvent::Set() {
-    SetEvent(handle_);
+    SetEvent(handle_.get());
 }
 
 void ManualEvent::Reset() {
-    ResetEvent(handle_);
+    ResetEvent(handle_.get());
 }
 
 SysError ManualEvent::Wait() {
-    if (WaitForSingleObject(handle_, INFINITE) == WAIT_FAILED)
+    if (WaitForSingleObject(handle_.get(), INFINITE) == WAIT_FAILED)
         return LastWin32Error();
     return {};
 }

@@ -4,8 +4,6 @@
 // worker goes on reading.
 #include "platform/PipeClient.h"
 
-#include <windows.h>
-
 #include <cstring>
 #include <vector>
 
@@ -22,16 +20,14 @@ struct PipeClient::Overlapped {
         DWORD begin = 0, end = 0;  // the bytes of buffer not yet handed on
     };
     Direction read, write;
+    UniqueHandle readEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle writeEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 
     Overlapped() {
-        read.ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        write.ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        read.ov.hEvent = readEvent.get();
+        write.ov.hEvent = writeEvent.get();
     }
-    ~Overlapped() {
-        CloseHandle(read.ov.hEvent);
-        CloseHandle(write.ov.hEvent);
-    }
-    bool Valid() const { return read.ov.hEvent && write.ov.hEvent; }
+    bool Valid() const { return readEvent && writeEvent; }
 };
 
 namespace {
@@ -64,65 +60,58 @@ std::string PosixPipePath(const std::string&) {
     return "";
 }
 
-PipeClient::PipeClient() : handle_(INVALID_HANDLE_VALUE) {}
+PipeClient::PipeClient() = default;
 
 PipeClient::~PipeClient() {
     Close();
 }
 
 PipeClient::PipeClient(PipeClient&& other) noexcept
-    : handle_(other.handle_), io_(std::move(other.io_)) {
-    other.handle_ = INVALID_HANDLE_VALUE;
-}
+    : handle_(std::move(other.handle_)), io_(std::move(other.io_)) {}
 
 PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
     if (this != &other) {
         Close();
-        handle_ = other.handle_;
+        handle_ = std::move(other.handle_);
         io_ = std::move(other.io_);
-        other.handle_ = INVALID_HANDLE_VALUE;
     }
     return *this;
 }
 
 SysError PipeClient::Open(const std::string& pipeName) {
     Close();
-    HANDLE h = CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    UniqueFile file(CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!file)
         return LastWin32Error();
     auto io = std::make_unique<Overlapped>();
-    if (!io->Valid()) {
-        SysError error = LastWin32Error();
-        CloseHandle(h);
-        return error;
-    }
-    handle_ = h;
+    if (!io->Valid())
+        return LastWin32Error();
+    handle_ = std::move(file);
     io_ = std::move(io);
     StartRead();
     return {};
 }
 
 bool PipeClient::IsOpen() const {
-    return handle_ != INVALID_HANDLE_VALUE;
+    return static_cast<bool>(handle_);
 }
 
 intptr_t PipeClient::Native() const {
-    return reinterpret_cast<intptr_t>(handle_);
+    return reinterpret_cast<intptr_t>(handle_.get());
 }
 
 void PipeClient::Close() {
-    if (handle_ == INVALID_HANDLE_VALUE)
+    if (!handle_)
         return;
     bool released = true;
     if (io_->read.pending)
-        released = Abandon(handle_, &io_->read.ov) && released;
+        released = Abandon(handle_.get(), &io_->read.ov) && released;
     if (io_->write.pending)
-        released = Abandon(handle_, &io_->write.ov) && released;
-    CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+        released = Abandon(handle_.get(), &io_->write.ov) && released;
+    handle_.reset();
     if (!released)
-        io_.release();  // the system may still write into it; a small leak beats corruption
+        (void)io_.release();  // the system may still write into it; a small leak beats corruption
     io_.reset();
 }
 
@@ -132,7 +121,7 @@ void PipeClient::StartRead() {
     // A read that finishes at once with nothing (a zero-length message) is simply asked again.
     for (int tries = 0; tries < 16; ++tries) {
         DWORD n = 0;
-        if (ReadFile(handle_, r.buffer.data(), kChunk, &n, &r.ov)) {
+        if (ReadFile(handle_.get(), r.buffer.data(), kChunk, &n, &r.ov)) {
             r.end = n;
             if (n > 0)
                 return;
@@ -154,7 +143,7 @@ SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
     Overlapped::Direction& r = io_->read;
     if (r.pending) {
         DWORD n = 0;
-        if (!Finished(handle_, &r.ov, &n, &r.failure))
+        if (!Finished(handle_.get(), &r.ov, &n, &r.failure))
             return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
         r.pending = false;
         r.begin = 0;
@@ -179,7 +168,7 @@ void PipeClient::StartWrite() {
     Overlapped::Direction& w = io_->write;
     while (w.begin < w.end) {
         DWORD n = 0;
-        if (!WriteFile(handle_, w.buffer.data() + w.begin, w.end - w.begin, &n, &w.ov)) {
+        if (!WriteFile(handle_.get(), w.buffer.data() + w.begin, w.end - w.begin, &n, &w.ov)) {
             DWORD code = GetLastError();
             if (code == ERROR_IO_PENDING)
                 w.pending = true;
@@ -202,7 +191,7 @@ SysError PipeClient::Write(const void* data, uint32_t size, uint32_t* taken) {
     Overlapped::Direction& w = io_->write;
     if (w.pending) {
         DWORD n = 0;
-        if (!Finished(handle_, &w.ov, &n, &w.failure))
+        if (!Finished(handle_.get(), &w.ov, &n, &w.failure))
             return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
         w.pending = false;
         if (!w.failure.Failed()) {

@@ -1,7 +1,8 @@
 // The configuration store's key in the Windows registry (ADVAPI32).
 #include "platform/RegistryStore.h"
 
-#include <windows.h>
+#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
 namespace {
@@ -19,16 +20,20 @@ REGSAM ViewOf(RegistryRoot root) {
     return root == RegistryRoot::ClassesRoot ? KEY_WOW64_32KEY : 0;
 }
 
+SysError Check(LONG result) {
+    return result == ERROR_SUCCESS ? SysError{} : Win32Error(static_cast<DWORD>(result));
+}
+
 // Removes root\path with its values and sub keys from one view; true when it is not there.
 bool DeleteKey(HKEY root, const std::string& path, REGSAM view) {
-    HKEY key = nullptr;
-    LONG opened = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key);
+    UniqueRegistryKey key;
+    LONG opened = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put());
     if (opened == ERROR_FILE_NOT_FOUND)
         return true;
     if (opened != ERROR_SUCCESS)
         return false;
-    RegDeleteTreeA(key, nullptr);
-    RegCloseKey(key);
+    RegDeleteTreeA(key.get(), nullptr);
+    key.reset();
     return RegDeleteKeyExA(root, path.c_str(), view, 0) == ERROR_SUCCESS;
 }
 
@@ -36,82 +41,116 @@ class RegistryStore : public KeyValueStore {
   public:
     RegistryStore(RegistryRoot root, std::string subKey)
         : root_(root), subKey_(std::move(subKey)) {}
-    ~RegistryStore() override { Close(); }
 
-    bool OpenForRead() override {
+    SysError OpenForRead() override {
         Close();
-        if (Open(KEY_READ))
-            return true;
-        if (root_ != RegistryRoot::ClassesRoot)
-            return false;
+        SysError opened = Open(KEY_READ);
+        if (!opened.Failed() || root_ != RegistryRoot::ClassesRoot)
+            return opened;
         // A configuration that an earlier 64-bit build wrote into the 64-bit view: move it
         // over once, or read it where it is when it cannot be moved.
         if (MoveFrom64BitView())
             return Open(KEY_READ);
-        return RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey_.c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
-                             &key_) == ERROR_SUCCESS;
+        return Check(RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey_.c_str(), 0,
+                                   KEY_READ | KEY_WOW64_64KEY, key_.put()));
     }
 
-    bool OpenForWrite() override {
+    SysError OpenForWrite() override {
         Close();
-        if (Open(KEY_ALL_ACCESS))
-            return true;
-        if (Create(RootKey(root_), subKey_))
-            return true;
-        return root_ == RegistryRoot::ClassesRoot &&
-               Create(HKEY_CURRENT_USER, kPerUserClasses + subKey_);
+        if (!Open(KEY_ALL_ACCESS).Failed())
+            return {};
+        SysError created = Create(RootKey(root_), subKey_);
+        if (!created.Failed() || root_ != RegistryRoot::ClassesRoot)
+            return created;
+        return Create(HKEY_CURRENT_USER, kPerUserClasses + subKey_);
     }
 
-    bool SetValue(const std::string& name, uint32_t type, const void* data, size_t size) override {
-        return key_ && RegSetValueExA(key_, name.c_str(), 0, type, static_cast<const BYTE*>(data),
-                                      static_cast<DWORD>(size)) == ERROR_SUCCESS;
+    SysError SetValue(const std::string& name, uint32_t type, const void* data,
+                      size_t size) override {
+        if (!key_)
+            return Win32Error(ERROR_INVALID_HANDLE);
+        return Check(RegSetValueExA(key_.get(), name.c_str(), 0, type,
+                                    static_cast<const BYTE*>(data), static_cast<DWORD>(size)));
     }
 
-    bool QueryValue(const std::string& name, uint32_t* type, void* buffer, size_t* size) override {
-        DWORD t = 0, n = static_cast<DWORD>(*size);
-        if (!key_ || RegQueryValueExA(key_, name.c_str(), nullptr, &t, static_cast<BYTE*>(buffer),
-                                      &n) != ERROR_SUCCESS) {
-            return false;
+    SysError QueryValue(const std::string& name, StoredValue* value) override {
+        if (!key_)
+            return Win32Error(ERROR_INVALID_HANDLE);
+        // Asked for its size first, then read; a value that grows in between is asked again.
+        for (;;) {
+            DWORD type = 0, size = 0;
+            LONG r = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size);
+            if (r != ERROR_SUCCESS)
+                return Check(r);
+            std::string bytes(size, '\0');
+            r = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type,
+                                 reinterpret_cast<BYTE*>(&bytes[0]), &size);
+            if (r == ERROR_MORE_DATA)
+                continue;
+            if (r != ERROR_SUCCESS)
+                return Check(r);
+            bytes.resize(size);
+            *value = StoredValue{name, type, std::move(bytes)};
+            return {};
         }
-        *type = t;
-        *size = n;
-        return true;
     }
 
-    bool DeleteValue(const std::string& name) override {
-        return key_ && RegDeleteValueA(key_, name.c_str()) == ERROR_SUCCESS;
+    SysError ListValues(std::vector<StoredValue>* values) override {
+        values->clear();
+        if (!key_)
+            return Win32Error(ERROR_INVALID_HANDLE);
+        DWORD count = 0, longestName = 0;
+        LONG r = RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, &count, &longestName, nullptr, nullptr, nullptr);
+        if (r != ERROR_SUCCESS)
+            return Check(r);
+        std::vector<char> name(longestName + 2);
+        for (DWORD i = 0; i < count; ++i) {
+            DWORD length = static_cast<DWORD>(name.size());
+            if (RegEnumValueA(key_.get(), i, name.data(), &length, nullptr, nullptr, nullptr,
+                              nullptr) != ERROR_SUCCESS) {
+                continue;
+            }
+            StoredValue value;
+            if (!QueryValue(std::string(name.data(), length), &value).Failed())
+                values->push_back(std::move(value));
+        }
+        return {};
     }
 
-    void Close() override {
-        if (key_)
-            RegCloseKey(key_);
-        key_ = nullptr;
+    SysError DeleteValue(const std::string& name) override {
+        if (!key_)
+            return Win32Error(ERROR_INVALID_HANDLE);
+        return Check(RegDeleteValueA(key_.get(), name.c_str()));
     }
+
+    void Close() override { key_.reset(); }
 
   private:
-    bool Open(REGSAM access) {
-        return RegOpenKeyExA(RootKey(root_), subKey_.c_str(), 0, access | ViewOf(root_), &key_) ==
-               ERROR_SUCCESS;
+    SysError Open(REGSAM access) {
+        return Check(RegOpenKeyExA(RootKey(root_), subKey_.c_str(), 0, access | ViewOf(root_),
+                                   key_.put()));
     }
 
-    bool Create(HKEY root, const std::string& path) {
+    SysError Create(HKEY root, const std::string& path) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
         DWORD disposition = 0;
-        return RegCreateKeyExA(root, path.c_str(), 0, const_cast<char*>(""), 0,
-                               KEY_ALL_ACCESS | ViewOf(root_), &sa, &key_,
-                               &disposition) == ERROR_SUCCESS;
+        return Check(RegCreateKeyExA(root, path.c_str(), 0, const_cast<char*>(""), 0,
+                                     KEY_ALL_ACCESS | ViewOf(root_), &sa, key_.put(),
+                                     &disposition));
     }
 
     // Copies the 64-bit view's key into a new key of the 32-bit view and removes the old one.
     // A copy that fails is taken back, so that the old key stays the only one and is read.
     bool MoveFrom64BitView() {
-        HKEY old = nullptr;
+        UniqueRegistryKey old;
         if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey_.c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
-                          &old) != ERROR_SUCCESS) {
+                          old.put()) != ERROR_SUCCESS) {
             return false;
         }
-        bool copied = OpenForWrite() && RegCopyTreeA(old, nullptr, key_) == ERROR_SUCCESS;
-        RegCloseKey(old);
+        bool copied = !OpenForWrite().Failed() &&
+                      RegCopyTreeA(old.get(), nullptr, key_.get()) == ERROR_SUCCESS;
+        old.reset();
         Close();
         if (!copied) {
             DeleteRegistryKey(root_, subKey_);
@@ -124,7 +163,7 @@ class RegistryStore : public KeyValueStore {
 
     RegistryRoot root_;
     std::string subKey_;
-    HKEY key_ = nullptr;
+    UniqueRegistryKey key_;
 };
 
 }  // namespace

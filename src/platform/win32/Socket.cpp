@@ -37,21 +37,20 @@ timeval Micros(long micros) {
 
 }  // namespace
 
-int StartSocketLibrary() {
+SysError StartSocketLibrary() {
     WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data);
+    int code = WSAStartup(MAKEWORD(2, 2), &data);
+    return code == 0 ? SysError{} : Win32Error(static_cast<DWORD>(code));
 }
 
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(other.Release()), event_(other.event_) {
-    other.event_ = nullptr;
-}
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept
+    : handle_(other.Release()), event_(std::move(other.event_)) {}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         Close();
         handle_ = other.Release();
-        event_ = other.event_;
-        other.event_ = nullptr;
+        event_ = std::move(other.event_);
     }
     return *this;
 }
@@ -60,16 +59,14 @@ void* TcpSocket::WaitEvent() {
     if (!event_ && IsValid()) {
         // Auto-reset: the wait that it ends clears it, and each network event sets it only
         // once until the call that takes it (recv, send, accept) is made again.
-        HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        if (!event)
-            return nullptr;
-        if (WSAEventSelect(S(handle_), event, FD_ACCEPT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
-            CloseHandle(event);
+        UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        if (!event || WSAEventSelect(S(handle_), event.get(),
+                                     FD_ACCEPT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
             return nullptr;
         }
-        event_ = event;
+        event_ = std::move(event);
     }
-    return event_;
+    return event_.get();
 }
 
 TcpSocket TcpSocket::CreateStream(SysError* error) {
@@ -81,9 +78,7 @@ TcpSocket TcpSocket::CreateStream(SysError* error) {
 void TcpSocket::Close() {
     if (IsValid())
         closesocket(S(Release()));
-    if (event_)
-        CloseHandle(event_);
-    event_ = nullptr;
+    event_.reset();
 }
 
 void TcpSocket::Abort() {

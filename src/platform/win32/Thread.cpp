@@ -1,7 +1,7 @@
 // Worker threads on the Win32 thread API.
 #include "platform/Thread.h"
 
-#include <windows.h>
+#include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
 namespace {
@@ -17,24 +17,22 @@ WorkerThread::~WorkerThread() {
     Join();
 }
 
-uint32_t WorkerThread::Start(Procedure procedure, void* argument) {
+SysError WorkerThread::Start(Procedure procedure, void* argument) {
     Join();
     procedure_ = procedure;
     argument_ = argument;
-    HANDLE handle = CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr);
-    if (!handle)
-        return GetLastError();
-    handle_ = handle;
+    handle_.reset(CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr));
+    if (!handle_)
+        return LastWin32Error();
     started_ = true;
-    return 0;
+    return {};
 }
 
 void WorkerThread::Join() {
     if (!started_)
         return;
-    WaitForSingleObject(handle_, INFINITE);
-    CloseHandle(handle_);
-    handle_ = nullptr;
+    WaitForSingleObject(handle_.get(), INFINITE);
+    handle_.reset();
     started_ = false;
 }
 

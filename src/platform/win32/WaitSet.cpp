@@ -23,7 +23,7 @@ void WaitSet::Clear() {
 }
 
 void WaitSet::Add(WakeSignal& signal) {
-    handles_.push_back(signal.event_);
+    handles_.push_back(signal.event_.get());
 }
 
 void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
@@ -70,7 +70,7 @@ SysError WaitSet::Wait(int timeoutMs) {
 
 bool WaitSet::MayRead(const TcpSocket& socket) const {
     // Without a wait the caller goes on at once and should try everything.
-    return readyNow_ || (woke_ && woke_ == socket.event_);
+    return readyNow_ || (woke_ && woke_ == socket.event_.get());
 }
 
 bool WaitSet::MayRead(const PipeClient& pipe) const {

@@ -2,8 +2,6 @@
 // overlapped read that stays pending between calls, so an idle server costs nothing.
 #include "pipeserver/PipeServer.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -11,6 +9,8 @@
 namespace tolvi::tools {
 
 struct PipeServer::Io {
+    platform::UniqueHandle connectEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    platform::UniqueHandle readEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     OVERLAPPED connect{};
     OVERLAPPED read{};
     bool readPending = false;
@@ -18,33 +18,25 @@ struct PipeServer::Io {
     DWORD begin = 0, end = 0;  // read but not yet handed out
 
     Io() {
-        connect.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        read.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    }
-    ~Io() {
-        CloseHandle(connect.hEvent);
-        CloseHandle(read.hEvent);
+        connect.hEvent = connectEvent.get();
+        read.hEvent = readEvent.get();
     }
 };
 
 PipeServer::PipeServer(std::string pipeName, size_t bufferSize)
-    : pipeName_(std::move(pipeName)),
-      bufferSize_(bufferSize),
-      pipe_(INVALID_HANDLE_VALUE),
-      io_(new Io) {}
+    : pipeName_(std::move(pipeName)), bufferSize_(bufferSize), io_(std::make_unique<Io>()) {}
 
 PipeServer::~PipeServer() {
     Close();
-    delete io_;
 }
 
 bool PipeServer::Listen(std::string* error) {
     Close();
     DWORD size = static_cast<DWORD>(bufferSize_);
-    pipe_ = CreateNamedPipeA(pipeName_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, size, size, 0,
-                             nullptr);
-    if (pipe_ == INVALID_HANDLE_VALUE) {
+    pipe_.reset(CreateNamedPipeA(pipeName_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, size, size, 0,
+                                 nullptr));
+    if (!pipe_) {
         char text[96];
         std::snprintf(text, sizeof text, "CreateNamedPipe failed, error %lu", GetLastError());
         *error = pipeName_ + ": " + text;
@@ -56,12 +48,12 @@ bool PipeServer::Listen(std::string* error) {
 bool PipeServer::WaitClient(int timeoutMs) {
     if (connected_)
         return true;
-    if (pipe_ == INVALID_HANDLE_VALUE)
+    if (!pipe_)
         return false;
     OVERLAPPED* ov = &io_->connect;
     if (!connectPending_) {
         ResetEvent(ov->hEvent);
-        if (ConnectNamedPipe(pipe_, ov)) {
+        if (ConnectNamedPipe(pipe_.get(), ov)) {
             connected_ = true;
             return true;
         }
@@ -78,7 +70,7 @@ bool PipeServer::WaitClient(int timeoutMs) {
         return false;
     DWORD unused;
     connectPending_ = false;
-    connected_ = GetOverlappedResult(pipe_, ov, &unused, FALSE) != 0;
+    connected_ = GetOverlappedResult(pipe_.get(), ov, &unused, FALSE) != 0;
     return connected_;
 }
 
@@ -93,7 +85,7 @@ long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
         if (!io_->readPending) {
             io_->begin = io_->end = 0;
             DWORD n = 0;
-            if (ReadFile(pipe_, io_->buffer.data(), static_cast<DWORD>(io_->buffer.size()), &n,
+            if (ReadFile(pipe_.get(), io_->buffer.data(), static_cast<DWORD>(io_->buffer.size()), &n,
                          &io_->read)) {
                 io_->end = n;
             } else if (GetLastError() == ERROR_IO_PENDING) {
@@ -109,7 +101,7 @@ long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
             }
             DWORD n = 0;
             io_->readPending = false;
-            if (!GetOverlappedResult(pipe_, &io_->read, &n, FALSE))
+            if (!GetOverlappedResult(pipe_.get(), &io_->read, &n, FALSE))
                 return -1;
             io_->begin = 0;
             io_->end = n;
@@ -126,28 +118,28 @@ long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
 bool PipeServer::Write(const void* data, size_t size) {
     if (!connected_)
         return false;
+    platform::UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED ov{};
-    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ov.hEvent = done.get();
     DWORD n = 0;
-    BOOL ok = WriteFile(pipe_, data, static_cast<DWORD>(size), &n, &ov);
+    BOOL ok = WriteFile(pipe_.get(), data, static_cast<DWORD>(size), &n, &ov);
     if (!ok && GetLastError() == ERROR_IO_PENDING)
-        ok = GetOverlappedResult(pipe_, &ov, &n, TRUE);
-    CloseHandle(ov.hEvent);
+        ok = GetOverlappedResult(pipe_.get(), &ov, &n, TRUE);
     return ok && n == size;
 }
 
 void PipeServer::DropClient() {
-    if (pipe_ == INVALID_HANDLE_VALUE)
+    if (!pipe_)
         return;
     if (connectPending_ || io_->readPending) {
-        CancelIoEx(pipe_, nullptr);
+        CancelIoEx(pipe_.get(), nullptr);
         DWORD unused;
         if (connectPending_)
-            GetOverlappedResult(pipe_, &io_->connect, &unused, TRUE);
+            GetOverlappedResult(pipe_.get(), &io_->connect, &unused, TRUE);
         if (io_->readPending)
-            GetOverlappedResult(pipe_, &io_->read, &unused, TRUE);
+            GetOverlappedResult(pipe_.get(), &io_->read, &unused, TRUE);
     }
-    DisconnectNamedPipe(pipe_);
+    DisconnectNamedPipe(pipe_.get());
     connectPending_ = false;
     io_->readPending = false;
     io_->begin = io_->end = 0;
@@ -155,11 +147,10 @@ void PipeServer::DropClient() {
 }
 
 void PipeServer::Close() {
-    if (pipe_ == INVALID_HANDLE_VALUE)
+    if (!pipe_)
         return;
     DropClient();
-    CloseHandle(pipe_);
-    pipe_ = INVALID_HANDLE_VALUE;
+    pipe_.reset();
 }
 
 }  // namespace tolvi::tools

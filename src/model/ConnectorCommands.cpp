@@ -1,0 +1,96 @@
+// The connector commands' flows.
+#include "model/ConnectorCommands.h"
+
+#include "engine/Format.h"
+#include "model/ConnectorFactory.h"
+
+namespace tolvi {
+
+void ConnectorCommands::New() {
+    ConnectorSettings settings;  // empty texts, both boxes clear
+    while (host_.RunConnectorDialog(DialogKind::Add, &settings, list_.Keys(), -1)) {
+        std::unique_ptr<PipeConnector> connector = BuildConnector(settings, host_.Observer());
+        if (!connector->CreateListener()) {
+            host_.Ask(connector->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
+            continue;  // the dialog again, with what the user entered
+        }
+        int row = list_.Append(std::move(connector));
+        if (row < 0) {
+            host_.Ask("The new connector could not be added to the list.", BoxKind::OkExclamation,
+                      "Configuration Error!");
+            break;
+        }
+        list_.At(row).StartWorker();
+        break;
+    }
+    host_.SaveConfiguration();  // also when the dialog was cancelled
+}
+
+void ConnectorCommands::Edit() {
+    int row = host_.SelectedRow();
+    if (list_.Count() == 0 || row < 0)
+        return;
+    PipeConnector& old = list_.At(row);
+    ConnectorSettings settings = old.Settings();
+    std::string client = old.GetClientAddress();
+    if (!client.empty() &&
+        !host_.Ask(Format("Client %s will be disconnected! Procced? \n", client.c_str()),
+                   BoxKind::YesNoQuestion, "Warning!")) {
+        return;
+    }
+    while (host_.RunConnectorDialog(DialogKind::Edit, &settings, list_.Keys(), row)) {
+        // Opened while the old connector still runs and listens, possibly on the same port.
+        std::unique_ptr<PipeConnector> fresh = BuildConnector(settings, host_.Observer());
+        if (!fresh->CreateListener()) {
+            host_.Ask(fresh->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
+            continue;
+        }
+        old.StopAndWait();
+        list_.Replace(row, std::move(fresh));  // the old connector is destroyed here
+        list_.At(row).StartWorker();
+        break;
+    }
+    host_.SaveConfiguration();  // also when the dialog was cancelled
+}
+
+void ConnectorCommands::Delete() {
+    int row = host_.SelectedRow();
+    if (list_.Count() == 0 || row < 0)
+        return;
+    std::string pipeName = list_.At(row).GetPipeName();
+    if (!host_.Ask(Format("Really want to delete connector for pipe %s?", pipeName.c_str()),
+                   BoxKind::YesNoQuestion, "Delete Connector?")) {
+        return;
+    }
+    std::unique_ptr<PipeConnector> connector = list_.Remove(row);  // the row goes first
+    connector->StopAndWait();
+    connector.reset();
+    host_.SaveConfiguration();
+}
+
+void ConnectorCommands::Reset() {
+    if (list_.Count() == 0)
+        return;
+    int row = host_.SelectedRow();
+    if (row < 0) {
+        host_.Ask("Select connection to be cancelled", BoxKind::OkExclamation, "Delete");
+        return;
+    }
+    PipeConnector& connector = list_.At(row);
+    std::string pipeName = connector.GetPipeName();
+    std::string client = connector.GetClientAddress();
+    if (client.empty()) {
+        host_.Ask(Format("Pipe %s is not connected to any client", pipeName.c_str()),
+                  BoxKind::OkInformation, "Not connected");
+        return;
+    }
+    if (!host_.Ask(Format("Client %s will be disconnected from pipe %s", client.c_str(),
+                          pipeName.c_str()),
+                   BoxKind::YesNoExclamation, "Warning!")) {
+        return;
+    }
+    connector.StopAndWait();
+    StartConnector(connector);  // a port that fails now shows as Error in the list
+}
+
+}  // namespace tolvi

@@ -1,0 +1,54 @@
+// The connector commands New, Edit, Delete and Reset: the order in which they run the
+// dialogs, build, start, stop, replace and destroy connectors, change the list and save, and
+// every message they show. The windows only supply the dialogs, the boxes and the selection,
+// so the flows themselves run and are tested anywhere.
+#pragma once
+#include <string>
+
+#include "dialogs/ConnectorValidation.h"
+#include "engine/ConnectorObserver.h"
+#include "engine/ConnectorSettings.h"
+#include "model/ConnectorList.h"
+
+namespace tolvi {
+
+// The message boxes of the commands, by their buttons and icon.
+enum class BoxKind {
+    OkExclamation,   // OK, exclamation
+    OkInformation,   // OK, information
+    YesNoQuestion,   // Yes and No, question
+    YesNoExclamation,  // Yes and No, exclamation
+};
+
+class CommandHost {
+  public:
+    virtual ~CommandHost() = default;
+    // The first selected row from the top, or -1.
+    virtual int SelectedRow() const = 0;
+    // Runs the Add or Edit dialog on settings; true when the user confirmed valid input, with
+    // settings then holding it. rows are the list's keys; skipRow the edited row, or -1.
+    virtual bool RunConnectorDialog(DialogKind kind, ConnectorSettings* settings,
+                                    const std::vector<RowKey>& rows, int skipRow) = 0;
+    // Shows a box; true when the answer was Yes (or OK for a box without a choice).
+    virtual bool Ask(const std::string& text, BoxKind kind, const char* caption) = 0;
+    // Writes the whole configuration.
+    virtual void SaveConfiguration() = 0;
+    // What every connector built by a command reports to.
+    virtual ConnectorObserver* Observer() = 0;
+};
+
+class ConnectorCommands {
+  public:
+    ConnectorCommands(ConnectorList& list, CommandHost& host) : list_(list), host_(host) {}
+
+    void New();
+    void Edit();
+    void Delete();
+    void Reset();
+
+  private:
+    ConnectorList& list_;
+    CommandHost& host_;
+};
+
+}  // namespace tolvi

@@ -1,0 +1,31 @@
+// Building and starting connectors.
+#include "model/ConnectorFactory.h"
+
+namespace tolvi {
+
+std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
+                                              ConnectorObserver* observer) {
+    auto connector = std::make_unique<PipeConnector>(settings.pipeName, settings.portText,
+                                                     settings.description);
+    connector->SetAdmission(settings.allowNonLocal, settings.listOnly, settings.clientList);
+    connector->SetObserver(observer);
+    return connector;
+}
+
+bool StartConnector(PipeConnector& connector) {
+    if (!connector.CreateListener())
+        return false;
+    connector.StartWorker();  // a failed thread start tells the user itself
+    return true;
+}
+
+void LoadConnectors(ConnectorList& list, const std::vector<ConnectorSettings>& stored,
+                    ConnectorObserver* observer) {
+    for (const ConnectorSettings& settings : stored) {
+        int row = list.Append(BuildConnector(settings, observer));
+        if (row >= 0)
+            StartConnector(list.At(row));
+    }
+}
+
+}  // namespace tolvi
