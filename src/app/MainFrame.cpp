@@ -43,6 +43,7 @@ HICON ProgramIcon(int size) {
 CMainFrame::CMainFrame(std::unique_ptr<platform::KeyValueStore> store,
                        std::unique_ptr<platform::KeyValueStore> backup, std::string commandTail)
     : registerAutoStart(&ProxyApp::RegisterAutoStart),
+      notifyIcon(&Shell_NotifyIconA),
       icon(LoadIconA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       store(std::move(store)),
       backup(std::move(backup)),
@@ -109,7 +110,7 @@ void CMainFrame::ApplyDpi(UINT newDpi) {
     if (trayState.inTray) {
         NOTIFYICONDATAA record = ui::TrayIconRecord(
             Hwnd(), kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
-        Shell_NotifyIconA(NIM_MODIFY, &record);
+        notifyIcon(NIM_MODIFY, &record);
     }
     RecalcLayout();
 }
@@ -168,14 +169,14 @@ bool CMainFrame::ToggleTray() {
     NOTIFYICONDATAA record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
                                                 ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
     if (adding) {
-        if (!Shell_NotifyIconA(NIM_ADD, &record)) {
+        if (!notifyIcon(NIM_ADD, &record)) {
             // Without an icon a hidden window could never be brought back: stay visible.
             ToggleTrayState(trayState);
             return false;
         }
         ShowWindow(Hwnd(), SW_HIDE);
     } else {
-        Shell_NotifyIconA(NIM_DELETE, &record);
+        notifyIcon(NIM_DELETE, &record);
         ShowWindow(Hwnd(), SW_SHOWNORMAL);
     }
     return true;
@@ -279,7 +280,7 @@ LRESULT CMainFrame::OnTaskbarCreated(WPARAM, LPARAM) {
     if (trayState.inTray) {
         NOTIFYICONDATAA record = ui::TrayIconRecord(
             Hwnd(), kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
-        Shell_NotifyIconA(NIM_ADD, &record);
+        notifyIcon(NIM_ADD, &record);
     }
     return 0;
 }

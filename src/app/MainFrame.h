@@ -11,6 +11,7 @@
 #include "platform/KeyValueStore.h"
 #include "table/ConnectorView.h"
 #include "ui/ControlBars.h"
+#include "ui/TrayIcon.h"
 #include "ui/Window.h"
 
 namespace tolvi {
@@ -50,6 +51,8 @@ class CMainFrame : public ui::Window {
     // How Settings brings the start-with-Windows entry into line (the application's); returns
     // the message that tells of a failure, "" when there was none.
     std::function<std::string(bool startWithWindows)> registerAutoStart;
+    // How the notification-area icon is added and removed (the shell's Shell_NotifyIconA).
+    std::function<BOOL(DWORD, NOTIFYICONDATAA*)> notifyIcon;
 
   protected:
     bool PreCreateWindow(CREATESTRUCTA& cs) override;

@@ -68,13 +68,13 @@ bool PipeConnector::AcceptClients(bool* progress) {
             EnterErrorState();
             return false;
         }
-        if (!AdmitClient(std::move(client), progress))
+        if (!AdmitClient(std::move(client)))
             return false;
     }
     return true;
 }
 
-bool PipeConnector::AdmitClient(platform::TcpSocket client, bool*) {
+bool PipeConnector::AdmitClient(platform::TcpSocket client) {
     std::string address;
     SysError error = client.PeerAddress(&address);
     if (error.PeerGone())
@@ -85,8 +85,10 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client, bool*) {
         EnterErrorState();
         return false;
     }
-    if (!IsClientAdmitted(address, allowNonLocal, listOnly, clientList))
-        return RefuseClient(client, address);
+    if (!IsClientAdmitted(address, allowNonLocal, listOnly, clientList)) {
+        RefuseClient(client, address);
+        return true;
+    }
 
     Relay& r = *relay;
     if ((error = client.SetNonBlocking()).Failed()) {
@@ -114,12 +116,11 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client, bool*) {
     return true;
 }
 
-bool PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string& address) {
+void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string& address) {
     std::string text =
         Format("*** Host %s is not authorized to access this service!\n", address.c_str());
-    client.Send(text.data(), text.size());
+    client.Send(text.data(), text.size());  // whether it arrives or not, the client goes
     observer->OnClientRefused(*this, address);
-    return true;
 }
 
 void PipeConnector::ServeSessions(bool* progress) {

@@ -87,7 +87,7 @@ void PipeConnector::WorkerMain(void* raw) {
 
 // Ends the service of every client: their connections and the pipe close, the counters
 // start again from zero.
-bool PipeConnector::DisconnectClient() {
+void PipeConnector::DisconnectClient() {
     for (auto& session : relay->sessions)
         observer->OnClientLeft(*this, session->Address());
     relay->sessions.clear();
@@ -96,19 +96,16 @@ bool PipeConnector::DisconnectClient() {
     SetStatus(Ready);
     bytesSent = 0;
     bytesReceived = 0;
-    return true;
 }
 
-bool PipeConnector::ClosePipe() {
+void PipeConnector::ClosePipe() {
     relay->pipe.Close();
     relay->toPipe.Clear();
-    return true;
 }
 
-bool PipeConnector::EnterErrorState() {
+void PipeConnector::EnterErrorState() {
     DisconnectClient();
     SetStatus(Error);
-    return true;
 }
 
 void PipeConnector::SetStatus(int32_t value) {

@@ -65,8 +65,8 @@ class PipeConnector {
     // that ends the worker with status Error.
     bool ServeClients();
     bool AcceptClients(bool* progress);
-    bool AdmitClient(platform::TcpSocket client, bool* progress);
-    bool RefuseClient(platform::TcpSocket& client, const std::string& address);
+    bool AdmitClient(platform::TcpSocket client);
+    void RefuseClient(platform::TcpSocket& client, const std::string& address);
     void ServeSessions(bool* progress);
     void EndGoneSessions(bool* progress);
     void ServePipe(bool* progress);
@@ -78,9 +78,9 @@ class PipeConnector {
     void LosePipe();
     void PrepareWait();
 
-    bool DisconnectClient();
-    bool ClosePipe();
-    bool EnterErrorState();
+    void DisconnectClient();
+    void ClosePipe();
+    void EnterErrorState();
     bool FailListener(const std::string& message);
     void SetStatus(int32_t value);
     void SetClientAddress(const std::string& address);

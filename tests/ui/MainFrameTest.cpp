@@ -13,6 +13,7 @@
 #include "config/AutoStart.h"
 #include "resource.h"
 #include "support/MemoryStore.h"
+#include "support/TestClient.h"
 #include "ui/Dpi.h"
 #include "ui/MessageBox.h"
 #include "ui/WindowTestSupport.h"
@@ -153,6 +154,56 @@ TEST_F(MainFrame, CloseEndsTheProgramWithoutExitToTray) {
     PostMessageA(hwnd, WM_CLOSE, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }, 3000));
     EXPECT_FALSE(HasTrayIcon(hwnd));
+}
+
+TEST_F(MainFrame, WithoutANotificationAreaCloseEndsTheProgram) {
+    // The shell refuses the icon: hiding the window would lose it for good.
+    frame->notifyIcon = [](DWORD message, NOTIFYICONDATAA* record) {
+        return message == NIM_ADD ? FALSE : Shell_NotifyIconA(message, record);
+    };
+    frame->options.ExitToTray = true;
+    Command(ID_APP_EXIT);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }, 3000));
+}
+
+TEST_F(MainFrame, SettingsAndItsBoxesAreOwnedByTheDisabledMainWindow) {
+    bool ownedDialog = false, disabledUnderDialog = false, ownedBox = false,
+         disabledUnderBox = false;
+    config->writesLeft = 0;  // the save after OK fails and says so
+    std::vector<SeenWindow> seen =
+        Run(ID_SETTINGS, {{"Settings", [&](HWND d) {
+                               ownedDialog = GetWindow(d, GW_OWNER) == hwnd;
+                               disabledUnderDialog = !IsWindowEnabled(hwnd);
+                               PressButton(d, IDOK);
+                           }},
+                          {"tolvi4", [&](HWND box) {
+                               ownedBox = GetWindow(box, GW_OWNER) == hwnd;
+                               disabledUnderBox = !IsWindowEnabled(hwnd);
+                               PressButton(box, IDOK);
+                           }}});
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, "Could not save registry key");
+    EXPECT_TRUE(ownedDialog);
+    EXPECT_TRUE(disabledUnderDialog) << "a second Settings, New or Exit could start behind it";
+    EXPECT_TRUE(ownedBox);
+    EXPECT_TRUE(disabledUnderBox);
+    EXPECT_TRUE(IsWindowEnabled(hwnd));
+}
+
+TEST_F(MainFrame, EndingTheProgramStopsAndFreesEveryConnector) {
+    uint16_t port = FreePort();
+    frame->Connectors().Append(
+        std::make_unique<PipeConnector>("\\\\.\\pipe\\ends", std::to_string(port), ""));
+    ASSERT_TRUE(frame->Connectors().At(0).CreateListener());
+    frame->Connectors().At(0).StartWorker();
+    TestClient client;
+    ASSERT_TRUE(client.Connect(port));
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }, 3000));
+    EXPECT_EQ(frame->Connectors().Count(), 0);
+    EXPECT_TRUE(client.WaitClosed(2000));
+    TestClient after;
+    EXPECT_FALSE(after.Connect(port));
 }
 
 TEST_F(MainFrame, CloseGoesToTheTrayAndBackInEveryWindowState) {
@@ -396,6 +447,49 @@ TEST_F(MainFrame, FollowsTheMonitorsDpiAndComesBackExactly) {
     EXPECT_EQ(back.columns, at96.columns);
     EXPECT_EQ(back.description, at96.description);
     EXPECT_EQ(back.rowPicture, 16);
+}
+
+TEST(MainFrameLoad, UnreadableEntriesAreNamedAndTheKeyIsCopiedBeforeTheNextSave) {
+    auto store = std::make_unique<MemoryStore>();
+    MemoryStore* config = store.get();
+    config->PutText("PipeNum", "3");
+    config->PutText("PipeName0", "\\\\.\\pipe\\zero");
+    config->PutText("Port0", "abc");  // listed in Error, but listed
+    config->PutText("PipeName1", "\\\\.\\pipe\\one");  // no port: cannot be read
+    config->PutText("ExitToTray", "1");                 // and no AutoStart at all
+    auto backupStore = std::make_unique<MemoryStore>();
+    MemoryStore* backup = backupStore.get();
+    CMainFrame frame(std::move(store), std::move(backupStore), "");
+
+    SeenWindow box;
+    std::thread user =
+        AnswerDialog("tolvi4", 8000, &box, [](HWND b) { PressButton(b, IDOK); });
+    ASSERT_TRUE(frame.CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, 0));
+    user.join();
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.text, "Could not load connector 1 (\\\\.\\pipe\\one)\nCould not load connector 2");
+    ASSERT_EQ(frame.Connectors().Count(), 1);
+    EXPECT_EQ(frame.Connectors().At(0).GetStatus(), Error);
+    EXPECT_TRUE(frame.options.ExitToTray);
+
+    const auto original = config->values;
+    ASSERT_TRUE(frame.SaveConfiguration());
+    ASSERT_EQ(backup->values.size(), original.size());
+    for (const auto& v : original) {
+        ASSERT_EQ(backup->values.count(v.first), 1u) << v.first;
+        EXPECT_EQ(backup->values[v.first].bytes, v.second.bytes) << v.first;
+        EXPECT_EQ(backup->values[v.first].type, v.second.type) << v.first;
+    }
+    EXPECT_EQ(Text(*config, "PipeNum"), std::string("1", 2));
+    backup->values.clear();
+    ASSERT_TRUE(frame.SaveConfiguration());
+    EXPECT_TRUE(backup->values.empty()) << "the copy is made once";
+
+    frame.DestroyWindow();
+    MSG quit;
+    while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
 }
 
 }  // namespace
