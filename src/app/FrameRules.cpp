@@ -11,6 +11,7 @@ const CommandInfo kCommands[] = {
     {ID_CONNECTOR_EDIT, "ConnectorView::OnEditConnector", 2},
     {ID_CONNECTOR_RESET, "ConnectorView::OnResetConnector", 3},
     {ID_CONNECTOR_DELETE, "ConnectorView::OnDeleteConnector", 4},
+    {ID_CONNECTOR_CONSOLE, "ConnectorView::OnConsoleOptions", 0},
     {ID_SETTINGS, "CMainFrame::OnSettings", 5},
     {ID_QUICK_HELP, "CMainFrame::OnQuickHelp", 6},
     {ID_APP_ABOUT, "ProxyApp::OnAbout", 0},

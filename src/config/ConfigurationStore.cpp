@@ -1,6 +1,7 @@
 // Loading and saving the configuration key.
 #include "config/ConfigurationStore.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/Format.h"
@@ -108,7 +109,14 @@ StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppO
         ReadFlag(store, Format("NonLocal%d", i), &s.allowNonLocal);
         ReadFlag(store, Format("EnAcl%d", i), &s.listOnly);
         ReadText(store, Format("Acl%d", i), &s.clientList);
-        for (const std::string* text : {&s.pipeName, &s.portText, &s.description, &s.clientList}) {
+        // The console options came later: an entry without them keeps the old behaviour.
+        ReadNumber(store, Format("MaxClients%d", i), &s.maxClients);
+        ReadText(store, Format("LogFile%d", i), &s.logFile);
+        ReadNumber(store, Format("Replay%d", i), &s.replayKiB);
+        s.maxClients = std::clamp(s.maxClients, 1, kMaxClientsLimit);
+        s.replayKiB = std::clamp(s.replayKiB, 0, kReplayKiBLimit);
+        for (const std::string* text :
+             {&s.pipeName, &s.portText, &s.description, &s.clientList, &s.logFile}) {
             if (text->size() > kLongestText)
                 loaded.needsBackup = true;
         }
@@ -153,7 +161,10 @@ SaveResult SaveConfiguration(platform::KeyValueStore& store,
              WriteText(store, Format("Description%d", i), c.description) &&
              WriteText(store, Format("NonLocal%d", i), Flag(c.allowNonLocal)) &&
              WriteText(store, Format("EnAcl%d", i), Flag(c.listOnly)) &&
-             WriteText(store, Format("Acl%d", i), c.clientList);
+             WriteText(store, Format("Acl%d", i), c.clientList) &&
+             WriteText(store, Format("MaxClients%d", i), Format("%d", c.maxClients)) &&
+             WriteText(store, Format("LogFile%d", i), c.logFile) &&
+             WriteText(store, Format("Replay%d", i), Format("%d", c.replayKiB));
     }
     ok = ok && WriteText(store, "AutoStart", Flag(options.AutoStart)) &&
          WriteText(store, "ExitToTray", Flag(options.ExitToTray));

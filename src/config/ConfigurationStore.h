@@ -41,8 +41,9 @@ std::string UnreadableEntriesMessage(const StoredConfiguration& loaded);
 
 enum class SaveResult { Saved, NoKey, WriteFailed };
 
-// Writes the count, every connector's six values and the options, in that order; the first
-// write that fails, or a text too long to be read back, ends the save.
+// Writes the count, every connector's values (its six settings, then its three console
+// options) and the options, in that order; the first write that fails, or a text too long
+// to be read back, ends the save.
 SaveResult SaveConfiguration(platform::KeyValueStore& store,
                              const std::vector<ConnectorSettings>& connectors,
                              const AppOptions& options);

@@ -15,7 +15,39 @@ Verdict Refuse(Problem problem, std::string message, MessageIcon icon, int row =
     return Verdict{false, std::move(message), icon, problem, row};
 }
 
+// A whole number between blanks, nothing else; false for anything else or out of range.
+bool WholeNumber(const std::string& text, int low, int high, int* value) {
+    size_t begin = text.find_first_not_of(" \t");
+    size_t end = text.find_last_not_of(" \t");
+    if (begin == std::string::npos || end - begin + 1 > 9)
+        return false;
+    std::string digits = text.substr(begin, end - begin + 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    int n = TextToInt(digits);
+    if (n < low || n > high)
+        return false;
+    *value = n;
+    return true;
+}
+
 }  // namespace
+
+Verdict ValidateConsoleOptions(const std::string& clientsText, const std::string& replayText,
+                               ConnectorSettings* settings) {
+    int clients = 0, replay = 0;
+    if (!WholeNumber(clientsText, 1, kMaxClientsLimit, &clients)) {
+        return Refuse(Problem::ClientsValue, "Clients at once must be a number from 1 to 16",
+                      MessageIcon::Exclamation);
+    }
+    if (!WholeNumber(replayText, 0, kReplayKiBLimit, &replay)) {
+        return Refuse(Problem::ReplayValue, "Replay must be a number from 0 to 1024",
+                      MessageIcon::Exclamation);
+    }
+    settings->maxClients = clients;
+    settings->replayKiB = replay;
+    return Verdict{};
+}
 
 Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& s,
                           const std::vector<RowKey>& rows, int skipRow) {

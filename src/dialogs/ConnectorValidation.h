@@ -18,7 +18,16 @@ struct RowKey {
 };
 
 // Which check refused the input, for hosts that word it their own way.
-enum class Problem { None, EmptyPipeName, PipeNameForm, PortValue, PipeNameInUse, PortInUse };
+enum class Problem {
+    None,
+    EmptyPipeName,
+    PipeNameForm,
+    PortValue,
+    PipeNameInUse,
+    PortInUse,
+    ClientsValue,
+    ReplayValue,
+};
 
 struct Verdict {
     bool accepted = true;
@@ -36,5 +45,10 @@ constexpr int kLongestFieldText = 254;
 // rows are the list's rows in order; skipRow is the edited row (Edit), or -1.
 Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& settings,
                           const std::vector<RowKey>& rows, int skipRow);
+
+// The console options as typed: "Clients at once" a whole number from 1 to 16, "Replay" one
+// from 0 to 1024 (blanks around them allowed). On acceptance they are stored in settings.
+Verdict ValidateConsoleOptions(const std::string& clientsText, const std::string& replayText,
+                               ConnectorSettings* settings);
 
 }  // namespace tolvi

@@ -15,12 +15,27 @@ using platform::SysError;
 
 namespace {
 const char kAttachingText[] = "attaching console,wait ...";
+const char kTooSlowText[] = "*** Disconnected: too slow\r\n";
 }  // namespace
+
+// What a worker sets up before its first client: the options it runs with, the log, and the
+// pipe opened at once when the log or the replay needs it whether or not a client comes.
+void PipeConnector::BeginService() {
+    Relay& r = *relay;
+    r.maxClients = static_cast<size_t>(maxClients);
+    r.keepPipeOpen = !logFile.empty() || replayKiB > 0;
+    if (r.replay.Capacity() != static_cast<size_t>(replayKiB) * 1024)
+        r.replay = ReplayBuffer(static_cast<size_t>(replayKiB) * 1024);
+    if (!logFile.empty() && !r.log.IsOpen() && !r.log.Open(logFile))
+        SetErrorText(r.log.Problem());  // the relay goes on without the log
+    r.nextAttach = RelayClock::now();
+}
 
 bool PipeConnector::ServeClients() {
     Relay& r = *relay;
     if (r.sessions.empty())
         SetStatus(Ready);
+    BeginService();
     for (;;) {
         // Everything that can go on without waiting goes on; then one wait for all of it.
         bool progress;
@@ -31,6 +46,7 @@ bool PipeConnector::ServeClients() {
             if (!AcceptClients(&progress))
                 return false;
             ServeSessions(&progress);
+            ServeClosing(&progress);
             ServePipe(&progress);
         } while (progress);
         PrepareWait();
@@ -53,7 +69,9 @@ bool PipeConnector::ServeClients() {
 bool PipeConnector::AcceptClients(bool* progress) {
     Relay& r = *relay;
     r.wantAccept = false;
-    while (r.sessions.size() < r.maxClients) {
+    // One client at a time: the next waits in the backlog. Several: one beyond the limit is
+    // told that the console is busy.
+    while (r.maxClients > 1 || r.sessions.empty()) {
         platform::TcpSocket client;
         SysError error = listenSocket->Accept(&client);
         if (error.Is(ErrorKind::WouldBlock)) {
@@ -89,8 +107,11 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client) {
         RefuseClient(client, address);
         return true;
     }
-
     Relay& r = *relay;
+    if (r.sessions.size() >= r.maxClients) {
+        TurnAwayBusy(client, address);
+        return true;
+    }
     if ((error = client.SetNonBlocking()).Failed()) {
         listenSocket.reset();
         listenPort = 0;
@@ -102,14 +123,17 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client) {
     client.SetOobInline();
     r.sessions.push_back(std::make_unique<ClientSession>(std::move(client), address));
     ClientSession& session = *r.sessions.back();
-    SetClientAddress(address);
+    ShowClients();
     observer->OnClientArrived(*this, address);
-    SetStatus(Connected);
+    bool first = r.sessions.size() == 1;
+    if (first)
+        SetStatus(Connected);
 
     session.QueueText(kAttachingText);
     if (r.pipe.IsOpen()) {
         AttachSession(session);
-    } else {
+        SetStatus(Connected);
+    } else if (first) {
         SetStatus(AttachingPipe);
         r.nextAttach = RelayClock::now();  // the first try at once, then every 500 ms
     }
@@ -123,8 +147,16 @@ void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string&
     observer->OnClientRefused(*this, address);
 }
 
+void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string& address) {
+    std::string text = Format("*** Console %s is busy: %d clients connected\r\n",
+                              pipeName.c_str(), static_cast<int>(relay->sessions.size()));
+    client.Send(text.data(), text.size());
+    observer->OnClientRefused(*this, address);
+}
+
 void PipeConnector::ServeSessions(bool* progress) {
     Relay& r = *relay;
+    RelayClock::time_point now = RelayClock::now();
     for (auto& owned : r.sessions) {
         ClientSession& s = *owned;
         if (!s.Attached()) {
@@ -145,11 +177,32 @@ void PipeConnector::ServeSessions(bool* progress) {
             continue;
         size_t queued = s.Output().Size();
         bool blocked = false;
-        bytesSent += static_cast<int64_t>(s.Flush(&blocked));
+        uint64_t pipeBytes = s.Flush(&blocked);
+        if (r.maxClients == 1)
+            bytesSent += static_cast<int64_t>(pipeBytes);  // with several, counted once read
         if (s.Output().Size() != queued)
             *progress = true;
+        s.Track(Relay::kHighWater, now);
     }
     EndGoneSessions(progress);
+}
+
+// Clients let go: each has its last line sent, or its time runs out, and then it is closed.
+void PipeConnector::ServeClosing(bool* progress) {
+    auto& closing = relay->closing;
+    RelayClock::time_point now = RelayClock::now();
+    for (auto& s : closing) {
+        bool blocked = false;
+        s->Flush(&blocked);
+        if (s->Output().Empty() || now >= s->CloseDeadline())
+            s->MarkGone();
+    }
+    auto done = std::remove_if(closing.begin(), closing.end(),
+                               [](const auto& s) { return s->Gone(); });
+    if (done != closing.end()) {
+        closing.erase(done, closing.end());
+        *progress = true;
+    }
 }
 
 void PipeConnector::EndGoneSessions(bool* progress) {
@@ -162,8 +215,20 @@ void PipeConnector::EndGoneSessions(bool* progress) {
     for (auto it = gone; it != sessions.end(); ++it)
         observer->OnClientLeft(*this, (*it)->Address());
     sessions.erase(gone, sessions.end());
-    if (sessions.empty())
-        DisconnectClient();  // the turn is over: pipe closed, counters from zero, Ready
+    if (!sessions.empty()) {
+        ShowClients();
+        return;
+    }
+    if (!relay->keepPipeOpen)
+        ClosePipe();  // the turn is over; the log keeps its pipe
+    EndTurn();
+}
+
+// A client that cannot keep up with the others is sent one line and let go; nobody waits.
+void PipeConnector::LetGoSlowClient(std::unique_ptr<ClientSession>& session) {
+    session->CloseWith(kTooSlowText, RelayClock::now() + Relay::kLastLineTime);
+    observer->OnClientLeft(*this, session->Address());
+    relay->closing.push_back(std::move(session));
 }
 
 void PipeConnector::SendTelnetCommand(ClientSession& session, uint8_t command, uint8_t option) {
@@ -181,6 +246,13 @@ void PipeConnector::PrepareWait() {
         bool readable = !s->Attached() || (r.toPipe.Size() < Relay::kHighWater &&
                                            s->Output().Size() < Relay::kAnswerLimit);
         wait.Add(s->Socket(), readable, !s->Output().Empty());
+    }
+    RelayClock::time_point now = RelayClock::now();
+    for (auto& s : r.closing) {
+        wait.Add(s->Socket(), false, true);
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(s->CloseDeadline() - now);
+        int ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        r.timeoutMs = r.timeoutMs < 0 ? ms : std::min(r.timeoutMs, ms);
     }
     if (r.pipe.IsOpen())
         wait.Add(r.pipe, PipeDataHasRoom(), !r.toPipe.Empty() || r.pipe.WritePending());

@@ -71,6 +71,21 @@ size_t ClientSession::Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe) 
     return count;
 }
 
+void ClientSession::Track(size_t highWater, Clock::time_point now) {
+    if (output_.Size() < highWater)
+        behindSince_ = Clock::time_point{};
+    else if (behindSince_ == Clock::time_point{})
+        behindSince_ = now;
+}
+
+void ClientSession::CloseWith(const char* text, Clock::time_point deadline) {
+    output_.Clear();  // what it could not take is lost to it anyway
+    QueueText(text);
+    closing_ = true;
+    attached_ = false;
+    closeDeadline_ = deadline;
+}
+
 uint64_t ClientSession::SendPipeData(const uint8_t* data, size_t size) {
     size_t sent = 0;
     if (output_.Empty() && !gone_) {

@@ -1,6 +1,7 @@
 // One admitted TCP client: its socket and address, its Telnet state, and what waits to be
 // sent to it. The connector's worker drives it; the session only moves bytes.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -50,6 +51,17 @@ class ClientSession {
 
     void MarkGone() { gone_ = true; }
 
+    // Since when its queue has held more than a high-water mark without falling below it;
+    // the epoch while it has not. Kept by Track after every change of the queue.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point BehindSince() const { return behindSince_; }
+    void Track(size_t highWater, Clock::time_point now);
+
+    // A last line, and then the connection ends: once the line is out, or at the deadline.
+    void CloseWith(const char* text, Clock::time_point deadline);
+    bool Closing() const { return closing_; }
+    Clock::time_point CloseDeadline() const { return closeDeadline_; }
+
   private:
     platform::TcpSocket socket_;
     std::string address_;
@@ -58,6 +70,9 @@ class ClientSession {
     bool attached_ = false;
     bool gone_ = false;
     bool mayRead_ = true;
+    bool closing_ = false;
+    Clock::time_point behindSince_{};
+    Clock::time_point closeDeadline_{};
 };
 
 }  // namespace tolvi

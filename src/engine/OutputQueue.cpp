@@ -18,7 +18,7 @@ void OutputQueue::AddRun(size_t size, bool pipe) {
         runs_.push_back(Run{size, pipe});
 }
 
-void OutputQueue::AppendPipeData(const uint8_t* data, size_t size) {
+void OutputQueue::AppendPipeData(const uint8_t* data, size_t size, bool counted) {
     size_t doubled = static_cast<size_t>(std::count(data, data + size, kIac));
     uint8_t* out = bytes_.Reserve(size + doubled);
     if (doubled == 0) {
@@ -32,7 +32,7 @@ void OutputQueue::AppendPipeData(const uint8_t* data, size_t size) {
         }
     }
     bytes_.Commit(size + doubled);
-    AddRun(size + doubled, true);
+    AddRun(size + doubled, counted);
 }
 
 void OutputQueue::AppendProtocol(const void* data, size_t size) {

@@ -17,7 +17,8 @@ class OutputQueue {
     size_t Size() const { return bytes_.Size(); }
     const uint8_t* Front() const { return bytes_.Front(); }
 
-    void AppendPipeData(const uint8_t* data, size_t size);
+    // Pipe data, 255 doubled; counted as sent unless it is a replay of what was sent before.
+    void AppendPipeData(const uint8_t* data, size_t size, bool counted = true);
     // Bytes of the relay's own: texts and Telnet answers, sent as they are and not counted.
     void AppendProtocol(const void* data, size_t size);
     // Drops size sent bytes from the front; returns how many pipe bytes they held.

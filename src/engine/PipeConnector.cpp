@@ -36,8 +36,15 @@ void PipeConnector::SetAdmission(bool allowNonLocal, bool listOnly, std::string 
     this->clientList = std::move(clientList);
 }
 
+void PipeConnector::SetConsoleOptions(int clients, std::string log, int replay) {
+    maxClients = clients < 1 ? 1 : clients > kMaxClientsLimit ? kMaxClientsLimit : clients;
+    logFile = std::move(log);
+    replayKiB = replay < 0 ? 0 : replay > kReplayKiBLimit ? kReplayKiBLimit : replay;
+}
+
 ConnectorSettings PipeConnector::Settings() const {
-    return ConnectorSettings{pipeName, portText, description, allowNonLocal, listOnly, clientList};
+    return ConnectorSettings{pipeName, portText,   description, allowNonLocal, listOnly,
+                             clientList, maxClients, logFile,   replayKiB};
 }
 
 void PipeConnector::SetObserver(ConnectorObserver* o) {
@@ -82,6 +89,7 @@ void PipeConnector::WorkerMain(void* raw) {
         if (self->stopRequested)
             self->DisconnectClient();
     }
+    self->relay->log.Close();
     self->doneEvent.Set();
 }
 
@@ -91,11 +99,27 @@ void PipeConnector::DisconnectClient() {
     for (auto& session : relay->sessions)
         observer->OnClientLeft(*this, session->Address());
     relay->sessions.clear();
+    relay->closing.clear();
     ClosePipe();
+    EndTurn();
+}
+
+// The clients' turn is over: no client, counters from zero, Ready.
+void PipeConnector::EndTurn() {
+    relay->carriageReturnSent = false;
     SetClientAddress("");
     SetStatus(Ready);
     bytesSent = 0;
     bytesReceived = 0;
+}
+
+// The list's "Client IP": the first client's address, and how many more there are.
+void PipeConnector::ShowClients() {
+    const auto& sessions = relay->sessions;
+    std::string shown = sessions.empty() ? "" : sessions.front()->Address();
+    if (sessions.size() > 1)
+        shown += Format(" +%d", static_cast<int>(sessions.size() - 1));
+    SetClientAddress(shown);
 }
 
 void PipeConnector::ClosePipe() {

@@ -31,6 +31,9 @@ class PipeConnector {
 
     // Called on the GUI thread, while no worker runs.
     void SetAdmission(bool allowNonLocal, bool listOnly, std::string clientList);
+    // Several clients at once, a log of everything the pipe sends, and a replay of its
+    // latest output for each new client; the defaults (1, "", 0) change nothing.
+    void SetConsoleOptions(int maxClients, std::string logFile, int replayKiB);
     // Where the connector reports; nullptr for none. It must outlive the worker.
     void SetObserver(ConnectorObserver* observer);
     bool CreateListener();
@@ -64,17 +67,23 @@ class PipeConnector {
     // The worker's loop: returns true when it ends for a stop request, false on a failure
     // that ends the worker with status Error.
     bool ServeClients();
+    void BeginService();
     bool AcceptClients(bool* progress);
     bool AdmitClient(platform::TcpSocket client);
     void RefuseClient(platform::TcpSocket& client, const std::string& address);
+    void TurnAwayBusy(platform::TcpSocket& client, const std::string& address);
     void ServeSessions(bool* progress);
+    void ServeClosing(bool* progress);
     void EndGoneSessions(bool* progress);
+    void LetGoSlowClient(std::unique_ptr<ClientSession>& session);
+    void EndTurn();
+    void ShowClients();
     void ServePipe(bool* progress);
     bool AttachPipe();
     void AttachSession(ClientSession& session);
     void SendTelnetCommand(ClientSession& session, uint8_t command, uint8_t option);
     void DeliverPipeData(const uint8_t* data, size_t size);
-    bool PipeDataHasRoom() const;
+    bool PipeDataHasRoom();
     void LosePipe();
     void PrepareWait();
 
@@ -101,6 +110,9 @@ class PipeConnector {
     std::string clientList;
     bool allowNonLocal = false;
     bool listOnly = false;
+    int maxClients = 1;
+    std::string logFile;
+    int replayKiB = 0;
     // Signalled whenever no worker runs, so that StopAndWait never waits for nothing.
     platform::ManualEvent doneEvent{true};
 

@@ -1,5 +1,8 @@
-// The worker's side of the pipe: opening it for the clients (and again every 500 ms while it
-// is missing), moving its data to their queues and theirs to it, and losing it.
+// The worker's side of the pipe: opening it for the clients, or for the log and the replay
+// (and again every 500 ms while it is missing), moving its data to the log, the replay and
+// the clients' queues and theirs to it, and losing it.
+#include <algorithm>
+
 #include "engine/Format.h"
 #include "engine/Relay.h"
 
@@ -14,20 +17,24 @@ constexpr auto kAttachRetry = std::chrono::milliseconds(500);
 const char kAttachingText[] = "attaching console,wait ...";
 const char kConnectedText[] = "connected!\n\n";
 
+int MillisUntil(RelayClock::time_point when, RelayClock::time_point now) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now);
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
 }  // namespace
 
 void PipeConnector::ServePipe(bool* progress) {
     Relay& r = *relay;
     r.timeoutMs = -1;
-    if (r.sessions.empty())
+    if (r.sessions.empty() && !r.keepPipeOpen)
         return;
     if (!r.pipe.IsOpen()) {
         RelayClock::time_point now = RelayClock::now();
         if (now < r.nextAttach || !AttachPipe()) {
             if (now >= r.nextAttach)
                 r.nextAttach = now + kAttachRetry;
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(r.nextAttach - now);
-            r.timeoutMs = static_cast<int>(left.count());
+            r.timeoutMs = MillisUntil(r.nextAttach, now);
             return;
         }
         *progress = true;
@@ -49,6 +56,8 @@ void PipeConnector::ServePipe(bool* progress) {
         }
         DeliverPipeData(r.scratch.data(), got);
         *progress = true;
+        if (!r.pipe.IsOpen())
+            return;  // the last client was let go, and the pipe with it
         if (got < Relay::kPiece)
             r.pipeMayRead = false;  // drained for now; the wait says when there is more
     }
@@ -80,7 +89,8 @@ bool PipeConnector::AttachPipe() {
     r.pipeMayRead = true;
     for (auto& session : r.sessions)
         AttachSession(*session);
-    SetStatus(Connected);
+    if (!r.sessions.empty())
+        SetStatus(Connected);
     return true;
 }
 
@@ -89,26 +99,75 @@ void PipeConnector::AttachSession(ClientSession& session) {
     session.QueueText(kConnectedText);
     SendTelnetCommand(session, telnet::kWill, telnet::kEcho);
     SendTelnetCommand(session, telnet::kWill, telnet::kSuppressGoAhead);
+    if (r.replay.Size() > 0) {
+        std::string latest = r.replay.Contents();  // what it missed, sent before anything new
+        session.Output().AppendPipeData(reinterpret_cast<const uint8_t*>(latest.data()),
+                                        latest.size(), false);
+    }
     session.SetAttached(true);
-    // The console learns of a new user once, by a carriage return, as a terminal would.
+    // The console learns of a new user once, by a carriage return, as a terminal would; a
+    // pipe kept open for the log learns of it when the first client comes.
     if (!r.carriageReturnSent) {
         r.toPipe.Append("\r", 1);
         r.carriageReturnSent = true;
     }
 }
 
-bool PipeConnector::PipeDataHasRoom() const {
-    for (const auto& s : relay->sessions) {
-        if (s->Attached() && s->Output().Size() >= Relay::kHighWater)
+// Whether the pipe may be read: one client is waited for while it is behind; several are
+// waited for only while none has stayed behind for long, and one that has is let go later.
+bool PipeConnector::PipeDataHasRoom() {
+    Relay& r = *relay;
+    RelayClock::time_point now = RelayClock::now();
+    bool room = true;
+    for (const auto& s : r.sessions) {
+        if (!s->Attached() || s->Output().Size() < Relay::kHighWater)
+            continue;
+        if (r.maxClients == 1)
             return false;
+        RelayClock::time_point giveUp = s->BehindSince() + Relay::kBehindLimit;
+        if (now < giveUp) {
+            room = false;
+            int ms = MillisUntil(giveUp, now);
+            r.timeoutMs = r.timeoutMs < 0 ? ms : std::min(r.timeoutMs, ms);
+        }
     }
-    return true;
+    return room;
 }
 
 void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
-    for (auto& s : relay->sessions) {
-        if (s->Attached())
-            bytesSent += static_cast<int64_t>(s->SendPipeData(data, size));
+    Relay& r = *relay;
+    if (r.log.IsOpen() && !r.log.Append(data, size))
+        SetErrorText(r.log.Problem());  // the relay goes on without the log
+    r.replay.Append(data, size);
+    bool anyone = false;
+    for (auto& s : r.sessions) {
+        if (!s->Attached())
+            continue;
+        anyone = true;
+        uint64_t sent = s->SendPipeData(data, size);
+        if (r.maxClients == 1)
+            bytesSent += static_cast<int64_t>(sent);
+    }
+    if (r.maxClients == 1)
+        return;
+    if (anyone)
+        bytesSent += static_cast<int64_t>(size);  // once, however many clients get it
+    RelayClock::time_point now = RelayClock::now();
+    for (auto& s : r.sessions) {
+        s->Track(Relay::kHighWater, now);
+        if (s->Output().Size() > Relay::kSlowLimit)
+            LetGoSlowClient(s);
+    }
+    auto let = std::remove(r.sessions.begin(), r.sessions.end(), nullptr);
+    if (let != r.sessions.end()) {
+        r.sessions.erase(let, r.sessions.end());
+        if (r.sessions.empty()) {
+            if (!r.keepPipeOpen)
+                ClosePipe();
+            EndTurn();
+        } else {
+            ShowClients();
+        }
     }
 }
 

@@ -7,6 +7,8 @@
 
 #include "engine/ByteQueue.h"
 #include "engine/ClientSession.h"
+#include "engine/ConsoleLog.h"
+#include "engine/ReplayBuffer.h"
 #include "engine/PipeConnector.h"
 #include "platform/PipeClient.h"
 #include "platform/WaitSet.h"
@@ -24,10 +26,20 @@ struct PipeConnector::Relay {
     // Telnet answers alone may grow a client's queue past the high water; past this a client
     // that sends requests but does not read is not read any more.
     static constexpr size_t kAnswerLimit = 256 * 1024;
+    // With several clients, one that has stayed behind the high water this long is not
+    // waited for any more, and one with more than kSlowLimit queued is let go.
+    static constexpr std::chrono::milliseconds kBehindLimit{1000};
+    static constexpr size_t kSlowLimit = 4u << 20;
+    // How long a client let go has to take its last line.
+    static constexpr std::chrono::milliseconds kLastLineTime{2000};
 
     platform::WaitSet waitSet;
-    std::vector<std::unique_ptr<ClientSession>> sessions;
+    std::vector<std::unique_ptr<ClientSession>> sessions;  // the clients served, first first
+    std::vector<std::unique_ptr<ClientSession>> closing;   // let go, with a last line to take
     size_t maxClients = 1;
+    bool keepPipeOpen = false;  // for the log and the replay, with or without clients
+    ConsoleLog log;
+    ReplayBuffer replay;
     platform::PipeClient pipe;
     ByteQueue toPipe;
     RelayClock::time_point nextAttach;  // when to try opening a missing pipe again

@@ -39,18 +39,48 @@ void ConnectorCommands::Edit() {
         return;
     }
     while (host_.RunConnectorDialog(DialogKind::Edit, &settings, list_.Keys(), row)) {
-        // Opened while the old connector still runs and listens, possibly on the same port.
-        std::unique_ptr<PipeConnector> fresh = BuildConnector(settings, host_.Observer());
-        if (!fresh->CreateListener()) {
-            host_.Ask(fresh->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
-            continue;
-        }
-        old.StopAndWait();
-        list_.Replace(row, std::move(fresh));  // the old connector is destroyed here
-        list_.At(row).StartWorker();
-        break;
+        if (Rebuild(row, settings))
+            break;
     }
     host_.SaveConfiguration();  // also when the dialog was cancelled
+}
+
+bool ConnectorCommands::Rebuild(int row, const ConnectorSettings& settings) {
+    // Opened while the old connector still runs and listens, possibly on the same port.
+    std::unique_ptr<PipeConnector> fresh = BuildConnector(settings, host_.Observer());
+    if (!fresh->CreateListener()) {
+        host_.Ask(fresh->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
+        return false;
+    }
+    list_.At(row).StopAndWait();
+    list_.Replace(row, std::move(fresh));  // the old connector is destroyed here
+    list_.At(row).StartWorker();
+    return true;
+}
+
+void ConnectorCommands::ConsoleOptions() {
+    int row = host_.SelectedRow();
+    if (list_.Count() == 0 || row < 0)
+        return;
+    PipeConnector& old = list_.At(row);
+    ConnectorSettings before = old.Settings();
+    ConnectorSettings settings = before;
+    if (!host_.RunConsoleOptionsDialog(&settings))
+        return;
+    bool changed = settings.maxClients != before.maxClients ||
+                   settings.logFile != before.logFile || settings.replayKiB != before.replayKiB;
+    if (changed) {
+        // A changed option takes a new connector, as an edit does, and costs a client its turn.
+        std::string client = old.GetClientAddress();
+        if (!client.empty() &&
+            !host_.Ask(Format("Client %s will be disconnected! Procced? \n", client.c_str()),
+                       BoxKind::YesNoQuestion, "Warning!")) {
+            return;
+        }
+        if (!Rebuild(row, settings))
+            return;
+    }
+    host_.SaveConfiguration();
 }
 
 void ConnectorCommands::Delete() {

@@ -29,6 +29,8 @@ class CommandHost {
     // settings then holding it. rows are the list's keys; skipRow the edited row, or -1.
     virtual bool RunConnectorDialog(DialogKind kind, ConnectorSettings* settings,
                                     const std::vector<RowKey>& rows, int skipRow) = 0;
+    // Runs the Console options dialog on settings; true when the user confirmed valid input.
+    virtual bool RunConsoleOptionsDialog(ConnectorSettings* settings) = 0;
     // Shows a box; true when the answer was Yes (or OK for a box without a choice).
     virtual bool Ask(const std::string& text, BoxKind kind, const char* caption) = 0;
     // Writes the whole configuration.
@@ -45,8 +47,13 @@ class ConnectorCommands {
     void Edit();
     void Delete();
     void Reset();
+    void ConsoleOptions();
 
   private:
+    // Builds the row's connector anew from settings while the old one still runs, then puts
+    // it in the old one's place; false, after the error box, when its port failed.
+    bool Rebuild(int row, const ConnectorSettings& settings);
+
     ConnectorList& list_;
     CommandHost& host_;
 };

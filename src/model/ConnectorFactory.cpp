@@ -8,6 +8,7 @@ std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
     auto connector = std::make_unique<PipeConnector>(settings.pipeName, settings.portText,
                                                      settings.description);
     connector->SetAdmission(settings.allowNonLocal, settings.listOnly, settings.clientList);
+    connector->SetConsoleOptions(settings.maxClients, settings.logFile, settings.replayKiB);
     connector->SetObserver(observer);
     return connector;
 }

@@ -15,6 +15,9 @@ const char kRelayUsage[] =
     "  --allow-non-local    admit clients other than 127.0.0.1\n"
     "  --list-only          with --allow-non-local: admit only the listed clients\n"
     "  --clients LIST       the allowed client addresses, separated by spaces or ';'\n"
+    "  --max-clients N      serve up to N clients at once, 1 to 16 (1 by default)\n"
+    "  --log FILE           append everything the pipe sends to FILE, with or without clients\n"
+    "  --replay KIB         send each new client the latest KIB KiB of output, 0 to 1024\n"
     "  --help               this text\n"
     "Ctrl-C stops every connector and ends the program.\n";
 
@@ -35,9 +38,7 @@ std::string CheckConnector(const ConnectorArgs& c, const std::vector<ConnectorAr
     std::vector<RowKey> rows;
     for (const ConnectorArgs& e : earlier)
         rows.push_back(RowKey{e.pipeName, e.portText});
-    ConnectorSettings settings{c.pipeName, c.portText, c.description,
-                               c.allowNonLocal, c.listOnly, c.clientList};
-    Verdict verdict = ValidateConnector(DialogKind::Add, settings, rows, -1);
+    Verdict verdict = ValidateConnector(DialogKind::Add, c, rows, -1);
     // A command line has no typing mistakes to forgive: the port is digits only, and that is
     // told before any clash with an earlier connector.
     bool clash = verdict.problem == Problem::PipeNameInUse || verdict.problem == Problem::PortInUse;
@@ -80,10 +81,24 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
                 c.allowNonLocal = true;
             } else if (arg == "--list-only") {
                 c.listOnly = true;
-            } else if (arg == "--description" || arg == "--clients") {
+            } else if (arg == "--description" || arg == "--clients" || arg == "--log") {
                 if (i + 1 >= args.size())
                     return Format("option %s needs a value", arg.c_str());
-                (arg == "--description" ? c.description : c.clientList) = args[++i];
+                const std::string& value = args[++i];
+                (arg == "--description" ? c.description
+                 : arg == "--clients"   ? c.clientList
+                                        : c.logFile) = value;
+            } else if (arg == "--max-clients" || arg == "--replay") {
+                if (i + 1 >= args.size())
+                    return Format("option %s needs a value", arg.c_str());
+                const std::string& value = args[++i];
+                bool clients = arg == "--max-clients";
+                // The rules and messages of the Console options dialog.
+                Verdict verdict =
+                    ValidateConsoleOptions(clients ? value : std::to_string(c.maxClients),
+                                           clients ? std::to_string(c.replayKiB) : value, &c);
+                if (!verdict.accepted)
+                    return verdict.message;
             } else {
                 return Format("unknown option %s", arg.c_str());
             }

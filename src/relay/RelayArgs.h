@@ -5,16 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/ConnectorSettings.h"
+
 namespace tolvi::relay {
 
-struct ConnectorArgs {
-    std::string pipeName;
-    std::string portText;
-    std::string description;
-    bool allowNonLocal = false;
-    bool listOnly = false;
-    std::string clientList;
-};
+// A connector as its arguments give it: the same settings the program's dialogs collect.
+using ConnectorArgs = ConnectorSettings;
 
 struct RelayArgs {
     std::vector<ConnectorArgs> connectors;

@@ -103,10 +103,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<PipeConnector>> connectors;
     int listening = 0;
     for (const tolvi::relay::ConnectorArgs& a : args.connectors) {
-        auto c = tolvi::BuildConnector(tolvi::ConnectorSettings{a.pipeName, a.portText,
-                                                                a.description, a.allowNonLocal,
-                                                                a.listOnly, a.clientList},
-                                       &printer);
+        auto c = tolvi::BuildConnector(a, &printer);
         if (tolvi::StartConnector(*c)) {
             ++listening;
             printer.Line(StatusPrinter::Label(*c) + " listening: telnet 127.0.0.1 " + a.portText);

@@ -196,6 +196,7 @@ bool ConnectorView::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnCommand(ID_CONNECTOR_EDIT, &ConnectorView::OnEditConnector),
         ui::OnCommand(ID_CONNECTOR_DELETE, &ConnectorView::OnDeleteConnector),
         ui::OnCommand(ID_CONNECTOR_RESET, &ConnectorView::OnResetConnector),
+        ui::OnCommand(ID_CONNECTOR_CONSOLE, &ConnectorView::OnConsoleOptions),
     };
     return ui::DispatchFrom(this, kMessages, msg, w, l, result) ||
            Window::Dispatch(msg, w, l, result);

@@ -48,6 +48,7 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     LRESULT OnEditConnector(WPARAM = 0, LPARAM = 0);
     LRESULT OnDeleteConnector(WPARAM = 0, LPARAM = 0);
     LRESULT OnResetConnector(WPARAM = 0, LPARAM = 0);
+    LRESULT OnConsoleOptions(WPARAM = 0, LPARAM = 0);
     LRESULT OnListRightClick(WPARAM, LPARAM);
 
     ui::ListView& List() { return listControl; }
@@ -72,6 +73,7 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     int SelectedRow() const override { return GetSelectedRow(); }
     bool RunConnectorDialog(DialogKind kind, ConnectorSettings* settings,
                             const std::vector<RowKey>& rows, int skipRow) override;
+    bool RunConsoleOptionsDialog(ConnectorSettings* settings) override;
     bool Ask(const std::string& text, BoxKind kind, const char* caption) override;
     void SaveConfiguration() override;
     ConnectorObserver* Observer() override { return connectorObserver; }

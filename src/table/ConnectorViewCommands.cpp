@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "dialogs/ConnectorDialog.h"
+#include "dialogs/ConsoleOptionsDialog.h"
 #include "resource.h"
 #include "table/ConnectorView.h"
 #include "ui/MessageBox.h"
@@ -12,6 +13,15 @@ namespace tolvi {
 bool ConnectorView::RunConnectorDialog(DialogKind kind, ConnectorSettings* settings,
                                        const std::vector<RowKey>& rows, int skipRow) {
     ConnectorDialog dialog(kind, Hwnd(), rows, skipRow);
+    dialog.settings = *settings;
+    if (dialog.DoModal() != IDOK)
+        return false;
+    *settings = dialog.settings;
+    return true;
+}
+
+bool ConnectorView::RunConsoleOptionsDialog(ConnectorSettings* settings) {
+    ConsoleOptionsDialog dialog(Hwnd());
     dialog.settings = *settings;
     if (dialog.DoModal() != IDOK)
         return false;
@@ -60,6 +70,11 @@ LRESULT ConnectorView::OnDeleteConnector(WPARAM, LPARAM) {
 
 LRESULT ConnectorView::OnResetConnector(WPARAM, LPARAM) {
     commands.Reset();
+    return 0;
+}
+
+LRESULT ConnectorView::OnConsoleOptions(WPARAM, LPARAM) {
+    commands.ConsoleOptions();
     return 0;
 }
 

@@ -12,7 +12,7 @@ namespace {
 TEST(FrameRules, SixToolbarButtonsInTheirOrder) {
     int count = 0;
     const CommandInfo* table = CommandTable(&count);
-    ASSERT_EQ(count, 10);
+    ASSERT_EQ(count, 11);
     std::set<int> buttons;
     for (int i = 0; i < count; ++i) {
         EXPECT_NE(table[i].handler, nullptr);
@@ -23,6 +23,7 @@ TEST(FrameRules, SixToolbarButtonsInTheirOrder) {
     EXPECT_EQ(FindCommand(32787)->toolbarButton, 3);
     EXPECT_EQ(FindCommand(32781)->toolbarButton, 6);
     EXPECT_EQ(FindCommand(57664)->toolbarButton, 0);
+    EXPECT_EQ(FindCommand(32790)->toolbarButton, 0);  // Console options: menus only
     EXPECT_EQ(FindCommand(12345), nullptr);
 }
 

@@ -97,6 +97,7 @@ TEST_P(ConfigurationStore, EveryValueIsMultiStringWithOneNul) {
         {"PipeNum", "1"},      {"PipeName0", "\\\\.\\pipe\\com1"}, {"Port0", "0080"},
         {"Description0", "VM one"}, {"NonLocal0", "1"},        {"EnAcl0", "0"},
         {"Acl0", "10.0.0.5;10.0.0.7"}, {"AutoStart", "0"},     {"ExitToTray", "1"},
+        {"MaxClients0", "1"},  {"LogFile0", ""},                 {"Replay0", "0"},
     };
     for (const auto& value : expected) {
         uint32_t type = 0;
@@ -197,6 +198,32 @@ TEST_P(ConfigurationStore, MissingOptionsAndSecondaryValuesTakeTheirDefaults) {
     EXPECT_FALSE(loaded.needsBackup);  // nothing that was there is lost by the next save
 }
 
+TEST_P(ConfigurationStore, ConsoleOptionsRoundTripAndOlderEntriesGetTheDefaults) {
+    ConnectorSettings shared = Entry("\\\\.\\pipe\\shared", "23");
+    shared.maxClients = 8;
+    shared.logFile = "C:\\logs\\vm1.log";
+    shared.replayKiB = 64;
+    ASSERT_EQ(SaveConfiguration(*store, {shared, Entry("\\\\.\\pipe\\older", "24")},
+                                AppOptions{}),
+              SaveResult::Saved);
+    EXPECT_EQ(Raw("MaxClients0"), std::string("8", 2));
+    EXPECT_EQ(Raw("LogFile0"), "C:\\logs\\vm1.log" + std::string(1, '\0'));
+    EXPECT_EQ(Raw("Replay0"), std::string("64", 3));
+    // What an earlier version wrote has none of them: that entry behaves as it always did.
+    for (const char* value : {"MaxClients1", "LogFile1", "Replay1"})
+        Remove(value);
+    PutText("Replay0", "9999");  // hand-edited beyond the limit
+    StoredConfiguration loaded = Load();
+    ASSERT_EQ(loaded.connectors.size(), 2u);
+    EXPECT_EQ(loaded.connectors[0].maxClients, 8);
+    EXPECT_EQ(loaded.connectors[0].logFile, "C:\\logs\\vm1.log");
+    EXPECT_EQ(loaded.connectors[0].replayKiB, 1024);
+    EXPECT_EQ(loaded.connectors[1].maxClients, 1);
+    EXPECT_EQ(loaded.connectors[1].logFile, "");
+    EXPECT_EQ(loaded.connectors[1].replayKiB, 0);
+    EXPECT_TRUE(loaded.unreadable.empty());
+}
+
 TEST_P(ConfigurationStore, EntriesThatCannotBeReadAreNamedAndTheRestLoads) {
     std::vector<ConnectorSettings> rows;
     for (int i = 0; i < 5; ++i)
@@ -271,7 +298,7 @@ TEST_P(ConfigurationStore, CopyKeepsEveryValueAsItIs) {
     std::sort(original.begin(), original.end(), byName);
     std::sort(copied.begin(), copied.end(), byName);
     ASSERT_EQ(copied.size(), original.size());
-    EXPECT_EQ(original.size(), 10u);
+    EXPECT_EQ(original.size(), 13u);
     for (size_t i = 0; i < copied.size(); ++i) {
         EXPECT_EQ(copied[i].name, original[i].name);
         EXPECT_EQ(copied[i].type, original[i].type) << copied[i].name;

@@ -78,5 +78,37 @@ TEST(ConnectorValidation, EditSkipsItsOwnRow) {
         ValidateConnector(DialogKind::Add, With("\\\\.\\pipe\\com1", "80"), kRows, -1).accepted);
 }
 
+TEST(ConsoleOptionsValidation, WholeNumbersInTheirRangesOnly) {
+    struct Case {
+        const char* clients;
+        const char* replay;
+        const char* message;  // "" when accepted
+    };
+    const char* kClients = "Clients at once must be a number from 1 to 16";
+    const char* kReplay = "Replay must be a number from 0 to 1024";
+    const Case cases[] = {
+        {"1", "0", ""},        {" 16 ", "1024", ""}, {"4", " 64", ""},
+        {"0", "0", kClients},  {"17", "0", kClients}, {"", "0", kClients},
+        {"2x", "0", kClients}, {"-1", "0", kClients}, {"4", "1025", kReplay},
+        {"4", "", kReplay},    {"4", "-5", kReplay},  {"4", "1e3", kReplay},
+        {"99999999999", "0", kClients},
+    };
+    for (const Case& c : cases) {
+        ConnectorSettings s;
+        s.logFile = "kept";
+        Verdict v = ValidateConsoleOptions(c.clients, c.replay, &s);
+        EXPECT_EQ(v.accepted, *c.message == 0) << c.clients << " " << c.replay;
+        EXPECT_EQ(v.message, c.message) << c.clients << " " << c.replay;
+        if (v.accepted) {
+            EXPECT_EQ(s.maxClients, std::stoi(c.clients));
+            EXPECT_EQ(s.replayKiB, std::stoi(c.replay));
+        } else {
+            EXPECT_EQ(s.maxClients, 1) << "nothing is stored from refused input";
+            EXPECT_EQ(v.icon, MessageIcon::Exclamation);
+        }
+        EXPECT_EQ(s.logFile, "kept");
+    }
+}
+
 }  // namespace
 }  // namespace tolvi

@@ -42,6 +42,14 @@ class ScriptedHost : public CommandHost, public ConnectorListObserver {
         dialogs.pop_front();
         return next(settings);
     }
+    bool RunConsoleOptionsDialog(ConnectorSettings* settings) override {
+        shown.push_back("dialog Console options clients=" + std::to_string(settings->maxClients));
+        if (dialogs.empty())
+            return false;
+        DialogAnswer next = dialogs.front();
+        dialogs.pop_front();
+        return next(settings);
+    }
     bool Ask(const std::string& text, BoxKind, const char* caption) override {
         shown.push_back(std::string("box ") + caption + ": " + text);
         if (answers.empty())
@@ -251,6 +259,41 @@ TEST_F(ConnectorCommandsTest, ResetTellsWhatIsMissingAndRestartsTheConnector) {
     TestClient again;  // and the connector serves again
     ASSERT_TRUE(again.Connect(port));
     EXPECT_EQ(again.ReadCount(kAttaching.size(), 3000), kAttaching);
+}
+
+TEST_F(ConnectorCommandsTest, ConsoleOptionsRebuildOnlyWhatChangedAndSave) {
+    uint16_t port = AddRunning("\\\\.\\pipe\\shared");
+    host.selected = 0;
+    commands.ConsoleOptions();  // cancelled: nothing changes, nothing is saved
+    EXPECT_EQ(host.saves, 0);
+
+    const PipeConnector* before = &list.At(0);
+    host.dialogs.push_back(Keep());
+    commands.ConsoleOptions();  // confirmed unchanged: saved, the same connector
+    EXPECT_EQ(host.saves, 1);
+    EXPECT_EQ(&list.At(0), before);
+
+    TestClient client;  // a client is there: changing an option asks first
+    ASSERT_TRUE(client.Connect(port));
+    ASSERT_TRUE(WaitUntil([&] { return !list.At(0).GetClientAddress().empty(); }, 3000));
+    host.shown.clear();
+    host.dialogs.push_back([](ConnectorSettings* s) {
+        s->maxClients = 4;
+        s->replayKiB = 16;
+        return true;
+    });
+    host.answers.push_back(true);
+    commands.ConsoleOptions();
+    EXPECT_EQ(host.shown, (std::vector<std::string>{
+                              "dialog Console options clients=1",
+                              "box Warning!: Client 127.0.0.1 will be disconnected! Procced? \n",
+                              "row replaced 0"}));
+    EXPECT_NE(&list.At(0), before);
+    EXPECT_EQ(list.At(0).Settings().maxClients, 4);
+    EXPECT_EQ(list.At(0).Settings().replayKiB, 16);
+    EXPECT_EQ(list.At(0).Settings().pipeName, "\\\\.\\pipe\\shared");
+    EXPECT_EQ(host.saves, 2);
+    EXPECT_TRUE(client.WaitClosed(3000));
 }
 
 TEST(ConnectorListOwnership, EndingTheListStopsAndFreesEveryConnectorAtOnce) {

@@ -27,6 +27,26 @@ TEST(RelayArgs, ConnectorsWithTheirOwnOptions) {
     EXPECT_EQ(a.connectors[1].pipeName, "\\\\host\\pipe\\com2");
     EXPECT_FALSE(a.connectors[1].allowNonLocal);
     EXPECT_EQ(a.connectors[1].description, "");
+    EXPECT_EQ(a.connectors[1].maxClients, 1);
+    EXPECT_EQ(a.connectors[1].logFile, "");
+    EXPECT_EQ(a.connectors[1].replayKiB, 0);
+}
+
+TEST(RelayArgs, ConsoleOptionsWithTheDialogsRulesAndMessages) {
+    RelayArgs a;
+    ASSERT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--max-clients", "8", "--log", "/var/log/vm.log",
+                     "--replay", "64"},
+                    &a),
+              "");
+    ASSERT_EQ(a.connectors.size(), 1u);
+    EXPECT_EQ(a.connectors[0].maxClients, 8);
+    EXPECT_EQ(a.connectors[0].logFile, "/var/log/vm.log");
+    EXPECT_EQ(a.connectors[0].replayKiB, 64);
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--max-clients", "17"}, &a),
+              "Clients at once must be a number from 1 to 16");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--replay", "2048"}, &a),
+              "Replay must be a number from 0 to 1024");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--log"}, &a), "option --log needs a value");
 }
 
 TEST(RelayArgs, EachMistakeNamesItsArgument) {

@@ -22,6 +22,8 @@ bool LiveConnector::Start(bool openPipe, const std::string& portText) {
     std::string text = portText.empty() ? std::to_string(FreePort()) : portText;
     connector = std::make_unique<PipeConnector>(pipeName, text, "under test");
     connector->SetObserver(&seen);
+    connector->SetAdmission(options.allowNonLocal, options.listOnly, options.clientList);
+    connector->SetConsoleOptions(options.maxClients, options.logFile, options.replayKiB);
     if (!connector->CreateListener()) {
         ADD_FAILURE() << connector->GetErrorText();
         return false;

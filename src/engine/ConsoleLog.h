@@ -1,0 +1,40 @@
+// The console's log: every byte the pipe sends, appended to a file and on the disk within a
+// second; at 10 MiB the file is renamed with ".1" appended (replacing an older one) and a new
+// one is started. A file that cannot be written ends the log, not the relay.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace tolvi {
+
+class ConsoleLog {
+  public:
+    static constexpr uint64_t kRotateBytes = 10u << 20;
+
+    ConsoleLog() = default;
+    ~ConsoleLog() { Close(); }
+    ConsoleLog(const ConsoleLog&) = delete;
+    ConsoleLog& operator=(const ConsoleLog&) = delete;
+
+    // Opens path for appending; false, with the reason in Problem(), when it cannot.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return file_ != nullptr; }
+    // Appends and flushes; false, with the log closed and the reason in Problem(), when the
+    // file could not be written or rotated.
+    bool Append(const uint8_t* data, size_t size);
+    void Close();
+    // "Could not write log file %s (%s)": the path and what went wrong.
+    const std::string& Problem() const { return problem_; }
+
+  private:
+    bool Fail(int code);
+    bool Rotate();
+
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    uint64_t size_ = 0;
+    std::string problem_;
+};
+
+}  // namespace tolvi

@@ -1,0 +1,162 @@
+// The console's log and replay: the pipe is kept open for them with or without clients,
+// what it prints lands in the log and rotates at 10 MiB, a log that cannot be written is
+// told and the relay goes on, and a new client is first sent exactly the latest output.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "engine/ConsoleLog.h"
+#include "engine/ReplayBuffer.h"
+#include "support/LiveConnector.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace tolvi::test {
+namespace {
+
+std::string TempPath(const std::string& name) {
+#ifdef _WIN32
+    char dir[MAX_PATH] = "";
+    GetTempPathA(sizeof dir, dir);
+    return std::string(dir) + "tolvi-" + std::to_string(NowMs()) + "-" + name;
+#else
+    return "/tmp/tolvi-" + std::to_string(getpid()) + "-" + name;
+#endif
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+std::string Printed(size_t size, int seed) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>((i * 7 + seed + i / 300) % 256);
+    return s;
+}
+
+TEST(ConsoleLog, AppendsAndRotatesAtTenMiB) {
+    std::string path = TempPath("rotate.log");
+    std::remove(path.c_str());
+    std::remove((path + ".1").c_str());
+    {
+        std::ofstream(path + ".1") << "an older rotation, replaced";
+        ConsoleLog log;
+        ASSERT_TRUE(log.Open(path)) << log.Problem();
+        std::string first = Printed(ConsoleLog::kRotateBytes - 10, 1);
+        std::string second = Printed(1000, 2);
+        ASSERT_TRUE(log.Append(reinterpret_cast<const uint8_t*>(first.data()), first.size()));
+        ASSERT_TRUE(log.Append(reinterpret_cast<const uint8_t*>(second.data()), second.size()));
+        // Flushed as it goes: readable before the log is closed.
+        EXPECT_EQ(FileText(path), second.substr(10));
+        std::string rotated = FileText(path + ".1");
+        EXPECT_EQ(rotated.size(), ConsoleLog::kRotateBytes);
+        EXPECT_TRUE(rotated == first + second.substr(0, 10));
+    }
+    ConsoleLog again;  // a new start appends to what is there
+    ASSERT_TRUE(again.Open(path));
+    ASSERT_TRUE(again.Append(reinterpret_cast<const uint8_t*>("more"), 4));
+    EXPECT_EQ(FileText(path).size(), 990u + 4u);
+    again.Close();
+    std::remove(path.c_str());
+    std::remove((path + ".1").c_str());
+}
+
+TEST(ReplayBuffer, KeepsExactlyTheLatestBytes) {
+    ReplayBuffer replay(10);
+    replay.Append(reinterpret_cast<const uint8_t*>("abc"), 3);
+    EXPECT_EQ(replay.Contents(), "abc");
+    replay.Append(reinterpret_cast<const uint8_t*>("defghijk"), 8);
+    EXPECT_EQ(replay.Contents(), "bcdefghijk");
+    replay.Append(reinterpret_cast<const uint8_t*>("0123456789XY"), 12);
+    EXPECT_EQ(replay.Contents(), "23456789XY");
+    for (int i = 0; i < 25; ++i)
+        replay.Append(reinterpret_cast<const uint8_t*>("z"), 1);
+    EXPECT_EQ(replay.Contents(), std::string(10, 'z'));
+    ReplayBuffer none;
+    none.Append(reinterpret_cast<const uint8_t*>("x"), 1);
+    EXPECT_EQ(none.Contents(), "");
+}
+
+TEST(ConsoleLogRelay, WhatTheConsolePrintsWithoutClientsIsLoggedAndReplayed) {
+    LiveConnector live;
+    std::string path = TempPath("console.log");
+    std::remove(path.c_str());
+    live.options.logFile = path;
+    live.options.replayKiB = 1;
+    ASSERT_TRUE(live.Start());
+    // No client: the pipe is opened for the log all the same, and hears no carriage return.
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    std::string night = Printed(3000, 5);  // a boot that hung at night, 255 included
+    ASSERT_TRUE(live.PipeWrite(night));
+    EXPECT_TRUE(WaitUntil([&] { return FileText(path) == night; }, 3000));
+    EXPECT_EQ(live.PipeReadFor(300), "");
+    EXPECT_EQ(live.connector->GetStatus(), Ready);
+
+    // The morning's client gets the banners, then exactly the last KiB, doubled as data.
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    std::string expected = kAttaching + kConnectedBanner + Doubled(night.substr(night.size() - 1024));
+    EXPECT_TRUE(SameBytes(client.ReadCount(expected.size(), 5000), expected));
+    EXPECT_EQ(live.PipeRead(1, 3000), "\r");  // now the console hears of a user
+    ASSERT_TRUE(live.PipeWrite("live"));
+    EXPECT_EQ(client.ReadCount(4, 3000), "live");
+    // The replay is not counted as sent again.
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesSent() == 4; }, 2000))
+        << live.connector->GetBytesSent();
+    EXPECT_TRUE(WaitUntil([&] { return FileText(path) == night + "live"; }, 3000));
+
+    // The client goes: the pipe stays open for the log.
+    client.Close();
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 2000));
+    ASSERT_TRUE(live.PipeWrite("after"));
+    EXPECT_TRUE(WaitUntil([&] { return FileText(path) == night + "liveafter"; }, 3000));
+    live.connector.reset();
+    std::remove(path.c_str());
+}
+
+TEST(ConsoleLogRelay, APipeThatGoesAwayIsOpenedAgainForTheLog) {
+    LiveConnector live;
+    std::string path = TempPath("reopen.log");
+    std::remove(path.c_str());
+    live.options.logFile = path;
+    ASSERT_TRUE(live.Start());
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_TRUE(live.PipeWrite("one "));
+    live.pipe.DropClient();  // the console restarts
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_TRUE(live.PipeWrite("two"));
+    EXPECT_TRUE(WaitUntil([&] { return FileText(path) == "one two"; }, 3000)) << FileText(path);
+    live.connector.reset();
+    std::remove(path.c_str());
+}
+
+TEST(ConsoleLogRelay, ALogThatCannotBeWrittenIsToldAndTheRelayGoesOn) {
+    LiveConnector live;
+#ifdef _WIN32
+    std::string path = "Z:\\no\\such\\folder\\tolvi.log";
+#else
+    std::string path = "/no/such/folder/tolvi.log";
+#endif
+    live.options.logFile = path;
+    ASSERT_TRUE(live.Start());
+    EXPECT_TRUE(WaitUntil([&] { return !live.connector->GetErrorText().empty(); }, 3000));
+    EXPECT_EQ(live.connector->GetErrorText().rfind("Could not write log file " + path + " (", 0),
+              0u)
+        << live.connector->GetErrorText();
+    EXPECT_EQ(live.connector->GetStatus(), Ready);
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    ASSERT_TRUE(live.PipeWrite("still relayed"));
+    EXPECT_EQ(client.ReadCount(13, 3000), "still relayed");
+}
+
+}  // namespace
+}  // namespace tolvi::test

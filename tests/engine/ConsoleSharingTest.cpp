@@ -1,0 +1,202 @@
+// Several clients on one console: each gets all the console prints, what each types reaches
+// the console once, one beyond the limit is told the console is busy, and one that stops
+// reading is let go with a last line while the others go on.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "support/LiveConnector.h"
+
+namespace tolvi::test {
+namespace {
+
+using std::chrono::milliseconds;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kStreamBytes = 16u << 20;
+#else
+constexpr size_t kStreamBytes = 64u << 20;
+#endif
+
+uint8_t StreamAt(size_t i) {
+    return static_cast<uint8_t>((i * 131 + i / 4099) % 256);
+}
+
+// Writes the stream to the pipe in blocks, from a thread of its own.
+std::thread StreamToPipe(LiveConnector& live, size_t total) {
+    return std::thread([&live, total] {
+        std::string block(256 * 1024, '\0');
+        for (size_t sent = 0; sent < total; sent += block.size()) {
+            size_t n = std::min(block.size(), total - sent);
+            for (size_t i = 0; i < n; ++i)
+                block[i] = static_cast<char>(StreamAt(sent + i));
+            if (!live.pipe.Write(block.data(), n))
+                return;
+        }
+    });
+}
+
+// Reads a client's share of the stream and checks every byte; returns how many were right.
+size_t ReadStream(TestClient& client, size_t total, int timeoutMs) {
+    TelnetDecoder telnet;
+    size_t checked = 0;
+    int64_t end = NowMs() + timeoutMs;
+    while (checked < total && NowMs() < end) {
+        std::string data = telnet.Feed(client.ReadFor(20));
+        for (char c : data) {
+            if (static_cast<uint8_t>(c) != StreamAt(checked))
+                return checked;
+            ++checked;
+        }
+        if (data.empty() && client.WaitClosed(0))
+            break;
+    }
+    return checked;
+}
+
+std::string Banner() {
+    return kAttaching + kConnectedBanner;
+}
+
+TEST(ConsoleSharing, EveryClientGetsTheWholeStreamAndOneTooManyIsTurnedAway) {
+    LiveConnector live;
+    live.options.maxClients = 3;
+    ASSERT_TRUE(live.Start());
+    TestClient clients[3];
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(clients[i].Connect(live.port));
+        if (i == 0)
+            ASSERT_TRUE(live.pipe.WaitClient(5000));
+        EXPECT_EQ(clients[i].ReadCount(Banner().size(), 5000), Banner()) << i;
+    }
+    EXPECT_EQ(live.PipeReadFor(300), "\r");  // the console hears of the first client only
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +2"; },
+                          2000))
+        << live.connector->GetClientAddress();
+
+    TestClient fourth;
+    ASSERT_TRUE(fourth.Connect(live.port));
+    std::string busy = "*** Console " + live.pipeName + " is busy: 3 clients connected\r\n";
+    EXPECT_EQ(fourth.ReadUntil("\n", 3000), busy);
+    EXPECT_TRUE(fourth.WaitClosed(3000));
+
+    std::thread writer = StreamToPipe(live, kStreamBytes);
+    size_t got[3] = {};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 3; ++i)
+        readers.emplace_back([&, i] { got[i] = ReadStream(clients[i], kStreamBytes, 120000); });
+    for (auto& r : readers)
+        r.join();
+    writer.join();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(got[i], kStreamBytes) << "client " << i;
+    // Sent counts what the console sent once, not once per client.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return live.connector->GetBytesSent() == static_cast<int64_t>(kStreamBytes); },
+        3000))
+        << live.connector->GetBytesSent();
+}
+
+TEST(ConsoleSharing, AClientThatStopsReadingIsLetGoAndTheOthersFinish) {
+    LiveConnector live;
+    live.options.maxClients = 2;
+    live.options.allowNonLocal = true;  // the one that stalls comes from 127.0.0.2
+    ASSERT_TRUE(live.Start());
+    TestClient reader, stalled;
+    ASSERT_TRUE(reader.Connect(live.port));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_EQ(reader.ReadCount(Banner().size(), 5000), Banner());
+    ASSERT_TRUE(stalled.Connect(live.port, "127.0.0.2", 4096));
+    ASSERT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +1"; },
+                          3000));
+
+    const size_t total = kStreamBytes / 2;
+    std::thread writer = StreamToPipe(live, total);
+    // The stalled client drains what reached it only once it has been let go, in time to
+    // read its last line.
+    std::string stalledTail;
+    std::thread drain([&] {
+        auto letGo = [&] {
+            for (const std::string& e : live.seen.Events()) {
+                if (e == "left 127.0.0.2")
+                    return true;
+            }
+            return false;
+        };
+        if (!WaitUntil(letGo, 60000))
+            return;
+        std::string all;
+        int64_t end = NowMs() + 20000;
+        while (!stalled.WaitClosed(0) && NowMs() < end)
+            all += stalled.ReadFor(50);
+        stalledTail = all.size() > 64 ? all.substr(all.size() - 64) : all;
+    });
+    int64_t start = NowMs();
+    size_t got = ReadStream(reader, total, 120000);
+    int64_t took = NowMs() - start;
+    writer.join();
+    drain.join();
+    EXPECT_EQ(got, total);
+    EXPECT_LT(took, 60000);
+    const std::string last = "*** Disconnected: too slow\r\n";
+    ASSERT_GE(stalledTail.size(), last.size());
+    EXPECT_EQ(stalledTail.substr(stalledTail.size() - last.size()), last);
+    EXPECT_EQ(live.connector->GetClientAddress(), "127.0.0.1");
+}
+
+TEST(ConsoleSharing, WhatEachClientTypesReachesTheConsoleOnce) {
+    LiveConnector live;
+    live.options.maxClients = 2;
+    ASSERT_TRUE(live.Start());
+    TestClient a, b;
+    ASSERT_TRUE(a.Connect(live.port));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_EQ(a.ReadCount(Banner().size(), 5000), Banner());
+    ASSERT_TRUE(b.Connect(live.port));
+    ASSERT_EQ(b.ReadCount(Banner().size(), 5000), Banner());
+    ASSERT_EQ(live.PipeRead(1, 3000), "\r");
+
+    const size_t each = 200000;
+    std::thread ta([&] { a.Send(std::string(each, 'a')); });
+    std::thread tb([&] { b.Send(std::string(each, 'b')); });
+    std::string arrived = live.PipeRead(2 * each, 30000);
+    ta.join();
+    tb.join();
+    EXPECT_EQ(arrived.size(), 2 * each);
+    EXPECT_EQ(std::count(arrived.begin(), arrived.end(), 'a'), static_cast<long>(each));
+    EXPECT_EQ(std::count(arrived.begin(), arrived.end(), 'b'), static_cast<long>(each));
+    EXPECT_EQ(live.PipeReadFor(200), "");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return live.connector->GetBytesReceived() == static_cast<int64_t>(2 * each); },
+        2000));
+    // Each has a Telnet state of its own: a request split between them is no request.
+    ASSERT_TRUE(a.Send("\xff"));
+    ASSERT_TRUE(b.Send("\xfd\x18" "x"));
+    EXPECT_EQ(live.PipeRead(3, 3000), "\xfd\x18" "x");
+    EXPECT_EQ(a.ReadFor(200), "");
+}
+
+TEST(ConsoleSharing, TheLastClientLeavingEndsTheTurn) {
+    LiveConnector live;
+    live.options.maxClients = 2;
+    ASSERT_TRUE(live.Start());
+    TestClient a, b;
+    ASSERT_TRUE(a.Connect(live.port));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_TRUE(b.Connect(live.port));
+    ASSERT_EQ(b.ReadCount(Banner().size(), 5000), Banner());
+    a.Close();
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1"; },
+                          2000));
+    EXPECT_EQ(live.connector->GetStatus(), Connected);
+    b.Close();
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 2000));
+    EXPECT_EQ(live.connector->GetClientAddress(), "");
+    EXPECT_EQ(live.connector->GetBytesReceived(), 0);
+    EXPECT_EQ(live.PipeRead(2, 1000), "\r");  // and the pipe is closed: the server sees it go
+}
+
+}  // namespace
+}  // namespace tolvi::test
