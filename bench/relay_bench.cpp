@@ -233,6 +233,51 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
     return f;
 }
 
+// The pipe's throughput to clients clients at once, each reading as fast as it can, through
+// tolvi-relay with --max-clients 8: MB/s of pipe data until every client has all of it.
+double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::string& pipeName) {
+    PipeServer pipe(pipeName);
+    std::string error;
+    if (!pipe.Listen(&error))
+        return 0;
+    pid_t pid = Spawn({TOLVI_RELAY_PATH, pipeName, std::to_string(port), "--max-clients", "8"});
+    std::vector<TcpSocket> sockets(static_cast<size_t>(clients));
+    for (TcpSocket& s : sockets) {
+        for (int i = 0; i < 100; ++i) {
+            tolvi::platform::SysError e;
+            s = TcpSocket::CreateStream(&e);
+            if (!s.Connect("127.0.0.1", port).Failed())
+                break;
+            s.Close();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (&s == &sockets.front() && !pipe.WaitClient(5000))
+            break;
+        ReadExactly(s, 44);  // the banners and the two announcements
+    }
+    PipeReadExactly(pipe, 1);  // the carriage return for the first client
+    std::vector<char> block(1 << 16);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = char('a' + i % 26);
+    auto start = Clock::now();
+    std::vector<std::thread> readers;
+    std::atomic<int> complete{0};
+    for (TcpSocket& s : sockets)
+        readers.emplace_back([&] { complete += ReadExactly(s, bytes) ? 1 : 0; });
+    for (size_t sent = 0; sent < bytes; sent += block.size())
+        pipe.Write(block.data(), std::min(block.size(), bytes - sent));
+    for (auto& r : readers)
+        r.join();
+    double mbps = complete == clients ? bytes / 1048576.0 / Seconds(start) : 0;
+    for (TcpSocket& s : sockets)
+        s.Close();
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return mbps;
+}
+
 uint16_t FreePort() {
     tolvi::platform::SysError e;
     TcpSocket s = TcpSocket::CreateStream(&e);
@@ -284,5 +329,15 @@ int main(int argc, char** argv) {
                 socat.idleCpuPercent, "-");
     std::printf("%-26s %12ld %12ld %10s\n", "idle context switches", tolvi.idleSwitches,
                 socat.idleSwitches, "-");
+
+    // One console shared: the pipe's speed with eight clients beside its speed with one.
+    std::string sharedPipe = "\\\\.\\pipe\\tolvi-share-" + pid;
+    double one = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe);
+    double eight = SharedThroughput(8, bytes / 4, FreePort(), sharedPipe);
+    std::printf("\nrelay_bench: one console, %zu MiB to every client, --max-clients 8\n",
+                mib / 4);
+    std::printf("%-26s %12s %12s %10s\n", "figure", "1 client", "8 clients", "ratio");
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe throughput, MB/s", one, eight,
+                Ratio(eight, one));
     return 0;
 }

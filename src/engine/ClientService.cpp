@@ -182,7 +182,7 @@ void PipeConnector::ServeSessions(bool* progress) {
             bytesSent += static_cast<int64_t>(pipeBytes);  // with several, counted once read
         if (s.Output().Size() != queued)
             *progress = true;
-        s.Track(Relay::kHighWater, now);
+        s.Track(r.QueueHighWater(), now);
     }
     EndGoneSessions(progress);
 }

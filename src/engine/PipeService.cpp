@@ -120,7 +120,7 @@ bool PipeConnector::PipeDataHasRoom() {
     RelayClock::time_point now = RelayClock::now();
     bool room = true;
     for (const auto& s : r.sessions) {
-        if (!s->Attached() || s->Output().Size() < Relay::kHighWater)
+        if (!s->Attached() || s->Output().Size() < r.QueueHighWater())
             continue;
         if (r.maxClients == 1)
             return false;
@@ -154,7 +154,7 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
         bytesSent += static_cast<int64_t>(size);  // once, however many clients get it
     RelayClock::time_point now = RelayClock::now();
     for (auto& s : r.sessions) {
-        s->Track(Relay::kHighWater, now);
+        s->Track(r.QueueHighWater(), now);
         if (s->Output().Size() > Relay::kSlowLimit)
             LetGoSlowClient(s);
     }

@@ -30,6 +30,12 @@ struct PipeConnector::Relay {
     // waited for any more, and one with more than kSlowLimit queued is let go.
     static constexpr std::chrono::milliseconds kBehindLimit{1000};
     static constexpr size_t kSlowLimit = 4u << 20;
+    // With several clients a queue may grow this far before the pipe waits: the clients
+    // do not read in step, and waiting for each one's every hiccup would slow them all.
+    static constexpr size_t kSharedHighWater = 1u << 20;
+
+    // The queue size at which the pipe waits for a client.
+    size_t QueueHighWater() const { return maxClients == 1 ? kHighWater : kSharedHighWater; }
     // How long a client let go has to take its last line.
     static constexpr std::chrono::milliseconds kLastLineTime{2000};
 

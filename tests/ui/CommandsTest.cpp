@@ -386,7 +386,52 @@ TEST_F(Commands, RightClickOffersTheMenuThatFits) {
     user = readMenu();
     SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
     user.join();
-    EXPECT_EQ(items, (std::vector<std::string>{"&Delete", "&Reset", "&Edit"}));
+    EXPECT_EQ(items, (std::vector<std::string>{"&Delete", "&Reset", "&Edit", "Console &options..."}));
+}
+
+TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
+    std::string port = FreePortText();
+    PipeConnector* before = AddThroughDialog("\\\\.\\pipe\\shared", port);
+    ASSERT_NE(before, nullptr);
+    Select(0);
+    saves = 0;
+    std::string shownAtStart;
+    bool hasBrowse = false;
+    auto fill = [](std::string clients, std::string log, std::string replay) {
+        return [=](HWND d) {
+            SetText(d, IDC_MAX_CLIENTS, clients);
+            SetText(d, IDC_LOG_FILE, log);
+            SetText(d, IDC_REPLAY, replay);
+            PressButton(d, IDOK);
+        };
+    };
+    std::vector<SeenWindow> seen = Run(
+        ID_CONNECTOR_CONSOLE,
+        {{"Console options", [&](HWND d) {
+              shownAtStart = GetText(d, IDC_MAX_CLIENTS) + "|" + GetText(d, IDC_LOG_FILE) + "|" +
+                             GetText(d, IDC_REPLAY);
+              hasBrowse = GetText(d, IDC_BROWSE_LOG) == "&Browse...";
+              fill("17", "", "0")(d);
+          }},
+         {"Error!", Press(IDOK)},
+         {"Console options", fill("3", "", "2000")},
+         {"Error!", Press(IDOK)},
+         {"Console options", fill("3", "C:\\logs\\shared.log", "8")}});
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_EQ(shownAtStart, "1||0");
+    EXPECT_TRUE(hasBrowse);
+    EXPECT_EQ(seen[1].text, "Clients at once must be a number from 1 to 16");
+    EXPECT_EQ(seen[1].icon, LoadIcon(nullptr, IDI_EXCLAMATION));
+    EXPECT_EQ(seen[3].text, "Replay must be a number from 0 to 1024");
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(Stored("MaxClients0"), "3");
+    EXPECT_EQ(Stored("LogFile0"), "C:\\logs\\shared.log");
+    EXPECT_EQ(Stored("Replay0"), "8");
+    ASSERT_EQ(view.GetRowCount(), 1);
+    EXPECT_NE(Row(0), before);  // a changed option takes a new connector
+    EXPECT_EQ(Row(0)->Settings().maxClients, 3);
+    EXPECT_EQ(Row(0)->GetPortText(), port);
+    EXPECT_EQ(view.List().GetItemText(0, 0), "\\\\.\\pipe\\shared");
 }
 
 }  // namespace

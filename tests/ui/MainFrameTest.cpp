@@ -256,6 +256,7 @@ TEST_F(MainFrame, TooltipsAndPromptsOfEveryCommand) {
         {32783, "Delete Connector", "Delete pipe connector"},
         {32789, "Configuration", "Settings"},
         {32781, "Help", "Quick help"},
+        {32790, "Several clients, a log and a replay for the selected connector", nullptr},
         {57664, "Display program information, version number and copyright", nullptr},
         {57665, "Quit the application; prompts to save documents", nullptr},
         {59392, "Show or hide the toolbar", nullptr},
