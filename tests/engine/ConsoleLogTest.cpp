@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "engine/ConsoleLog.h"
 #include "engine/ReplayBuffer.h"
@@ -120,6 +121,19 @@ TEST(ConsoleLogRelay, WhatTheConsolePrintsWithoutClientsIsLoggedAndReplayed) {
     EXPECT_TRUE(WaitUntil([&] { return FileText(path) == night + "liveafter"; }, 3000));
     live.connector.reset();
     std::remove(path.c_str());
+}
+
+TEST(ConsoleLogRelay, AReplayAloneKeepsThePipeOpenToo) {
+    LiveConnector live;
+    live.options.replayKiB = 4;
+    ASSERT_TRUE(live.Start());
+    ASSERT_TRUE(live.pipe.WaitClient(5000));  // opened before any client came
+    ASSERT_TRUE(live.PipeWrite("while nobody was there\r\n"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    std::string expected = kAttaching + kConnectedBanner + "while nobody was there\r\n";
+    EXPECT_EQ(client.ReadCount(expected.size(), 5000), expected);
 }
 
 TEST(ConsoleLogRelay, APipeThatGoesAwayIsOpenedAgainForTheLog) {
