@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "Transfers.h"
 #include "pipeserver/PipeServer.h"
 #include "platform/Socket.h"
 
@@ -25,7 +26,11 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using tolvi::bench::Clock;
+using tolvi::bench::FreePort;
+using tolvi::bench::PipeReadExactly;
+using tolvi::bench::ReadExactly;
+using tolvi::bench::Seconds;
 using tolvi::platform::TcpSocket;
 using tolvi::tools::PipeServer;
 
@@ -35,10 +40,6 @@ struct Figures {
 };
 
 constexpr int kIdleSeconds = 10;
-
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 pid_t Spawn(const std::vector<std::string>& args) {
     std::vector<char*> argv;
@@ -94,40 +95,6 @@ long ContextSwitches(pid_t pid) {
     return total;
 }
 
-bool ReadExactly(TcpSocket& s, size_t count) {
-    static char buffer[1 << 16];
-    while (count > 0) {
-        tolvi::platform::IoResult r = s.Receive(buffer, std::min(count, sizeof buffer));
-        if (r.count <= 0)
-            return false;
-        count -= size_t(r.count);
-    }
-    return true;
-}
-
-bool SendAll(TcpSocket& s, const char* data, size_t size) {
-    while (size > 0) {
-        tolvi::platform::IoResult r = s.Send(data, size);
-        if (r.count <= 0)
-            return false;
-        data += r.count;
-        size -= size_t(r.count);
-    }
-    return true;
-}
-
-size_t PipeReadExactly(PipeServer& pipe, size_t count) {
-    static char buffer[1 << 16];
-    size_t got = 0;
-    while (got < count) {
-        long n = pipe.Read(buffer, std::min(count - got, sizeof buffer), 5000);
-        if (n <= 0)
-            break;
-        got += size_t(n);
-    }
-    return got;
-}
-
 Figures Measure(const char* name, const std::vector<std::string>& command, uint16_t port,
                 const std::string& pipeName, bool tolviBanner, size_t bytes) {
     Figures f;
@@ -162,65 +129,16 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
         PipeReadExactly(pipe, 1);  // the carriage return on opening
     }
 
-    std::vector<char> block(1 << 16);
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = char('a' + i % 26);
-
-    // Pipe to client.
-    auto start = Clock::now();
-    std::thread writer([&] {
-        for (size_t sent = 0; sent < bytes; sent += block.size()) {
-            pipe.Write(block.data(), std::min(block.size(), bytes - sent));
-        }
-    });
-    bool ok = ReadExactly(client, bytes);
-    writer.join();
-    f.downMBps = ok ? bytes / 1048576.0 / Seconds(start) : 0;
-
-    // Client to pipe.
-    start = Clock::now();
-    std::thread sender([&] {
-        for (size_t sent = 0; sent < bytes; sent += block.size()) {
-            SendAll(client, block.data(), std::min(block.size(), bytes - sent));
-        }
-    });
-    size_t got = PipeReadExactly(pipe, bytes);
-    sender.join();
-    f.upMBps = got == bytes ? bytes / 1048576.0 / Seconds(start) : 0;
-
-    // One-byte round trips: client to pipe, echoed back by the pipe's server.
-    std::atomic<bool> echoing{true};
-    std::thread echo([&] {
-        char c;
-        while (echoing) {
-            long n = pipe.Read(&c, 1, 100);
-            if (n < 0)
-                break;
-            if (n == 1)
-                pipe.Write(&c, 1);
-        }
-    });
-    std::vector<double> rtts;
-    const int trips = 10000;
-    rtts.reserve(trips);
-    for (int i = 0; i < trips; ++i) {
-        auto t = Clock::now();
-        if (!SendAll(client, "x", 1) || !ReadExactly(client, 1))
-            break;
-        rtts.push_back(Seconds(t) * 1e6);
-    }
-    echoing = false;
-    echo.join();
-    if (!rtts.empty()) {
-        std::sort(rtts.begin(), rtts.end());
-        f.p50us = rtts[rtts.size() / 2];
-        f.p99us = rtts[rtts.size() * 99 / 100];
-    }
+    tolvi::bench::Transfers t = tolvi::bench::MeasureTransfers(client, pipe, bytes, 10000);
+    f.downMBps = t.downMBps;
+    f.upMBps = t.upMBps;
+    f.p50us = t.p50us;
+    f.p99us = t.p99us;
 
     // A connected client that sends nothing.
     double cpu0 = CpuSeconds(pid);
     long switches0 = ContextSwitches(pid);
-    start = Clock::now();
+    auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
     f.idleCpuPercent = 100.0 * (CpuSeconds(pid) - cpu0) / Seconds(start);
     f.idleSwitches = ContextSwitches(pid) - switches0;
@@ -278,15 +196,6 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
     return mbps;
 }
 
-uint16_t FreePort() {
-    tolvi::platform::SysError e;
-    TcpSocket s = TcpSocket::CreateStream(&e);
-    s.Bind("127.0.0.1", 0);
-    uint16_t port = 0;
-    s.LocalPort(&port);
-    return port;
-}
-
 double Ratio(double a, double b) {
     return b > 0 ? a / b : 0;
 }
@@ -334,8 +243,7 @@ int main(int argc, char** argv) {
     std::string sharedPipe = "\\\\.\\pipe\\tolvi-share-" + pid;
     double one = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe);
     double eight = SharedThroughput(8, bytes / 4, FreePort(), sharedPipe);
-    std::printf("\nrelay_bench: one console, %zu MiB to every client, --max-clients 8\n",
-                mib / 4);
+    std::printf("\nrelay_bench: one console, %zu MiB to every client, --max-clients 8\n", mib / 4);
     std::printf("%-26s %12s %12s %10s\n", "figure", "1 client", "8 clients", "ratio");
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe throughput, MB/s", one, eight,
                 Ratio(eight, one));

@@ -17,18 +17,16 @@
 #include <thread>
 #include <vector>
 
+#include "Transfers.h"
 #include "pipeserver/PipeServer.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using tolvi::tools::PipeServer;
+namespace bench = tolvi::bench;
+namespace platform = tolvi::platform;
 constexpr int kIdleSeconds = 10;
 constexpr DWORD kChunk = 64 * 1024;
-
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // ---- The reference: two threads, each blocked in one call at a time. -----------------------
 
@@ -151,8 +149,7 @@ double LinuxCpuSeconds(const std::string& statPath) {
     unsigned long long utime = 0, stime = 0;
     // After the name: state, then fields 4 to 13, then utime and stime.
     if (p)
-        std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
-                    &stime);
+        std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime);
     return double(utime + stime) / 100.0;  // USER_HZ
 }
 
@@ -161,51 +158,6 @@ double LinuxCpuSeconds(const std::string& statPath) {
 struct Figures {
     double downMBps = 0, upMBps = 0, p50us = 0, p99us = 0, idleProgram = 0, idleServer = 0;
 };
-
-bool SendAll(SOCKET s, const char* data, size_t size) {
-    while (size > 0) {
-        int r = send(s, data, static_cast<int>(std::min<size_t>(size, 1 << 20)), 0);
-        if (r <= 0)
-            return false;
-        data += r;
-        size -= size_t(r);
-    }
-    return true;
-}
-
-bool ReadExactly(SOCKET s, size_t count) {
-    static char buffer[1 << 16];
-    while (count > 0) {
-        int r = recv(s, buffer, static_cast<int>(std::min(count, sizeof buffer)), 0);
-        if (r <= 0)
-            return false;
-        count -= size_t(r);
-    }
-    return true;
-}
-
-size_t PipeReadExactly(PipeServer& pipe, size_t count) {
-    static char buffer[1 << 16];
-    size_t got = 0;
-    while (got < count) {
-        long n = pipe.Read(buffer, std::min(count - got, sizeof buffer), 5000);
-        if (n <= 0)
-            break;
-        got += size_t(n);
-    }
-    return got;
-}
-
-uint16_t FreePort() {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    int len = sizeof sa;
-    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
-    closesocket(s);
-    return ntohs(sa.sin_port);
-}
 
 Figures Measure(const char* name, const std::string& commandLine, uint16_t port,
                 const std::string& pipeName, bool tolviBanner, size_t bytes,
@@ -226,85 +178,39 @@ Figures Measure(const char* name, const std::string& commandLine, uint16_t port,
         std::fprintf(stderr, "%s: cannot start %s\n", name, commandLine.c_str());
         return f;
     }
-    SOCKET client = INVALID_SOCKET;
-    for (int i = 0; i < 200 && client == INVALID_SOCKET; ++i) {
-        client = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(client, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-            closesocket(client);
-            client = INVALID_SOCKET;
+    platform::TcpSocket client;
+    for (int i = 0; i < 200 && !client.IsValid(); ++i) {
+        platform::SysError e;
+        client = platform::TcpSocket::CreateStream(&e);
+        if (client.Connect("127.0.0.1", port).Failed()) {
+            client.Close();
             Sleep(50);
         }
     }
-    if (client == INVALID_SOCKET || !pipe.WaitClient(10000)) {
+    if (!client.IsValid() || !pipe.WaitClient(10000)) {
         std::fprintf(stderr, "%s: no connection\n", name);
         TerminateProcess(pi.hProcess, 1);
         return f;
     }
     if (tolviBanner) {
-        ReadExactly(client, 44);   // the banners and the two announcements
-        PipeReadExactly(pipe, 1);  // the carriage return on opening
+        bench::ReadExactly(client, 44);   // the banners and the two announcements
+        bench::PipeReadExactly(pipe, 1);  // the carriage return on opening
     }
-    std::vector<char> block(1 << 16);
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = char('a' + i % 26);
-
-    auto start = Clock::now();
-    std::thread writer([&] {
-        for (size_t sent = 0; sent < bytes; sent += block.size())
-            pipe.Write(block.data(), std::min(block.size(), bytes - sent));
-    });
-    bool ok = ReadExactly(client, bytes);
-    writer.join();
-    f.downMBps = ok ? bytes / 1048576.0 / Seconds(start) : 0;
-
-    start = Clock::now();
-    std::thread sender([&] {
-        for (size_t sent = 0; sent < bytes; sent += block.size())
-            SendAll(client, block.data(), std::min(block.size(), bytes - sent));
-    });
-    size_t got = PipeReadExactly(pipe, bytes);
-    sender.join();
-    f.upMBps = got == bytes ? bytes / 1048576.0 / Seconds(start) : 0;
-
-    std::atomic<bool> echoing{true};
-    std::thread echo([&] {
-        char c;
-        while (echoing) {
-            long n = pipe.Read(&c, 1, 100);
-            if (n < 0)
-                break;
-            if (n == 1)
-                pipe.Write(&c, 1);
-        }
-    });
-    std::vector<double> rtts;
-    for (int i = 0; i < 2000; ++i) {
-        auto t = Clock::now();
-        if (!SendAll(client, "x", 1) || !ReadExactly(client, 1))
-            break;
-        rtts.push_back(Seconds(t) * 1e6);
-    }
-    echoing = false;
-    echo.join();
-    if (!rtts.empty()) {
-        std::sort(rtts.begin(), rtts.end());
-        f.p50us = rtts[rtts.size() / 2];
-        f.p99us = rtts[rtts.size() * 99 / 100];
-    }
+    bench::Transfers t = bench::MeasureTransfers(client, pipe, bytes, 2000);
+    f.downMBps = t.downMBps;
+    f.upMBps = t.upMBps;
+    f.p50us = t.p50us;
+    f.p99us = t.p99us;
 
     // A connected client that sends nothing, and a pipe server that waits on a pending read.
     double program0 = ProcessCpuSeconds(pi.hProcess), server0 = LinuxCpuSeconds(serverStat);
-    start = Clock::now();
+    auto start = bench::Clock::now();
     Sleep(kIdleSeconds * 1000);
-    double wall = Seconds(start);
+    double wall = bench::Seconds(start);
     f.idleProgram = 100.0 * (ProcessCpuSeconds(pi.hProcess) - program0) / wall;
     f.idleServer = 100.0 * (LinuxCpuSeconds(serverStat) - server0) / wall;
 
-    closesocket(client);
+    client.Close();
     TerminateProcess(pi.hProcess, 0);
     WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
@@ -337,20 +243,20 @@ int main(int argc, char** argv) {
     std::string id = std::to_string(GetCurrentProcessId());
 
     std::string tolviPipe = "\\\\.\\pipe\\tolvi-wbench-" + id;
-    uint16_t tolviPort = FreePort();
-    Figures tolvi = Measure("tolvi-relay", "\"" + relay + "\" " + tolviPipe + " " +
-                                               std::to_string(tolviPort),
-                            tolviPort, tolviPipe, true, bytes, serverStat);
+    uint16_t tolviPort = bench::FreePort();
+    Figures tolvi =
+        Measure("tolvi-relay", "\"" + relay + "\" " + tolviPipe + " " + std::to_string(tolviPort),
+                tolviPort, tolviPipe, true, bytes, serverStat);
 
     std::string plainPipe = "\\\\.\\pipe\\plain-wbench-" + id;
-    uint16_t plainPort = FreePort();
-    Figures plain = Measure("blocking relay", "\"" + Beside("wine_relay_bench.exe") +
-                                                  "\" --blocking-relay " + plainPipe + " " +
-                                                  std::to_string(plainPort),
+    uint16_t plainPort = bench::FreePort();
+    Figures plain = Measure("blocking relay",
+                            "\"" + Beside("wine_relay_bench.exe") + "\" --blocking-relay " +
+                                plainPipe + " " + std::to_string(plainPort),
                             plainPort, plainPipe, false, bytes, serverStat);
 
-    std::printf("wine_relay_bench: %zu MiB each way, 2000 one-byte round trips, %d s idle%s\n",
-                mib, kIdleSeconds, serverStat.empty() ? " (wineserver not found)" : "");
+    std::printf("wine_relay_bench: %zu MiB each way, 2000 one-byte round trips, %d s idle%s\n", mib,
+                kIdleSeconds, serverStat.empty() ? " (wineserver not found)" : "");
     std::printf("%-34s %12s %12s %8s\n", "figure", "tolvi-relay", "blocking", "ratio");
     std::printf("%-34s %12.1f %12.1f %8.2f\n", "pipe to client, MB/s", tolvi.downMBps,
                 plain.downMBps, Ratio(tolvi.downMBps, plain.downMBps));

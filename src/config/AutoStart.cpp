@@ -22,8 +22,9 @@ std::string RegisterAutoStart(platform::KeyValueStore& runKey, bool startWithWin
             problem = "Can't determine module location";
         } else {
             std::string command = AutoStartCommand(*path);
-            if (runKey.SetValue(kRunValueName, platform::kTypeString, command.c_str(),
-                                command.size() + 1)
+            if (runKey
+                    .SetValue(kRunValueName, platform::kTypeString, command.c_str(),
+                              command.size() + 1)
                     .Failed()) {
                 problem = "Could not save registry key";
             }

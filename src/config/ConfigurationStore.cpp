@@ -14,8 +14,8 @@ const char kBackupSuffix[] = ".backup";
 
 namespace {
 
-constexpr size_t kLongestText = 254;     // what a save writes: 255 bytes with the NUL
-constexpr size_t kMessageEntries = 10;   // unreadable entries named one by one
+constexpr size_t kLongestText = 254;    // what a save writes: 255 bytes with the NUL
+constexpr size_t kMessageEntries = 10;  // unreadable entries named one by one
 
 // Keeps the key open for one load or save and closes it on every way out.
 class OpenKey {
@@ -80,7 +80,8 @@ int EntryCount(platform::KeyValueStore& store) {
 bool WriteText(platform::KeyValueStore& store, const std::string& name, const std::string& text) {
     if (text.size() > kLongestText)
         return false;
-    return !store.SetValue(name, platform::kTypeMultiString, text.c_str(), text.size() + 1).Failed();
+    return !store.SetValue(name, platform::kTypeMultiString, text.c_str(), text.size() + 1)
+                .Failed();
 }
 
 std::string Flag(bool value) {
@@ -132,8 +133,8 @@ std::string UnreadableEntriesMessage(const StoredConfiguration& loaded) {
     size_t shown = 0;
     for (const auto& entry : loaded.unreadable) {
         if (shown == kMessageEntries) {
-            message += Format("\n... and %d more",
-                              static_cast<int>(loaded.unreadable.size() - shown));
+            message +=
+                Format("\n... and %d more", static_cast<int>(loaded.unreadable.size() - shown));
             break;
         }
         if (!message.empty())

@@ -33,7 +33,7 @@ BOOL ConnectorDialog::OnInitDialog() {
     if (kind == DialogKind::Edit) {
         EnableWindow(Item(IDC_LIST_ONLY), settings.allowNonLocal);
         EnableWindow(Item(IDC_CLIENT_LIST), settings.allowNonLocal && settings.listOnly);
-    }  // the Add dialog keeps its template's states whatever the flags
+    }             // the Add dialog keeps its template's states whatever the flags
     return TRUE;  // the pipe name, first in the tab order, takes the focus
 }
 

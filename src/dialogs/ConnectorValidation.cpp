@@ -68,8 +68,8 @@ Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& s,
         const RowKey& row = rows[i];
         if (s.pipeName == row.pipeName) {
             return Refuse(Problem::PipeNameInUse,
-                          Format("The pipe %s is already serverd on port %s!",
-                                 row.pipeName.c_str(), row.portText.c_str()),
+                          Format("The pipe %s is already serverd on port %s!", row.pipeName.c_str(),
+                                 row.portText.c_str()),
                           MessageIcon::Exclamation, i);
         }
         if (port == TextToInt(row.portText)) {

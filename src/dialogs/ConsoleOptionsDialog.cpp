@@ -12,8 +12,7 @@
 
 namespace tolvi {
 
-ConsoleOptionsDialog::ConsoleOptionsDialog(HWND parent)
-    : ui::Dialog(IDD_CONSOLE_OPTIONS, parent) {}
+ConsoleOptionsDialog::ConsoleOptionsDialog(HWND parent) : ui::Dialog(IDD_CONSOLE_OPTIONS, parent) {}
 
 BOOL ConsoleOptionsDialog::OnInitDialog() {
     SendMessageA(Item(IDC_LOG_FILE), EM_LIMITTEXT, kLongestFieldText, 0);

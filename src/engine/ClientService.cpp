@@ -98,8 +98,8 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client) {
     if (error.PeerGone())
         return true;  // gone before we could look at it; nothing to refuse or serve
     if (error.Failed()) {
-        SetErrorText(Format("Could not get client address (%s)",
-                            GetSystemErrorText(error.code).c_str()));
+        SetErrorText(
+            Format("Could not get client address (%s)", GetSystemErrorText(error.code).c_str()));
         EnterErrorState();
         return false;
     }
@@ -148,8 +148,8 @@ void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string&
 }
 
 void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string& address) {
-    std::string text = Format("*** Console %s is busy: %d clients connected\r\n",
-                              pipeName.c_str(), static_cast<int>(relay->sessions.size()));
+    std::string text = Format("*** Console %s is busy: %d clients connected\r\n", pipeName.c_str(),
+                              static_cast<int>(relay->sessions.size()));
     client.Send(text.data(), text.size());
     observer->OnClientRefused(*this, address);
 }
@@ -197,8 +197,8 @@ void PipeConnector::ServeClosing(bool* progress) {
         if (s->Output().Empty() || now >= s->CloseDeadline())
             s->MarkGone();
     }
-    auto done = std::remove_if(closing.begin(), closing.end(),
-                               [](const auto& s) { return s->Gone(); });
+    auto done =
+        std::remove_if(closing.begin(), closing.end(), [](const auto& s) { return s->Gone(); });
     if (done != closing.end()) {
         closing.erase(done, closing.end());
         *progress = true;

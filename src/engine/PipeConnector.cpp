@@ -43,8 +43,8 @@ void PipeConnector::SetConsoleOptions(int clients, std::string log, int replay) 
 }
 
 ConnectorSettings PipeConnector::Settings() const {
-    return ConnectorSettings{pipeName, portText,   description, allowNonLocal, listOnly,
-                             clientList, maxClients, logFile,   replayKiB};
+    return ConnectorSettings{pipeName,   portText,   description, allowNonLocal, listOnly,
+                             clientList, maxClients, logFile,     replayKiB};
 }
 
 void PipeConnector::SetObserver(ConnectorObserver* o) {

@@ -53,7 +53,7 @@ struct PipeConnector::Relay {
     std::vector<uint8_t> scratch = std::vector<uint8_t>(kPiece);
     bool wantAccept = false;   // the last accept found no connection waiting
     bool pipeMayRead = false;  // the pipe has not been found drained since the last wait
-    int timeoutMs = -1;         // until the next timed step, -1 for none
+    int timeoutMs = -1;        // until the next timed step, -1 for none
 };
 
 }  // namespace tolvi

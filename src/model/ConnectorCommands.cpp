@@ -67,8 +67,8 @@ void ConnectorCommands::ConsoleOptions() {
     ConnectorSettings settings = before;
     if (!host_.RunConsoleOptionsDialog(&settings))
         return;
-    bool changed = settings.maxClients != before.maxClients ||
-                   settings.logFile != before.logFile || settings.replayKiB != before.replayKiB;
+    bool changed = settings.maxClients != before.maxClients || settings.logFile != before.logFile ||
+                   settings.replayKiB != before.replayKiB;
     if (changed) {
         // A changed option takes a new connector, as an edit does, and costs a client its turn.
         std::string client = old.GetClientAddress();
@@ -114,9 +114,9 @@ void ConnectorCommands::Reset() {
                   BoxKind::OkInformation, "Not connected");
         return;
     }
-    if (!host_.Ask(Format("Client %s will be disconnected from pipe %s", client.c_str(),
-                          pipeName.c_str()),
-                   BoxKind::YesNoExclamation, "Warning!")) {
+    if (!host_.Ask(
+            Format("Client %s will be disconnected from pipe %s", client.c_str(), pipeName.c_str()),
+            BoxKind::YesNoExclamation, "Warning!")) {
         return;
     }
     connector.StopAndWait();

@@ -14,9 +14,9 @@ namespace tolvi {
 
 // The message boxes of the commands, by their buttons and icon.
 enum class BoxKind {
-    OkExclamation,   // OK, exclamation
-    OkInformation,   // OK, information
-    YesNoQuestion,   // Yes and No, question
+    OkExclamation,     // OK, exclamation
+    OkInformation,     // OK, information
+    YesNoQuestion,     // Yes and No, question
     YesNoExclamation,  // Yes and No, exclamation
 };
 

@@ -5,8 +5,8 @@ namespace tolvi {
 
 std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
                                               ConnectorObserver* observer) {
-    auto connector = std::make_unique<PipeConnector>(settings.pipeName, settings.portText,
-                                                     settings.description);
+    auto connector =
+        std::make_unique<PipeConnector>(settings.pipeName, settings.portText, settings.description);
     connector->SetAdmission(settings.allowNonLocal, settings.listOnly, settings.clientList);
     connector->SetConsoleOptions(settings.maxClients, settings.logFile, settings.replayKiB);
     connector->SetObserver(observer);

@@ -50,8 +50,9 @@ std::string CheckConnector(const ConnectorArgs& c, const std::vector<ConnectorAr
         case Problem::EmptyPipeName:
             return "the pipe name is empty";
         case Problem::PipeNameForm:
-            return Format("malformed pipe name '%s': the form is \\\\<ServerName>\\pipe\\<PipeName>",
-                          c.pipeName.c_str());
+            return Format(
+                "malformed pipe name '%s': the form is \\\\<ServerName>\\pipe\\<PipeName>",
+                c.pipeName.c_str());
         case Problem::PortValue:
             return BadPort(c);
         case Problem::PipeNameInUse:

@@ -30,8 +30,8 @@ class StatusPrinter : public tolvi::ConnectorObserver {
         using namespace std::chrono;
         auto now = system_clock::now();
         std::time_t seconds = system_clock::to_time_t(now);
-        int millis = static_cast<int>(
-            duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+        int millis =
+            static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
         char stamp[32] = "";
         if (std::tm* local = std::localtime(&seconds))
             std::strftime(stamp, sizeof stamp, "%H:%M:%S", local);

@@ -76,9 +76,9 @@ bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, D
     if (!PreCreateWindow(cs))
         return false;
     // The object travels with the creation and is bound to the window at WM_NCCREATE.
-    HWND hwnd = CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName,
-                                static_cast<DWORD>(cs.style), cs.x, cs.y, cs.cx, cs.cy,
-                                cs.hwndParent, cs.hMenu, cs.hInstance, this);
+    HWND hwnd =
+        CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
+                        cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, this);
     if (!hwnd)
         hwnd_ = nullptr;
     return hwnd != nullptr;

@@ -91,6 +91,7 @@ class Window {
     // The class's message table; a class without one leaves it to the default.
     virtual bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result);
     virtual LRESULT DefaultProc(UINT msg, WPARAM w, LPARAM l);
+
   private:
     friend const char* RegisterWindowClass(UINT, HCURSOR, HBRUSH, HICON);
     static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l);

@@ -12,6 +12,7 @@
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
 #include "resource.h"
+#include "support/Settings.h"
 #include "support/LiveConnector.h"
 #include "ui/WindowTestSupport.h"
 
@@ -30,7 +31,7 @@ std::string ProgramPath() {
 // Stored connectors, in the order the program is to list them.
 struct Rows {
     void Add(const std::string& pipe, const std::string& port, const std::string& description) {
-        rows.push_back(ConnectorSettings{pipe, port, description, false, false, ""});
+        rows.push_back(SettingsFor(pipe, port, description));
     }
     std::vector<ConnectorSettings> rows;
 };

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/ConfigurationStore.h"
+#include "support/Settings.h"
 #include "support/MemoryStore.h"
 
 #ifdef _WIN32
@@ -42,7 +43,7 @@ std::vector<NamedFactory> Factories() {
 ConnectorSettings Entry(const std::string& name, const std::string& port,
                         const std::string& description = "d", bool nonLocal = false,
                         bool listOnly = false, const std::string& list = "") {
-    return ConnectorSettings{name, port, description, nonLocal, listOnly, list};
+    return SettingsFor(name, port, description, nonLocal, listOnly, list);
 }
 
 class ConfigurationStore : public testing::TestWithParam<NamedFactory> {
@@ -89,15 +90,24 @@ TEST_P(ConfigurationStore, NoKeyLoadsNothingAndKeepsTheOptions) {
 }
 
 TEST_P(ConfigurationStore, EveryValueIsMultiStringWithOneNul) {
-    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\com1", "0080", "VM one", true, false,
-                                               "10.0.0.5;10.0.0.7")},
-                                AppOptions{false, true}),
+    ASSERT_EQ(SaveConfiguration(
+                  *store,
+                  {Entry("\\\\.\\pipe\\com1", "0080", "VM one", true, false, "10.0.0.5;10.0.0.7")},
+                  AppOptions{false, true}),
               SaveResult::Saved);
     const std::pair<const char*, std::string> expected[] = {
-        {"PipeNum", "1"},      {"PipeName0", "\\\\.\\pipe\\com1"}, {"Port0", "0080"},
-        {"Description0", "VM one"}, {"NonLocal0", "1"},        {"EnAcl0", "0"},
-        {"Acl0", "10.0.0.5;10.0.0.7"}, {"AutoStart", "0"},     {"ExitToTray", "1"},
-        {"MaxClients0", "1"},  {"LogFile0", ""},                 {"Replay0", "0"},
+        {"PipeNum", "1"},
+        {"PipeName0", "\\\\.\\pipe\\com1"},
+        {"Port0", "0080"},
+        {"Description0", "VM one"},
+        {"NonLocal0", "1"},
+        {"EnAcl0", "0"},
+        {"Acl0", "10.0.0.5;10.0.0.7"},
+        {"AutoStart", "0"},
+        {"ExitToTray", "1"},
+        {"MaxClients0", "1"},
+        {"LogFile0", ""},
+        {"Replay0", "0"},
     };
     for (const auto& value : expected) {
         uint32_t type = 0;
@@ -203,8 +213,7 @@ TEST_P(ConfigurationStore, ConsoleOptionsRoundTripAndOlderEntriesGetTheDefaults)
     shared.maxClients = 8;
     shared.logFile = "C:\\logs\\vm1.log";
     shared.replayKiB = 64;
-    ASSERT_EQ(SaveConfiguration(*store, {shared, Entry("\\\\.\\pipe\\older", "24")},
-                                AppOptions{}),
+    ASSERT_EQ(SaveConfiguration(*store, {shared, Entry("\\\\.\\pipe\\older", "24")}, AppOptions{}),
               SaveResult::Saved);
     EXPECT_EQ(Raw("MaxClients0"), std::string("8", 2));
     EXPECT_EQ(Raw("LogFile0"), "C:\\logs\\vm1.log" + std::string(1, '\0'));
@@ -242,9 +251,10 @@ TEST_P(ConfigurationStore, EntriesThatCannotBeReadAreNamedAndTheRestLoads) {
 }
 
 TEST_P(ConfigurationStore, WithoutACountEveryNamedEntryLoads) {
-    ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23"), Entry("\\\\.\\pipe\\b", "24")},
-                                AppOptions{}),
-              SaveResult::Saved);
+    ASSERT_EQ(
+        SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23"), Entry("\\\\.\\pipe\\b", "24")},
+                          AppOptions{}),
+        SaveResult::Saved);
     Remove("PipeNum");
     EXPECT_EQ(Load().connectors.size(), 2u);
 }

@@ -9,6 +9,7 @@
 
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
+#include "support/Settings.h"
 
 namespace tolvi::test {
 namespace {
@@ -98,8 +99,8 @@ class RegistryView : public testing::Test {
 
 TEST_F(RegistryView, SavedValuesAreWhereA32BitProgramLooksAndNowhereElse) {
     std::vector<ConnectorSettings> rows = {
-        {"\\\\.\\pipe\\com1", "2301", "first", false, false, ""},
-        {"\\\\.\\pipe\\vm two", "2302", "second", true, true, "10.0.0.5"},
+        SettingsFor("\\\\.\\pipe\\com1", "2301", "first"),
+        SettingsFor("\\\\.\\pipe\\vm two", "2302", "second", true, true, "10.0.0.5"),
     };
     ASSERT_EQ(SaveConfiguration(*Store(), rows, AppOptions{true, false}), SaveResult::Saved);
 

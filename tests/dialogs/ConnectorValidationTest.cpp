@@ -87,10 +87,18 @@ TEST(ConsoleOptionsValidation, WholeNumbersInTheirRangesOnly) {
     const char* kClients = "Clients at once must be a number from 1 to 16";
     const char* kReplay = "Replay must be a number from 0 to 1024";
     const Case cases[] = {
-        {"1", "0", ""},        {" 16 ", "1024", ""}, {"4", " 64", ""},
-        {"0", "0", kClients},  {"17", "0", kClients}, {"", "0", kClients},
-        {"2x", "0", kClients}, {"-1", "0", kClients}, {"4", "1025", kReplay},
-        {"4", "", kReplay},    {"4", "-5", kReplay},  {"4", "1e3", kReplay},
+        {"1", "0", ""},
+        {" 16 ", "1024", ""},
+        {"4", " 64", ""},
+        {"0", "0", kClients},
+        {"17", "0", kClients},
+        {"", "0", kClients},
+        {"2x", "0", kClients},
+        {"-1", "0", kClients},
+        {"4", "1025", kReplay},
+        {"4", "", kReplay},
+        {"4", "-5", kReplay},
+        {"4", "1e3", kReplay},
         {"99999999999", "0", kClients},
     };
     for (const Case& c : cases) {

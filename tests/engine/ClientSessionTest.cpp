@@ -50,8 +50,8 @@ TEST(ClientSession, PipeDataThroughANarrowWindowArrivesWholeAndIsCountedOnce) {
     std::thread reader([&] {
         // Slow at first, so that the window stays nearly full.
         while (received.size() < expected.size()) {
-            std::string piece = received.size() < (1u << 20) ? client.ReadCount(700, 2000)
-                                                              : client.ReadFor(10);
+            std::string piece =
+                received.size() < (1u << 20) ? client.ReadCount(700, 2000) : client.ReadFor(10);
             if (piece.empty() && client.WaitClosed(0))
                 break;
             received += piece;

@@ -28,8 +28,8 @@ TEST(ConnectorAdmission, ListedNonLocalClientIsAdmitted) {
     LiveConnector live;
     std::string error;
     ASSERT_TRUE(live.pipe.Listen(&error)) << error;
-    live.connector = std::make_unique<PipeConnector>(live.pipeName, std::to_string(FreePort()),
-                                                     "listed");
+    live.connector =
+        std::make_unique<PipeConnector>(live.pipeName, std::to_string(FreePort()), "listed");
     live.connector->SetAdmission(true, true, "10.0.0.5; 127.0.0.2");
     ASSERT_TRUE(live.connector->CreateListener());
     live.port = live.connector->GetListenPort();

@@ -44,10 +44,14 @@ TEST(ConnectorFaults, ByteTwoFiftyFiveFromThePipeReachesATelnetClientAsData) {
     TestClient client;
     ASSERT_TRUE(live.Attach(client));
     // What a console printed with printf 'A\377\375\030B': a client must not read DO TTYPE.
-    const std::string printed = "A\xff\xfd\x18" "B";
+    const std::string printed =
+        "A\xff\xfd\x18"
+        "B";
     ASSERT_TRUE(live.PipeWrite(printed));
     std::string raw = client.ReadCount(6, 3000);
-    EXPECT_EQ(raw, "A\xff\xff\xfd\x18" "B");
+    EXPECT_EQ(raw,
+              "A\xff\xff\xfd\x18"
+              "B");
     TelnetDecoder telnet;
     EXPECT_EQ(telnet.Feed(raw), printed);
     EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesSent() == 5; }, 2000))

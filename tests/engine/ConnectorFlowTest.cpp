@@ -81,8 +81,8 @@ TEST(ConnectorFlow, SlowClientGetsAStreamWhole) {
     }
     writer.join();
     EXPECT_EQ(checked, kStreamBytes);
-    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesSent() == int64_t(kStreamBytes); },
-                          3000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return live.connector->GetBytesSent() == int64_t(kStreamBytes); }, 3000))
         << live.connector->GetBytesSent();
 }
 

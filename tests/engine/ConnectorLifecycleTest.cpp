@@ -89,16 +89,7 @@ TEST(ConnectorLifecycle, StopWhileThePipeServerDoesNotRead) {
         }
     });
     // Wait until the pipe is full: the count stops growing.
-    int64_t last = -1;
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            int64_t now = live.connector->GetBytesReceived();
-            bool still = now == last && now > 0;
-            last = now;
-            return still;
-        },
-        10000));
+    EXPECT_TRUE(WaitUntilSteady([&] { return live.connector->GetBytesReceived(); }, 10000));
     ExpectQuickCleanStop(*live.connector);
     flooding = false;
     flood.join();
@@ -117,16 +108,7 @@ TEST(ConnectorLifecycle, StopWhileTheClientDoesNotRead) {
         while (streaming && live.PipeWrite(block)) {
         }
     });
-    int64_t last = -1;
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            int64_t now = live.connector->GetBytesSent();
-            bool still = now == last && now > 0;
-            last = now;
-            return still;
-        },
-        10000));
+    EXPECT_TRUE(WaitUntilSteady([&] { return live.connector->GetBytesSent(); }, 10000));
     ExpectQuickCleanStop(*live.connector);
     streaming = false;
     stream.join();  // the relay's end of the pipe is closed, so the stream's write fails
@@ -182,9 +164,9 @@ TEST(ConnectorLifecycle, ObserverHearsEveryChangeInOrder) {
     EXPECT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 2000));
     live.connector->StopAndWait();
 
-    const std::vector<std::string> turn = {"arrived 127.0.0.1", "status Connected",
+    const std::vector<std::string> turn = {"arrived 127.0.0.1",     "status Connected",
                                            "status Attaching Pipe", "status Connected",
-                                           "left 127.0.0.1", "status Ready"};
+                                           "left 127.0.0.1",        "status Ready"};
     std::vector<std::string> want = {"status Ready"};  // the listener is open
     want.insert(want.end(), turn.begin(), turn.end());
     want.insert(want.end(), turn.begin(), turn.end());

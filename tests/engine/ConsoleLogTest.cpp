@@ -104,7 +104,8 @@ TEST(ConsoleLogRelay, WhatTheConsolePrintsWithoutClientsIsLoggedAndReplayed) {
     // The morning's client gets the banners, then exactly the last KiB, doubled as data.
     TestClient client;
     ASSERT_TRUE(client.Connect(live.port));
-    std::string expected = kAttaching + kConnectedBanner + Doubled(night.substr(night.size() - 1024));
+    std::string expected =
+        kAttaching + kConnectedBanner + Doubled(night.substr(night.size() - 1024));
     EXPECT_TRUE(SameBytes(client.ReadCount(expected.size(), 5000), expected));
     EXPECT_EQ(live.PipeRead(1, 3000), "\r");  // now the console hears of a user
     ASSERT_TRUE(live.PipeWrite("live"));

@@ -60,6 +60,15 @@ std::string Banner() {
     return kAttaching + kConnectedBanner;
 }
 
+// Two clients on a connector for two, both through their banners.
+void ConnectTwo(LiveConnector& live, TestClient& a, TestClient& b) {
+    ASSERT_TRUE(a.Connect(live.port));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_EQ(a.ReadCount(Banner().size(), 5000), Banner());
+    ASSERT_TRUE(b.Connect(live.port));
+    ASSERT_EQ(b.ReadCount(Banner().size(), 5000), Banner());
+}
+
 TEST(ConsoleSharing, EveryClientGetsTheWholeStreamAndOneTooManyIsTurnedAway) {
     LiveConnector live;
     live.options.maxClients = 3;
@@ -67,13 +76,14 @@ TEST(ConsoleSharing, EveryClientGetsTheWholeStreamAndOneTooManyIsTurnedAway) {
     TestClient clients[3];
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(clients[i].Connect(live.port));
-        if (i == 0)
+        if (i == 0) {
             ASSERT_TRUE(live.pipe.WaitClient(5000));
+        }
         EXPECT_EQ(clients[i].ReadCount(Banner().size(), 5000), Banner()) << i;
     }
     EXPECT_EQ(live.PipeReadFor(300), "\r");  // the console hears of the first client only
-    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +2"; },
-                          2000))
+    EXPECT_TRUE(
+        WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +2"; }, 2000))
         << live.connector->GetClientAddress();
 
     TestClient fourth;
@@ -94,8 +104,7 @@ TEST(ConsoleSharing, EveryClientGetsTheWholeStreamAndOneTooManyIsTurnedAway) {
         EXPECT_EQ(got[i], kStreamBytes) << "client " << i;
     // Sent counts what the console sent once, not once per client.
     EXPECT_TRUE(WaitUntil(
-        [&] { return live.connector->GetBytesSent() == static_cast<int64_t>(kStreamBytes); },
-        3000))
+        [&] { return live.connector->GetBytesSent() == static_cast<int64_t>(kStreamBytes); }, 3000))
         << live.connector->GetBytesSent();
 }
 
@@ -109,8 +118,8 @@ TEST(ConsoleSharing, AClientThatStopsReadingIsLetGoAndTheOthersFinish) {
     ASSERT_TRUE(live.pipe.WaitClient(5000));
     ASSERT_EQ(reader.ReadCount(Banner().size(), 5000), Banner());
     ASSERT_TRUE(stalled.Connect(live.port, "127.0.0.2", 4096));
-    ASSERT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +1"; },
-                          3000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +1"; }, 3000));
 
     const size_t total = kStreamBytes / 2;
     std::thread writer = StreamToPipe(live, total);
@@ -151,11 +160,7 @@ TEST(ConsoleSharing, WhatEachClientTypesReachesTheConsoleOnce) {
     live.options.maxClients = 2;
     ASSERT_TRUE(live.Start());
     TestClient a, b;
-    ASSERT_TRUE(a.Connect(live.port));
-    ASSERT_TRUE(live.pipe.WaitClient(5000));
-    ASSERT_EQ(a.ReadCount(Banner().size(), 5000), Banner());
-    ASSERT_TRUE(b.Connect(live.port));
-    ASSERT_EQ(b.ReadCount(Banner().size(), 5000), Banner());
+    ConnectTwo(live, a, b);
     ASSERT_EQ(live.PipeRead(1, 3000), "\r");
 
     const size_t each = 200000;
@@ -173,8 +178,12 @@ TEST(ConsoleSharing, WhatEachClientTypesReachesTheConsoleOnce) {
         2000));
     // Each has a Telnet state of its own: a request split between them is no request.
     ASSERT_TRUE(a.Send("\xff"));
-    ASSERT_TRUE(b.Send("\xfd\x18" "x"));
-    EXPECT_EQ(live.PipeRead(3, 3000), "\xfd\x18" "x");
+    ASSERT_TRUE(
+        b.Send("\xfd\x18"
+               "x"));
+    EXPECT_EQ(live.PipeRead(3, 3000),
+              "\xfd\x18"
+              "x");
     EXPECT_EQ(a.ReadFor(200), "");
 }
 
@@ -183,13 +192,9 @@ TEST(ConsoleSharing, TheLastClientLeavingEndsTheTurn) {
     live.options.maxClients = 2;
     ASSERT_TRUE(live.Start());
     TestClient a, b;
-    ASSERT_TRUE(a.Connect(live.port));
-    ASSERT_TRUE(live.pipe.WaitClient(5000));
-    ASSERT_TRUE(b.Connect(live.port));
-    ASSERT_EQ(b.ReadCount(Banner().size(), 5000), Banner());
+    ConnectTwo(live, a, b);
     a.Close();
-    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1"; },
-                          2000));
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1"; }, 2000));
     EXPECT_EQ(live.connector->GetStatus(), Connected);
     b.Close();
     EXPECT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 2000));

@@ -27,7 +27,10 @@ TEST(OutputQueue, PipeDataIsDoubledAndCountedOncePerPipeByte) {
 
     // Cut into sends of every size from 1 to the whole queue: each way the same bytes go out
     // and six pipe bytes are counted, however a doubled 255 is split.
-    const std::string whole = texts + "a\xff\xff" "b\xff\xff\xff\xff" "c\xff\xfb\x01";
+    const std::string whole = texts +
+                              "a\xff\xff"
+                              "b\xff\xff\xff\xff"
+                              "c\xff\xfb\x01";
     for (size_t step = 1; step <= whole.size(); ++step) {
         OutputQueue copy;
         copy.AppendProtocol(texts.data(), texts.size());

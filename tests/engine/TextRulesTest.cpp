@@ -34,10 +34,9 @@ TEST(PortText, ListenPortIsAValidNumberOrNothing) {
         uint16_t port;
     };
     const Case cases[] = {
-        {"23", true, 23},      {" 2323abc", true, 2323}, {"0080", true, 80},
-        {"65535", true, 65535}, {"1", true, 1},           {"abc", false, 0},
-        {"", false, 0},         {"0", false, 0},          {"-1", false, 0},
-        {"65536", false, 0},    {"109837", false, 0},     {"4294967319", false, 0},
+        {"23", true, 23}, {" 2323abc", true, 2323}, {"0080", true, 80},   {"65535", true, 65535},
+        {"1", true, 1},   {"abc", false, 0},        {"", false, 0},       {"0", false, 0},
+        {"-1", false, 0}, {"65536", false, 0},      {"109837", false, 0}, {"4294967319", false, 0},
     };
     for (const Case& c : cases) {
         uint16_t port = 4242;

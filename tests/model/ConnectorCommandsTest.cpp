@@ -11,6 +11,7 @@
 
 #include "model/ConnectorCommands.h"
 #include "model/ConnectorFactory.h"
+#include "support/Settings.h"
 #include "support/RecordingObserver.h"
 #include "support/TestClient.h"
 
@@ -99,8 +100,7 @@ class ConnectorCommandsTest : public testing::Test {
     uint16_t AddRunning(const std::string& pipe) {
         uint16_t port = FreePort();
         int row = list.Append(
-            BuildConnector(ConnectorSettings{pipe, std::to_string(port), "", false, false, ""},
-                           &host.connectorEvents));
+            BuildConnector(SettingsFor(pipe, std::to_string(port)), &host.connectorEvents));
         EXPECT_TRUE(StartConnector(list.At(row)));
         host.shown.clear();
         return port;
@@ -142,12 +142,11 @@ TEST_F(ConnectorCommandsTest, NewOnATakenPortShowsTheErrorAndTheDialogAgain) {
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(host.saves, 1);
     std::string port = std::to_string(taken);
-    EXPECT_EQ(host.shown,
-              (std::vector<std::string>{
-                  "dialog Add rows=0 skip=-1 pipe=",
-                  "box Configuration Error!: TCP port " + port +
-                      " is used by another application! Please provide new value!",
-                  "dialog Add rows=0 skip=-1 pipe=\\\\.\\pipe\\new"}));
+    EXPECT_EQ(host.shown, (std::vector<std::string>{
+                              "dialog Add rows=0 skip=-1 pipe=",
+                              "box Configuration Error!: TCP port " + port +
+                                  " is used by another application! Please provide new value!",
+                              "dialog Add rows=0 skip=-1 pipe=\\\\.\\pipe\\new"}));
 }
 
 TEST_F(ConnectorCommandsTest, NewWhoseRowCannotBeShownLeavesNothingRunning) {
@@ -179,9 +178,9 @@ TEST_F(ConnectorCommandsTest, EditReplacesTheConnectorInItsRowEvenOnTheSamePort)
     EXPECT_TRUE(list.At(1).AllowsNonLocal());
     EXPECT_EQ(list.At(1).GetStatus(), Ready);
     EXPECT_EQ(list.At(1).GetListenPort(), port);
-    EXPECT_EQ(host.shown, (std::vector<std::string>{
-                              "dialog Edit rows=2 skip=1 pipe=\\\\.\\pipe\\second",
-                              "row replaced 1"}));
+    EXPECT_EQ(host.shown,
+              (std::vector<std::string>{"dialog Edit rows=2 skip=1 pipe=\\\\.\\pipe\\second",
+                                        "row replaced 1"}));
     EXPECT_EQ(host.saves, 1);
     TestClient client;
     ASSERT_TRUE(client.Connect(port));
@@ -256,7 +255,7 @@ TEST_F(ConnectorCommandsTest, ResetTellsWhatIsMissingAndRestartsTheConnector) {
     EXPECT_EQ(list.At(0).GetClientAddress(), "");
     EXPECT_EQ(list.At(0).GetStatus(), Ready);
     EXPECT_EQ(host.saves, 0);  // Reset saves nothing
-    TestClient again;  // and the connector serves again
+    TestClient again;          // and the connector serves again
     ASSERT_TRUE(again.Connect(port));
     EXPECT_EQ(again.ReadCount(kAttaching.size(), 3000), kAttaching);
 }
@@ -304,11 +303,10 @@ TEST(ConnectorListOwnership, EndingTheListStopsAndFreesEveryConnectorAtOnce) {
         std::vector<ConnectorSettings> stored;
         for (int i = 0; i < 8; ++i) {
             ports.push_back(FreePort());
-            stored.push_back(ConnectorSettings{"\\\\.\\pipe\\own" + std::to_string(i),
-                                               std::to_string(ports.back()), "", false, false,
-                                               ""});
+            stored.push_back(
+                SettingsFor("\\\\.\\pipe\\own" + std::to_string(i), std::to_string(ports.back())));
         }
-        stored.push_back(ConnectorSettings{"\\\\.\\pipe\\bad", "abc", "", false, false, ""});
+        stored.push_back(SettingsFor("\\\\.\\pipe\\bad", "abc"));
         LoadConnectors(list, stored, nullptr);
         ASSERT_EQ(list.Count(), 9);
         EXPECT_EQ(list.At(8).GetStatus(), Error);  // listed all the same

@@ -13,6 +13,7 @@
 #include "config/AutoStart.h"
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
+#include "support/Settings.h"
 #include "support/TestClient.h"
 
 namespace tolvi::test {
@@ -143,11 +144,10 @@ TEST(Installer, InstallsForTheUserRunsAndUninstallsKeepingTheConfiguration) {
     // A configuration the user already has, from an earlier install or the zip.
     auto store =
         platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kConfigurationKey);
-    ASSERT_EQ(SaveConfiguration(*store,
-                                {ConnectorSettings{"\\\\.\\pipe\\kept-over-installs", "2381", "kept",
-                                                   false, false, ""}},
-                                AppOptions{false, true}),  // exit to tray
-              SaveResult::Saved);
+    ASSERT_EQ(
+        SaveConfiguration(*store, {SettingsFor("\\\\.\\pipe\\kept-over-installs", "2381", "kept")},
+                          AppOptions{false, true}),  // exit to tray
+        SaveResult::Saved);
 
     int64_t started = NowMs();
     ASSERT_EQ(Finish(Start("\"" + WindowsPath(TOLVI_INSTALLER) + "\" /S"), 60000), 0);

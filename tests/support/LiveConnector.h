@@ -33,7 +33,7 @@ struct LiveConnector {
 
     std::string pipeName;
     tools::PipeServer pipe;
-    RecordingObserver seen;  // the connector's observer, from Start on
+    RecordingObserver seen;     // the connector's observer, from Start on
     ConnectorSettings options;  // admission and console options that Start gives it
     bool alertsExpected = false;
     std::unique_ptr<PipeConnector> connector;

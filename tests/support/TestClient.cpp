@@ -58,6 +58,19 @@ int64_t NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+bool WaitUntilSteady(const std::function<int64_t()>& value, int timeoutMs) {
+    int64_t last = -1;
+    return WaitUntil(
+        [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            int64_t now = value();
+            bool still = now == last && now > 0;
+            last = now;
+            return still;
+        },
+        timeoutMs);
+}
+
 double ProcessCpuSeconds() {
 #ifdef _WIN32
     FILETIME created, exited, kernel, user;
@@ -134,9 +147,8 @@ bool TestClient::Connect(uint16_t port, const std::string& from, int receiveBuff
     if (!socket_.IsValid())
         return false;
     if (receiveBuffer > 0) {
-        setsockopt(static_cast<decltype(socket(0, 0, 0))>(socket_.Native()), SOL_SOCKET,
-                   SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
-                   sizeof receiveBuffer);
+        setsockopt(static_cast<decltype(socket(0, 0, 0))>(socket_.Native()), SOL_SOCKET, SO_RCVBUF,
+                   reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     }
     if (!from.empty() && socket_.Bind(from, 0).Failed())
         return false;

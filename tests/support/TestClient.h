@@ -18,6 +18,10 @@ std::string UniquePipeName();
 // Polls until done() or timeoutMs has passed; returns done()'s last answer.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
 
+// True once value() is above zero and has not changed for 300 ms (a transfer that has come
+// to a standstill), false when that has not happened within timeoutMs.
+bool WaitUntilSteady(const std::function<int64_t()>& value, int timeoutMs);
+
 // Milliseconds since an arbitrary start, for timing stops.
 int64_t NowMs();
 

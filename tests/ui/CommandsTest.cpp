@@ -386,7 +386,8 @@ TEST_F(Commands, RightClickOffersTheMenuThatFits) {
     user = readMenu();
     SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
     user.join();
-    EXPECT_EQ(items, (std::vector<std::string>{"&Delete", "&Reset", "&Edit", "Console &options..."}));
+    EXPECT_EQ(items,
+              (std::vector<std::string>{"&Delete", "&Reset", "&Edit", "Console &options..."}));
 }
 
 TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
@@ -405,18 +406,19 @@ TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
             PressButton(d, IDOK);
         };
     };
-    std::vector<SeenWindow> seen = Run(
-        ID_CONNECTOR_CONSOLE,
-        {{"Console options", [&](HWND d) {
-              shownAtStart = GetText(d, IDC_MAX_CLIENTS) + "|" + GetText(d, IDC_LOG_FILE) + "|" +
-                             GetText(d, IDC_REPLAY);
-              hasBrowse = GetText(d, IDC_BROWSE_LOG) == "&Browse...";
-              fill("17", "", "0")(d);
-          }},
-         {"Error!", Press(IDOK)},
-         {"Console options", fill("3", "", "2000")},
-         {"Error!", Press(IDOK)},
-         {"Console options", fill("3", "C:\\logs\\shared.log", "8")}});
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_CONSOLE, {{"Console options",
+                                    [&](HWND d) {
+                                        shownAtStart = GetText(d, IDC_MAX_CLIENTS) + "|" +
+                                                       GetText(d, IDC_LOG_FILE) + "|" +
+                                                       GetText(d, IDC_REPLAY);
+                                        hasBrowse = GetText(d, IDC_BROWSE_LOG) == "&Browse...";
+                                        fill("17", "", "0")(d);
+                                    }},
+                                   {"Error!", Press(IDOK)},
+                                   {"Console options", fill("3", "", "2000")},
+                                   {"Error!", Press(IDOK)},
+                                   {"Console options", fill("3", "C:\\logs\\shared.log", "8")}});
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(shownAtStart, "1||0");
     EXPECT_TRUE(hasBrowse);

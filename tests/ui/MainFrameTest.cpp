@@ -171,7 +171,8 @@ TEST_F(MainFrame, SettingsAndItsBoxesAreOwnedByTheDisabledMainWindow) {
          disabledUnderBox = false;
     config->writesLeft = 0;  // the save after OK fails and says so
     std::vector<SeenWindow> seen =
-        Run(ID_SETTINGS, {{"Settings", [&](HWND d) {
+        Run(ID_SETTINGS, {{"Settings",
+                           [&](HWND d) {
                                ownedDialog = GetWindow(d, GW_OWNER) == hwnd;
                                disabledUnderDialog = !IsWindowEnabled(hwnd);
                                PressButton(d, IDOK);
@@ -455,21 +456,21 @@ TEST(MainFrameLoad, UnreadableEntriesAreNamedAndTheKeyIsCopiedBeforeTheNextSave)
     MemoryStore* config = store.get();
     config->PutText("PipeNum", "3");
     config->PutText("PipeName0", "\\\\.\\pipe\\zero");
-    config->PutText("Port0", "abc");  // listed in Error, but listed
+    config->PutText("Port0", "abc");                   // listed in Error, but listed
     config->PutText("PipeName1", "\\\\.\\pipe\\one");  // no port: cannot be read
-    config->PutText("ExitToTray", "1");                 // and no AutoStart at all
+    config->PutText("ExitToTray", "1");                // and no AutoStart at all
     auto backupStore = std::make_unique<MemoryStore>();
     MemoryStore* backup = backupStore.get();
     CMainFrame frame(std::move(store), std::move(backupStore), "");
 
     SeenWindow box;
-    std::thread user =
-        AnswerDialog("tolvi4", 8000, &box, [](HWND b) { PressButton(b, IDOK); });
+    std::thread user = AnswerDialog("tolvi4", 8000, &box, [](HWND b) { PressButton(b, IDOK); });
     ASSERT_TRUE(frame.CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, 0));
     user.join();
     ASSERT_TRUE(box.found);
-    EXPECT_EQ(box.text, "Could not load connector 1 (\\\\.\\pipe\\one)\nCould not load connector 2");
+    EXPECT_EQ(box.text,
+              "Could not load connector 1 (\\\\.\\pipe\\one)\nCould not load connector 2");
     ASSERT_EQ(frame.Connectors().Count(), 1);
     EXPECT_EQ(frame.Connectors().At(0).GetStatus(), Error);
     EXPECT_TRUE(frame.options.ExitToTray);

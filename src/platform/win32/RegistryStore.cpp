@@ -100,8 +100,8 @@ class RegistryStore : public KeyValueStore {
         if (!key_)
             return Win32Error(ERROR_INVALID_HANDLE);
         DWORD count = 0, longestName = 0;
-        LONG r = RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                  nullptr, &count, &longestName, nullptr, nullptr, nullptr);
+        LONG r = RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  &count, &longestName, nullptr, nullptr, nullptr);
         if (r != ERROR_SUCCESS)
             return Check(r);
         std::vector<char> name(longestName + 2);
@@ -128,8 +128,8 @@ class RegistryStore : public KeyValueStore {
 
   private:
     SysError Open(REGSAM access) {
-        return Check(RegOpenKeyExA(RootKey(root_), subKey_.c_str(), 0, access | ViewOf(root_),
-                                   key_.put()));
+        return Check(
+            RegOpenKeyExA(RootKey(root_), subKey_.c_str(), 0, access | ViewOf(root_), key_.put()));
     }
 
     SysError Create(HKEY root, const std::string& path) {

@@ -85,8 +85,8 @@ long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
         if (!io_->readPending) {
             io_->begin = io_->end = 0;
             DWORD n = 0;
-            if (ReadFile(pipe_.get(), io_->buffer.data(), static_cast<DWORD>(io_->buffer.size()), &n,
-                         &io_->read)) {
+            if (ReadFile(pipe_.get(), io_->buffer.data(), static_cast<DWORD>(io_->buffer.size()),
+                         &n, &io_->read)) {
                 io_->end = n;
             } else if (GetLastError() == ERROR_IO_PENDING) {
                 io_->readPending = true;
