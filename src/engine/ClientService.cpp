@@ -151,7 +151,7 @@ void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string&
     std::string text = Format("*** Console %s is busy: %d clients connected\r\n", pipeName.c_str(),
                               static_cast<int>(relay->sessions.size()));
     client.Send(text.data(), text.size());
-    observer->OnClientRefused(*this, address);
+    observer->OnClientBusy(*this, address);
 }
 
 void PipeConnector::ServeSessions(bool* progress) {

@@ -16,6 +16,8 @@ class ConnectorObserver {
     virtual void OnStatusChanged(const PipeConnector&, int32_t /*status*/) {}
     virtual void OnClientArrived(const PipeConnector&, const std::string& /*address*/) {}
     virtual void OnClientRefused(const PipeConnector&, const std::string& /*address*/) {}
+    // Admitted, but turned away: as many clients as the console takes are already there.
+    virtual void OnClientBusy(const PipeConnector&, const std::string& /*address*/) {}
     virtual void OnClientLeft(const PipeConnector&, const std::string& /*address*/) {}
     // A new failure text, the one that GetErrorText now returns.
     virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}

@@ -59,6 +59,9 @@ class StatusPrinter : public tolvi::ConnectorObserver {
     void OnClientRefused(const PipeConnector& c, const std::string& address) override {
         Line(Label(c) + " client " + address + " refused");
     }
+    void OnClientBusy(const PipeConnector& c, const std::string& address) override {
+        Line(Label(c) + " client " + address + " turned away: the console is busy");
+    }
     void OnClientLeft(const PipeConnector& c, const std::string& address) override {
         Line(Label(c) + " client " + address + " left");
     }

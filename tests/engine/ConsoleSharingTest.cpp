@@ -3,6 +3,7 @@
 // reading is let go with a last line while the others go on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -91,6 +92,8 @@ TEST(ConsoleSharing, EveryClientGetsTheWholeStreamAndOneTooManyIsTurnedAway) {
     std::string busy = "*** Console " + live.pipeName + " is busy: 3 clients connected\r\n";
     EXPECT_EQ(fourth.ReadUntil("\n", 3000), busy);
     EXPECT_TRUE(fourth.WaitClosed(3000));
+    auto events = live.seen.Events();
+    EXPECT_NE(std::find(events.begin(), events.end(), "busy 127.0.0.1"), events.end());
 
     std::thread writer = StreamToPipe(live, kStreamBytes);
     size_t got[3] = {};

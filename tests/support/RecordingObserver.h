@@ -20,6 +20,7 @@ class RecordingObserver : public ConnectorObserver {
     void OnClientRefused(const PipeConnector&, const std::string& a) override {
         Add("refused " + a);
     }
+    void OnClientBusy(const PipeConnector&, const std::string& a) override { Add("busy " + a); }
     void OnClientLeft(const PipeConnector&, const std::string& a) override { Add("left " + a); }
     void OnErrorText(const PipeConnector&, const std::string& t) override { Add("error " + t); }
     void OnAlert(const PipeConnector&, const std::string& t) override {
