@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Redraws the README's picture of tolvi.exe: under wine's virtual desktop (named "shell", which
-# gives it a task bar) with the visual styles on, three stored connectors (one with a client,
-# one whose client waits for its pipe, one whose port another program holds) and the first
-# row's menu open.
+# gives it a task bar) with the visual styles on, three stored connectors (one shared by two
+# clients, one whose client waits for its pipe, one whose port another program holds) and the
+# first row's menu open.
 #
 #     scripts/screenshot.sh [OUTPUT.png [DPI]]      (docs/tolvi.png at 96 DPI by default)
 set -euo pipefail
@@ -29,9 +29,10 @@ rm -rf "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1
 
 value() { printf '"%s"=hex(7):%s00\n' "$1" "$(printf '%s' "$2" | od -An -tx1 -v | tr -s ' \n' ',,' | sed 's/^,//')"; }
-connector() {  # index pipe port description
+connector() {  # index pipe port description [clients at once]
     value "PipeName$1" "$2"; value "Port$1" "$3"; value "Description$1" "$4"
     value "NonLocal$1" 0; value "EnAcl$1" 0; value "Acl$1" ""
+    value "MaxClients$1" "${5:-1}"; value "LogFile$1" ""; value "Replay$1" 0
 }
 {
     echo REGEDIT4
@@ -47,7 +48,7 @@ connector() {  # index pipe port description
     echo
     echo '[HKEY_CLASSES_ROOT\Wow6432Node\Interface\{C6816504-FA48-4d67-B74A-FA386CA5ECC1}]'
     value PipeNum 3
-    connector 0 '\\.\pipe\tolvi-demo' 2323 "Demo console"
+    connector 0 '\\.\pipe\tolvi-demo' 2323 "Demo console, shared" 4
     connector 1 '\\.\pipe\build-vm' 2324 "Build VM (not running)"
     connector 2 '\\.\pipe\router' 2325 "Port taken by another program"
     value AutoStart 0
@@ -67,12 +68,15 @@ wine explorer /desktop=shell,${width}x${height} "$build/src/tolvi.exe" >/dev/nul
 for _ in $(seq 60); do xdotool search --name '^Named Pipe TCP Proxy$' >/dev/null 2>&1 && break; sleep 0.5; done
 sleep 2
 (printf 'uname -a\r\n'; sleep 60) | socat - TCP:127.0.0.1:2323 >/dev/null 2>&1 & pids+=($!)
+sleep 1
+sleep 60 | socat - TCP:127.0.0.1:2323 >/dev/null 2>&1 & pids+=($!)
 sleep 60 | socat - TCP:127.0.0.1:2324 >/dev/null 2>&1 & pids+=($!)
 sleep 3
 desktop=$(xdotool search --name 'Wine desktop' | head -1)
 eval "$(xdotool getwindowgeometry --shell "$desktop")"
-# A right press on the first row, which the window shows at the desktop's top left corner.
-xdotool mousemove --window "$desktop" $(scale 120) $(scale 100) click 3
+# A right press on the first row, in its description, so that the menu leaves its cells in
+# sight; the window shows at the desktop's top left corner.
+xdotool mousemove --window "$desktop" $(scale 520) $(scale 100) click 3
 sleep 2
 import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
 echo "wrote $out"
