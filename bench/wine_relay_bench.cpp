@@ -222,6 +222,15 @@ double Ratio(double a, double b) {
     return b > 0 ? a / b : 0;
 }
 
+// A Linux path as wine shows it: on drive Z:, with backslashes.
+std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char& c : path)
+        c = c == '/' ? '\\' : c;
+    return path;
+}
+
 std::string Beside(const char* file) {
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
@@ -238,7 +247,7 @@ int main(int argc, char** argv) {
     WSAStartup(MAKEWORD(2, 2), &wsa);
     size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
     size_t bytes = mib * 1048576;
-    std::string relay = argc > 2 ? argv[2] : Beside(TOLVI_RELAY_EXE);
+    std::string relay = argc > 2 ? argv[2] : WindowsPath(TOLVI_RELAY_EXE);
     std::string serverStat = FindWineServerStat();
     std::string id = std::to_string(GetCurrentProcessId());
 
