@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,26 @@ inline uint16_t FreePort() {
 struct Transfers {
     double downMBps = 0, upMBps = 0, p50us = 0, p99us = 0;
 };
+
+inline double Ratio(double a, double b) {
+    return b > 0 ? a / b : 0;
+}
+
+// The four rows of the transfer figures, ours beside theirs with the ratio; name is the width
+// of the figure's column.
+inline void PrintTransfers(int width, const Transfers& ours, const Transfers& theirs) {
+    const struct {
+        const char* name;
+        double a, b;
+    } rows[] = {
+        {"pipe to client, MB/s", ours.downMBps, theirs.downMBps},
+        {"client to pipe, MB/s", ours.upMBps, theirs.upMBps},
+        {"round trip p50, us", ours.p50us, theirs.p50us},
+        {"round trip p99, us", ours.p99us, theirs.p99us},
+    };
+    for (const auto& r : rows)
+        std::printf("%-*s %12.1f %12.1f %10.2f\n", width, r.name, r.a, r.b, Ratio(r.a, r.b));
+}
 
 // Runs the three measurements over a client connected through the relay to pipe.
 inline Transfers MeasureTransfers(platform::TcpSocket& client, tools::PipeServer& pipe,

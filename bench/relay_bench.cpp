@@ -26,6 +26,7 @@ extern char** environ;
 
 namespace {
 
+namespace bench = tolvi::bench;
 using tolvi::bench::Clock;
 using tolvi::bench::FreePort;
 using tolvi::bench::PipeReadExactly;
@@ -35,7 +36,8 @@ using tolvi::platform::TcpSocket;
 using tolvi::tools::PipeServer;
 
 struct Figures {
-    double downMBps = 0, upMBps = 0, p50us = 0, p99us = 0, idleCpuPercent = 0;
+    bench::Transfers transfers;
+    double idleCpuPercent = 0;
     long idleSwitches = 0;
 };
 
@@ -130,10 +132,7 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
     }
 
     tolvi::bench::Transfers t = tolvi::bench::MeasureTransfers(client, pipe, bytes, 10000);
-    f.downMBps = t.downMBps;
-    f.upMBps = t.upMBps;
-    f.p50us = t.p50us;
-    f.p99us = t.p99us;
+    f.transfers = t;
 
     // A connected client that sends nothing.
     double cpu0 = CpuSeconds(pid);
@@ -196,10 +195,6 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
     return mbps;
 }
 
-double Ratio(double a, double b) {
-    return b > 0 ? a / b : 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,14 +221,7 @@ int main(int argc, char** argv) {
     std::printf("relay_bench: %zu MiB each way, 10000 one-byte round trips, %d s idle\n", mib,
                 kIdleSeconds);
     std::printf("%-26s %12s %12s %10s\n", "figure", "tolvi-relay", "socat", "ratio");
-    std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe to client, MB/s", tolvi.downMBps,
-                socat.downMBps, Ratio(tolvi.downMBps, socat.downMBps));
-    std::printf("%-26s %12.1f %12.1f %10.2f\n", "client to pipe, MB/s", tolvi.upMBps, socat.upMBps,
-                Ratio(tolvi.upMBps, socat.upMBps));
-    std::printf("%-26s %12.1f %12.1f %10.2f\n", "round trip p50, us", tolvi.p50us, socat.p50us,
-                Ratio(tolvi.p50us, socat.p50us));
-    std::printf("%-26s %12.1f %12.1f %10.2f\n", "round trip p99, us", tolvi.p99us, socat.p99us,
-                Ratio(tolvi.p99us, socat.p99us));
+    bench::PrintTransfers(26, tolvi.transfers, socat.transfers);
     std::printf("%-26s %12.2f %12.2f %10s\n", "idle CPU, % of a core", tolvi.idleCpuPercent,
                 socat.idleCpuPercent, "-");
     std::printf("%-26s %12ld %12ld %10s\n", "idle context switches", tolvi.idleSwitches,
@@ -246,6 +234,6 @@ int main(int argc, char** argv) {
     std::printf("\nrelay_bench: one console, %zu MiB to every client, --max-clients 8\n", mib / 4);
     std::printf("%-26s %12s %12s %10s\n", "figure", "1 client", "8 clients", "ratio");
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe throughput, MB/s", one, eight,
-                Ratio(eight, one));
+                bench::Ratio(eight, one));
     return 0;
 }

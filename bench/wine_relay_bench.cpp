@@ -156,7 +156,8 @@ double LinuxCpuSeconds(const std::string& statPath) {
 // ---- The measurements, the same for both relays. -------------------------------------------
 
 struct Figures {
-    double downMBps = 0, upMBps = 0, p50us = 0, p99us = 0, idleProgram = 0, idleServer = 0;
+    bench::Transfers transfers;
+    double idleProgram = 0, idleServer = 0;
 };
 
 Figures Measure(const char* name, const std::string& commandLine, uint16_t port,
@@ -197,10 +198,7 @@ Figures Measure(const char* name, const std::string& commandLine, uint16_t port,
         bench::PipeReadExactly(pipe, 1);  // the carriage return on opening
     }
     bench::Transfers t = bench::MeasureTransfers(client, pipe, bytes, 2000);
-    f.downMBps = t.downMBps;
-    f.upMBps = t.upMBps;
-    f.p50us = t.p50us;
-    f.p99us = t.p99us;
+    f.transfers = t;
 
     // A connected client that sends nothing, and a pipe server that waits on a pending read.
     double program0 = ProcessCpuSeconds(pi.hProcess), server0 = LinuxCpuSeconds(serverStat);
@@ -216,10 +214,6 @@ Figures Measure(const char* name, const std::string& commandLine, uint16_t port,
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     return f;
-}
-
-double Ratio(double a, double b) {
-    return b > 0 ? a / b : 0;
 }
 
 // A Linux path as wine shows it: on drive Z:, with backslashes.
@@ -267,14 +261,7 @@ int main(int argc, char** argv) {
     std::printf("wine_relay_bench: %zu MiB each way, 2000 one-byte round trips, %d s idle%s\n", mib,
                 kIdleSeconds, serverStat.empty() ? " (wineserver not found)" : "");
     std::printf("%-34s %12s %12s %8s\n", "figure", "tolvi-relay", "blocking", "ratio");
-    std::printf("%-34s %12.1f %12.1f %8.2f\n", "pipe to client, MB/s", tolvi.downMBps,
-                plain.downMBps, Ratio(tolvi.downMBps, plain.downMBps));
-    std::printf("%-34s %12.1f %12.1f %8.2f\n", "client to pipe, MB/s", tolvi.upMBps, plain.upMBps,
-                Ratio(tolvi.upMBps, plain.upMBps));
-    std::printf("%-34s %12.1f %12.1f %8.2f\n", "round trip p50, us", tolvi.p50us, plain.p50us,
-                Ratio(tolvi.p50us, plain.p50us));
-    std::printf("%-34s %12.1f %12.1f %8.2f\n", "round trip p99, us", tolvi.p99us, plain.p99us,
-                Ratio(tolvi.p99us, plain.p99us));
+    bench::PrintTransfers(34, tolvi.transfers, plain.transfers);
     std::printf("%-34s %12.2f %12.2f %8s\n", "idle CPU, relay process, %", tolvi.idleProgram,
                 plain.idleProgram, "-");
     std::printf("%-34s %12.2f %12.2f %8s\n", "idle CPU, wineserver, %", tolvi.idleServer,
