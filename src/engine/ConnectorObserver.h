@@ -1,6 +1,7 @@
 // What a connector tells the program that hosts it: the GUI shows its alerts as message
 // boxes, the console host prints every change. Called on the thread that made the change,
-// mostly the connector's worker; the host must not destroy the connector from a call.
+// mostly the connector's worker; a call must return at once, and the host must not destroy
+// the connector from one.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -21,8 +22,9 @@ class ConnectorObserver {
     virtual void OnClientLeft(const PipeConnector&, const std::string& /*address*/) {}
     // A new failure text, the one that GetErrorText now returns.
     virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}
-    // A failure the user must see. Returns once the user has seen it; the worker waits.
-    // Without an observer of its own a connector writes it to the standard error.
+    // A failure the user must see. Called on the worker thread, which must never wait on the
+    // user: a host shows it later, elsewhere. Without an observer of its own a connector
+    // writes it to the standard error.
     virtual void OnAlert(const PipeConnector&, const std::string& text);
 };
 

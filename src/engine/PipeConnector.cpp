@@ -10,6 +10,8 @@
 
 namespace tolvi {
 
+const char kThreadFailedText[] = "Could not create thread";
+
 void ConnectorObserver::OnAlert(const PipeConnector&, const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
@@ -58,8 +60,13 @@ uint32_t PipeConnector::StartWorker() {
     doneEvent.Reset();
     platform::SysError error = workerThread.Start(&PipeConnector::WorkerMain, this);
     if (error.Failed()) {
+        // Nobody would accept on the listener: clients would wait in its backlog for ever
+        // while the list said Ready. The caller tells the user, once for all that failed.
         doneEvent.Set();
-        Alert("Could not create thread");
+        listenSocket.reset();
+        listenPort = 0;
+        SetErrorText(kThreadFailedText);
+        SetStatus(Error);
     }
     return static_cast<uint32_t>(error.code);
 }

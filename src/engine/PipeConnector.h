@@ -21,6 +21,9 @@ namespace tolvi {
 
 class ClientSession;
 
+// The error text of a connector whose worker thread could not be started.
+extern const char kThreadFailedText[];
+
 class PipeConnector {
   public:
     PipeConnector(std::string pipeName, std::string portText, std::string description);
@@ -37,6 +40,8 @@ class PipeConnector {
     // Where the connector reports; nullptr for none. It must outlive the worker.
     void SetObserver(ConnectorObserver* observer);
     bool CreateListener();
+    // 0, or the system's error code when no thread could be made: the connector is then in
+    // Error with kThreadFailedText, its listener closed, and the caller tells the user.
     uint32_t StartWorker();
     // Asks the worker to end, without waiting: a host that stops many asks them all first.
     void RequestStop();

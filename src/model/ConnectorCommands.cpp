@@ -20,7 +20,7 @@ void ConnectorCommands::New() {
                       "Configuration Error!");
             break;
         }
-        list_.At(row).StartWorker();
+        StartWorkerOrTell(list_.At(row));
         break;
     }
     host_.SaveConfiguration();  // also when the dialog was cancelled
@@ -54,7 +54,7 @@ bool ConnectorCommands::Rebuild(int row, const ConnectorSettings& settings) {
     }
     list_.At(row).StopAndWait();
     list_.Replace(row, std::move(fresh));  // the old connector is destroyed here
-    list_.At(row).StartWorker();
+    StartWorkerOrTell(list_.At(row));
     return true;
 }
 
@@ -120,7 +120,14 @@ void ConnectorCommands::Reset() {
         return;
     }
     connector.StopAndWait();
-    StartConnector(connector);  // a port that fails now shows as Error in the list
+    // A port that fails now shows as Error in the list, without a word, as at start-up.
+    if (connector.CreateListener())
+        StartWorkerOrTell(connector);
+}
+
+void ConnectorCommands::StartWorkerOrTell(PipeConnector& connector) {
+    if (connector.StartWorker() != 0)
+        host_.Ask(connector.GetErrorText(), BoxKind::OkExclamation, nullptr);
 }
 
 }  // namespace tolvi

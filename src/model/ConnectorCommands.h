@@ -31,7 +31,8 @@ class CommandHost {
                                     const std::vector<RowKey>& rows, int skipRow) = 0;
     // Runs the Console options dialog on settings; true when the user confirmed valid input.
     virtual bool RunConsoleOptionsDialog(ConnectorSettings* settings) = 0;
-    // Shows a box; true when the answer was Yes (or OK for a box without a choice).
+    // Shows a box; true when the answer was Yes (or OK for a box without a choice). Without
+    // a caption the box carries the application's title.
     virtual bool Ask(const std::string& text, BoxKind kind, const char* caption) = 0;
     // Writes the whole configuration.
     virtual void SaveConfiguration() = 0;
@@ -53,6 +54,8 @@ class ConnectorCommands {
     // Builds the row's connector anew from settings while the old one still runs, then puts
     // it in the old one's place; false, after the error box, when its port failed.
     bool Rebuild(int row, const ConnectorSettings& settings);
+    // Starts the worker; a thread that cannot be made is told in a box of its own.
+    void StartWorkerOrTell(PipeConnector& connector);
 
     ConnectorList& list_;
     CommandHost& host_;

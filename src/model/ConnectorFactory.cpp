@@ -16,8 +16,7 @@ std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
 bool StartConnector(PipeConnector& connector) {
     if (!connector.CreateListener())
         return false;
-    connector.StartWorker();  // a failed thread start tells the user itself
-    return true;
+    return connector.StartWorker() == 0;
 }
 
 void LoadConnectors(ConnectorList& list, const std::vector<ConnectorSettings>& stored,

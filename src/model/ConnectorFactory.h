@@ -16,7 +16,7 @@ std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
                                               ConnectorObserver* observer);
 
 // Opens the listening endpoint and, when that worked, starts the worker. False, with the
-// reason in the connector's error text and status Error, when the endpoint failed.
+// reason in the connector's error text and status Error, when either failed.
 bool StartConnector(PipeConnector& connector);
 
 // Appends one row per stored entry, in order, and starts each whose port can be opened; one

@@ -52,7 +52,7 @@ class ScriptedHost : public CommandHost, public ConnectorListObserver {
         return next(settings);
     }
     bool Ask(const std::string& text, BoxKind, const char* caption) override {
-        shown.push_back(std::string("box ") + caption + ": " + text);
+        shown.push_back(std::string("box ") + (caption ? caption : "(title)") + ": " + text);
         if (answers.empty())
             return false;
         bool yes = answers.front();
