@@ -13,6 +13,8 @@ enum class ErrorKind {
     PipeNotConnected,  // the pipe's server has disconnected this instance
     Cancelled,         // given up because a stop was requested
     ConnectionReset,   // a TCP peer reset or abandoned its connection before we looked at it
+    OutOfResources,    // no descriptor, buffer or memory to spare for now (EMFILE, WSAENOBUFS)
+    NotUsable,         // the handle or socket is not, or no longer, one the call can use
     Other,
 };
 

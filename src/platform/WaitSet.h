@@ -37,16 +37,19 @@ class WaitSet {
     SysError Wait(int timeoutMs);
 
     // After a wait: whether it may have ended for data or a close to read on this socket or
-    // pipe. False means trying would find nothing new; something else ready that the wait did
-    // not name ends the next wait at once.
+    // pipe. Every source that was ready when the wait ended is named, not just the first, so
+    // that one busy source cannot hide the others. False means trying would find nothing new.
     bool MayRead(const TcpSocket& socket) const;
     bool MayRead(const PipeClient& pipe) const;
 
   private:
 #ifdef _WIN32
+    // One wait takes at most 64 handles (MAXIMUM_WAIT_OBJECTS); those beyond are polled.
     std::vector<void*> handles_;
-    bool readyNow_ = false;  // something added can go on without waiting
-    void* woke_ = nullptr;   // the handle that ended the last wait
+    std::vector<void*> overflow_;  // added beyond the limit: looked at every few milliseconds
+    bool readyNow_ = false;        // something added can go on without waiting
+    std::vector<void*> woke_;      // the handles found signalled when the last wait ended
+    bool IsNamed(void* handle) const;
 #else
     std::vector<pollfd> fds_;
 #endif

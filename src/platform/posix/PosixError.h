@@ -35,6 +35,18 @@ inline SysError ErrnoError(int code) {
         case ECONNABORTED:
             kind = ErrorKind::ConnectionReset;
             break;
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+            kind = ErrorKind::OutOfResources;
+            break;
+        case EBADF:
+        case ENOTSOCK:
+        case EINVAL:
+        case EOPNOTSUPP:
+            kind = ErrorKind::NotUsable;
+            break;
         default:
             break;
     }

@@ -1,25 +1,39 @@
 // The wait on Windows: WaitForMultipleObjects over the stop event, one event per socket
-// (WSAEventSelect, auto-reset, so the wait that a socket ends has already cleared it) and the
-// events of the pipe's overlapped read and write.
+// (WSAEventSelect, auto-reset, so the wait that names a socket has already cleared it) and the
+// events of the pipe's overlapped read and write. WaitForMultipleObjects names only the lowest
+// signalled handle; the rest are gathered by asking again without waiting, so a flooding client
+// or listener cannot starve the sources after it.
 #include "platform/WaitSet.h"
 
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
+namespace {
+
+// How often handles beyond the limit of one wait are looked at. A connector never has that
+// many (16 clients, as many let go, the listener, the pipe's two and the stop event make 36),
+// but a wait must not fail if it ever does.
+constexpr DWORD kOverflowPollMs = 10;
+
+}  // namespace
 
 WaitSet::WaitSet() {
     handles_.reserve(8);
+    woke_.reserve(8);
 }
 
 WaitSet::~WaitSet() = default;
 
 void WaitSet::Clear() {
     handles_.clear();
+    overflow_.clear();
     readyNow_ = false;
-    woke_ = nullptr;
+    woke_.clear();
 }
 
 void WaitSet::Add(WakeSignal& signal) {
@@ -36,45 +50,73 @@ void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
         readyNow_ = true;  // cannot wait on it: let the caller try again soon
         return;
     }
-    handles_.push_back(event);
+    if (handles_.size() < MAXIMUM_WAIT_OBJECTS)
+        handles_.push_back(event);
+    else
+        overflow_.push_back(event);
 }
 
 void WaitSet::Add(PipeClient& pipe, bool readable, bool writable) {
     if (!pipe.IsOpen())
         return;
+    auto add = [this](void* event) {
+        if (handles_.size() < MAXIMUM_WAIT_OBJECTS)
+            handles_.push_back(event);
+        else
+            overflow_.push_back(event);
+    };
     if (readable) {
         if (pipe.ReadPending())
-            handles_.push_back(pipe.ReadEvent());
+            add(pipe.ReadEvent());
         else
             readyNow_ = true;  // data or a failure waits to be taken
     }
     if (writable && pipe.WritePending())
-        handles_.push_back(pipe.WriteEvent());
+        add(pipe.WriteEvent());
 }
 
 SysError WaitSet::Wait(int timeoutMs) {
     DWORD timeout = readyNow_ ? 0 : timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-    SysError result;
+    if (!overflow_.empty())
+        timeout = std::min(timeout, kOverflowPollMs);
     if (handles_.empty()) {
         Sleep(timeout == INFINITE ? 0 : timeout);
-    } else {
-        DWORD r = WaitForMultipleObjects(static_cast<DWORD>(handles_.size()), handles_.data(),
-                                         FALSE, timeout);
-        if (r == WAIT_FAILED)
-            result = LastWin32Error();
-        else if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + handles_.size())
-            woke_ = handles_[r - WAIT_OBJECT_0];
+        return {};
     }
-    return result;
+    const DWORD count = static_cast<DWORD>(handles_.size());
+    DWORD r = WaitForMultipleObjects(count, handles_.data(), FALSE, timeout);
+    if (r == WAIT_FAILED)
+        return LastWin32Error();
+    // The handles after the one named may be signalled too: ask about the rest, without
+    // waiting, until none is. Asking takes an auto-reset event as a wait does.
+    DWORD first = 0;
+    while (r - WAIT_OBJECT_0 < count - first) {  // WAIT_TIMEOUT lies beyond any index
+        DWORD at = first + (r - WAIT_OBJECT_0);
+        woke_.push_back(handles_[at]);
+        first = at + 1;
+        if (first >= count)
+            break;
+        r = WaitForMultipleObjects(count - first, handles_.data() + first, FALSE, 0);
+        if (r == WAIT_FAILED)
+            return LastWin32Error();
+    }
+    return {};
+}
+
+bool WaitSet::IsNamed(void* handle) const {
+    if (!handle)
+        return false;
+    return std::find(woke_.begin(), woke_.end(), handle) != woke_.end() ||
+           std::find(overflow_.begin(), overflow_.end(), handle) != overflow_.end();
 }
 
 bool WaitSet::MayRead(const TcpSocket& socket) const {
     // Without a wait the caller goes on at once and should try everything.
-    return readyNow_ || (woke_ && woke_ == socket.event_.get());
+    return readyNow_ || IsNamed(socket.event_.get());
 }
 
 bool WaitSet::MayRead(const PipeClient& pipe) const {
-    return readyNow_ || (pipe.IsOpen() && woke_ && woke_ == pipe.ReadEvent());
+    return readyNow_ || (pipe.IsOpen() && IsNamed(pipe.ReadEvent()));
 }
 
 }  // namespace tolvi::platform

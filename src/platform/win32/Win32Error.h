@@ -39,6 +39,21 @@ inline SysError Win32Error(DWORD code) {
         case ERROR_OPERATION_ABORTED:
             kind = ErrorKind::Cancelled;
             break;
+        case WSAEMFILE:
+        case WSAENOBUFS:
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+        case ERROR_NO_SYSTEM_RESOURCES:
+            kind = ErrorKind::OutOfResources;
+            break;
+        case WSAENOTSOCK:
+        case WSAEINVAL:
+        case WSAEOPNOTSUPP:
+        case WSAENETDOWN:
+        case WSANOTINITIALISED:
+        case ERROR_INVALID_HANDLE:
+            kind = ErrorKind::NotUsable;
+            break;
         default:
             break;
     }
