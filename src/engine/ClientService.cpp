@@ -37,20 +37,19 @@ bool PipeConnector::ServeClients() {
         SetStatus(Ready);
     BeginService();
     for (;;) {
-        // Everything that can go on without waiting goes on; then one wait for all of it.
-        bool progress;
-        do {
-            if (stopRequested)
-                return true;
-            progress = false;
-            if (!AcceptClients(&progress))
-                return false;
-            ServeSessions(&progress);
-            ServeClosing(&progress);
-            ServePipe(&progress);
-        } while (progress);
+        if (stopRequested)
+            return true;
+        // Every source that is ready gets its turn, each for a bounded amount. Then one wait
+        // for all of them: none at all while there was work, but it names again every source
+        // that is ready, so that one that stays busy cannot keep the others waiting.
+        bool progress = false;
+        if (!AcceptClients(&progress))
+            return false;
+        ServeSessions(&progress);
+        ServeClosing(&progress);
+        ServePipe(&progress);
         PrepareWait();
-        SysError error = r.waitSet.Wait(r.timeoutMs);
+        SysError error = r.waitSet.Wait(progress ? 0 : r.timeoutMs);
         for (auto& s : r.sessions) {
             if (r.waitSet.MayRead(s->Socket()))
                 s->SetMayRead();
@@ -69,9 +68,12 @@ bool PipeConnector::ServeClients() {
 bool PipeConnector::AcceptClients(bool* progress) {
     Relay& r = *relay;
     r.wantAccept = false;
+    if (RelayClock::now() < r.acceptRestsUntil)
+        return true;
     // One client at a time: the next waits in the backlog. Several: one beyond the limit is
     // told that the console is busy.
-    while (r.maxClients > 1 || r.sessions.empty()) {
+    for (int taken = 0; taken < Relay::kAcceptsPerPass && (r.maxClients > 1 || r.sessions.empty());
+         ++taken) {
         platform::TcpSocket client;
         SysError error = listenSocket->Accept(&client);
         if (error.Is(ErrorKind::WouldBlock)) {
@@ -81,10 +83,22 @@ bool PipeConnector::AcceptClients(bool* progress) {
         *progress = true;
         if (error.PeerGone())
             continue;  // it reset while it waited in the backlog: the next one
-        if (error.Failed()) {
+        if (error.Is(ErrorKind::NotUsable)) {
+            // The listener itself is gone: nothing more can be accepted on it.
             SetErrorText(Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str()));
             EnterErrorState();
             return false;
+        }
+        if (error.Failed()) {
+            // Out of descriptors or buffers, or a connection that failed on its way in: the
+            // listener is sound and the clients being served keep their turn. The connection
+            // waits in the backlog while the listener rests.
+            std::string text =
+                Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str());
+            if (text != GetErrorText())
+                SetErrorText(text);
+            r.acceptRestsUntil = RelayClock::now() + Relay::kAcceptRest;
+            return true;
         }
         if (!AdmitClient(std::move(client)))
             return false;
@@ -113,8 +127,11 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client) {
         return true;
     }
     if ((error = client.SetNonBlocking()).Failed()) {
-        listenSocket.reset();
-        listenPort = 0;
+        {
+            std::lock_guard<std::mutex> lock(textLock);
+            listenSocket.reset();
+            listenPort = 0;
+        }
         SetErrorText(Format("Could not set FIONBIO socket option (%s)",
                             GetSystemErrorText(error.code).c_str()));
         EnterErrorState();
@@ -125,15 +142,11 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client) {
     ClientSession& session = *r.sessions.back();
     ShowClients();
     observer->OnClientArrived(*this, address);
-    bool first = r.sessions.size() == 1;
-    if (first)
-        SetStatus(Connected);
-
     session.QueueText(kAttachingText);
     if (r.pipe.IsOpen()) {
         AttachSession(session);
         SetStatus(Connected);
-    } else if (first) {
+    } else if (r.sessions.size() == 1) {
         SetStatus(AttachingPipe);
         r.nextAttach = RelayClock::now();  // the first try at once, then every 500 ms
     }
@@ -142,7 +155,7 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client) {
 
 void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string& address) {
     std::string text =
-        Format("*** Host %s is not authorized to access this service!\n", address.c_str());
+        Format("*** Host %s is not authorized to access this service!\r\n", address.c_str());
     client.Send(text.data(), text.size());  // whether it arrives or not, the client goes
     observer->OnClientRefused(*this, address);
 }
@@ -159,19 +172,21 @@ void PipeConnector::ServeSessions(bool* progress) {
     RelayClock::time_point now = RelayClock::now();
     for (auto& owned : r.sessions) {
         ClientSession& s = *owned;
-        if (!s.Attached()) {
-            // Nowhere to put it yet: taken and dropped, so that a client that leaves is seen.
-            if (s.MayRead())
-                s.DiscardInput(r.scratch.data(), r.scratch.size());
-        } else {
-            while (s.MayRead() && r.toPipe.Size() < Relay::kHighWater &&
-                   s.Output().Size() < Relay::kAnswerLimit) {
-                size_t got = s.Receive(r.scratch.data(), r.scratch.size(), r.toPipe);
-                if (got == 0)
-                    break;
+        // While the pipe is not open what the client types has nowhere to go: its Telnet is
+        // still answered, its data dropped, so that a client that leaves is seen at once.
+        ByteQueue& into = s.Attached() ? r.toPipe : r.dropped;
+        size_t taken = 0;
+        while (s.MayRead() && s.Output().OwnSize() < Relay::kAnswerLimit &&
+               (s.Attached() ? r.toPipe.Size() < Relay::kHighWater
+                             : taken < Relay::kPipeBytesPerPass)) {
+            size_t got = s.Receive(r.scratch.data(), r.scratch.size(), into);
+            r.dropped.Clear();
+            if (got == 0)
+                break;
+            if (s.Attached())
                 bytesReceived += static_cast<int64_t>(got);
-                *progress = true;
-            }
+            taken += got;
+            *progress = true;
         }
         if (s.Gone())
             continue;
@@ -183,6 +198,10 @@ void PipeConnector::ServeSessions(bool* progress) {
         if (s.Output().Size() != queued)
             *progress = true;
         s.Track(r.QueueHighWater(), now);
+        if (s.Output().Size() > Relay::kSlowLimit) {
+            LetGoSlowClient(owned);
+            *progress = true;
+        }
     }
     EndGoneSessions(progress);
 }
@@ -205,15 +224,18 @@ void PipeConnector::ServeClosing(bool* progress) {
     }
 }
 
+// Takes out the sessions that have ended: gone on their own, or let go (already told).
 void PipeConnector::EndGoneSessions(bool* progress) {
     auto& sessions = relay->sessions;
     auto gone = std::stable_partition(sessions.begin(), sessions.end(),
-                                      [](const auto& s) { return !s->Gone(); });
+                                      [](const auto& s) { return s && !s->Gone(); });
     if (gone == sessions.end())
         return;
     *progress = true;
-    for (auto it = gone; it != sessions.end(); ++it)
-        observer->OnClientLeft(*this, (*it)->Address());
+    for (auto it = gone; it != sessions.end(); ++it) {
+        if (*it)
+            observer->OnClientLeft(*this, (*it)->Address());
+    }
     sessions.erase(gone, sessions.end());
     if (!sessions.empty()) {
         ShowClients();
@@ -224,15 +246,12 @@ void PipeConnector::EndGoneSessions(bool* progress) {
     EndTurn();
 }
 
-// A client that cannot keep up with the others is sent one line and let go; nobody waits.
+// A client that cannot keep up is sent one line and let go; nobody waits for it. Its place
+// in the sessions is left empty, for EndGoneSessions to take out.
 void PipeConnector::LetGoSlowClient(std::unique_ptr<ClientSession>& session) {
     session->CloseWith(kTooSlowText, RelayClock::now() + Relay::kLastLineTime);
     observer->OnClientLeft(*this, session->Address());
     relay->closing.push_back(std::move(session));
-}
-
-void PipeConnector::SendTelnetCommand(ClientSession& session, uint8_t command, uint8_t option) {
-    session.QueueTelnetCommand(command, option);
 }
 
 void PipeConnector::PrepareWait() {
@@ -240,14 +259,19 @@ void PipeConnector::PrepareWait() {
     platform::WaitSet& wait = r.waitSet;
     wait.Clear();
     wait.Add(stopSignal);
-    if (r.wantAccept)
+    RelayClock::time_point now = RelayClock::now();
+    if (r.wantAccept) {
         wait.Add(*listenSocket, true, false);
+    } else if (now < r.acceptRestsUntil) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(r.acceptRestsUntil - now);
+        int ms = static_cast<int>(left.count());
+        r.timeoutMs = r.timeoutMs < 0 ? ms : std::min(r.timeoutMs, ms);
+    }
     for (auto& s : r.sessions) {
-        bool readable = !s->Attached() || (r.toPipe.Size() < Relay::kHighWater &&
-                                           s->Output().Size() < Relay::kAnswerLimit);
+        bool readable = s->Output().OwnSize() < Relay::kAnswerLimit &&
+                        (!s->Attached() || r.toPipe.Size() < Relay::kHighWater);
         wait.Add(s->Socket(), readable, !s->Output().Empty());
     }
-    RelayClock::time_point now = RelayClock::now();
     for (auto& s : r.closing) {
         wait.Add(s->Socket(), false, true);
         auto left = std::chrono::ceil<std::chrono::milliseconds>(s->CloseDeadline() - now);

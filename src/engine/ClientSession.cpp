@@ -37,18 +37,9 @@ void ClientSession::QueueTelnetCommand(uint8_t command, uint8_t option) {
     output_.AppendProtocol(bytes, sizeof bytes);
 }
 
-bool ClientSession::DiscardInput(uint8_t* scratch, size_t size) {
-    for (;;) {
-        IoResult got = socket_.Receive(scratch, size);
-        if (got.count > 0)
-            continue;
-        if (got.count < 0 && got.error.Is(ErrorKind::WouldBlock)) {
-            mayRead_ = false;
-            return true;
-        }
-        gone_ = true;  // closed, or the connection failed
-        return false;
-    }
+void ClientSession::Offer(uint8_t option) {
+    QueueTelnetCommand(telnet::kWill, option);
+    telnet_.Offered(option);
 }
 
 size_t ClientSession::Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe) {
@@ -81,7 +72,6 @@ void ClientSession::Track(size_t highWater, Clock::time_point now) {
 void ClientSession::CloseWith(const char* text, Clock::time_point deadline) {
     output_.Clear();  // what it could not take is lost to it anyway
     QueueText(text);
-    closing_ = true;
     attached_ = false;
     closeDeadline_ = deadline;
 }

@@ -31,15 +31,19 @@ class ClientSession {
     bool Attached() const { return attached_; }
     void SetAttached(bool attached) { attached_ = attached; }
 
+    // The replay of the console's latest output goes to a client once, when it first gets
+    // the pipe; later attachments of the same client send only what is new.
+    bool Replayed() const { return replayed_; }
+    void SetReplayed() { replayed_ = true; }
+
     void QueueText(const char* text);
     void QueueTelnetCommand(uint8_t command, uint8_t option);
+    // Offers one of our options (IAC WILL option); the client's agreement is not answered.
+    void Offer(uint8_t option);
 
-    // What the client sends while the pipe is not open has nowhere to go: takes all of it.
-    // Sets Gone when the client has left.
-    bool DiscardInput(uint8_t* scratch, size_t size);
     // Receives at most size bytes, answers their Telnet commands and appends their data to
-    // toPipe. Returns the bytes received (0 when nothing waits); sets Gone when the client
-    // has left.
+    // toPipe (the caller drops it while the pipe is not open). Returns the bytes received
+    // (0 when nothing waits); sets Gone when the client has left.
     size_t Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe);
     // Hands pipe data to the client: straight to the socket while nothing else is queued
     // (the common case, without a copy), into the queue for the rest. Returns the pipe bytes
@@ -59,7 +63,6 @@ class ClientSession {
 
     // A last line, and then the connection ends: once the line is out, or at the deadline.
     void CloseWith(const char* text, Clock::time_point deadline);
-    bool Closing() const { return closing_; }
     Clock::time_point CloseDeadline() const { return closeDeadline_; }
 
   private:
@@ -70,7 +73,7 @@ class ClientSession {
     bool attached_ = false;
     bool gone_ = false;
     bool mayRead_ = true;
-    bool closing_ = false;
+    bool replayed_ = false;
     Clock::time_point behindSince_{};
     Clock::time_point closeDeadline_{};
 };

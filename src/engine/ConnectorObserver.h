@@ -20,6 +20,10 @@ class ConnectorObserver {
     // Admitted, but turned away: as many clients as the console takes are already there.
     virtual void OnClientBusy(const PipeConnector&, const std::string& /*address*/) {}
     virtual void OnClientLeft(const PipeConnector&, const std::string& /*address*/) {}
+    // The pipe opened, for the clients or for the log; and went away from under them (not
+    // when the connector closes it because the last client left).
+    virtual void OnPipeAttached(const PipeConnector&) {}
+    virtual void OnPipeLost(const PipeConnector&) {}
     // A new failure text, the one that GetErrorText now returns.
     virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}
     // A failure the user must see. Called on the worker thread, which must never wait on the

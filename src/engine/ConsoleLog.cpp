@@ -2,6 +2,7 @@
 #include "engine/ConsoleLog.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 #include "engine/Format.h"
@@ -25,20 +26,36 @@ bool ConsoleLog::Append(const uint8_t* data, size_t size) {
     if (!file_)
         return false;
     while (size > 0) {
-        if (size_ >= kRotateBytes && !Rotate())
-            return false;
-        // Up to the rotation size exactly, so that no file grows past it.
-        size_t room = static_cast<size_t>(kRotateBytes - size_);
-        size_t part = size < room ? size : room;
+        // Up to the rotation size as it comes; beyond it, up to the first line end, so that a
+        // line is not split between two files. With no line end for long, split anyway.
+        size_t part = size;
+        bool rotate = false;
+        if (size_ < kRotateBytes) {
+            part = std::min<uint64_t>(size, kRotateBytes - size_);
+        } else {
+            const uint64_t limit = kRotateBytes + kLineSearchBytes;
+            uint64_t room = limit - std::min(size_, limit);
+            size_t look = static_cast<size_t>(std::min<uint64_t>(size, room));
+            const void* end = std::memchr(data, '\n', look);
+            if (end) {
+                part = static_cast<size_t>(static_cast<const uint8_t*>(end) - data) + 1;
+                rotate = true;
+            } else if (look == room) {
+                part = look;
+                rotate = true;
+            }
+        }
         errno = 0;
-        if (std::fwrite(data, 1, part, file_) != part)
+        if (part > 0 && std::fwrite(data, 1, part, file_) != part)
             return Fail(errno ? errno : EIO);
         size_ += part;
         data += part;
         size -= part;
+        if (rotate && !Rotate())
+            return false;
     }
     // On the disk at once: a console that dies a second later leaves its last words there.
-    if (std::fflush(file_) != 0)
+    if (file_ && std::fflush(file_) != 0)
         return Fail(errno ? errno : EIO);
     return true;
 }

@@ -1,6 +1,7 @@
-// The console's log: every byte the pipe sends, appended to a file and on the disk within a
-// second; at 10 MiB the file is renamed with ".1" appended (replacing an older one) and a new
-// one is started. A file that cannot be written ends the log, not the relay.
+// The console's log: every byte the pipe sends, appended to a file and flushed with every
+// write. From 10 MiB on the file is rotated at the first line end: renamed with ".1" appended
+// (replacing an older one) and a new one started. A file that cannot be written ends the log,
+// not the relay.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,9 @@ namespace tolvi {
 class ConsoleLog {
   public:
     static constexpr uint64_t kRotateBytes = 10u << 20;
+    // How far past kRotateBytes a line end is waited for; a console that prints no line end
+    // for that long is split where it stands.
+    static constexpr uint64_t kLineSearchBytes = 64u << 10;
 
     ConsoleLog() = default;
     ~ConsoleLog() { Close(); }

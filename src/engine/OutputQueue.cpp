@@ -9,13 +9,15 @@ namespace {
 constexpr uint8_t kIac = 255;
 }
 
-void OutputQueue::AddRun(size_t size, bool pipe) {
+void OutputQueue::AddRun(size_t size, Kind kind) {
     if (size == 0)
         return;
-    if (!runs_.empty() && runs_.back().pipe == pipe)
+    if (kind == Kind::Own)
+        ownBytes_ += size;
+    if (!runs_.empty() && runs_.back().kind == kind)
         runs_.back().size += size;
     else
-        runs_.push_back(Run{size, pipe});
+        runs_.push_back(Run{size, kind});
 }
 
 void OutputQueue::AppendPipeData(const uint8_t* data, size_t size, bool counted) {
@@ -32,12 +34,12 @@ void OutputQueue::AppendPipeData(const uint8_t* data, size_t size, bool counted)
         }
     }
     bytes_.Commit(size + doubled);
-    AddRun(size + doubled, counted);
+    AddRun(size + doubled, counted ? Kind::Pipe : Kind::Replay);
 }
 
 void OutputQueue::AppendProtocol(const void* data, size_t size) {
     bytes_.Append(data, size);
-    AddRun(size, false);
+    AddRun(size, Kind::Own);
 }
 
 uint64_t OutputQueue::Consume(size_t size) {
@@ -46,7 +48,9 @@ uint64_t OutputQueue::Consume(size_t size) {
     while (size > 0) {
         Run& run = runs_.front();
         size_t take = std::min(size, run.size);
-        if (run.pipe) {
+        if (run.kind == Kind::Own)
+            ownBytes_ -= take;
+        if (run.kind == Kind::Pipe) {
             // In pipe data every 255 is one of a pair: each pair that is now complete is one
             // byte of the pipe.
             const uint8_t* front = bytes_.Front();
@@ -67,6 +71,7 @@ uint64_t OutputQueue::Consume(size_t size) {
 void OutputQueue::Clear() {
     bytes_.Clear();
     runs_.clear();
+    ownBytes_ = 0;
     halfSent_ = false;
 }
 

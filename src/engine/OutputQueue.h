@@ -21,19 +21,24 @@ class OutputQueue {
     void AppendPipeData(const uint8_t* data, size_t size, bool counted = true);
     // Bytes of the relay's own: texts and Telnet answers, sent as they are and not counted.
     void AppendProtocol(const void* data, size_t size);
+    // How many of the queued bytes are the relay's own; a client that keeps asking without
+    // reading makes these grow, however little of the pipe's data waits for it.
+    size_t OwnSize() const { return ownBytes_; }
     // Drops size sent bytes from the front; returns how many pipe bytes they held.
     uint64_t Consume(size_t size);
     void Clear();
 
   private:
+    enum class Kind : uint8_t { Pipe, Replay, Own };
     struct Run {
         size_t size;
-        bool pipe;
+        Kind kind;
     };
-    void AddRun(size_t size, bool pipe);
+    void AddRun(size_t size, Kind kind);
 
     ByteQueue bytes_;
     std::deque<Run> runs_;
+    size_t ownBytes_ = 0;
     bool halfSent_ = false;  // the first byte of a doubled 255 has been sent, its twin not yet
 };
 

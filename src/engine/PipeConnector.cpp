@@ -63,8 +63,11 @@ uint32_t PipeConnector::StartWorker() {
         // Nobody would accept on the listener: clients would wait in its backlog for ever
         // while the list said Ready. The caller tells the user, once for all that failed.
         doneEvent.Set();
-        listenSocket.reset();
-        listenPort = 0;
+        {
+            std::lock_guard<std::mutex> lock(textLock);
+            listenSocket.reset();
+            listenPort = 0;
+        }
         SetErrorText(kThreadFailedText);
         SetStatus(Error);
     }

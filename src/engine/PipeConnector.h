@@ -12,7 +12,7 @@
 #include "engine/ConnectorObserver.h"
 #include "engine/ConnectorSettings.h"
 #include "engine/ConnectorStatus.h"
-#include "engine/SharedListeners.h"
+#include "platform/Socket.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 #include "platform/WakeSignal.h"
@@ -39,7 +39,11 @@ class PipeConnector {
     void SetConsoleOptions(int maxClients, std::string logFile, int replayKiB);
     // Where the connector reports; nullptr for none. It must outlive the worker.
     void SetObserver(ConnectorObserver* observer);
-    bool CreateListener();
+    // Opens the listening endpoint. predecessor is the connector this one replaces (an Edit)
+    // or this one itself (a Reset): where it listens on the same port, its endpoint is taken
+    // over instead of failing the bind. Every other holder of the port, another connector of
+    // ours included, makes it fail with the port-in-use message.
+    bool CreateListener(const PipeConnector* predecessor = nullptr);
     // 0, or the system's error code when no thread could be made: the connector is then in
     // Error with kThreadFailedText, its listener closed, and the caller tells the user.
     uint32_t StartWorker();
@@ -86,7 +90,6 @@ class PipeConnector {
     void ServePipe(bool* progress);
     bool AttachPipe();
     void AttachSession(ClientSession& session);
-    void SendTelnetCommand(ClientSession& session, uint8_t command, uint8_t option);
     void DeliverPipeData(const uint8_t* data, size_t size);
     bool PipeDataHasRoom();
     void LosePipe();
@@ -96,6 +99,7 @@ class PipeConnector {
     void ClosePipe();
     void EnterErrorState();
     bool FailListener(const std::string& message);
+    bool AdoptListener(std::shared_ptr<platform::TcpSocket> socket, uint16_t port);
     void SetStatus(int32_t value);
     void SetClientAddress(const std::string& address);
     void SetErrorText(const std::string& text);
@@ -111,7 +115,9 @@ class PipeConnector {
     std::atomic<int64_t> bytesReceived{0};
     std::atomic<int64_t> bytesSent{0};
     std::atomic<bool> stopRequested{false};
-    SharedSocket listenSocket;  // shared only while an edit hands it to the new connector
+    // Shared only while an Edit or Reset hands it over; set under textLock, since the
+    // connector taking it over reads it while this one's worker may still run.
+    std::shared_ptr<platform::TcpSocket> listenSocket;
     std::string clientList;
     bool allowNonLocal = false;
     bool listOnly = false;

@@ -15,7 +15,7 @@ namespace {
 
 constexpr auto kAttachRetry = std::chrono::milliseconds(500);
 const char kAttachingText[] = "attaching console,wait ...";
-const char kConnectedText[] = "connected!\n\n";
+const char kConnectedText[] = "connected!\r\n\r\n";
 
 int MillisUntil(RelayClock::time_point when, RelayClock::time_point now) {
     auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now);
@@ -40,7 +40,12 @@ void PipeConnector::ServePipe(bool* progress) {
         *progress = true;
     }
 
+    size_t moved = 0;
     while (r.pipeMayRead && PipeDataHasRoom()) {
+        if (moved >= Relay::kPipeBytesPerPass) {
+            *progress = true;  // more waits: the others first, then this again at once
+            break;
+        }
         uint32_t got = 0;
         SysError error = r.pipe.Read(r.scratch.data(), Relay::kPiece, &got);
         if (error.Is(ErrorKind::WouldBlock)) {
@@ -55,6 +60,7 @@ void PipeConnector::ServePipe(bool* progress) {
             return;
         }
         DeliverPipeData(r.scratch.data(), got);
+        moved += got;
         *progress = true;
         if (!r.pipe.IsOpen())
             return;  // the last client was let go, and the pipe with it
@@ -85,8 +91,10 @@ bool PipeConnector::AttachPipe() {
     Relay& r = *relay;
     if (r.pipe.Open(pipeName).Failed())
         return false;  // missing, busy or refused: tried again in 500 ms
+    r.attachedAt = RelayClock::now();
     r.carriageReturnSent = false;
     r.pipeMayRead = true;
+    observer->OnPipeAttached(*this);
     for (auto& session : r.sessions)
         AttachSession(*session);
     if (!r.sessions.empty())
@@ -97,13 +105,17 @@ bool PipeConnector::AttachPipe() {
 void PipeConnector::AttachSession(ClientSession& session) {
     Relay& r = *relay;
     session.QueueText(kConnectedText);
-    SendTelnetCommand(session, telnet::kWill, telnet::kEcho);
-    SendTelnetCommand(session, telnet::kWill, telnet::kSuppressGoAhead);
-    if (r.replay.Size() > 0) {
-        std::string latest = r.replay.Contents();  // what it missed, sent before anything new
+    session.Offer(telnet::kEcho);
+    session.Offer(telnet::kSuppressGoAhead);
+    // What it missed, sent before anything new; once, when it joins: a client that stayed
+    // through a loss of the pipe has seen it all, and terminal queries in a replay would be
+    // answered again into a console that has just started.
+    if (!session.Replayed() && r.replay.Size() > 0) {
+        std::string latest = r.replay.Contents();
         session.Output().AppendPipeData(reinterpret_cast<const uint8_t*>(latest.data()),
                                         latest.size(), false);
     }
+    session.SetReplayed();
     session.SetAttached(true);
     // The console learns of a new user once, by a carriage return, as a terminal would; a
     // pipe kept open for the log learns of it when the first client comes.
@@ -153,28 +165,27 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
     if (anyone)
         bytesSent += static_cast<int64_t>(size);  // once, however many clients get it
     RelayClock::time_point now = RelayClock::now();
+    bool letGo = false;
     for (auto& s : r.sessions) {
         s->Track(r.QueueHighWater(), now);
-        if (s->Output().Size() > Relay::kSlowLimit)
+        if (s->Output().Size() > Relay::kSlowLimit) {
             LetGoSlowClient(s);
-    }
-    auto let = std::remove(r.sessions.begin(), r.sessions.end(), nullptr);
-    if (let != r.sessions.end()) {
-        r.sessions.erase(let, r.sessions.end());
-        if (r.sessions.empty()) {
-            if (!r.keepPipeOpen)
-                ClosePipe();
-            EndTurn();
-        } else {
-            ShowClients();
+            letGo = true;
         }
     }
+    if (letGo)
+        EndGoneSessions(&letGo);
 }
 
 void PipeConnector::LosePipe() {
     Relay& r = *relay;
     ClosePipe();
-    r.nextAttach = RelayClock::now();
+    observer->OnPipeLost(*this);
+    // A console that went away after a while (a virtual machine restarting) is looked for
+    // again at once; one that closes as soon as it is opened is tried twice a second, as a
+    // missing one is, not in a loop that floods the clients with banners.
+    RelayClock::time_point now = RelayClock::now();
+    r.nextAttach = now - r.attachedAt >= kAttachRetry ? now : r.attachedAt + kAttachRetry;
     for (auto& s : r.sessions) {
         s->SetAttached(false);
         s->QueueText(kAttachingText);  // after whatever of the pipe's data is still queued

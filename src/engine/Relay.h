@@ -24,12 +24,20 @@ struct PipeConnector::Relay {
     // pipe while its data on the way to the client does: each side waits for the other.
     static constexpr size_t kHighWater = 64 * 1024;
     // Telnet answers alone may grow a client's queue past the high water; past this a client
-    // that sends requests but does not read is not read any more.
+    // that sends requests but does not read is not read any more. Only the answers count:
+    // however far behind a client is with the console's output, what it types goes through.
     static constexpr size_t kAnswerLimit = 256 * 1024;
     // With several clients, one that has stayed behind the high water this long is not
-    // waited for any more, and one with more than kSlowLimit queued is let go.
+    // waited for any more. Any client with more than kSlowLimit queued is let go: one alone
+    // too, whose queue the pipe's data never fills but banners and replays could.
     static constexpr std::chrono::milliseconds kBehindLimit{1000};
     static constexpr size_t kSlowLimit = 4u << 20;
+    // What one pass moves from a source before the others get their turn: a console that
+    // never pauses must not keep a typed key from the pipe or a new client from its accept.
+    static constexpr size_t kPipeBytesPerPass = 4 * kPiece;
+    static constexpr int kAcceptsPerPass = 4;
+    // When accepting fails for want of descriptors or buffers, the listener rests this long.
+    static constexpr std::chrono::milliseconds kAcceptRest{100};
     // With several clients a queue may grow this far before the pipe waits: the clients
     // do not read in step, and waiting for each one's every hiccup would slow them all.
     static constexpr size_t kSharedHighWater = 1u << 20;
@@ -49,9 +57,12 @@ struct PipeConnector::Relay {
     platform::PipeClient pipe;
     ByteQueue toPipe;
     RelayClock::time_point nextAttach;  // when to try opening a missing pipe again
+    RelayClock::time_point attachedAt;  // when the pipe last opened
     bool carriageReturnSent = false;    // since the pipe opened, to its first client
     std::vector<uint8_t> scratch = std::vector<uint8_t>(kPiece);
-    bool wantAccept = false;   // the last accept found no connection waiting
+    ByteQueue dropped;  // what clients type while the pipe is not open, once its Telnet is answered
+    RelayClock::time_point acceptRestsUntil;  // after an accept that failed for want of means
+    bool wantAccept = false;                  // the last accept found no connection waiting
     bool pipeMayRead = false;  // the pipe has not been found drained since the last wait
     int timeoutMs = -1;        // until the next timed step, -1 for none
 };

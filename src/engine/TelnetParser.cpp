@@ -12,15 +12,6 @@ bool IsOptionCommand(uint8_t c) {
     return c >= telnet::kWill && c <= telnet::kDont;
 }
 
-void AnswerRequest(uint8_t command, uint8_t option, TelnetParser::Answers& out) {
-    using namespace telnet;
-    if (command == kDo) {
-        out.Answer(option == kEcho || option == kSuppressGoAhead ? kWill : kWont, option);
-    } else if (command == kWill) {
-        out.Answer(kDont, option);
-    }
-}
-
 // The length of the run from the start of bytes that holds no IAC and no CR: plain data that
 // can be copied as it is.
 size_t PlainRun(const uint8_t* bytes, size_t count) {
@@ -31,6 +22,40 @@ size_t PlainRun(const uint8_t* bytes, size_t count) {
 }
 
 }  // namespace
+
+TelnetParser::Offer* TelnetParser::OfferOf(uint8_t option) {
+    if (option == telnet::kEcho)
+        return &echo_;
+    if (option == telnet::kSuppressGoAhead)
+        return &suppressGoAhead_;
+    return nullptr;
+}
+
+void TelnetParser::Offered(uint8_t option) {
+    if (Offer* offer = OfferOf(option); offer && *offer == Offer::Off)
+        *offer = Offer::Offered;
+}
+
+void TelnetParser::AnswerRequest(uint8_t command, uint8_t option, Answers& out) {
+    using namespace telnet;
+    Offer* offer = OfferOf(option);
+    if (command == kDo) {
+        if (!offer) {
+            out.Answer(kWont, option);
+            return;
+        }
+        // Agreeing to what we offered, or asking again for what is agreed, changes nothing;
+        // an answer would only invite another from a client that answers every answer.
+        if (*offer == Offer::Off)
+            out.Answer(kWill, option);
+        *offer = Offer::Agreed;
+    } else if (command == kDont) {
+        if (offer)
+            *offer = Offer::Off;  // not answered, as before; a later DO is agreed to again
+    } else if (command == kWill) {
+        out.Answer(kDont, option);
+    }
+}
 
 size_t TelnetParser::Feed(const uint8_t* bytes, size_t count, uint8_t* data, Answers& out) {
     using namespace telnet;

@@ -8,7 +8,7 @@ namespace tolvi {
 
 namespace telnet {
 constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
-                  kSe = 240, kNop = 241;
+                  kSe = 240;
 constexpr uint8_t kEcho = 1, kSuppressGoAhead = 3;
 }  // namespace telnet
 
@@ -22,11 +22,14 @@ class TelnetParser {
 
     // Feeds one received chunk and stores its data bytes, without the commands, in data,
     // which must hold count bytes; returns how many it stored. Option requests are answered:
-    // DO ECHO and DO SUPPRESS-GO-AHEAD with WILL, any other DO with WONT, any WILL with DONT.
+    // DO ECHO and DO SUPPRESS-GO-AHEAD with WILL unless the option is already agreed or
+    // offered (RFC 1143: a mode in effect is not acknowledged again), any other DO with WONT,
+    // any WILL with DONT.
     size_t Feed(const uint8_t* bytes, size_t count, uint8_t* data, Answers& answers);
 
-    // Back to plain data, for a new client.
-    void Reset() { state_ = State::Data; }
+    // We have sent WILL for one of the two options we offer: the client's DO that agrees to
+    // it is not answered.
+    void Offered(uint8_t option);
 
   private:
     enum class State {
@@ -37,8 +40,15 @@ class TelnetParser {
         InSubneg,     // inside IAC SB ..., waiting for IAC SE
         InSubnegIac,  // inside a subnegotiation, IAC seen
     };
+    // Where one of our options stands with the client.
+    enum class Offer : uint8_t { Off, Offered, Agreed };
+    Offer* OfferOf(uint8_t option);
+    void AnswerRequest(uint8_t command, uint8_t option, Answers& out);
+
     State state_ = State::Data;
     uint8_t command_ = 0;
+    Offer echo_ = Offer::Off;
+    Offer suppressGoAhead_ = Offer::Off;
 };
 
 }  // namespace tolvi

@@ -46,9 +46,10 @@ void ConnectorCommands::Edit() {
 }
 
 bool ConnectorCommands::Rebuild(int row, const ConnectorSettings& settings) {
-    // Opened while the old connector still runs and listens, possibly on the same port.
+    // Opened while the old connector still runs and listens, possibly on the same port, whose
+    // endpoint the new one then takes over.
     std::unique_ptr<PipeConnector> fresh = BuildConnector(settings, host_.Observer());
-    if (!fresh->CreateListener()) {
+    if (!fresh->CreateListener(&list_.At(row))) {
         host_.Ask(fresh->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
         return false;
     }
@@ -121,7 +122,7 @@ void ConnectorCommands::Reset() {
     }
     connector.StopAndWait();
     // A port that fails now shows as Error in the list, without a word, as at start-up.
-    if (connector.CreateListener())
+    if (connector.CreateListener(&connector))
         StartWorkerOrTell(connector);
 }
 

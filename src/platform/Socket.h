@@ -12,6 +12,9 @@
 
 namespace tolvi::platform {
 
+// The option SetExclusivePort sets, as its failure message names it.
+extern const char kExclusivePortOption[];
+
 // Starts the socket library where one must be started (Winsock 2.2); elsewhere it only makes
 // a write to a closed peer an error instead of a signal.
 SysError StartSocketLibrary();
@@ -36,9 +39,11 @@ class TcpSocket {
     // Closes with a reset instead of an orderly shutdown (SO_LINGER 0).
     void Abort();
 
-    // SO_REUSEADDR: a port whose earlier connections still linger can be bound again (and on
-    // Winsock, a port on which another socket of ours listens).
-    SysError SetReuseAddress();
+    // The port is this socket's alone: no other socket, of this program or another, may bind
+    // it while this one holds it (SO_EXCLUSIVEADDRUSE on Winsock, whose SO_REUSEADDR would let
+    // anyone share it). On POSIX, where that is the rule already, SO_REUSEADDR, so that a port
+    // whose earlier connections still linger can be bound again.
+    SysError SetExclusivePort();
     SysError Bind(const std::string& address, uint16_t port);  // "" is every local address
     SysError Listen(int backlog);
     SysError SetNonBlocking();

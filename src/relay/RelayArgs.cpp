@@ -59,6 +59,9 @@ std::string CheckConnector(const ConnectorArgs& c, const std::vector<ConnectorAr
             return Format("the pipe %s is given twice", c.pipeName.c_str());
         case Problem::PortInUse:
             return Format("port %s is given twice", c.portText.c_str());
+        case Problem::ClientsValue:
+        case Problem::ReplayValue:
+            return verdict.message;  // not checked here
     }
     return "";
 }
@@ -86,6 +89,9 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
                 if (i + 1 >= args.size())
                     return Format("option %s needs a value", arg.c_str());
                 const std::string& value = args[++i];
+                // A log without a file would be no log at all, silently.
+                if (arg == "--log" && value.empty())
+                    return "option --log needs a file name";
                 (arg == "--description" ? c.description
                  : arg == "--clients"   ? c.clientList
                                         : c.logFile) = value;

@@ -46,13 +46,14 @@ class StatusPrinter : public tolvi::ConnectorObserver {
         return label + "]";
     }
 
+    // Only the real transitions: a client arriving or leaving, the pipe opening or going
+    // away; the status words that follow from them would say each one twice.
     void OnStatusChanged(const PipeConnector& c, int32_t status) override {
-        std::string line = Label(c) + " " + tolvi::StatusWord(status);
-        std::string client = c.GetClientAddress();
-        if (!client.empty() && status != tolvi::Ready && status != tolvi::Error)
-            line += " " + client;
-        Line(line);
+        if (status == tolvi::Error)
+            Line(Label(c) + " " + tolvi::StatusWord(status));
     }
+    void OnPipeAttached(const PipeConnector& c) override { Line(Label(c) + " pipe attached"); }
+    void OnPipeLost(const PipeConnector& c) override { Line(Label(c) + " pipe lost"); }
     void OnClientArrived(const PipeConnector& c, const std::string& address) override {
         Line(Label(c) + " client " + address + " arrived");
     }
@@ -129,5 +130,6 @@ int main(int argc, char** argv) {
     for (auto& c : connectors)
         c->StopAndWait();
     printer.Line("stopped");
+    tolvi::platform::InterruptsHandled();
     return 0;
 }

@@ -82,5 +82,24 @@ TEST(ClientSession, PipeDataThroughANarrowWindowArrivesWholeAndIsCountedOnce) {
     EXPECT_EQ(counted, total);
 }
 
+TEST(ClientSession, BeingBehindStartsAfreshOnceCaughtUp) {
+    ClientSession session(platform::TcpSocket{}, "127.0.0.1");
+    using Clock = ClientSession::Clock;
+    const Clock::time_point t0 = Clock::now();
+    const std::string backlog(100, 'x');
+    session.Output().AppendProtocol(backlog.data(), backlog.size());
+    session.Track(50, t0);
+    EXPECT_EQ(session.BehindSince(), t0);
+    session.Track(50, t0 + std::chrono::seconds(1));  // still behind since the first time
+    EXPECT_EQ(session.BehindSince(), t0);
+    session.Output().Consume(backlog.size());
+    session.Track(50, t0 + std::chrono::seconds(2));
+    EXPECT_EQ(session.BehindSince(), Clock::time_point{});
+    // Behind again later: its grace is counted from now, not from the first time.
+    session.Output().AppendProtocol(backlog.data(), backlog.size());
+    session.Track(50, t0 + std::chrono::seconds(3));
+    EXPECT_EQ(session.BehindSince(), t0 + std::chrono::seconds(3));
+}
+
 }  // namespace
 }  // namespace tolvi::test

@@ -14,7 +14,7 @@ TEST(ConnectorAdmission, NonLocalClientIsRefusedWithOneLineAndThePipeStaysShut) 
     TestClient client;
     ASSERT_TRUE(client.Connect(live.port, kOther));
     EXPECT_EQ(client.ReadUntil("\n", 3000),
-              "*** Host 127.0.0.2 is not authorized to access this service!\n");
+              "*** Host 127.0.0.2 is not authorized to access this service!\r\n");
     EXPECT_TRUE(client.WaitClosed(3000));
     EXPECT_FALSE(live.pipe.WaitClient(300));
     EXPECT_EQ(live.connector->GetStatus(), Ready);
@@ -47,7 +47,7 @@ TEST(ConnectorAdmission, ListedNonLocalClientIsAdmitted) {
     TestClient unlisted;
     ASSERT_TRUE(unlisted.Connect(live.port, "127.0.0.3"));
     EXPECT_EQ(unlisted.ReadUntil("\n", 3000),
-              "*** Host 127.0.0.3 is not authorized to access this service!\n");
+              "*** Host 127.0.0.3 is not authorized to access this service!\r\n");
 }
 
 }  // namespace

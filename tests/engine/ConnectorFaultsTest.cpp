@@ -1,9 +1,11 @@
 // Faults found by using the relay as people do: a client that resets before it is accepted,
 // the byte 255 from the console, urgent data, a listener shared with another program, a
-// large paste while the pipe is missing, and a port rebound right after a session.
+// large paste or Telnet while the pipe is missing, a port rebound right after a session, a
+// pipe that closes as soon as it opens, and messages longer than a read.
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -138,20 +140,105 @@ TEST(ConnectorFaults, PortIsBoundAgainRightAfterASession) {
     ASSERT_TRUE(live.Attach(again));
 }
 
-#ifndef _WIN32
 TEST(ConnectorFaults, AnotherProgramCannotShareTheListeningPort) {
     LiveConnector live;
     ASSERT_TRUE(live.Start());
     // A second relay or any program asking to share the port gets it refused, instead of
-    // taking half of the clients to a different pipe.
+    // taking half of the clients to a different pipe (Winsock's SO_REUSEADDR would let it).
     platform::SysError error;
     platform::TcpSocket other = platform::TcpSocket::CreateStream(&error);
+    auto s = static_cast<decltype(socket(0, 0, 0))>(other.Native());
     int one = 1;
-    setsockopt(static_cast<int>(other.Native()), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    setsockopt(static_cast<int>(other.Native()), SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
-    EXPECT_TRUE(other.Bind("", live.port).Is(platform::ErrorKind::AddressInUse));
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one);
+#ifdef SO_REUSEPORT
+    setsockopt(s, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+#endif
+    error = other.Bind("", live.port);
+    EXPECT_TRUE(error.Is(platform::ErrorKind::AddressInUse) ||
+                error.Is(platform::ErrorKind::AccessDenied))
+        << error.code;
 }
 
+TEST(ConnectorFaults, TelnetBeforeThePipeOpensIsAnsweredAndNotMangled) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start(/*openPipe=*/false));
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    EXPECT_EQ(client.ReadCount(kAttaching.size(), 3000), kAttaching);
+    ASSERT_TRUE(client.Send(Bytes({255, 253, 24})));  // DO TTYPE, as a telnet sends at once
+    EXPECT_EQ(client.ReadCount(3, 3000), Bytes({255, 252, 24}));
+    ASSERT_TRUE(client.Send("dropped" + Bytes({255})));  // a command cut by the pipe's arrival
+    std::this_thread::sleep_for(milliseconds(200));
+    std::string error;
+    ASSERT_TRUE(live.pipe.Listen(&error)) << error;
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    EXPECT_EQ(client.ReadCount(kConnectedBanner.size(), 5000), kConnectedBanner);
+    EXPECT_EQ(live.PipeRead(1, 3000), "\r");
+    ASSERT_TRUE(client.Send(Bytes({253, 24}) + "z"));  // the rest of that command, then data
+    EXPECT_EQ(live.PipeRead(1, 3000), "z");
+    EXPECT_EQ(client.ReadCount(3, 3000), Bytes({255, 252, 24}));
+    EXPECT_EQ(live.PipeReadFor(200), "");
+}
+
+TEST(ConnectorFaults, APipeThatClosesAsSoonAsItOpensIsTriedTwiceASecond) {
+    LiveConnector live;
+    live.options.replayKiB = 1024;  // kept open for the replay, with or without clients
+    ASSERT_TRUE(live.Start());
+    TestClient idle;  // connected, reading nothing: every attach would queue it banners
+    ASSERT_TRUE(idle.Connect(live.port, "", 4096));
+    int attaches = 0;
+    int64_t end = NowMs() + 2000;
+    while (NowMs() < end) {
+        if (live.pipe.WaitClient(20)) {
+            ++attaches;
+            live.pipe.DropClient();
+        }
+    }
+    // At once after the first loss, then every 500 ms: five in two seconds, not thousands.
+    EXPECT_GE(attaches, 3);
+    EXPECT_LE(attaches, 6);
+}
+
+#ifdef _WIN32
+TEST(ConnectorFaults, AMessageLongerThanAReadIsDataNotAFailure) {
+    // Read in message mode, a message longer than a read comes in parts: each but the last
+    // reported with ERROR_MORE_DATA, which is data like any other.
+    std::string name = UniquePipeName();
+    tools::PipeServer server(name);
+    server.UseMessages();
+    std::string error;
+    ASSERT_TRUE(server.Listen(&error)) << error;
+    platform::PipeClient pipe;
+    ASSERT_FALSE(pipe.Open(name).Failed());
+    ASSERT_TRUE(server.WaitClient(5000));
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    ASSERT_TRUE(
+        SetNamedPipeHandleState(reinterpret_cast<HANDLE>(pipe.Native()), &mode, nullptr, nullptr));
+    std::string message(200000, '\0');
+    for (size_t i = 0; i < message.size(); ++i)
+        message[i] = static_cast<char>('a' + i % 26);
+    std::thread writer([&] { server.Write(message.data(), message.size()); });
+    std::string got;
+    std::vector<char> buffer(platform::PipeClient::kChunk);
+    int64_t end = NowMs() + 5000;
+    platform::SysError failure;
+    while (got.size() < message.size() && NowMs() < end && !failure.Failed()) {
+        uint32_t n = 0;
+        platform::SysError e = pipe.Read(buffer.data(), platform::PipeClient::kChunk, &n);
+        if (e.Is(platform::ErrorKind::WouldBlock))
+            std::this_thread::sleep_for(milliseconds(1));
+        else if (e.Failed())
+            failure = e;
+        got.append(buffer.data(), n);
+    }
+    pipe.Close();
+    writer.join();
+    EXPECT_FALSE(failure.Failed()) << "error " << failure.code;
+    EXPECT_TRUE(SameBytes(got, message));
+}
+#endif
+
+#ifndef _WIN32
 TEST(ConnectorFaults, FailedPipeWriteIsNotedAndThePipeOpenedAgain) {
     LiveConnector live;
     ASSERT_TRUE(live.Start());

@@ -57,6 +57,9 @@ TEST(ConnectorLifecycle, StopWhileServingAClientClosesClientAndPipe) {
     ExpectQuickCleanStop(*live.connector);
     EXPECT_TRUE(client.WaitClosed(2000));
     EXPECT_EQ(live.PipeRead(1, 2000), "");  // the pipe's client has gone
+    // A stop is how Reset, Edit and the program's end drop a client: the host hears of it.
+    auto events = live.seen.Events();
+    EXPECT_NE(std::find(events.begin(), events.end(), "left 127.0.0.1"), events.end());
 }
 
 TEST(ConnectorLifecycle, StopWhileAttachingThePipe) {
@@ -164,9 +167,9 @@ TEST(ConnectorLifecycle, ObserverHearsEveryChangeInOrder) {
     EXPECT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 2000));
     live.connector->StopAndWait();
 
-    const std::vector<std::string> turn = {"arrived 127.0.0.1",     "status Connected",
-                                           "status Attaching Pipe", "status Connected",
-                                           "left 127.0.0.1",        "status Ready"};
+    const std::vector<std::string> turn = {"arrived 127.0.0.1", "status Attaching Pipe",
+                                           "pipe attached",     "status Connected",
+                                           "left 127.0.0.1",    "status Ready"};
     std::vector<std::string> want = {"status Ready"};  // the listener is open
     want.insert(want.end(), turn.begin(), turn.end());
     want.insert(want.end(), turn.begin(), turn.end());
@@ -189,7 +192,7 @@ TEST(ConnectorLifecycle, ResetServesClientsAgain) {
     ASSERT_TRUE(live.Start());
     PipeConnector& c = *live.connector;
     c.StopAndWait();
-    ASSERT_TRUE(c.CreateListener());  // closes the old endpoint and opens a new one
+    ASSERT_TRUE(c.CreateListener(&c));  // as a reset does: it keeps its own endpoint
     EXPECT_EQ(c.GetStatus(), Ready);
     uint16_t port = c.GetListenPort();
     ASSERT_EQ(c.StartWorker(), 0u);

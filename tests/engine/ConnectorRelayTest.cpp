@@ -59,15 +59,17 @@ TEST(ConnectorRelay, TelnetCommandsAreAnsweredAndCountedButNotWritten) {
     ASSERT_TRUE(live.Start());
     TestClient client;
     ASSERT_TRUE(live.Attach(client));
+    // DO ECHO agrees to the WILL ECHO of the banner: acknowledging it again could start a
+    // client that answers every answer on an endless exchange.
     ASSERT_TRUE(client.Send("ab" + Bytes({255, 253, 1}) + "cd"));
-    EXPECT_EQ(client.ReadCount(3, 3000), Bytes({255, 251, 1}));
     EXPECT_EQ(live.PipeRead(4, 3000), "abcd");
-    ASSERT_TRUE(client.Send(Bytes({255, 253, 24, 255, 251, 31, 255, 254, 1})));
-    EXPECT_EQ(client.ReadCount(6, 3000), Bytes({255, 252, 24, 255, 254, 31}));
+    ASSERT_TRUE(client.Send(Bytes({255, 253, 24, 255, 251, 31, 255, 254, 1, 255, 253, 1})));
+    EXPECT_EQ(client.ReadCount(9, 3000), Bytes({255, 252, 24, 255, 254, 31, 255, 251, 1}));
     ASSERT_TRUE(client.Send(Bytes({255, 255, 'A', 13, 0})));
     EXPECT_EQ(live.PipeRead(3, 3000), Bytes({255, 'A', 13}));
-    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesReceived() == 21; }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesReceived() == 24; }, 2000));
     EXPECT_EQ(live.PipeReadFor(200), "");
+    EXPECT_EQ(client.ReadFor(100), "");  // nothing answered twice
 }
 
 TEST(ConnectorRelay, LargeTransfersLoseNothingEitherWay) {

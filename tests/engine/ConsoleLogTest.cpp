@@ -1,6 +1,6 @@
 // The console's log and replay: the pipe is kept open for them with or without clients,
-// what it prints lands in the log and rotates at 10 MiB, a log that cannot be written is
-// told and the relay goes on, and a new client is first sent exactly the latest output.
+// what it prints lands in the log and rotates at a line end from 10 MiB on, a log that cannot be
+// written is told and the relay goes on, and a new client is first sent exactly the latest output.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -43,28 +43,33 @@ std::string Printed(size_t size, int seed) {
     return s;
 }
 
-TEST(ConsoleLog, AppendsAndRotatesAtTenMiB) {
+TEST(ConsoleLog, RotatesAtTheFirstLineEndFromTenMiBOnAndLosesNothing) {
     std::string path = TempPath("rotate.log");
-    std::remove(path.c_str());
     std::remove((path + ".1").c_str());
+    auto append = [](ConsoleLog& log, const std::string& text) {
+        return log.Append(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    };
+    const size_t kLimit = ConsoleLog::kRotateBytes + ConsoleLog::kLineSearchBytes;
     {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(100, 'x');
         std::ofstream(path + ".1") << "an older rotation, replaced";
-        ConsoleLog log;
+        ConsoleLog log;  // the file's 100 bytes count towards its size
         ASSERT_TRUE(log.Open(path)) << log.Problem();
-        std::string first = Printed(ConsoleLog::kRotateBytes - 10, 1);
-        std::string second = Printed(1000, 2);
-        ASSERT_TRUE(log.Append(reinterpret_cast<const uint8_t*>(first.data()), first.size()));
-        ASSERT_TRUE(log.Append(reinterpret_cast<const uint8_t*>(second.data()), second.size()));
-        // Flushed as it goes: readable before the log is closed.
-        EXPECT_EQ(FileText(path), second.substr(10));
+        ASSERT_TRUE(append(log, std::string(ConsoleLog::kRotateBytes - 105, 'a')));
+        ASSERT_TRUE(append(log, "bcdefg\nhij"));
+        EXPECT_EQ(FileText(path), "hij");  // flushed as it goes
         std::string rotated = FileText(path + ".1");
-        EXPECT_EQ(rotated.size(), ConsoleLog::kRotateBytes);
-        EXPECT_TRUE(rotated == first + second.substr(0, 10));
+        EXPECT_EQ(rotated.size(), ConsoleLog::kRotateBytes + 2);
+        EXPECT_EQ(rotated.substr(rotated.size() - 8), "abcdefg\n");
+        // A console that prints no line end is split where the search for one gives up.
+        ASSERT_TRUE(append(log, std::string(kLimit, 'z')));
+        EXPECT_EQ(FileText(path + ".1"), "hij" + std::string(kLimit - 3, 'z'));
+        EXPECT_EQ(FileText(path), "zzz");
     }
     ConsoleLog again;  // a new start appends to what is there
     ASSERT_TRUE(again.Open(path));
-    ASSERT_TRUE(again.Append(reinterpret_cast<const uint8_t*>("more"), 4));
-    EXPECT_EQ(FileText(path).size(), 990u + 4u);
+    ASSERT_TRUE(append(again, "more"));
+    EXPECT_EQ(FileText(path), "zzzmore");
     again.Close();
     std::remove(path.c_str());
     std::remove((path + ".1").c_str());
@@ -134,6 +139,13 @@ TEST(ConsoleLogRelay, AReplayAloneKeepsThePipeOpenToo) {
     TestClient client;
     ASSERT_TRUE(client.Connect(live.port));
     std::string expected = kAttaching + kConnectedBanner + "while nobody was there\r\n";
+    EXPECT_EQ(client.ReadCount(expected.size(), 5000), expected);
+    // The console restarts under the client: it is told so, but is not sent the replay it has
+    // seen again, whose terminal queries it would answer into the new console.
+    live.pipe.DropClient();
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_TRUE(live.PipeWrite("booting"));
+    expected = kAttaching + kConnectedBanner + "booting";
     EXPECT_EQ(client.ReadCount(expected.size(), 5000), expected);
 }
 

@@ -190,6 +190,94 @@ TEST(ConsoleSharing, WhatEachClientTypesReachesTheConsoleOnce) {
     EXPECT_EQ(a.ReadFor(200), "");
 }
 
+// How long a key or a new client may wait while the console prints without pause; the
+// sanitizers slow every pass several times over.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int64_t kTurnLimitMs = 500;
+#else
+constexpr int64_t kTurnLimitMs = 100;
+#endif
+
+// A console that prints without pause to clients that read as fast as they can.
+struct Flood {
+    Flood(LiveConnector& live, std::vector<TestClient>& readers)
+        : writer([&live, this] {
+              std::string block(64 * 1024, 'p');
+              while (!done && live.pipe.Write(block.data(), block.size())) {
+              }
+          }),
+          drain([&readers, this] {
+              while (!stopReading) {
+                  for (TestClient& r : readers)
+                      r.ReadFor(1);
+              }
+          }) {}
+    ~Flood() {
+        done = true;
+        writer.join();  // its last block needs the readers still reading
+        stopReading = true;
+        drain.join();
+    }
+    std::atomic<bool> done{false}, stopReading{false};
+    std::thread writer, drain;
+};
+
+TEST(ConsoleSharing, AKeyAndANewClientGetTheirTurnWhileTheConsolePrintsWithoutPause) {
+    LiveConnector live;
+    live.options.maxClients = 16;
+    ASSERT_TRUE(live.Start());
+    // Fourteen clients read the console; the typist comes last, behind them all.
+    std::vector<TestClient> readers(15);
+    for (size_t i = 0; i < readers.size(); ++i) {
+        ASSERT_TRUE(readers[i].Connect(live.port));
+        if (i == 0)
+            ASSERT_TRUE(live.pipe.WaitClient(5000));
+        ASSERT_EQ(readers[i].ReadCount(Banner().size(), 5000), Banner());
+    }
+    TestClient& typist = readers.back();
+    ASSERT_EQ(live.PipeRead(1, 3000), "\r");
+    {
+        Flood flood(live, readers);
+        std::this_thread::sleep_for(milliseconds(300));
+        int64_t start = NowMs();
+        ASSERT_TRUE(typist.Send("\x03"));
+        EXPECT_EQ(live.PipeRead(1, 3000), "\x03");
+        EXPECT_LE(NowMs() - start, kTurnLimitMs) << "a key waited behind the console's output";
+
+        TestClient newcomer;
+        start = NowMs();
+        ASSERT_TRUE(newcomer.Connect(live.port));
+        EXPECT_EQ(newcomer.ReadCount(Banner().size(), 3000), Banner());
+        EXPECT_LE(NowMs() - start, kTurnLimitMs) << "a new client waited to be accepted";
+        newcomer.Close();
+    }
+}
+
+TEST(ConsoleSharing, AClientFarBehindCanStillType) {
+    LiveConnector live;
+    live.options.maxClients = 2;
+    ASSERT_TRUE(live.Start());
+    TestClient reader, lagging;
+    ASSERT_TRUE(reader.Connect(live.port));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_EQ(reader.ReadCount(Banner().size(), 5000), Banner());
+    ASSERT_TRUE(lagging.Connect(live.port, "", 4096));
+    ASSERT_TRUE(
+        WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +1"; }, 3000));
+    ASSERT_EQ(live.PipeRead(1, 3000), "\r");
+    // Output the lagging client does not read. The loopback connection takes up to 4 MiB of
+    // it (Linux's largest send buffer); what is left waits in the relay's queue for that
+    // client: far more than its Telnet answers may take, less than would get it let go.
+    std::string output(5u << 20, 'o');
+    std::thread read([&] { reader.ReadCount(output.size(), 20000); });
+    ASSERT_TRUE(live.PipeWrite(output));
+    read.join();
+    int64_t start = NowMs();
+    ASSERT_TRUE(lagging.Send("\x03"));
+    EXPECT_EQ(live.PipeRead(1, 3000), "\x03");
+    EXPECT_LE(NowMs() - start, kTurnLimitMs) << "Ctrl-C waited for the output to be read";
+}
+
 TEST(ConsoleSharing, TheLastClientLeavingEndsTheTurn) {
     LiveConnector live;
     live.options.maxClients = 2;

@@ -1,5 +1,5 @@
-// Opening listening endpoints: ports in use, odd port texts, a second endpoint on the same
-// port while the first listens, and a failing accept.
+// Opening listening endpoints: ports in use, odd port texts, the endpoint handed over on the
+// same port, a port our own other connector holds, and an accept that runs out of means.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -7,6 +7,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
+
+#include <thread>
 
 #include "support/LiveConnector.h"
 
@@ -61,7 +63,8 @@ TEST(Listener, SecondEndpointOpensOnThePortTheFirstListensOn) {
     std::string error;
     ASSERT_TRUE(edited.pipe.Listen(&error)) << error;
     edited.connector = std::make_unique<PipeConnector>(edited.pipeName, portText, "edited");
-    ASSERT_TRUE(edited.connector->CreateListener()) << edited.connector->GetErrorText();
+    ASSERT_TRUE(edited.connector->CreateListener(old.connector.get()))
+        << edited.connector->GetErrorText();
     old.connector->StopAndWait();
     old.connector.reset();
     ASSERT_EQ(edited.connector->StartWorker(), 0u);
@@ -70,32 +73,51 @@ TEST(Listener, SecondEndpointOpensOnThePortTheFirstListensOn) {
     ASSERT_TRUE(edited.Attach(client));  // served by the new connector's pipe
 }
 
+TEST(Listener, AnotherConnectorOnThePortIsRefusedLikeAnyOtherHolder) {
+    // Only the connector it replaces hands its endpoint over; two stored connectors on one
+    // port must not both come up Ready on one socket.
+    LiveConnector first;
+    ASSERT_TRUE(first.Start());
+    std::string portText = std::to_string(first.port);
+    PipeConnector second(UniquePipeName(), portText, "");
+    EXPECT_FALSE(second.CreateListener());
+    EXPECT_EQ(
+        second.GetErrorText(),
+        "TCP port " + portText + " is used by another application! Please provide new value!");
+    EXPECT_EQ(first.connector->GetStatus(), Ready);
+}
+
 #ifndef _WIN32
-TEST(Listener, FailingAcceptEndsTheWorkerInError) {
+TEST(Listener, AcceptThatRunsOutOfDescriptorsKeepsListeningAndServing) {
     LiveConnector live;
+    live.options.maxClients = 2;
     ASSERT_TRUE(live.Start());
-    // The client is connected and waits in the backlog; then the process runs out of file
-    // descriptors, so the worker's accept fails with EMFILE.
-    TestClient client;
-    live.connector->StopAndWait();
-    ASSERT_TRUE(client.Connect(live.port));
+    TestClient served;
+    ASSERT_TRUE(live.Attach(served));
+    // The process runs out of file descriptors with a second client in the backlog: the
+    // worker's accept fails with EMFILE, again and again until one is free.
     rlimit saved;
     getrlimit(RLIMIT_NOFILE, &saved);
     int probe = open("/dev/null", O_RDONLY);
     ASSERT_GE(probe, 0);
     close(probe);
     rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(probe);
+    tight.rlim_cur = static_cast<rlim_t>(probe + 1);
     setrlimit(RLIMIT_NOFILE, &tight);
-    live.connector->StartWorker();
-    bool failed = WaitUntil([&] { return live.connector->GetStatus() == Error; }, 3000);
+    TestClient waiting;
+    bool connected = waiting.Connect(live.port);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int status = live.connector->GetStatus();
+    std::string error = live.connector->GetErrorText();
     setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_TRUE(failed);
-    EXPECT_EQ(live.connector->GetErrorText().rfind("Accept call failed (", 0), 0u)
-        << live.connector->GetErrorText();
-    int64_t start = NowMs();
-    live.connector->StopAndWait();
-    EXPECT_LT(NowMs() - start, 100);
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(status, Connected);
+    EXPECT_EQ(error.rfind("Accept call failed (", 0), 0u) << error;
+    // The client being served kept its turn, and the one waiting is taken in once it can be.
+    ASSERT_TRUE(live.PipeWrite("still here"));
+    EXPECT_EQ(served.ReadCount(10, 3000), "still here");
+    EXPECT_EQ(waiting.ReadCount(kAttaching.size() + kConnectedBanner.size(), 3000),
+              kAttaching + kConnectedBanner);
 }
 #endif
 

@@ -132,16 +132,22 @@ TEST(TelnetParser, AnyRandomSplitGivesTheSameResultAsOneChunk) {
     }
 }
 
-TEST(TelnetParser, ResetForgetsAHalfCommand) {
+TEST(TelnetParser, WhatIsAgreedIsNotAcknowledgedAgain) {
     TelnetParser parser;
     Result result;
     Recorder recorder(&result);
-    uint8_t out[4];
-    const uint8_t iac = 255, a = 'A';
-    parser.Feed(&iac, 1, out, recorder);
-    parser.Reset();
-    EXPECT_EQ(parser.Feed(&a, 1, out, recorder), 1u);
-    EXPECT_EQ(out[0], 'A');
+    auto feed = [&](std::initializer_list<int> bytes) {
+        std::string chunk = Bytes(bytes);
+        uint8_t out[16];
+        parser.Feed(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(), out, recorder);
+    };
+    feed({255, 253, 1, 255, 253, 1});  // asked twice before we offered: agreed once
+    parser.Offered(3);                 // our WILL SGA went out: the client's DO agrees to it
+    feed({255, 253, 3, 255, 253, 3, 255, 253, 1});
+    feed({255, 254, 1, 255, 253, 1});  // switched off, then asked for again
+    feed({255, 253, 24, 255, 253, 24, 255, 251, 31, 255, 251, 31});  // refusals every time
+    EXPECT_EQ(result.answers,
+              (Answers{{251, 1}, {251, 1}, {252, 24}, {252, 24}, {254, 31}, {254, 31}}));
 }
 
 }  // namespace

@@ -293,6 +293,16 @@ TEST_F(ConnectorCommandsTest, ConsoleOptionsRebuildOnlyWhatChangedAndSave) {
     EXPECT_EQ(list.At(0).Settings().pipeName, "\\\\.\\pipe\\shared");
     EXPECT_EQ(host.saves, 2);
     EXPECT_TRUE(client.WaitClosed(3000));
+
+    const PipeConnector* replaced = &list.At(0);
+    host.dialogs.push_back([](ConnectorSettings* s) {
+        s->replayKiB = 32;  // the replay alone
+        return true;
+    });
+    commands.ConsoleOptions();
+    EXPECT_NE(&list.At(0), replaced);
+    EXPECT_EQ(list.At(0).Settings().replayKiB, 32);
+    EXPECT_EQ(host.saves, 3);
 }
 
 TEST(ConnectorListOwnership, EndingTheListStopsAndFreesEveryConnectorAtOnce) {

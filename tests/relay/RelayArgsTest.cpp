@@ -74,6 +74,9 @@ TEST(RelayArgs, EachMistakeNamesItsArgument) {
         {{"\\\\.\\pipe\\a", "23", "--bogus"}, "unknown option --bogus"},
         {{"\\\\.\\pipe\\a", "23", "--clients"}, "option --clients needs a value"},
         {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\b", "080"}, "port 080 is given twice"},
+        {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\b", "80x"},
+         "bad port '80x' for \\\\.\\pipe\\b: give a number from 1 to 65535"},
+        {{"\\\\.\\pipe\\a", "23", "--log", ""}, "option --log needs a file name"},
         {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\a", "81"},
          "the pipe \\\\.\\pipe\\a is given twice"},
     };

@@ -22,6 +22,8 @@ class RecordingObserver : public ConnectorObserver {
     }
     void OnClientBusy(const PipeConnector&, const std::string& a) override { Add("busy " + a); }
     void OnClientLeft(const PipeConnector&, const std::string& a) override { Add("left " + a); }
+    void OnPipeAttached(const PipeConnector&) override { Add("pipe attached"); }
+    void OnPipeLost(const PipeConnector&) override { Add("pipe lost"); }
     void OnErrorText(const PipeConnector&, const std::string& t) override { Add("error " + t); }
     void OnAlert(const PipeConnector&, const std::string& t) override {
         Add("alert " + t);

@@ -1,6 +1,8 @@
 // Helpers for the live tests.
 #include "support/TestClient.h"
 
+#include <algorithm>
+
 #include <atomic>
 #include <thread>
 
@@ -17,7 +19,8 @@
 namespace tolvi::test {
 
 const std::string kAttaching = "attaching console,wait ...";
-const std::string kConnectedBanner = "connected!\n\n" + std::string("\xff\xfb\x01\xff\xfb\x03", 6);
+const std::string kConnectedBanner =
+    "connected!\r\n\r\n" + std::string("\xff\xfb\x01\xff\xfb\x03", 6);
 
 std::string Bytes(std::initializer_list<int> values) {
     std::string s;
@@ -166,11 +169,11 @@ bool TestClient::Send(const std::string& data) {
     return true;
 }
 
-std::string TestClient::ReceiveSome(int ms) {
+std::string TestClient::ReceiveSome(int ms, size_t most) {
     if (closed_ || socket_.WaitReadable(ms * 1000L) != 1)
         return "";
     char buffer[65536];
-    platform::IoResult r = socket_.Receive(buffer, sizeof buffer);
+    platform::IoResult r = socket_.Receive(buffer, std::min(sizeof buffer, most));
     if (r.count <= 0) {
         closed_ = true;
         return "";
@@ -191,7 +194,7 @@ std::string TestClient::ReadCount(size_t count, int timeoutMs) {
     std::string got;
     int64_t end = NowMs() + timeoutMs;
     while (got.size() < count && !closed_ && NowMs() < end)
-        got += ReceiveSome(10);
+        got += ReceiveSome(10, count - got.size());  // what comes after is left for later
     return got;
 }
 

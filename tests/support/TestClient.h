@@ -75,8 +75,9 @@ class TestClient {
     platform::TcpSocket& Socket() { return socket_; }
 
   private:
-    // One receive after waiting up to ms: the bytes, "" on timeout; closed_ set at the end.
-    std::string ReceiveSome(int ms);
+    // One receive of at most most bytes after waiting up to ms: the bytes, "" on timeout;
+    // closed_ set at the end.
+    std::string ReceiveSome(int ms, size_t most = 65536);
     platform::TcpSocket socket_;
     bool closed_ = false;
 };

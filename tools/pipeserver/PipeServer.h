@@ -21,6 +21,13 @@ class PipeServer {
     PipeServer(const PipeServer&) = delete;
     PipeServer& operator=(const PipeServer&) = delete;
 
+#ifdef _WIN32
+    // The pipe carries messages instead of a stream of bytes, as some virtual machines'
+    // consoles do: each Write is one message. Takes effect at the next Listen.
+    void UseMessages() {
+        messages_ = true;
+    }
+#endif
     // Creates the pipe, so that clients can open it; error says why not.
     bool Listen(std::string* error);
     // Waits up to timeoutMs for a client to open the pipe; true once one has.
@@ -50,6 +57,7 @@ class PipeServer {
     std::unique_ptr<Io> io_;  // the connect and read in progress
     bool connectPending_ = false;
     bool connected_ = false;
+    bool messages_ = false;
 #else
     std::string path_;
     int listener_ = -1;

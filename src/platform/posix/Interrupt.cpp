@@ -1,5 +1,5 @@
-// Interrupts on POSIX: SIGINT and SIGTERM. Setting a wake signal only writes to a pipe, which
-// a signal handler may do.
+// Interrupts on POSIX: SIGINT, SIGTERM, and SIGHUP when the terminal goes away. Setting a wake
+// signal only writes to a pipe, which a signal handler may do.
 #include "platform/Interrupt.h"
 
 #include <signal.h>
@@ -23,6 +23,11 @@ void CatchInterrupts(WakeSignal* signal) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+void InterruptsHandled() {
+    // The process ends when the host returns; nothing waits for it here.
 }
 
 }  // namespace tolvi::platform

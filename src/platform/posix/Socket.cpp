@@ -50,6 +50,8 @@ int PollOne(int fd, short events, short ready, long micros) {
 
 }  // namespace
 
+const char kExclusivePortOption[] = "SO_REUSEADDR";
+
 SysError StartSocketLibrary() {
     signal(SIGPIPE, SIG_IGN);
     return {};
@@ -84,7 +86,7 @@ void TcpSocket::Abort() {
     Close();
 }
 
-SysError TcpSocket::SetReuseAddress() {
+SysError TcpSocket::SetExclusivePort() {
     int one = 1;
     // Only the address is reused (a port whose old connections linger); a second listener on
     // a port where one listens is refused here, and the connectors hand theirs over instead.

@@ -50,6 +50,10 @@ bool Finished(HANDLE file, OVERLAPPED* ov, DWORD* transferred, SysError* failure
     DWORD code = GetLastError();
     if (code == ERROR_IO_INCOMPLETE)
         return false;
+    // A message longer than the buffer, from a pipe in message mode: what came is data like
+    // any other, and the rest of the message comes with the next read.
+    if (code == ERROR_MORE_DATA)
+        return true;
     *failure = Win32Error(code);
     return true;
 }
@@ -128,7 +132,9 @@ void PipeClient::StartRead() {
             continue;
         }
         DWORD code = GetLastError();
-        if (code == ERROR_IO_PENDING)
+        // More of a message than fits has completed the read already: its result says how
+        // much came, as for one that was pending.
+        if (code == ERROR_IO_PENDING || code == ERROR_MORE_DATA)
             r.pending = true;
         else
             r.failure = Win32Error(code);

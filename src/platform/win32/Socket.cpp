@@ -37,6 +37,8 @@ timeval Micros(long micros) {
 
 }  // namespace
 
+const char kExclusivePortOption[] = "SO_EXCLUSIVEADDRUSE";
+
 SysError StartSocketLibrary() {
     WSADATA data;
     int code = WSAStartup(MAKEWORD(2, 2), &data);
@@ -89,9 +91,9 @@ void TcpSocket::Abort() {
     Close();
 }
 
-SysError TcpSocket::SetReuseAddress() {
-    int one = 1;
-    return Check(setsockopt(S(handle_), SOL_SOCKET, SO_REUSEADDR,
+SysError TcpSocket::SetExclusivePort() {
+    BOOL one = TRUE;
+    return Check(setsockopt(S(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                             reinterpret_cast<const char*>(&one), sizeof one));
 }
 

@@ -33,9 +33,10 @@ PipeServer::~PipeServer() {
 bool PipeServer::Listen(std::string* error) {
     Close();
     DWORD size = static_cast<DWORD>(bufferSize_);
+    DWORD mode =
+        messages_ ? PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE : PIPE_TYPE_BYTE | PIPE_READMODE_BYTE;
     pipe_.reset(CreateNamedPipeA(pipeName_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, size, size, 0,
-                                 nullptr));
+                                 mode | PIPE_WAIT, 1, size, size, 0, nullptr));
     if (!pipe_) {
         char text[96];
         std::snprintf(text, sizeof text, "CreateNamedPipe failed, error %lu", GetLastError());
