@@ -65,6 +65,10 @@ inline uint16_t FreePort() {
     return port;
 }
 
+// What a Telnet client of tolvi reads before the pipe's data: the waiting text, the text on
+// opening and the two announcements.
+constexpr size_t kTolviBanner = 26 + 14 + 6;
+
 struct Transfers {
     double downMBps = 0, upMBps = 0, p50us = 0, p99us = 0;
 };
@@ -87,6 +91,24 @@ inline void PrintTransfers(int width, const Transfers& ours, const Transfers& th
     };
     for (const auto& r : rows)
         std::printf("%-*s %12.1f %12.1f %10.2f\n", width, r.name, r.a, r.b, Ratio(r.a, r.b));
+}
+
+// The same rows against two tools: theirs as it comes and theirs tuned, with both ratios.
+inline void PrintTransfers(int width, const Transfers& ours, const Transfers& theirs,
+                           const Transfers& tuned) {
+    const struct {
+        const char* name;
+        double a, b, c;
+    } rows[] = {
+        {"pipe to client, MB/s", ours.downMBps, theirs.downMBps, tuned.downMBps},
+        {"client to pipe, MB/s", ours.upMBps, theirs.upMBps, tuned.upMBps},
+        {"round trip p50, us", ours.p50us, theirs.p50us, tuned.p50us},
+        {"round trip p99, us", ours.p99us, theirs.p99us, tuned.p99us},
+    };
+    for (const auto& r : rows) {
+        std::printf("%-*s %12.1f %12.1f %12.1f %9.2f %9.2f\n", width, r.name, r.a, r.b, r.c,
+                    Ratio(r.a, r.b), Ratio(r.a, r.c));
+    }
 }
 
 // Runs the three measurements over a client connected through the relay to pipe.

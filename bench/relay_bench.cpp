@@ -1,5 +1,6 @@
-// relay_bench: tolvi-relay against socat on the same job (TCP on loopback to a Unix-domain
-// stream socket): throughput each way, one-byte round trips, and CPU while a client idles.
+// relay_bench: tolvi-relay against socat, as it comes and with 256 KiB buffers (-b 262144, as
+// a user who tunes it runs it), on the same job (TCP on loopback to a Unix-domain stream
+// socket): throughput each way, one-byte round trips, and CPU while a client idles.
 //   relay_bench [MiB]     (256 by default)
 #include <dirent.h>
 #include <signal.h>
@@ -127,7 +128,7 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
         return f;
     }
     if (tolviBanner) {
-        ReadExactly(client, 44);   // the banners and the two announcements
+        ReadExactly(client, bench::kTolviBanner);
         PipeReadExactly(pipe, 1);  // the carriage return on opening
     }
 
@@ -170,7 +171,7 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
         }
         if (&s == &sockets.front() && !pipe.WaitClient(5000))
             break;
-        ReadExactly(s, 44);  // the banners and the two announcements
+        ReadExactly(s, bench::kTolviBanner);
     }
     PipeReadExactly(pipe, 1);  // the carriage return for the first client
     std::vector<char> block(1 << 16);
@@ -217,15 +218,22 @@ int main(int argc, char** argv) {
                             {"socat", "TCP-LISTEN:" + std::to_string(socatPort) + ",reuseaddr",
                              "UNIX-CONNECT:" + dir + "/socat-bench-" + pid},
                             socatPort, socatPipe, false, bytes);
+    uint16_t tunedPort = FreePort();
+    Figures tuned =
+        Measure("socat -b 262144",
+                {"socat", "-b", "262144", "TCP-LISTEN:" + std::to_string(tunedPort) + ",reuseaddr",
+                 "UNIX-CONNECT:" + dir + "/socat-bench-" + pid},
+                tunedPort, socatPipe, false, bytes);
 
     std::printf("relay_bench: %zu MiB each way, 10000 one-byte round trips, %d s idle\n", mib,
                 kIdleSeconds);
-    std::printf("%-26s %12s %12s %10s\n", "figure", "tolvi-relay", "socat", "ratio");
-    bench::PrintTransfers(26, tolvi.transfers, socat.transfers);
-    std::printf("%-26s %12.2f %12.2f %10s\n", "idle CPU, % of a core", tolvi.idleCpuPercent,
-                socat.idleCpuPercent, "-");
-    std::printf("%-26s %12ld %12ld %10s\n", "idle context switches", tolvi.idleSwitches,
-                socat.idleSwitches, "-");
+    std::printf("%-22s %12s %12s %12s %9s %9s\n", "figure", "tolvi-relay", "socat", "socat -b256K",
+                "/ socat", "/ tuned");
+    bench::PrintTransfers(22, tolvi.transfers, socat.transfers, tuned.transfers);
+    std::printf("%-22s %12.2f %12.2f %12.2f\n", "idle CPU, % of a core", tolvi.idleCpuPercent,
+                socat.idleCpuPercent, tuned.idleCpuPercent);
+    std::printf("%-22s %12ld %12ld %12ld\n", "idle context switches", tolvi.idleSwitches,
+                socat.idleSwitches, tuned.idleSwitches);
 
     // One console shared: the pipe's speed with eight clients beside its speed with one.
     std::string sharedPipe = "\\\\.\\pipe\\tolvi-share-" + pid;

@@ -194,7 +194,7 @@ Figures Measure(const char* name, const std::string& commandLine, uint16_t port,
         return f;
     }
     if (tolviBanner) {
-        bench::ReadExactly(client, 44);   // the banners and the two announcements
+        bench::ReadExactly(client, bench::kTolviBanner);
         bench::PipeReadExactly(pipe, 1);  // the carriage return on opening
     }
     bench::Transfers t = bench::MeasureTransfers(client, pipe, bytes, 2000);

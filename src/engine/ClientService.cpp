@@ -179,7 +179,7 @@ void PipeConnector::ServeSessions(bool* progress) {
         while (s.MayRead() && s.Output().OwnSize() < Relay::kAnswerLimit &&
                (s.Attached() ? r.toPipe.Size() < Relay::kHighWater
                              : taken < Relay::kPipeBytesPerPass)) {
-            size_t got = s.Receive(r.scratch.data(), r.scratch.size(), into);
+            size_t got = s.Receive(Relay::kPiece, into);
             r.dropped.Clear();
             if (got == 0)
                 break;

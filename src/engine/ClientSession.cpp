@@ -42,13 +42,16 @@ void ClientSession::Offer(uint8_t option) {
     telnet_.Offered(option);
 }
 
-size_t ClientSession::Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe) {
-    IoResult got = socket_.Receive(scratch, size);
+size_t ClientSession::Receive(size_t size, ByteQueue& toPipe) {
+    uint8_t* room = toPipe.Reserve(size);
+    IoResult got = socket_.Receive(room, size);
     if (got.count == 0 || (got.count < 0 && !got.error.Is(ErrorKind::WouldBlock))) {
+        toPipe.Commit(0);
         gone_ = true;  // a reset connection ends the client's turn as a closed one does
         return 0;
     }
     if (got.count < 0) {
+        toPipe.Commit(0);
         mayRead_ = false;
         return 0;
     }
@@ -57,8 +60,7 @@ size_t ClientSession::Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe) 
     if (count < size)
         mayRead_ = false;
     QueueAnswers answers(*this);
-    uint8_t* data = toPipe.Reserve(count);
-    toPipe.Commit(telnet_.Feed(scratch, count, data, answers));
+    toPipe.Commit(telnet_.Feed(room, count, room, answers));  // the data stays where it came
     return count;
 }
 

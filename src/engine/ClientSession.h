@@ -41,10 +41,10 @@ class ClientSession {
     // Offers one of our options (IAC WILL option); the client's agreement is not answered.
     void Offer(uint8_t option);
 
-    // Receives at most size bytes, answers their Telnet commands and appends their data to
-    // toPipe (the caller drops it while the pipe is not open). Returns the bytes received
-    // (0 when nothing waits); sets Gone when the client has left.
-    size_t Receive(uint8_t* scratch, size_t size, ByteQueue& toPipe);
+    // Receives at most size bytes straight into toPipe, answers their Telnet commands and
+    // keeps only their data there (the caller drops it while the pipe is not open). Returns
+    // the bytes received (0 when nothing waits); sets Gone when the client has left.
+    size_t Receive(size_t size, ByteQueue& toPipe);
     // Hands pipe data to the client: straight to the socket while nothing else is queued
     // (the common case, without a copy), into the queue for the rest. Returns the pipe bytes
     // sent now.

@@ -117,6 +117,11 @@ void PipeConnector::DisconnectClient() {
 // The clients' turn is over: no client, counters from zero, Ready.
 void PipeConnector::EndTurn() {
     relay->carriageReturnSent = false;
+    if (!relay->pipe.IsOpen()) {
+        relay->scratch = {};
+        relay->toPipe.Release();
+        relay->dropped.Release();
+    }
     SetClientAddress("");
     SetStatus(Ready);
     bytesSent = 0;

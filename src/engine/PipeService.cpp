@@ -41,6 +41,8 @@ void PipeConnector::ServePipe(bool* progress) {
     }
 
     size_t moved = 0;
+    if (r.scratch.size() < Relay::kPiece)
+        r.scratch.resize(Relay::kPiece);
     while (r.pipeMayRead && PipeDataHasRoom()) {
         if (moved >= Relay::kPipeBytesPerPass) {
             *progress = true;  // more waits: the others first, then this again at once

@@ -34,7 +34,7 @@ struct PipeConnector::Relay {
     static constexpr size_t kSlowLimit = 4u << 20;
     // What one pass moves from a source before the others get their turn: a console that
     // never pauses must not keep a typed key from the pipe or a new client from its accept.
-    static constexpr size_t kPipeBytesPerPass = 4 * kPiece;
+    static constexpr size_t kPipeBytesPerPass = 1u << 20;
     static constexpr int kAcceptsPerPass = 4;
     // When accepting fails for want of descriptors or buffers, the listener rests this long.
     static constexpr std::chrono::milliseconds kAcceptRest{100};
@@ -59,7 +59,9 @@ struct PipeConnector::Relay {
     RelayClock::time_point nextAttach;  // when to try opening a missing pipe again
     RelayClock::time_point attachedAt;  // when the pipe last opened
     bool carriageReturnSent = false;    // since the pipe opened, to its first client
-    std::vector<uint8_t> scratch = std::vector<uint8_t>(kPiece);
+    // Where the pipe's data is read to: taken while the pipe is open, given back when the
+    // turn ends, so that thousands of idle connectors hold no buffers.
+    std::vector<uint8_t> scratch;
     ByteQueue dropped;  // what clients type while the pipe is not open, once its Telnet is answered
     RelayClock::time_point acceptRestsUntil;  // after an accept that failed for want of means
     bool wantAccept = false;                  // the last accept found no connection waiting

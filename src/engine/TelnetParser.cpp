@@ -63,7 +63,8 @@ size_t TelnetParser::Feed(const uint8_t* bytes, size_t count, uint8_t* data, Ans
     for (size_t i = 0; i < count; ++i) {
         if (state_ == State::Data) {
             size_t run = PlainRun(bytes + i, count - i);
-            std::memcpy(data + length, bytes + i, run);
+            if (data + length != bytes + i)  // in place, nothing moves until a command
+                std::memmove(data + length, bytes + i, run);
             length += run;
             i += run;
             if (i == count)

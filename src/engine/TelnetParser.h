@@ -21,10 +21,10 @@ class TelnetParser {
     };
 
     // Feeds one received chunk and stores its data bytes, without the commands, in data,
-    // which must hold count bytes; returns how many it stored. Option requests are answered:
-    // DO ECHO and DO SUPPRESS-GO-AHEAD with WILL unless the option is already agreed or
-    // offered (RFC 1143: a mode in effect is not acknowledged again), any other DO with WONT,
-    // any WILL with DONT.
+    // which must hold count bytes and may be bytes itself; returns how many it stored. Option
+    // requests are answered: DO ECHO and DO SUPPRESS-GO-AHEAD with WILL unless the option is
+    // already agreed or offered (RFC 1143: a mode in effect is not acknowledged again), any other
+    // DO with WONT, any WILL with DONT.
     size_t Feed(const uint8_t* bytes, size_t count, uint8_t* data, Answers& answers);
 
     // We have sent WILL for one of the two options we offer: the client's DO that agrees to

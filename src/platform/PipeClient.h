@@ -19,7 +19,7 @@ class WaitSet;
 class PipeClient {
   public:
     // The most one Read gives and one Write takes.
-    static constexpr uint32_t kChunk = 64 * 1024;
+    static constexpr uint32_t kChunk = 256 * 1024;
 
     PipeClient();
     ~PipeClient();

@@ -24,6 +24,7 @@ TEST(OutputQueue, PipeDataIsDoubledAndCountedOncePerPipeByte) {
     const uint8_t answer[] = {255, 251, 1};
     q.AppendProtocol(answer, sizeof answer);
     EXPECT_EQ(q.Size(), texts.size() + 9 + 3);
+    EXPECT_EQ(q.OwnSize(), texts.size() + 3);  // the relay's own bytes, not the pipe's
 
     // Cut into sends of every size from 1 to the whole queue: each way the same bytes go out
     // and six pipe bytes are counted, however a doubled 255 is split.
@@ -40,15 +41,18 @@ TEST(OutputQueue, PipeDataIsDoubledAndCountedOncePerPipeByte) {
         uint64_t counted = 0, afterPipe = 0;
         while (!copy.Empty()) {
             out += Take(copy, step, &counted);
-            if (out.size() <= texts.size())
+            if (out.size() <= texts.size()) {
                 EXPECT_EQ(counted, 0u) << step;
+            }
             if (out.size() == texts.size() + 9)
                 afterPipe = counted;
         }
         EXPECT_EQ(out, whole) << step;
         EXPECT_EQ(counted, 6u) << step;
-        if (step == 1)
+        EXPECT_EQ(copy.OwnSize(), 0u) << step;
+        if (step == 1) {
             EXPECT_EQ(afterPipe, 6u);
+        }
     }
 }
 
