@@ -22,6 +22,7 @@
 #include "Transfers.h"
 #include "pipeserver/PipeServer.h"
 #include "platform/Socket.h"
+#include "support/SocketTools.h"
 
 extern char** environ;
 
@@ -116,7 +117,7 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
     for (int i = 0; i < 100; ++i) {
         tolvi::platform::SysError e;
         client = TcpSocket::CreateStream(&e);
-        if (!client.Connect("127.0.0.1", port).Failed())
+        if (!tolvi::test::Connect(client, "127.0.0.1", port).Failed())
             break;
         client.Close();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -164,7 +165,7 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
         for (int i = 0; i < 100; ++i) {
             tolvi::platform::SysError e;
             s = TcpSocket::CreateStream(&e);
-            if (!s.Connect("127.0.0.1", port).Failed())
+            if (!tolvi::test::Connect(s, "127.0.0.1", port).Failed())
                 break;
             s.Close();
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

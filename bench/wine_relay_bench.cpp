@@ -19,6 +19,7 @@
 
 #include "Transfers.h"
 #include "pipeserver/PipeServer.h"
+#include "support/SocketTools.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ Figures Measure(const char* name, const std::string& commandLine, uint16_t port,
     for (int i = 0; i < 200 && !client.IsValid(); ++i) {
         platform::SysError e;
         client = platform::TcpSocket::CreateStream(&e);
-        if (client.Connect("127.0.0.1", port).Failed()) {
+        if (tolvi::test::Connect(client, "127.0.0.1", port).Failed()) {
             client.Close();
             Sleep(50);
         }

@@ -1,11 +1,11 @@
 // The console's log file.
 #include "engine/ConsoleLog.h"
 
-#include <cerrno>
 #include <algorithm>
 #include <cstring>
 
 #include "engine/Format.h"
+#include "platform/ErrorText.h"
 
 namespace tolvi {
 
@@ -13,17 +13,13 @@ bool ConsoleLog::Open(const std::string& path) {
     Close();
     path_ = path;
     problem_.clear();
-    file_ = std::fopen(path.c_str(), "ab");
-    if (!file_)
-        return Fail(errno);
-    std::fseek(file_, 0, SEEK_END);
-    long at = std::ftell(file_);
-    size_ = at > 0 ? static_cast<uint64_t>(at) : 0;
-    return true;
+    size_ = 0;
+    platform::SysError error = file_.Open(path, &size_);
+    return error.Failed() ? Fail(error) : true;
 }
 
 bool ConsoleLog::Append(const uint8_t* data, size_t size) {
-    if (!file_)
+    if (!file_.IsOpen())
         return false;
     while (size > 0) {
         // Up to the rotation size as it comes; beyond it, up to the first line end, so that a
@@ -31,7 +27,7 @@ bool ConsoleLog::Append(const uint8_t* data, size_t size) {
         size_t part = size;
         bool rotate = false;
         if (size_ < kRotateBytes) {
-            part = std::min<uint64_t>(size, kRotateBytes - size_);
+            part = static_cast<size_t>(std::min<uint64_t>(size, kRotateBytes - size_));
         } else {
             const uint64_t limit = kRotateBytes + kLineSearchBytes;
             uint64_t room = limit - std::min(size_, limit);
@@ -45,44 +41,39 @@ bool ConsoleLog::Append(const uint8_t* data, size_t size) {
                 rotate = true;
             }
         }
-        errno = 0;
-        if (part > 0 && std::fwrite(data, 1, part, file_) != part)
-            return Fail(errno ? errno : EIO);
+        if (part > 0) {
+            // On the disk at once: a console that dies a second later leaves its last words.
+            platform::SysError error = file_.Write(data, part);
+            if (error.Failed())
+                return Fail(error);
+        }
         size_ += part;
         data += part;
         size -= part;
         if (rotate && !Rotate())
             return false;
     }
-    // On the disk at once: a console that dies a second later leaves its last words there.
-    if (file_ && std::fflush(file_) != 0)
-        return Fail(errno ? errno : EIO);
     return true;
 }
 
 bool ConsoleLog::Rotate() {
-    std::fclose(file_);
-    file_ = nullptr;
-    std::string older = path_ + ".1";
-    std::remove(older.c_str());  // rename does not replace a file on every system
-    if (std::rename(path_.c_str(), older.c_str()) != 0)
-        return Fail(errno);
-    file_ = std::fopen(path_.c_str(), "ab");
-    if (!file_)
-        return Fail(errno);
+    file_.Close();
+    platform::SysError error = platform::ReplaceFile(path_, path_ + ".1");
+    if (error.Failed())
+        return Fail(error);
     size_ = 0;
-    return true;
+    error = file_.Open(path_, &size_);
+    return error.Failed() ? Fail(error) : true;
 }
 
 void ConsoleLog::Close() {
-    if (file_)
-        std::fclose(file_);
-    file_ = nullptr;
+    file_.Close();
 }
 
-bool ConsoleLog::Fail(int code) {
+bool ConsoleLog::Fail(const platform::SysError& error) {
     Close();
-    problem_ = Format("Could not write log file %s (%s)", path_.c_str(), std::strerror(code));
+    problem_ = Format("Could not write log file %s (%s)", path_.c_str(),
+                      platform::GetSystemErrorText(error.code).c_str());
     return false;
 }
 

@@ -4,8 +4,9 @@
 // not the relay.
 #pragma once
 #include <cstdint>
-#include <cstdio>
 #include <string>
+
+#include "platform/AppendFile.h"
 
 namespace tolvi {
 
@@ -23,7 +24,7 @@ class ConsoleLog {
 
     // Opens path for appending; false, with the reason in Problem(), when it cannot.
     bool Open(const std::string& path);
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_.IsOpen(); }
     // Appends and flushes; false, with the log closed and the reason in Problem(), when the
     // file could not be written or rotated.
     bool Append(const uint8_t* data, size_t size);
@@ -32,11 +33,11 @@ class ConsoleLog {
     const std::string& Problem() const { return problem_; }
 
   private:
-    bool Fail(int code);
+    bool Fail(const platform::SysError& error);
     bool Rotate();
 
     std::string path_;
-    std::FILE* file_ = nullptr;
+    platform::AppendFile file_;
     uint64_t size_ = 0;
     std::string problem_;
 };

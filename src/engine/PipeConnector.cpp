@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "engine/Format.h"
-#include "engine/Relay.h"
+#include "engine/PipeConnectorWorker.h"
 
 namespace tolvi {
 
@@ -25,7 +25,7 @@ PipeConnector::PipeConnector(std::string pipeName, std::string portText, std::st
       description(std::move(description)),
       portText(std::move(portText)),
       observer(&silentObserver),
-      relay(std::make_unique<Relay>()) {}
+      worker(std::make_unique<Worker>()) {}
 
 PipeConnector::~PipeConnector() {
     StopAndWait();
@@ -91,36 +91,32 @@ void PipeConnector::StopAndWait() {
 
 void PipeConnector::WorkerMain(void* raw) {
     auto* self = static_cast<PipeConnector*>(raw);
-    if (self->stopRequested) {
+    if (!self->stopRequested)
+        self->ServeClients();  // until a stop, or a failure that leaves it in Error
+    if (self->stopRequested)
         self->DisconnectClient();
-    } else {
-        while (self->ServeClients() && !self->stopRequested) {
-        }
-        if (self->stopRequested)
-            self->DisconnectClient();
-    }
-    self->relay->log.Close();
+    self->worker->log.Close();
     self->doneEvent.Set();
 }
 
 // Ends the service of every client: their connections and the pipe close, the counters
 // start again from zero.
 void PipeConnector::DisconnectClient() {
-    for (auto& session : relay->sessions)
+    for (auto& session : worker->sessions)
         observer->OnClientLeft(*this, session->Address());
-    relay->sessions.clear();
-    relay->closing.clear();
+    worker->sessions.clear();
+    worker->closing.clear();
     ClosePipe();
     EndTurn();
 }
 
 // The clients' turn is over: no client, counters from zero, Ready.
 void PipeConnector::EndTurn() {
-    relay->carriageReturnSent = false;
-    if (!relay->pipe.IsOpen()) {
-        relay->scratch = {};
-        relay->toPipe.Release();
-        relay->dropped.Release();
+    worker->carriageReturnSent = false;
+    if (!worker->pipe.IsOpen()) {
+        worker->scratch = {};
+        worker->toPipe.Release();
+        worker->dropped.Release();
     }
     SetClientAddress("");
     SetStatus(Ready);
@@ -130,7 +126,7 @@ void PipeConnector::EndTurn() {
 
 // The list's "Client IP": the first client's address, and how many more there are.
 void PipeConnector::ShowClients() {
-    const auto& sessions = relay->sessions;
+    const auto& sessions = worker->sessions;
     std::string shown = sessions.empty() ? "" : sessions.front()->Address();
     if (sessions.size() > 1)
         shown += Format(" +%d", static_cast<int>(sessions.size() - 1));
@@ -138,8 +134,8 @@ void PipeConnector::ShowClients() {
 }
 
 void PipeConnector::ClosePipe() {
-    relay->pipe.Close();
-    relay->toPipe.Clear();
+    worker->pipe.Close();
+    worker->toPipe.Clear();
 }
 
 void PipeConnector::EnterErrorState() {

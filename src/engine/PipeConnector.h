@@ -52,7 +52,8 @@ class PipeConnector {
     // Asks the worker to end and waits for it; returns at once when none runs.
     void StopAndWait();
 
-    // Safe to call from any thread at any time.
+    // From any thread: the texts fixed at construction, and the settings, which change only
+    // while no worker runs. The live state below is read safely while the worker writes it.
     std::string GetPipeName() const { return pipeName; }
     std::string GetPortText() const { return portText; }
     std::string GetDescription() const { return description; }
@@ -70,11 +71,11 @@ class PipeConnector {
     uint16_t GetListenPort() const { return listenPort.load(); }
 
   private:
-    struct Relay;
+    struct Worker;
 
     static void WorkerMain(void* self);
     // The worker's loop: returns true when it ends for a stop request, false on a failure
-    // that ends the worker with status Error.
+    // that leaves the connector in Error.
     bool ServeClients();
     void BeginService();
     bool AcceptClients(bool* progress);
@@ -131,7 +132,7 @@ class PipeConnector {
     ConnectorObserver* observer = nullptr;
     mutable std::mutex textLock;
     std::atomic<uint16_t> listenPort{0};
-    std::unique_ptr<Relay> relay;  // the worker's own state
+    std::unique_ptr<Worker> worker;  // the worker's own state
 };
 
 }  // namespace tolvi

@@ -17,7 +17,6 @@ class ReplayBuffer {
     void Append(const uint8_t* data, size_t size);
     // What it holds, oldest first.
     std::string Contents() const;
-    void Clear() { size_ = start_ = 0; }
 
   private:
     std::vector<uint8_t> ring_;

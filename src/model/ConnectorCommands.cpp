@@ -30,14 +30,9 @@ void ConnectorCommands::Edit() {
     int row = host_.SelectedRow();
     if (list_.Count() == 0 || row < 0)
         return;
-    PipeConnector& old = list_.At(row);
-    ConnectorSettings settings = old.Settings();
-    std::string client = old.GetClientAddress();
-    if (!client.empty() &&
-        !host_.Ask(Format("Client %s will be disconnected! Procced? \n", client.c_str()),
-                   BoxKind::YesNoQuestion, "Warning!")) {
+    ConnectorSettings settings = list_.At(row).Settings();
+    if (!MayDisconnect(list_.At(row)))
         return;
-    }
     while (host_.RunConnectorDialog(DialogKind::Edit, &settings, list_.Keys(), row)) {
         if (Rebuild(row, settings))
             break;
@@ -72,13 +67,7 @@ void ConnectorCommands::ConsoleOptions() {
                    settings.replayKiB != before.replayKiB;
     if (changed) {
         // A changed option takes a new connector, as an edit does, and costs a client its turn.
-        std::string client = old.GetClientAddress();
-        if (!client.empty() &&
-            !host_.Ask(Format("Client %s will be disconnected! Procced? \n", client.c_str()),
-                       BoxKind::YesNoQuestion, "Warning!")) {
-            return;
-        }
-        if (!Rebuild(row, settings))
+        if (!MayDisconnect(old) || !Rebuild(row, settings))
             return;
     }
     host_.SaveConfiguration();
@@ -124,6 +113,13 @@ void ConnectorCommands::Reset() {
     // A port that fails now shows as Error in the list, without a word, as at start-up.
     if (connector.CreateListener(&connector))
         StartWorkerOrTell(connector);
+}
+
+bool ConnectorCommands::MayDisconnect(const PipeConnector& connector) {
+    std::string client = connector.GetClientAddress();
+    return client.empty() ||
+           host_.Ask(Format("Client %s will be disconnected! Procced? \n", client.c_str()),
+                     BoxKind::YesNoQuestion, "Warning!");
 }
 
 void ConnectorCommands::StartWorkerOrTell(PipeConnector& connector) {

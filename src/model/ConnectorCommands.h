@@ -54,6 +54,8 @@ class ConnectorCommands {
     // Builds the row's connector anew from settings while the old one still runs, then puts
     // it in the old one's place; false, after the error box, when its port failed.
     bool Rebuild(int row, const ConnectorSettings& settings);
+    // True when the connector has no client, or the user agrees to drop it.
+    bool MayDisconnect(const PipeConnector& connector);
     // Starts the worker; a thread that cannot be made is told in a box of its own.
     void StartWorkerOrTell(PipeConnector& connector);
 

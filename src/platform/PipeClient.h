@@ -36,7 +36,7 @@ class PipeClient {
     intptr_t Native() const;
 
     // Takes at most size bytes of what the pipe has delivered. WouldBlock while nothing has
-    // arrived; BrokenPipe or PipeNotConnected once the server has gone.
+    // arrived; PeerGone once the server has gone.
     SysError Read(void* buffer, uint32_t size, uint32_t* got);
     // Hands at most size bytes to the pipe without waiting; *taken says how many it took.
     // WouldBlock, with nothing taken, while the pipe has no room or bytes handed over earlier

@@ -1,4 +1,5 @@
-// TCP over IPv4: the socket calls the relay needs, on Winsock or BSD sockets.
+// TCP over IPv4: the socket calls the relay needs, on Winsock or BSD sockets, and nothing
+// more.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -36,8 +37,6 @@ class TcpSocket {
     bool IsValid() const { return handle_ != kInvalid; }
     intptr_t Native() const { return handle_; }
     void Close();
-    // Closes with a reset instead of an orderly shutdown (SO_LINGER 0).
-    void Abort();
 
     // The port is this socket's alone: no other socket, of this program or another, may bind
     // it while this one holds it (SO_EXCLUSIVEADDRUSE on Winsock, whose SO_REUSEADDR would let
@@ -50,18 +49,11 @@ class TcpSocket {
     // Urgent data arrives in the stream like any other byte, so that nothing is left that
     // only an urgent read would take (it would keep every wait for the socket ready).
     SysError SetOobInline();
-    SysError Connect(const std::string& address, uint16_t port);
     // Takes one waiting connection, as a socket of its own that reports nothing to this
     // socket's waits.
     SysError Accept(TcpSocket* client);
     SysError PeerAddress(std::string* dotted);
     SysError LocalPort(uint16_t* port);
-
-    // Waits up to micros for the socket to become readable: 1 readable, 0 not (timeout, or
-    // only an exceptional condition), -1 failed.
-    int WaitReadable(long micros);
-    // Waits up to micros for room to send: 1 writable, 0 timeout, -1 failed.
-    int WaitWritable(long micros);
 
     IoResult Receive(void* buffer, size_t size);
     IoResult Send(const void* data, size_t size);

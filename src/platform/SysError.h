@@ -1,20 +1,19 @@
 // The one error vocabulary of the engine: each seam reads the native code (GetLastError,
-// WSAGetLastError, errno) and sorts it into the few kinds the engine decides on.
+// WSAGetLastError, errno) and sorts it into the few kinds the engine decides on; the same
+// condition is the same kind on every platform.
 #pragma once
 
 namespace tolvi::platform {
 
 enum class ErrorKind {
     None,
-    WouldBlock,        // nothing to do yet (WSAEWOULDBLOCK, EAGAIN)
-    AddressInUse,      // WSAEADDRINUSE, EADDRINUSE
-    AccessDenied,      // WSAEACCES, EACCES
-    BrokenPipe,        // the pipe's server has closed its end
-    PipeNotConnected,  // the pipe's server has disconnected this instance
-    Cancelled,         // given up because a stop was requested
-    ConnectionReset,   // a TCP peer reset or abandoned its connection before we looked at it
-    OutOfResources,    // no descriptor, buffer or memory to spare for now (EMFILE, WSAENOBUFS)
-    NotUsable,         // the handle or socket is not, or no longer, one the call can use
+    WouldBlock,      // nothing to do yet (WSAEWOULDBLOCK, EAGAIN)
+    AddressInUse,    // WSAEADDRINUSE, EADDRINUSE
+    AccessDenied,    // WSAEACCES, EACCES
+    PeerGone,        // the other end has gone: a TCP connection reset or aborted, a pipe
+                     // whose server closed or disconnected it
+    OutOfResources,  // no descriptor, buffer or memory to spare for now (EMFILE, WSAENOBUFS)
+    NotUsable,       // the handle or socket is not, or no longer, one the call can use
     Other,
 };
 
@@ -24,11 +23,7 @@ struct SysError {
 
     bool Failed() const { return kind != ErrorKind::None; }
     bool Is(ErrorKind k) const { return kind == k; }
-    // The other end has gone: a reset or aborted connection, a closed or disconnected pipe.
-    bool PeerGone() const {
-        return kind == ErrorKind::ConnectionReset || kind == ErrorKind::BrokenPipe ||
-               kind == ErrorKind::PipeNotConnected;
-    }
+    bool PeerGone() const { return kind == ErrorKind::PeerGone; }
 };
 
 // Result of a socket receive or send: count is -1 when the call failed.

@@ -12,6 +12,7 @@
 #include "engine/ConnectorStatus.h"
 #include "engine/PipeConnector.h"
 #include "model/ConnectorFactory.h"
+#include "platform/CommandLine.h"
 #include "platform/Interrupt.h"
 #include "platform/Socket.h"
 #include "platform/WaitSet.h"
@@ -83,9 +84,10 @@ class StatusPrinter : public tolvi::ConnectorObserver {
 }  // namespace
 
 int main(int argc, char** argv) {
+    tolvi::platform::UseUtf8Output();
     tolvi::relay::RelayArgs args;
     std::string problem =
-        tolvi::relay::ParseRelayArgs(std::vector<std::string>(argv + 1, argv + argc), &args);
+        tolvi::relay::ParseRelayArgs(tolvi::platform::ProgramArguments(argc, argv), &args);
     if (!problem.empty()) {
         std::fprintf(stderr, "tolvi-relay: %s\n(tolvi-relay --help shows the usage)\n",
                      problem.c_str());

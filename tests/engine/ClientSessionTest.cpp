@@ -12,6 +12,7 @@
 #endif
 
 #include "engine/ClientSession.h"
+#include "support/SocketTools.h"
 #include "support/TestClient.h"
 
 namespace tolvi::test {
@@ -65,7 +66,7 @@ TEST(ClientSession, PipeDataThroughANarrowWindowArrivesWholeAndIsCountedOnce) {
             bool blocked = false;
             counted += session.Flush(&blocked);
             if (blocked)
-                session.Socket().WaitWritable(100000);
+                WaitWritable(session.Socket(), 100000);
         }
         counted += session.SendPipeData(reinterpret_cast<const uint8_t*>(data.data()) + at,
                                         std::min<size_t>(65536, total - at));
@@ -74,7 +75,7 @@ TEST(ClientSession, PipeDataThroughANarrowWindowArrivesWholeAndIsCountedOnce) {
         bool blocked = false;
         counted += session.Flush(&blocked);
         if (blocked)
-            session.Socket().WaitWritable(100000);
+            WaitWritable(session.Socket(), 100000);
     }
     reader.join();
     EXPECT_FALSE(session.Gone());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/LiveConnector.h"
+#include "support/SocketTools.h"
 
 namespace tolvi::test {
 namespace {
@@ -88,7 +89,7 @@ TEST(ConnectorLifecycle, StopWhileThePipeServerDoesNotRead) {
             platform::IoResult r = client.Socket().Send(block.data(), block.size());
             if (r.count < 0 && !r.error.Is(platform::ErrorKind::WouldBlock))
                 break;
-            client.Socket().WaitWritable(50000);
+            WaitWritable(client.Socket(), 50000);
         }
     });
     // Wait until the pipe is full: the count stops growing.

@@ -1,6 +1,8 @@
 // Helpers for the live tests.
 #include "support/TestClient.h"
 
+#include "support/SocketTools.h"
+
 #include <algorithm>
 
 #include <atomic>
@@ -155,7 +157,11 @@ bool TestClient::Connect(uint16_t port, const std::string& from, int receiveBuff
     }
     if (!from.empty() && socket_.Bind(from, 0).Failed())
         return false;
-    return !socket_.Connect("127.0.0.1", port).Failed();
+    return !test::Connect(socket_, "127.0.0.1", port).Failed();
+}
+
+void TestClient::Reset() {
+    Abort(socket_);
 }
 
 bool TestClient::Send(const std::string& data) {
@@ -170,7 +176,7 @@ bool TestClient::Send(const std::string& data) {
 }
 
 std::string TestClient::ReceiveSome(int ms, size_t most) {
-    if (closed_ || socket_.WaitReadable(ms * 1000L) != 1)
+    if (closed_ || WaitReadable(socket_, ms * 1000L) != 1)
         return "";
     char buffer[65536];
     platform::IoResult r = socket_.Receive(buffer, std::min(sizeof buffer, most));

@@ -71,7 +71,7 @@ class TestClient {
     // True when the peer closes the connection within timeoutMs (data before it is dropped).
     bool WaitClosed(int timeoutMs);
     void Close() { socket_.Close(); }
-    void Reset() { socket_.Abort(); }
+    void Reset();
     platform::TcpSocket& Socket() { return socket_; }
 
   private:

@@ -1,6 +1,8 @@
 // The test pipe server's modes.
 #include "pipeserver/ServeModes.h"
 
+#include "platform/AppendFile.h"
+
 #include <cstdio>
 #include <string>
 
@@ -87,19 +89,17 @@ void Stream(PipeServer& server, uint64_t total, const std::atomic<bool>& stop) {
 }
 
 void Sink(PipeServer& server, const std::string& file, const std::atomic<bool>& stop) {
-    FILE* out = std::fopen(file.c_str(), "ab");
+    platform::AppendFile out;
+    uint64_t size = 0;
+    out.Open(file, &size);
     char buffer[4096];
     while (!stop) {
         long n = server.Read(buffer, sizeof buffer, kReadWaitMs);
         if (n < 0)
             break;
-        if (out && n > 0) {
-            std::fwrite(buffer, 1, static_cast<size_t>(n), out);
-            std::fflush(out);
-        }
+        if (out.IsOpen() && n > 0)
+            out.Write(buffer, static_cast<size_t>(n));
     }
-    if (out)
-        std::fclose(out);
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "pipeserver/PipeServer.h"
 #include "pipeserver/ServeModes.h"
+#include "platform/CommandLine.h"
 
 using tolvi::tools::PipeServer;
 using tolvi::tools::ServeOptions;
@@ -24,34 +26,36 @@ int Usage(const char* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3)
+    std::vector<std::string> args = tolvi::platform::ProgramArguments(argc, argv);
+    if (args.size() < 2)
         return Usage("a pipe name and a mode are needed");
     ServeOptions options;
-    options.mode = argv[2];
+    options.mode = args[1];
     if (options.mode == "stream" || options.mode == "sink") {
-        if (argc != 4)
+        if (args.size() != 3)
             return Usage("this mode needs an argument");
         if (options.mode == "stream") {
             char* end = nullptr;
-            options.streamBytes = std::strtoull(argv[3], &end, 10);
+            options.streamBytes = std::strtoull(args[2].c_str(), &end, 10);
             if (!end || *end)
                 return Usage("BYTES must be a number");
         } else {
-            options.sinkFile = argv[3];
+            options.sinkFile = args[2];
         }
     } else if (options.mode != "echo" && options.mode != "console") {
         return Usage("unknown mode");
-    } else if (argc != 3) {
+    } else if (args.size() != 2) {
         return Usage("too many arguments");
     }
 
-    PipeServer server(argv[1]);
+    tolvi::platform::UseUtf8Output();
+    PipeServer server(args[0]);
     std::string error;
     if (!server.Listen(&error)) {
         std::fprintf(stderr, "tolvi-pipeserver: %s\n", error.c_str());
         return 1;
     }
-    std::printf("tolvi-pipeserver: serving %s (%s)\n", argv[1], options.mode.c_str());
+    std::printf("tolvi-pipeserver: serving %s (%s)\n", args[0].c_str(), options.mode.c_str());
     std::fflush(stdout);
     std::atomic<bool> stop{false};
     for (;;) {

@@ -93,9 +93,9 @@ SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
         n = recv(fd_, buffer, size, MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
-        return LastErrno();  // WouldBlock, or ECONNRESET as BrokenPipe
+        return LastErrno();  // WouldBlock, or ECONNRESET when the server went
     if (n == 0 && size > 0)
-        return {EPIPE, ErrorKind::BrokenPipe};
+        return ErrnoError(EPIPE);  // the server has closed its end
     *got = static_cast<uint32_t>(n);
     return {};
 }

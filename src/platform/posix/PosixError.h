@@ -27,13 +27,9 @@ inline SysError ErrnoError(int code) {
             break;
         case EPIPE:
         case ECONNRESET:
-            kind = ErrorKind::BrokenPipe;
-            break;
         case ENOTCONN:
-            kind = ErrorKind::PipeNotConnected;
-            break;
         case ECONNABORTED:
-            kind = ErrorKind::ConnectionReset;
+            kind = ErrorKind::PeerGone;
             break;
         case EMFILE:
         case ENFILE:

@@ -4,7 +4,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,19 +32,6 @@ bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
         return true;
     }
     return inet_pton(AF_INET, address.c_str(), &out->sin_addr) == 1;
-}
-
-// Waits for any of events; counts the socket ready only when revents has one of ready.
-int PollOne(int fd, short events, short ready, long micros) {
-    pollfd p{fd, events, 0};
-    timespec timeout{micros / 1000000, (micros % 1000000) * 1000};
-    int n;
-    do {
-        n = ppoll(&p, 1, &timeout, nullptr);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0)
-        return -1;
-    return (n > 0 && (p.revents & ready)) ? 1 : 0;
 }
 
 }  // namespace
@@ -78,14 +64,6 @@ void TcpSocket::Close() {
         close(Fd(Release()));
 }
 
-void TcpSocket::Abort() {
-    if (!IsValid())
-        return;
-    linger l{1, 0};
-    setsockopt(Fd(handle_), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    Close();
-}
-
 SysError TcpSocket::SetExclusivePort() {
     int one = 1;
     // Only the address is reused (a port whose old connections linger); a second listener on
@@ -114,17 +92,6 @@ SysError TcpSocket::SetNonBlocking() {
 SysError TcpSocket::SetOobInline() {
     int one = 1;
     return Check(setsockopt(Fd(handle_), SOL_SOCKET, SO_OOBINLINE, &one, sizeof one));
-}
-
-SysError TcpSocket::Connect(const std::string& address, uint16_t port) {
-    sockaddr_in sa;
-    if (!FillAddress(address, port, &sa))
-        return ErrnoError(EINVAL);
-    int r;
-    do {
-        r = connect(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    } while (r != 0 && errno == EINTR);
-    return Check(r);
 }
 
 SysError TcpSocket::Accept(TcpSocket* client) {
@@ -157,14 +124,6 @@ SysError TcpSocket::LocalPort(uint16_t* port) {
         return LastErrno();
     *port = ntohs(sa.sin_port);
     return {};
-}
-
-int TcpSocket::WaitReadable(long micros) {
-    return PollOne(Fd(handle_), POLLIN, POLLIN | POLLHUP | POLLERR, micros);
-}
-
-int TcpSocket::WaitWritable(long micros) {
-    return PollOne(Fd(handle_), POLLOUT, POLLOUT | POLLHUP | POLLERR, micros);
 }
 
 IoResult TcpSocket::Receive(void* buffer, size_t size) {

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "platform/win32/WideText.h"
+
 namespace tolvi::platform {
 namespace {
 
@@ -59,15 +61,15 @@ const char* WinsockFallbackText(int code) {
 }  // namespace
 
 std::string GetSystemErrorText(int code) {
-    HMODULE ntdll = LoadLibraryA("NTDLL.DLL");
-    char* buffer = nullptr;
+    HMODULE ntdll = LoadLibraryW(L"NTDLL.DLL");
+    wchar_t* buffer = nullptr;
     // Insert sequences are left as they stand: with no arguments to fill them, expanding
     // them would read arguments that are not there.
     DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
                   FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    DWORD length = FormatMessageA(flags, ntdll, static_cast<DWORD>(code), 0x0400,
-                                  reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-    std::string text = (length && buffer) ? std::string(buffer, length) : std::string();
+    DWORD length = FormatMessageW(flags, ntdll, static_cast<DWORD>(code), 0x0400,
+                                  reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::string text = (length && buffer) ? Narrow(buffer, static_cast<int>(length)) : "";
     size_t end = text.find_first_of("\r\n");
     if (end != std::string::npos)
         text.erase(end);

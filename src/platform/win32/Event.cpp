@@ -6,7 +6,7 @@
 namespace tolvi::platform {
 
 ManualEvent::ManualEvent(bool signalled)
-    : handle_(CreateEventA(nullptr, TRUE, signalled ? TRUE : FALSE, nullptr)) {}
+    : handle_(CreateEventW(nullptr, TRUE, signalled ? TRUE : FALSE, nullptr)) {}
 
 ManualEvent::~ManualEvent() = default;
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
@@ -20,8 +21,8 @@ struct PipeClient::Overlapped {
         DWORD begin = 0, end = 0;  // the bytes of buffer not yet handed on
     };
     Direction read, write;
-    UniqueHandle readEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    UniqueHandle writeEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle readEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle writeEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 
     Overlapped() {
         read.ov.hEvent = readEvent.get();
@@ -84,8 +85,9 @@ PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
 
 SysError PipeClient::Open(const std::string& pipeName) {
     Close();
-    UniqueFile file(CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    UniqueFile file(CreateFileW(Widen(pipeName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                nullptr));
     if (!file)
         return LastWin32Error();
     auto io = std::make_unique<Overlapped>();

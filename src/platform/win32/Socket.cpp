@@ -31,10 +31,6 @@ bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
     return out->sin_addr.s_addr != INADDR_NONE;
 }
 
-timeval Micros(long micros) {
-    return timeval{micros / 1000000, micros % 1000000};
-}
-
 }  // namespace
 
 const char kExclusivePortOption[] = "SO_EXCLUSIVEADDRUSE";
@@ -61,7 +57,7 @@ void* TcpSocket::WaitEvent() {
     if (!event_ && IsValid()) {
         // Auto-reset: the wait that it ends clears it, and each network event sets it only
         // once until the call that takes it (recv, send, accept) is made again.
-        UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         if (!event || WSAEventSelect(S(handle_), event.get(),
                                      FD_ACCEPT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
             return nullptr;
@@ -81,14 +77,6 @@ void TcpSocket::Close() {
     if (IsValid())
         closesocket(S(Release()));
     event_.reset();
-}
-
-void TcpSocket::Abort() {
-    if (!IsValid())
-        return;
-    linger l{1, 0};
-    setsockopt(S(handle_), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
-    Close();
 }
 
 SysError TcpSocket::SetExclusivePort() {
@@ -117,13 +105,6 @@ SysError TcpSocket::SetOobInline() {
     BOOL one = TRUE;
     return Check(setsockopt(S(handle_), SOL_SOCKET, SO_OOBINLINE,
                             reinterpret_cast<const char*>(&one), sizeof one));
-}
-
-SysError TcpSocket::Connect(const std::string& address, uint16_t port) {
-    sockaddr_in sa;
-    if (!FillAddress(address, port, &sa))
-        return Win32Error(WSAEINVAL);
-    return Check(connect(S(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
 }
 
 SysError TcpSocket::Accept(TcpSocket* client) {
@@ -157,30 +138,6 @@ SysError TcpSocket::LocalPort(uint16_t* port) {
     }
     *port = ntohs(sa.sin_port);
     return {};
-}
-
-int TcpSocket::WaitReadable(long micros) {
-    fd_set readSet, exceptSet;
-    FD_ZERO(&readSet);
-    FD_ZERO(&exceptSet);
-    FD_SET(S(handle_), &readSet);
-    FD_SET(S(handle_), &exceptSet);
-    timeval timeout = Micros(micros);
-    int n = select(0, &readSet, nullptr, &exceptSet, &timeout);
-    if (n == SOCKET_ERROR)
-        return -1;
-    return (n > 0 && FD_ISSET(S(handle_), &readSet)) ? 1 : 0;
-}
-
-int TcpSocket::WaitWritable(long micros) {
-    fd_set writeSet;
-    FD_ZERO(&writeSet);
-    FD_SET(S(handle_), &writeSet);
-    timeval timeout = Micros(micros);
-    int n = select(0, nullptr, &writeSet, nullptr, &timeout);
-    if (n == SOCKET_ERROR)
-        return -1;
-    return n > 0 ? 1 : 0;
 }
 
 IoResult TcpSocket::Receive(void* buffer, size_t size) {

@@ -3,7 +3,7 @@
 
 namespace tolvi::platform {
 
-WakeSignal::WakeSignal() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+WakeSignal::WakeSignal() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 WakeSignal::~WakeSignal() = default;
 

@@ -26,18 +26,11 @@ inline SysError Win32Error(DWORD code) {
             break;
         case ERROR_BROKEN_PIPE:
         case ERROR_NO_DATA:
-            kind = ErrorKind::BrokenPipe;
-            break;
         case ERROR_PIPE_NOT_CONNECTED:
-            kind = ErrorKind::PipeNotConnected;
-            break;
         case WSAECONNRESET:
         case WSAECONNABORTED:
         case WSAENOTCONN:
-            kind = ErrorKind::ConnectionReset;
-            break;
-        case ERROR_OPERATION_ABORTED:
-            kind = ErrorKind::Cancelled;
+            kind = ErrorKind::PeerGone;
             break;
         case WSAEMFILE:
         case WSAENOBUFS:

@@ -2,6 +2,8 @@
 // overlapped read that stays pending between calls, so an idle server costs nothing.
 #include "pipeserver/PipeServer.h"
 
+#include "platform/win32/WideText.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -9,8 +11,8 @@
 namespace tolvi::tools {
 
 struct PipeServer::Io {
-    platform::UniqueHandle connectEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    platform::UniqueHandle readEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    platform::UniqueHandle connectEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    platform::UniqueHandle readEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     OVERLAPPED connect{};
     OVERLAPPED read{};
     bool readPending = false;
@@ -35,8 +37,9 @@ bool PipeServer::Listen(std::string* error) {
     DWORD size = static_cast<DWORD>(bufferSize_);
     DWORD mode =
         messages_ ? PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE : PIPE_TYPE_BYTE | PIPE_READMODE_BYTE;
-    pipe_.reset(CreateNamedPipeA(pipeName_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                 mode | PIPE_WAIT, 1, size, size, 0, nullptr));
+    pipe_.reset(CreateNamedPipeW(platform::Widen(pipeName_).c_str(),
+                                 PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, mode | PIPE_WAIT, 1,
+                                 size, size, 0, nullptr));
     if (!pipe_) {
         char text[96];
         std::snprintf(text, sizeof text, "CreateNamedPipe failed, error %lu", GetLastError());
@@ -119,7 +122,7 @@ long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
 bool PipeServer::Write(const void* data, size_t size) {
     if (!connected_)
         return false;
-    platform::UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    platform::UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED ov{};
     ov.hEvent = done.get();
     DWORD n = 0;

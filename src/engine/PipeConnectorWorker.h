@@ -17,7 +17,7 @@ namespace tolvi {
 
 using RelayClock = std::chrono::steady_clock;
 
-struct PipeConnector::Relay {
+struct PipeConnector::Worker {
     // Pieces read from the pipe and from a client.
     static constexpr size_t kPiece = platform::PipeClient::kChunk;
     // A client is read while the bytes on their way to the pipe stay below this, and the

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "engine/Format.h"
-#include "engine/Relay.h"
+#include "engine/PipeConnectorWorker.h"
 
 namespace tolvi {
 
@@ -25,7 +25,7 @@ int MillisUntil(RelayClock::time_point when, RelayClock::time_point now) {
 }  // namespace
 
 void PipeConnector::ServePipe(bool* progress) {
-    Relay& r = *relay;
+    Worker& r = *worker;
     r.timeoutMs = -1;
     if (r.sessions.empty() && !r.keepPipeOpen)
         return;
@@ -41,15 +41,15 @@ void PipeConnector::ServePipe(bool* progress) {
     }
 
     size_t moved = 0;
-    if (r.scratch.size() < Relay::kPiece)
-        r.scratch.resize(Relay::kPiece);
+    if (r.scratch.size() < Worker::kPiece)
+        r.scratch.resize(Worker::kPiece);
     while (r.pipeMayRead && PipeDataHasRoom()) {
-        if (moved >= Relay::kPipeBytesPerPass) {
+        if (moved >= Worker::kPipeBytesPerPass) {
             *progress = true;  // more waits: the others first, then this again at once
             break;
         }
         uint32_t got = 0;
-        SysError error = r.pipe.Read(r.scratch.data(), Relay::kPiece, &got);
+        SysError error = r.pipe.Read(r.scratch.data(), Worker::kPiece, &got);
         if (error.Is(ErrorKind::WouldBlock)) {
             r.pipeMayRead = false;
             break;
@@ -66,12 +66,12 @@ void PipeConnector::ServePipe(bool* progress) {
         *progress = true;
         if (!r.pipe.IsOpen())
             return;  // the last client was let go, and the pipe with it
-        if (got < Relay::kPiece)
+        if (got < Worker::kPiece)
             r.pipeMayRead = false;  // drained for now; the wait says when there is more
     }
 
     while (!r.toPipe.Empty() || r.pipe.WritePending()) {
-        uint32_t size = static_cast<uint32_t>(std::min<size_t>(r.toPipe.Size(), Relay::kPiece));
+        uint32_t size = static_cast<uint32_t>(std::min<size_t>(r.toPipe.Size(), Worker::kPiece));
         uint32_t taken = 0;
         SysError error = r.pipe.Write(r.toPipe.Front(), size, &taken);
         if (error.Is(ErrorKind::WouldBlock))
@@ -90,7 +90,7 @@ void PipeConnector::ServePipe(bool* progress) {
 }
 
 bool PipeConnector::AttachPipe() {
-    Relay& r = *relay;
+    Worker& r = *worker;
     if (r.pipe.Open(pipeName).Failed())
         return false;  // missing, busy or refused: tried again in 500 ms
     r.attachedAt = RelayClock::now();
@@ -105,7 +105,7 @@ bool PipeConnector::AttachPipe() {
 }
 
 void PipeConnector::AttachSession(ClientSession& session) {
-    Relay& r = *relay;
+    Worker& r = *worker;
     session.QueueText(kConnectedText);
     session.Offer(telnet::kEcho);
     session.Offer(telnet::kSuppressGoAhead);
@@ -130,7 +130,7 @@ void PipeConnector::AttachSession(ClientSession& session) {
 // Whether the pipe may be read: one client is waited for while it is behind; several are
 // waited for only while none has stayed behind for long, and one that has is let go later.
 bool PipeConnector::PipeDataHasRoom() {
-    Relay& r = *relay;
+    Worker& r = *worker;
     RelayClock::time_point now = RelayClock::now();
     bool room = true;
     for (const auto& s : r.sessions) {
@@ -138,7 +138,7 @@ bool PipeConnector::PipeDataHasRoom() {
             continue;
         if (r.maxClients == 1)
             return false;
-        RelayClock::time_point giveUp = s->BehindSince() + Relay::kBehindLimit;
+        RelayClock::time_point giveUp = s->BehindSince() + Worker::kBehindLimit;
         if (now < giveUp) {
             room = false;
             int ms = MillisUntil(giveUp, now);
@@ -149,7 +149,7 @@ bool PipeConnector::PipeDataHasRoom() {
 }
 
 void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
-    Relay& r = *relay;
+    Worker& r = *worker;
     if (r.log.IsOpen() && !r.log.Append(data, size))
         SetErrorText(r.log.Problem());  // the relay goes on without the log
     r.replay.Append(data, size);
@@ -170,7 +170,7 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
     bool letGo = false;
     for (auto& s : r.sessions) {
         s->Track(r.QueueHighWater(), now);
-        if (s->Output().Size() > Relay::kSlowLimit) {
+        if (s->Output().Size() > Worker::kSlowLimit) {
             LetGoSlowClient(s);
             letGo = true;
         }
@@ -180,7 +180,7 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
 }
 
 void PipeConnector::LosePipe() {
-    Relay& r = *relay;
+    Worker& r = *worker;
     ClosePipe();
     observer->OnPipeLost(*this);
     // A console that went away after a while (a virtual machine restarting) is looked for

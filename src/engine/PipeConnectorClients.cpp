@@ -4,7 +4,7 @@
 
 #include "engine/Admission.h"
 #include "engine/Format.h"
-#include "engine/Relay.h"
+#include "engine/PipeConnectorWorker.h"
 #include "platform/ErrorText.h"
 
 namespace tolvi {
@@ -21,7 +21,7 @@ const char kTooSlowText[] = "*** Disconnected: too slow\r\n";
 // What a worker sets up before its first client: the options it runs with, the log, and the
 // pipe opened at once when the log or the replay needs it whether or not a client comes.
 void PipeConnector::BeginService() {
-    Relay& r = *relay;
+    Worker& r = *worker;
     r.maxClients = static_cast<size_t>(maxClients);
     r.keepPipeOpen = !logFile.empty() || replayKiB > 0;
     if (r.replay.Capacity() != static_cast<size_t>(replayKiB) * 1024)
@@ -32,7 +32,7 @@ void PipeConnector::BeginService() {
 }
 
 bool PipeConnector::ServeClients() {
-    Relay& r = *relay;
+    Worker& r = *worker;
     if (r.sessions.empty())
         SetStatus(Ready);
     BeginService();
@@ -66,13 +66,13 @@ bool PipeConnector::ServeClients() {
 }
 
 bool PipeConnector::AcceptClients(bool* progress) {
-    Relay& r = *relay;
+    Worker& r = *worker;
     r.wantAccept = false;
     if (RelayClock::now() < r.acceptRestsUntil)
         return true;
     // One client at a time: the next waits in the backlog. Several: one beyond the limit is
     // told that the console is busy.
-    for (int taken = 0; taken < Relay::kAcceptsPerPass && (r.maxClients > 1 || r.sessions.empty());
+    for (int taken = 0; taken < Worker::kAcceptsPerPass && (r.maxClients > 1 || r.sessions.empty());
          ++taken) {
         platform::TcpSocket client;
         SysError error = listenSocket->Accept(&client);
@@ -97,7 +97,7 @@ bool PipeConnector::AcceptClients(bool* progress) {
                 Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str());
             if (text != GetErrorText())
                 SetErrorText(text);
-            r.acceptRestsUntil = RelayClock::now() + Relay::kAcceptRest;
+            r.acceptRestsUntil = RelayClock::now() + Worker::kAcceptRest;
             return true;
         }
         if (!AdmitClient(std::move(client)))
@@ -121,7 +121,7 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client) {
         RefuseClient(client, address);
         return true;
     }
-    Relay& r = *relay;
+    Worker& r = *worker;
     if (r.sessions.size() >= r.maxClients) {
         TurnAwayBusy(client, address);
         return true;
@@ -162,13 +162,13 @@ void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string&
 
 void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string& address) {
     std::string text = Format("*** Console %s is busy: %d clients connected\r\n", pipeName.c_str(),
-                              static_cast<int>(relay->sessions.size()));
+                              static_cast<int>(worker->sessions.size()));
     client.Send(text.data(), text.size());
     observer->OnClientBusy(*this, address);
 }
 
 void PipeConnector::ServeSessions(bool* progress) {
-    Relay& r = *relay;
+    Worker& r = *worker;
     RelayClock::time_point now = RelayClock::now();
     for (auto& owned : r.sessions) {
         ClientSession& s = *owned;
@@ -176,10 +176,10 @@ void PipeConnector::ServeSessions(bool* progress) {
         // still answered, its data dropped, so that a client that leaves is seen at once.
         ByteQueue& into = s.Attached() ? r.toPipe : r.dropped;
         size_t taken = 0;
-        while (s.MayRead() && s.Output().OwnSize() < Relay::kAnswerLimit &&
-               (s.Attached() ? r.toPipe.Size() < Relay::kHighWater
-                             : taken < Relay::kPipeBytesPerPass)) {
-            size_t got = s.Receive(Relay::kPiece, into);
+        while (s.MayRead() && s.Output().OwnSize() < Worker::kAnswerLimit &&
+               (s.Attached() ? r.toPipe.Size() < Worker::kHighWater
+                             : taken < Worker::kPipeBytesPerPass)) {
+            size_t got = s.Receive(Worker::kPiece, into);
             r.dropped.Clear();
             if (got == 0)
                 break;
@@ -198,7 +198,7 @@ void PipeConnector::ServeSessions(bool* progress) {
         if (s.Output().Size() != queued)
             *progress = true;
         s.Track(r.QueueHighWater(), now);
-        if (s.Output().Size() > Relay::kSlowLimit) {
+        if (s.Output().Size() > Worker::kSlowLimit) {
             LetGoSlowClient(owned);
             *progress = true;
         }
@@ -208,7 +208,7 @@ void PipeConnector::ServeSessions(bool* progress) {
 
 // Clients let go: each has its last line sent, or its time runs out, and then it is closed.
 void PipeConnector::ServeClosing(bool* progress) {
-    auto& closing = relay->closing;
+    auto& closing = worker->closing;
     RelayClock::time_point now = RelayClock::now();
     for (auto& s : closing) {
         bool blocked = false;
@@ -226,7 +226,7 @@ void PipeConnector::ServeClosing(bool* progress) {
 
 // Takes out the sessions that have ended: gone on their own, or let go (already told).
 void PipeConnector::EndGoneSessions(bool* progress) {
-    auto& sessions = relay->sessions;
+    auto& sessions = worker->sessions;
     auto gone = std::stable_partition(sessions.begin(), sessions.end(),
                                       [](const auto& s) { return s && !s->Gone(); });
     if (gone == sessions.end())
@@ -241,7 +241,7 @@ void PipeConnector::EndGoneSessions(bool* progress) {
         ShowClients();
         return;
     }
-    if (!relay->keepPipeOpen)
+    if (!worker->keepPipeOpen)
         ClosePipe();  // the turn is over; the log keeps its pipe
     EndTurn();
 }
@@ -249,13 +249,13 @@ void PipeConnector::EndGoneSessions(bool* progress) {
 // A client that cannot keep up is sent one line and let go; nobody waits for it. Its place
 // in the sessions is left empty, for EndGoneSessions to take out.
 void PipeConnector::LetGoSlowClient(std::unique_ptr<ClientSession>& session) {
-    session->CloseWith(kTooSlowText, RelayClock::now() + Relay::kLastLineTime);
+    session->CloseWith(kTooSlowText, RelayClock::now() + Worker::kLastLineTime);
     observer->OnClientLeft(*this, session->Address());
-    relay->closing.push_back(std::move(session));
+    worker->closing.push_back(std::move(session));
 }
 
 void PipeConnector::PrepareWait() {
-    Relay& r = *relay;
+    Worker& r = *worker;
     platform::WaitSet& wait = r.waitSet;
     wait.Clear();
     wait.Add(stopSignal);
@@ -268,8 +268,8 @@ void PipeConnector::PrepareWait() {
         r.timeoutMs = r.timeoutMs < 0 ? ms : std::min(r.timeoutMs, ms);
     }
     for (auto& s : r.sessions) {
-        bool readable = s->Output().OwnSize() < Relay::kAnswerLimit &&
-                        (!s->Attached() || r.toPipe.Size() < Relay::kHighWater);
+        bool readable = s->Output().OwnSize() < Worker::kAnswerLimit &&
+                        (!s->Attached() || r.toPipe.Size() < Worker::kHighWater);
         wait.Add(s->Socket(), readable, !s->Output().Empty());
     }
     for (auto& s : r.closing) {

@@ -1,0 +1,89 @@
+// The tests' socket tools, on Winsock or BSD sockets.
+#include "support/SocketTools.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#endif
+
+#include <cstring>
+
+namespace tolvi::test {
+namespace {
+
+#ifdef _WIN32
+using Native = SOCKET;
+int LastError() {
+    return WSAGetLastError();
+}
+#else
+using Native = int;
+int LastError() {
+    return errno;
+}
+#endif
+
+Native N(const platform::TcpSocket& socket) {
+    return static_cast<Native>(socket.Native());
+}
+
+// Waits for events; 1 when revents has one of ready, 0 on timeout, -1 on failure.
+int Wait(const platform::TcpSocket& socket, short events, short ready, long micros) {
+#ifdef _WIN32
+    WSAPOLLFD p{N(socket), events, 0};
+    int n = WSAPoll(&p, 1, static_cast<INT>((micros + 999) / 1000));
+#else
+    pollfd p{N(socket), events, 0};
+    timespec timeout{micros / 1000000, (micros % 1000000) * 1000};
+    int n;
+    do {
+        n = ppoll(&p, 1, &timeout, nullptr);
+    } while (n < 0 && errno == EINTR);
+#endif
+    if (n < 0)
+        return -1;
+    return (n > 0 && (p.revents & ready)) ? 1 : 0;
+}
+
+}  // namespace
+
+platform::SysError Connect(platform::TcpSocket& socket, const std::string& address, uint16_t port) {
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1)
+        return platform::SysError{22, platform::ErrorKind::Other};
+    int r;
+    do {
+        r = connect(N(socket), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    } while (r != 0 && LastError() == EINTR);
+    if (r == 0)
+        return {};
+    return platform::SysError{LastError(), platform::ErrorKind::Other};
+}
+
+int WaitReadable(platform::TcpSocket& socket, long micros) {
+    return Wait(socket, POLLIN, POLLIN | POLLHUP | POLLERR, micros);
+}
+
+int WaitWritable(platform::TcpSocket& socket, long micros) {
+    return Wait(socket, POLLOUT, POLLOUT | POLLHUP | POLLERR, micros);
+}
+
+void Abort(platform::TcpSocket& socket) {
+    if (!socket.IsValid())
+        return;
+    linger l{1, 0};
+    setsockopt(N(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+    socket.Close();
+}
+
+}  // namespace tolvi::test
