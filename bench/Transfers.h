@@ -59,10 +59,10 @@ inline size_t PipeReadExactly(tools::PipeServer& pipe, size_t count) {
 inline uint16_t FreePort() {
     platform::SysError e;
     platform::TcpSocket s = platform::TcpSocket::CreateStream(&e);
-    s.Bind("127.0.0.1", 0);
-    uint16_t port = 0;
-    s.LocalPort(&port);
-    return port;
+    s.Bind(platform::Endpoint::LoopbackV4(0));
+    platform::Endpoint bound;
+    s.LocalEndpoint(&bound);
+    return bound.port;
 }
 
 // What a Telnet client of tolvi reads before the pipe's data: the waiting text, the text on

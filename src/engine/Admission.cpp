@@ -27,9 +27,13 @@ bool IsClientInList(const std::string& clientList, const std::string& address) {
     return false;
 }
 
+bool IsLocalClient(const std::string& address) {
+    return address == kLocalClient || address == kLocalClientV6;
+}
+
 bool IsClientAdmitted(const std::string& address, bool allowNonLocal, bool listOnly,
                       const std::string& clientList) {
-    bool local = address == kLocalClient;
+    bool local = IsLocalClient(address);
     if (!allowNonLocal && !local)
         return false;
     if (listOnly && !local && !IsClientInList(clientList, address))

@@ -24,8 +24,12 @@ class QueueAnswers : public TelnetParser::Answers {
 
 }  // namespace
 
-ClientSession::ClientSession(platform::TcpSocket socket, std::string address)
-    : socket_(std::move(socket)), address_(std::move(address)) {}
+ClientSession::ClientSession(platform::TcpSocket socket, std::string address, bool telnet,
+                             bool watching)
+    : socket_(std::move(socket)),
+      address_(std::move(address)),
+      telnet_(telnet),
+      watching_(watching) {}
 
 void ClientSession::QueueText(const char* text) {
     output_.AppendProtocol(text, std::strlen(text));
@@ -39,7 +43,7 @@ void ClientSession::QueueTelnetCommand(uint8_t command, uint8_t option) {
 
 void ClientSession::Offer(uint8_t option) {
     QueueTelnetCommand(telnet::kWill, option);
-    telnet_.Offered(option);
+    parser_.Offered(option);
 }
 
 size_t ClientSession::Receive(size_t size, ByteQueue& toPipe) {
@@ -59,8 +63,12 @@ size_t ClientSession::Receive(size_t size, ByteQueue& toPipe) {
     // Less than asked for: the socket is drained, and says so again when more arrives.
     if (count < size)
         mayRead_ = false;
+    if (!telnet_) {
+        toPipe.Commit(count);  // raw: exactly what came
+        return count;
+    }
     QueueAnswers answers(*this);
-    toPipe.Commit(telnet_.Feed(room, count, room, answers));  // the data stays where it came
+    toPipe.Commit(parser_.Feed(room, count, room, answers));  // the data stays where it came
     return count;
 }
 
@@ -81,8 +89,8 @@ void ClientSession::CloseWith(const char* text, Clock::time_point deadline) {
 uint64_t ClientSession::SendPipeData(const uint8_t* data, size_t size) {
     size_t sent = 0;
     if (output_.Empty() && !gone_) {
-        // Up to the first 255, which needs doubling, the bytes go out as they are.
-        const void* iac = std::memchr(data, telnet::kIac, size);
+        // Up to the first 255, which Telnet doubles, the bytes go out as they are.
+        const void* iac = telnet_ ? std::memchr(data, telnet::kIac, size) : nullptr;
         size_t plain = iac ? static_cast<size_t>(static_cast<const uint8_t*>(iac) - data) : size;
         if (plain > 0) {
             IoResult result = socket_.Send(data, plain);
@@ -93,7 +101,7 @@ uint64_t ClientSession::SendPipeData(const uint8_t* data, size_t size) {
         }
     }
     if (!gone_)
-        output_.AppendPipeData(data + sent, size - sent);
+        output_.AppendPipeData(data + sent, size - sent, true, telnet_);
     return sent;
 }
 

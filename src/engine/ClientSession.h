@@ -1,5 +1,6 @@
-// One admitted TCP client: its socket and address, its Telnet state, and what waits to be
-// sent to it. The connector's worker drives it; the session only moves bytes.
+// One admitted TCP client: its socket and address, its Telnet state (or none, on a raw
+// connection), whether it only watches, and what waits to be sent to it. The connector's
+// worker drives it; the session only moves bytes.
 #pragma once
 #include <chrono>
 #include <cstdint>
@@ -14,11 +15,17 @@ namespace tolvi {
 
 class ClientSession {
   public:
-    ClientSession(platform::TcpSocket socket, std::string address);
+    // telnet: the client speaks Telnet (announcements, 255 doubled, commands taken out of what
+    // it sends); otherwise the bytes go each way as they are. watching: what it types is
+    // dropped, and the console never waits for it.
+    ClientSession(platform::TcpSocket socket, std::string address, bool telnet = true,
+                  bool watching = false);
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
 
     const std::string& Address() const { return address_; }
+    bool Telnet() const { return telnet_; }
+    bool Watching() const { return watching_; }
     platform::TcpSocket& Socket() { return socket_; }
     OutputQueue& Output() { return output_; }
     bool Gone() const { return gone_; }
@@ -42,8 +49,9 @@ class ClientSession {
     void Offer(uint8_t option);
 
     // Receives at most size bytes straight into toPipe, answers their Telnet commands and
-    // keeps only their data there (the caller drops it while the pipe is not open). Returns
-    // the bytes received (0 when nothing waits); sets Gone when the client has left.
+    // keeps only their data there (the caller drops it while the pipe is not open, and what
+    // a watcher types). Returns the bytes received (0 when nothing waits); sets Gone when the
+    // client has left.
     size_t Receive(size_t size, ByteQueue& toPipe);
     // Hands pipe data to the client: straight to the socket while nothing else is queued
     // (the common case, without a copy), into the queue for the rest. Returns the pipe bytes
@@ -68,7 +76,9 @@ class ClientSession {
   private:
     platform::TcpSocket socket_;
     std::string address_;
-    TelnetParser telnet_;
+    bool telnet_;
+    bool watching_;
+    TelnetParser parser_;
     OutputQueue output_;
     bool attached_ = false;
     bool gone_ = false;

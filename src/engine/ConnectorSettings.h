@@ -1,5 +1,7 @@
-// The settings of a connector that the dialogs collect and the store keeps: the six of the
-// connector dialogs, and the console options, whose defaults leave a connector as it always was.
+// The settings of a connector that the dialogs collect, the store keeps and the engine runs
+// with: the six of the connector dialogs, and the console options, whose defaults leave a
+// connector as it always was (but for listening on loopback alone while only local clients
+// are admitted).
 #pragma once
 #include <string>
 
@@ -16,9 +18,15 @@ struct ConnectorSettings {
     int maxClients = 1;   // clients served at once, 1 to 16
     std::string logFile;  // where everything the pipe sends is appended; "" for no log
     int replayKiB = 0;    // how much of the latest output a new client is sent first, 0 to 1024
+    // Where to listen: an IPv4 or IPv6 address; "" is automatic, loopback (127.0.0.1 and ::1)
+    // while only local clients are admitted, every interface of both families otherwise.
+    std::string listenAddress;
+    int watchPort = 0;   // a second port whose clients see the console but cannot type; 0: none
+    bool telnet = true;  // false: raw TCP, exactly the pipe's bytes each way
 };
 
 constexpr int kMaxClientsLimit = 16;
 constexpr int kReplayKiBLimit = 1024;
+constexpr int kMaxWatchers = 16;
 
 }  // namespace tolvi

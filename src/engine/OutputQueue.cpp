@@ -20,10 +20,15 @@ void OutputQueue::AddRun(size_t size, Kind kind) {
         runs_.push_back(Run{size, kind});
 }
 
-void OutputQueue::AppendPipeData(const uint8_t* data, size_t size, bool counted) {
-    size_t doubled = static_cast<size_t>(std::count(data, data + size, kIac));
-    uint8_t* out = bytes_.Reserve(size + doubled);
-    if (doubled == 0) {
+void OutputQueue::AppendPipeData(const uint8_t* data, size_t size, bool counted, bool doubled) {
+    if (!doubled) {
+        bytes_.Append(data, size);
+        AddRun(size, counted ? Kind::RawPipe : Kind::Replay);
+        return;
+    }
+    size_t extra = static_cast<size_t>(std::count(data, data + size, kIac));
+    uint8_t* out = bytes_.Reserve(size + extra);
+    if (extra == 0) {
         std::memcpy(out, data, size);
     } else {
         uint8_t* p = out;
@@ -33,8 +38,8 @@ void OutputQueue::AppendPipeData(const uint8_t* data, size_t size, bool counted)
                 *p++ = kIac;
         }
     }
-    bytes_.Commit(size + doubled);
-    AddRun(size + doubled, counted ? Kind::Pipe : Kind::Replay);
+    bytes_.Commit(size + extra);
+    AddRun(size + extra, counted ? Kind::Pipe : Kind::Replay);
 }
 
 void OutputQueue::AppendProtocol(const void* data, size_t size) {
@@ -50,6 +55,8 @@ uint64_t OutputQueue::Consume(size_t size) {
         size_t take = std::min(size, run.size);
         if (run.kind == Kind::Own)
             ownBytes_ -= take;
+        if (run.kind == Kind::RawPipe)
+            pipeBytes += take;
         if (run.kind == Kind::Pipe) {
             // In pipe data every 255 is one of a pair: each pair that is now complete is one
             // byte of the pipe.

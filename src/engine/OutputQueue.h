@@ -17,8 +17,9 @@ class OutputQueue {
     size_t Size() const { return bytes_.Size(); }
     const uint8_t* Front() const { return bytes_.Front(); }
 
-    // Pipe data, 255 doubled; counted as sent unless it is a replay of what was sent before.
-    void AppendPipeData(const uint8_t* data, size_t size, bool counted = true);
+    // Pipe data, 255 doubled for a Telnet client and not for a raw one; counted as sent
+    // unless it is a replay of what was sent before.
+    void AppendPipeData(const uint8_t* data, size_t size, bool counted = true, bool doubled = true);
     // Bytes of the relay's own: texts and Telnet answers, sent as they are and not counted.
     void AppendProtocol(const void* data, size_t size);
     // How many of the queued bytes are the relay's own; a client that keeps asking without
@@ -29,7 +30,7 @@ class OutputQueue {
     void Clear();
 
   private:
-    enum class Kind : uint8_t { Pipe, Replay, Own };
+    enum class Kind : uint8_t { Pipe, RawPipe, Replay, Own };
     struct Run {
         size_t size;
         Kind kind;

@@ -20,33 +20,27 @@ namespace {
 ConnectorObserver silentObserver;  // alerts to the standard error, nothing else
 }  // namespace
 
-PipeConnector::PipeConnector(std::string pipeName, std::string portText, std::string description)
-    : pipeName(std::move(pipeName)),
-      description(std::move(description)),
-      portText(std::move(portText)),
+PipeConnector::PipeConnector(ConnectorSettings settings)
+    : settings(std::move(settings)),
       observer(&silentObserver),
       worker(std::make_unique<Worker>()) {}
 
+namespace {
+ConnectorSettings ThreeTexts(std::string pipeName, std::string portText, std::string description) {
+    ConnectorSettings s;
+    s.pipeName = std::move(pipeName);
+    s.portText = std::move(portText);
+    s.description = std::move(description);
+    return s;
+}
+}  // namespace
+
+PipeConnector::PipeConnector(std::string pipeName, std::string portText, std::string description)
+    : PipeConnector(ThreeTexts(std::move(pipeName), std::move(portText), std::move(description))) {}
+
 PipeConnector::~PipeConnector() {
     StopAndWait();
-    listenSocket.reset();
-}
-
-void PipeConnector::SetAdmission(bool allowNonLocal, bool listOnly, std::string clientList) {
-    this->allowNonLocal = allowNonLocal;
-    this->listOnly = listOnly;
-    this->clientList = std::move(clientList);
-}
-
-void PipeConnector::SetConsoleOptions(int clients, std::string log, int replay) {
-    maxClients = clients < 1 ? 1 : clients > kMaxClientsLimit ? kMaxClientsLimit : clients;
-    logFile = std::move(log);
-    replayKiB = replay < 0 ? 0 : replay > kReplayKiBLimit ? kReplayKiBLimit : replay;
-}
-
-ConnectorSettings PipeConnector::Settings() const {
-    return ConnectorSettings{pipeName,   portText,   description, allowNonLocal, listOnly,
-                             clientList, maxClients, logFile,     replayKiB};
+    CloseListeners();
 }
 
 void PipeConnector::SetObserver(ConnectorObserver* o) {
@@ -63,11 +57,7 @@ uint32_t PipeConnector::StartWorker() {
         // Nobody would accept on the listener: clients would wait in its backlog for ever
         // while the list said Ready. The caller tells the user, once for all that failed.
         doneEvent.Set();
-        {
-            std::lock_guard<std::mutex> lock(textLock);
-            listenSocket.reset();
-            listenPort = 0;
-        }
+        CloseListeners();
         SetErrorText(kThreadFailedText);
         SetStatus(Error);
     }
@@ -96,6 +86,7 @@ void PipeConnector::WorkerMain(void* raw) {
     if (self->stopRequested)
         self->DisconnectClient();
     self->worker->log.Close();
+    self->worker->listening.clear();  // the connector's own, which a reset may close
     self->doneEvent.Set();
 }
 
@@ -124,13 +115,30 @@ void PipeConnector::EndTurn() {
     bytesReceived = 0;
 }
 
-// The list's "Client IP": the first client's address, and how many more there are.
+// The list's "Client IP": the first client's address, how many more type, and how many watch:
+// "127.0.0.1 +1, 2 watching".
 void PipeConnector::ShowClients() {
-    const auto& sessions = worker->sessions;
-    std::string shown = sessions.empty() ? "" : sessions.front()->Address();
-    if (sessions.size() > 1)
-        shown += Format(" +%d", static_cast<int>(sessions.size() - 1));
+    std::string shown;
+    size_t typing = 0, watching = 0;
+    for (const auto& s : worker->sessions) {
+        if (s->Watching()) {
+            ++watching;
+        } else if (typing++ == 0) {
+            shown = s->Address();
+        }
+    }
+    if (typing > 1)
+        shown += Format(" +%d", static_cast<int>(typing - 1));
+    if (watching > 0)
+        shown += Format("%s%d watching", shown.empty() ? "" : ", ", static_cast<int>(watching));
     SetClientAddress(shown);
+}
+
+size_t PipeConnector::CountSessions(bool watching) const {
+    size_t count = 0;
+    for (const auto& s : worker->sessions)
+        count += s->Watching() == watching ? 1 : 0;
+    return count;
 }
 
 void PipeConnector::ClosePipe() {
@@ -149,13 +157,13 @@ void PipeConnector::SetStatus(int32_t value) {
 }
 
 void PipeConnector::SetClientAddress(const std::string& address) {
-    std::lock_guard<std::mutex> lock(textLock);
+    std::lock_guard<std::mutex> lock(stateLock);
     clientAddress = address;
 }
 
 void PipeConnector::SetErrorText(const std::string& text) {
     {
-        std::lock_guard<std::mutex> lock(textLock);
+        std::lock_guard<std::mutex> lock(stateLock);
         errorText = text;
     }
     observer->OnErrorText(*this, text);
@@ -166,12 +174,12 @@ void PipeConnector::Alert(const std::string& text) {
 }
 
 std::string PipeConnector::GetClientAddress() const {
-    std::lock_guard<std::mutex> lock(textLock);
+    std::lock_guard<std::mutex> lock(stateLock);
     return clientAddress;
 }
 
 std::string PipeConnector::GetErrorText() const {
-    std::lock_guard<std::mutex> lock(textLock);
+    std::lock_guard<std::mutex> lock(stateLock);
     return errorText;
 }
 

@@ -22,12 +22,19 @@ const char kTooSlowText[] = "*** Disconnected: too slow\r\n";
 // pipe opened at once when the log or the replay needs it whether or not a client comes.
 void PipeConnector::BeginService() {
     Worker& r = *worker;
-    r.maxClients = static_cast<size_t>(maxClients);
-    r.keepPipeOpen = !logFile.empty() || replayKiB > 0;
-    if (r.replay.Capacity() != static_cast<size_t>(replayKiB) * 1024)
-        r.replay = ReplayBuffer(static_cast<size_t>(replayKiB) * 1024);
-    if (!logFile.empty() && !r.log.IsOpen() && !r.log.Open(logFile))
+    r.maxClients = static_cast<size_t>(std::clamp(settings.maxClients, 1, kMaxClientsLimit));
+    size_t replayBytes =
+        static_cast<size_t>(std::clamp(settings.replayKiB, 0, kReplayKiBLimit)) * 1024;
+    r.keepPipeOpen = !settings.logFile.empty() || replayBytes > 0;
+    if (r.replay.Capacity() != replayBytes)
+        r.replay = ReplayBuffer(replayBytes);
+    if (!settings.logFile.empty() && !r.log.IsOpen() && !r.log.Open(settings.logFile))
         SetErrorText(r.log.Problem());  // the relay goes on without the log
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        r.listening = listeners;
+    }
+    r.wantAccept.assign(r.listening.size(), 0);
     r.nextAttach = RelayClock::now();
 }
 
@@ -67,48 +74,53 @@ bool PipeConnector::ServeClients() {
 
 bool PipeConnector::AcceptClients(bool* progress) {
     Worker& r = *worker;
-    r.wantAccept = false;
+    std::fill(r.wantAccept.begin(), r.wantAccept.end(), 0);
     if (RelayClock::now() < r.acceptRestsUntil)
         return true;
-    // One client at a time: the next waits in the backlog. Several: one beyond the limit is
-    // told that the console is busy.
-    for (int taken = 0; taken < Worker::kAcceptsPerPass && (r.maxClients > 1 || r.sessions.empty());
-         ++taken) {
-        platform::TcpSocket client;
-        SysError error = listenSocket->Accept(&client);
-        if (error.Is(ErrorKind::WouldBlock)) {
-            r.wantAccept = true;
-            return true;
+    for (size_t i = 0; i < r.listening.size(); ++i) {
+        const bool watch = r.listening[i].watch;
+        // One client at a time: the next waits in the backlog. Several, or watchers: one
+        // beyond the limit is told that the console is busy.
+        for (int taken = 0; taken < Worker::kAcceptsPerPass &&
+                            (watch || r.maxClients > 1 || CountSessions(false) == 0);
+             ++taken) {
+            platform::TcpSocket client;
+            SysError error = r.listening[i].socket->Accept(&client);
+            if (error.Is(ErrorKind::WouldBlock)) {
+                r.wantAccept[i] = 1;
+                break;
+            }
+            *progress = true;
+            if (error.PeerGone())
+                continue;  // it reset while it waited in the backlog: the next one
+            if (error.Is(ErrorKind::NotUsable)) {
+                // The listener itself is gone: nothing more can be accepted on it.
+                SetErrorText(
+                    Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str()));
+                EnterErrorState();
+                return false;
+            }
+            if (error.Failed()) {
+                // Out of descriptors or buffers, or a connection that failed on its way in:
+                // the listener is sound and the clients being served keep their turn. The
+                // connection waits in the backlog while the listeners rest.
+                std::string text =
+                    Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str());
+                if (text != GetErrorText())
+                    SetErrorText(text);
+                r.acceptRestsUntil = RelayClock::now() + Worker::kAcceptRest;
+                return true;
+            }
+            if (!AdmitClient(std::move(client), watch))
+                return false;
         }
-        *progress = true;
-        if (error.PeerGone())
-            continue;  // it reset while it waited in the backlog: the next one
-        if (error.Is(ErrorKind::NotUsable)) {
-            // The listener itself is gone: nothing more can be accepted on it.
-            SetErrorText(Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str()));
-            EnterErrorState();
-            return false;
-        }
-        if (error.Failed()) {
-            // Out of descriptors or buffers, or a connection that failed on its way in: the
-            // listener is sound and the clients being served keep their turn. The connection
-            // waits in the backlog while the listener rests.
-            std::string text =
-                Format("Accept call failed (%s)", GetSystemErrorText(error.code).c_str());
-            if (text != GetErrorText())
-                SetErrorText(text);
-            r.acceptRestsUntil = RelayClock::now() + Worker::kAcceptRest;
-            return true;
-        }
-        if (!AdmitClient(std::move(client)))
-            return false;
     }
     return true;
 }
 
-bool PipeConnector::AdmitClient(platform::TcpSocket client) {
-    std::string address;
-    SysError error = client.PeerAddress(&address);
+bool PipeConnector::AdmitClient(platform::TcpSocket client, bool watch) {
+    platform::Endpoint peer;
+    SysError error = client.PeerAddress(&peer);
     if (error.PeerGone())
         return true;  // gone before we could look at it; nothing to refuse or serve
     if (error.Failed()) {
@@ -117,32 +129,33 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client) {
         EnterErrorState();
         return false;
     }
-    if (!IsClientAdmitted(address, allowNonLocal, listOnly, clientList)) {
+    std::string address = platform::AddressText(peer);
+    if (!IsClientAdmitted(address, settings.allowNonLocal, settings.listOnly,
+                          settings.clientList)) {
         RefuseClient(client, address);
         return true;
     }
     Worker& r = *worker;
-    if (r.sessions.size() >= r.maxClients) {
-        TurnAwayBusy(client, address);
+    size_t already = CountSessions(watch);
+    if (already >= (watch ? static_cast<size_t>(kMaxWatchers) : r.maxClients)) {
+        TurnAwayBusy(client, address, already);
         return true;
     }
     if ((error = client.SetNonBlocking()).Failed()) {
-        {
-            std::lock_guard<std::mutex> lock(textLock);
-            listenSocket.reset();
-            listenPort = 0;
-        }
+        CloseListeners();
         SetErrorText(Format("Could not set FIONBIO socket option (%s)",
                             GetSystemErrorText(error.code).c_str()));
         EnterErrorState();
         return false;
     }
     client.SetOobInline();
-    r.sessions.push_back(std::make_unique<ClientSession>(std::move(client), address));
+    r.sessions.push_back(
+        std::make_unique<ClientSession>(std::move(client), address, settings.telnet, watch));
     ClientSession& session = *r.sessions.back();
     ShowClients();
-    observer->OnClientArrived(*this, address);
-    session.QueueText(kAttachingText);
+    observer->OnClientArrived(*this, watch ? address + " (watching)" : address);
+    if (session.Telnet())
+        session.QueueText(kAttachingText);
     if (r.pipe.IsOpen()) {
         AttachSession(session);
         SetStatus(Connected);
@@ -160,9 +173,10 @@ void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string&
     observer->OnClientRefused(*this, address);
 }
 
-void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string& address) {
-    std::string text = Format("*** Console %s is busy: %d clients connected\r\n", pipeName.c_str(),
-                              static_cast<int>(worker->sessions.size()));
+void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string& address,
+                                 size_t count) {
+    std::string text = Format("*** Console %s is busy: %d clients connected\r\n",
+                              settings.pipeName.c_str(), static_cast<int>(count));
     client.Send(text.data(), text.size());
     observer->OnClientBusy(*this, address);
 }
@@ -172,18 +186,20 @@ void PipeConnector::ServeSessions(bool* progress) {
     RelayClock::time_point now = RelayClock::now();
     for (auto& owned : r.sessions) {
         ClientSession& s = *owned;
-        // While the pipe is not open what the client types has nowhere to go: its Telnet is
-        // still answered, its data dropped, so that a client that leaves is seen at once.
-        ByteQueue& into = s.Attached() ? r.toPipe : r.dropped;
+        // What a watcher types, and what anyone types while the pipe is not open, has nowhere
+        // to go: its Telnet is still answered and its data dropped, so that a client that
+        // leaves is seen at once.
+        const bool typing = s.Attached() && !s.Watching();
+        ByteQueue& into = typing ? r.toPipe : r.dropped;
         size_t taken = 0;
-        while (s.MayRead() && s.Output().OwnSize() < Worker::kAnswerLimit &&
-               (s.Attached() ? r.toPipe.Size() < Worker::kHighWater
-                             : taken < Worker::kPipeBytesPerPass)) {
+        while (
+            s.MayRead() && s.Output().OwnSize() < Worker::kAnswerLimit &&
+            (typing ? r.toPipe.Size() < Worker::kHighWater : taken < Worker::kPipeBytesPerPass)) {
             size_t got = s.Receive(Worker::kPiece, into);
             r.dropped.Clear();
             if (got == 0)
                 break;
-            if (s.Attached())
+            if (typing)
                 bytesReceived += static_cast<int64_t>(got);
             taken += got;
             *progress = true;
@@ -193,11 +209,11 @@ void PipeConnector::ServeSessions(bool* progress) {
         size_t queued = s.Output().Size();
         bool blocked = false;
         uint64_t pipeBytes = s.Flush(&blocked);
-        if (r.maxClients == 1)
+        if (r.WaitsFor(s))
             bytesSent += static_cast<int64_t>(pipeBytes);  // with several, counted once read
         if (s.Output().Size() != queued)
             *progress = true;
-        s.Track(r.QueueHighWater(), now);
+        s.Track(r.HighWaterFor(s), now);
         if (s.Output().Size() > Worker::kSlowLimit) {
             LetGoSlowClient(owned);
             *progress = true;
@@ -260,16 +276,18 @@ void PipeConnector::PrepareWait() {
     wait.Clear();
     wait.Add(stopSignal);
     RelayClock::time_point now = RelayClock::now();
-    if (r.wantAccept) {
-        wait.Add(*listenSocket, true, false);
-    } else if (now < r.acceptRestsUntil) {
+    for (size_t i = 0; i < r.listening.size(); ++i) {
+        if (r.wantAccept[i])
+            wait.Add(*r.listening[i].socket, true, false);
+    }
+    if (now < r.acceptRestsUntil) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(r.acceptRestsUntil - now);
         int ms = static_cast<int>(left.count());
         r.timeoutMs = r.timeoutMs < 0 ? ms : std::min(r.timeoutMs, ms);
     }
     for (auto& s : r.sessions) {
         bool readable = s->Output().OwnSize() < Worker::kAnswerLimit &&
-                        (!s->Attached() || r.toPipe.Size() < Worker::kHighWater);
+                        (!s->Attached() || s->Watching() || r.toPipe.Size() < Worker::kHighWater);
         wait.Add(s->Socket(), readable, !s->Output().Empty());
     }
     for (auto& s : r.closing) {

@@ -91,7 +91,7 @@ void PipeConnector::ServePipe(bool* progress) {
 
 bool PipeConnector::AttachPipe() {
     Worker& r = *worker;
-    if (r.pipe.Open(pipeName).Failed())
+    if (r.pipe.Open(settings.pipeName).Failed())
         return false;  // missing, busy or refused: tried again in 500 ms
     r.attachedAt = RelayClock::now();
     r.carriageReturnSent = false;
@@ -106,37 +106,41 @@ bool PipeConnector::AttachPipe() {
 
 void PipeConnector::AttachSession(ClientSession& session) {
     Worker& r = *worker;
-    session.QueueText(kConnectedText);
-    session.Offer(telnet::kEcho);
-    session.Offer(telnet::kSuppressGoAhead);
+    if (session.Telnet()) {
+        session.QueueText(kConnectedText);
+        session.Offer(telnet::kEcho);
+        session.Offer(telnet::kSuppressGoAhead);
+    }
     // What it missed, sent before anything new; once, when it joins: a client that stayed
     // through a loss of the pipe has seen it all, and terminal queries in a replay would be
     // answered again into a console that has just started.
     if (!session.Replayed() && r.replay.Size() > 0) {
         std::string latest = r.replay.Contents();
         session.Output().AppendPipeData(reinterpret_cast<const uint8_t*>(latest.data()),
-                                        latest.size(), false);
+                                        latest.size(), false, session.Telnet());
     }
     session.SetReplayed();
     session.SetAttached(true);
     // The console learns of a new user once, by a carriage return, as a terminal would; a
-    // pipe kept open for the log learns of it when the first client comes.
-    if (!r.carriageReturnSent) {
+    // pipe kept open for the log learns of it when the first client comes. One who only
+    // watches is no user, and a raw connection carries nothing but what its client sends.
+    if (!r.carriageReturnSent && session.Telnet() && !session.Watching()) {
         r.toPipe.Append("\r", 1);
         r.carriageReturnSent = true;
     }
 }
 
-// Whether the pipe may be read: one client is waited for while it is behind; several are
-// waited for only while none has stayed behind for long, and one that has is let go later.
+// Whether the pipe may be read: one client typing alone is waited for while it is behind;
+// several, and watchers, are waited for only while none has stayed behind for long, and one
+// that has is let go later.
 bool PipeConnector::PipeDataHasRoom() {
     Worker& r = *worker;
     RelayClock::time_point now = RelayClock::now();
     bool room = true;
     for (const auto& s : r.sessions) {
-        if (!s->Attached() || s->Output().Size() < r.QueueHighWater())
+        if (!s->Attached() || s->Output().Size() < r.HighWaterFor(*s))
             continue;
-        if (r.maxClients == 1)
+        if (r.WaitsFor(*s))
             return false;
         RelayClock::time_point giveUp = s->BehindSince() + Worker::kBehindLimit;
         if (now < giveUp) {
@@ -153,23 +157,25 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
     if (r.log.IsOpen() && !r.log.Append(data, size))
         SetErrorText(r.log.Problem());  // the relay goes on without the log
     r.replay.Append(data, size);
-    bool anyone = false;
+    bool anyone = false, alone = false;
     for (auto& s : r.sessions) {
         if (!s->Attached())
             continue;
         anyone = true;
         uint64_t sent = s->SendPipeData(data, size);
-        if (r.maxClients == 1)
-            bytesSent += static_cast<int64_t>(sent);
+        if (r.WaitsFor(*s)) {
+            bytesSent += static_cast<int64_t>(sent);  // a client alone: what it has taken
+            alone = true;
+        }
     }
-    if (r.maxClients == 1)
-        return;
-    if (anyone)
+    if (anyone && !alone)
         bytesSent += static_cast<int64_t>(size);  // once, however many clients get it
     RelayClock::time_point now = RelayClock::now();
     bool letGo = false;
     for (auto& s : r.sessions) {
-        s->Track(r.QueueHighWater(), now);
+        if (r.WaitsFor(*s))
+            continue;  // the pipe waits for it instead
+        s->Track(r.HighWaterFor(*s), now);
         if (s->Output().Size() > Worker::kSlowLimit) {
             LetGoSlowClient(s);
             letGo = true;
@@ -190,7 +196,8 @@ void PipeConnector::LosePipe() {
     r.nextAttach = now - r.attachedAt >= kAttachRetry ? now : r.attachedAt + kAttachRetry;
     for (auto& s : r.sessions) {
         s->SetAttached(false);
-        s->QueueText(kAttachingText);  // after whatever of the pipe's data is still queued
+        if (s->Telnet())
+            s->QueueText(kAttachingText);  // after whatever of the pipe's data is still queued
     }
     if (!r.sessions.empty())
         SetStatus(AttachingPipe);

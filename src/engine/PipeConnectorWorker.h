@@ -42,12 +42,19 @@ struct PipeConnector::Worker {
     // do not read in step, and waiting for each one's every hiccup would slow them all.
     static constexpr size_t kSharedHighWater = 1u << 20;
 
-    // The queue size at which the pipe waits for a client.
-    size_t QueueHighWater() const { return maxClients == 1 ? kHighWater : kSharedHighWater; }
+    // Whether the pipe waits for this client while it is behind: one typing alone, yes; one
+    // of several, or one who only watches, for a second at most.
+    bool WaitsFor(const ClientSession& s) const { return maxClients == 1 && !s.Watching(); }
+    // The queue size at which a client counts as behind.
+    size_t HighWaterFor(const ClientSession& s) const {
+        return WaitsFor(s) ? kHighWater : kSharedHighWater;
+    }
     // How long a client let go has to take its last line.
     static constexpr std::chrono::milliseconds kLastLineTime{2000};
 
     platform::WaitSet waitSet;
+    std::vector<Listening> listening;  // the connector's listeners, as the worker started
+    std::vector<char> wantAccept;      // for each: its last accept found no connection waiting
     std::vector<std::unique_ptr<ClientSession>> sessions;  // the clients served, first first
     std::vector<std::unique_ptr<ClientSession>> closing;   // let go, with a last line to take
     size_t maxClients = 1;
@@ -64,7 +71,6 @@ struct PipeConnector::Worker {
     std::vector<uint8_t> scratch;
     ByteQueue dropped;  // what clients type while the pipe is not open, once its Telnet is answered
     RelayClock::time_point acceptRestsUntil;  // after an accept that failed for want of means
-    bool wantAccept = false;                  // the last accept found no connection waiting
     bool pipeMayRead = false;  // the pipe has not been found drained since the last wait
     int timeoutMs = -1;        // until the next timed step, -1 for none
 };

@@ -5,10 +5,7 @@ namespace tolvi {
 
 std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
                                               ConnectorObserver* observer) {
-    auto connector =
-        std::make_unique<PipeConnector>(settings.pipeName, settings.portText, settings.description);
-    connector->SetAdmission(settings.allowNonLocal, settings.listOnly, settings.clientList);
-    connector->SetConsoleOptions(settings.maxClients, settings.logFile, settings.replayKiB);
+    auto connector = std::make_unique<PipeConnector>(settings);
     connector->SetObserver(observer);
     return connector;
 }

@@ -1,10 +1,11 @@
-// TCP over IPv4: the socket calls the relay needs, on Winsock or BSD sockets, and nothing
-// more.
+// TCP over IPv4 and IPv6: the socket calls the relay needs, on Winsock or BSD sockets, and
+// nothing more.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "platform/Endpoint.h"
 #include "platform/SysError.h"
 
 #ifdef _WIN32
@@ -32,7 +33,9 @@ class TcpSocket {
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
 
-    static TcpSocket CreateStream(SysError* error);
+    // A stream socket of the family; IPv4 unless said otherwise. A machine without IPv6
+    // fails to make an IPv6 one.
+    static TcpSocket CreateStream(SysError* error, Family family = Family::V4);
 
     bool IsValid() const { return handle_ != kInvalid; }
     intptr_t Native() const { return handle_; }
@@ -43,7 +46,10 @@ class TcpSocket {
     // anyone share it). On POSIX, where that is the rule already, SO_REUSEADDR, so that a port
     // whose earlier connections still linger can be bound again.
     SysError SetExclusivePort();
-    SysError Bind(const std::string& address, uint16_t port);  // "" is every local address
+    // An IPv6 socket that takes IPv4 connections too (IPV6_V6ONLY off), as their mapped
+    // addresses; fails where the system will not.
+    SysError SetDualStack();
+    SysError Bind(const Endpoint& at);
     SysError Listen(int backlog);
     SysError SetNonBlocking();
     // Urgent data arrives in the stream like any other byte, so that nothing is left that
@@ -52,8 +58,9 @@ class TcpSocket {
     // Takes one waiting connection, as a socket of its own that reports nothing to this
     // socket's waits.
     SysError Accept(TcpSocket* client);
-    SysError PeerAddress(std::string* dotted);
-    SysError LocalPort(uint16_t* port);
+    // Where the connection comes from; an IPv4 client of a dual-stack socket in IPv4 form.
+    SysError PeerAddress(Endpoint* peer);
+    SysError LocalEndpoint(Endpoint* local);
 
     IoResult Receive(void* buffer, size_t size);
     IoResult Send(const void* data, size_t size);

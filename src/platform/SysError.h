@@ -7,13 +7,14 @@ namespace tolvi::platform {
 
 enum class ErrorKind {
     None,
-    WouldBlock,      // nothing to do yet (WSAEWOULDBLOCK, EAGAIN)
-    AddressInUse,    // WSAEADDRINUSE, EADDRINUSE
-    AccessDenied,    // WSAEACCES, EACCES
-    PeerGone,        // the other end has gone: a TCP connection reset or aborted, a pipe
-                     // whose server closed or disconnected it
-    OutOfResources,  // no descriptor, buffer or memory to spare for now (EMFILE, WSAENOBUFS)
-    NotUsable,       // the handle or socket is not, or no longer, one the call can use
+    WouldBlock,        // nothing to do yet (WSAEWOULDBLOCK, EAGAIN)
+    AddressInUse,      // WSAEADDRINUSE, EADDRINUSE
+    AccessDenied,      // WSAEACCES, EACCES
+    PeerGone,          // the other end has gone: a TCP connection reset or aborted, a pipe
+                       // whose server closed or disconnected it
+    OutOfResources,    // no descriptor, buffer or memory to spare for now (EMFILE, WSAENOBUFS)
+    NotOnThisMachine,  // no such address or address family here (no IPv6, EADDRNOTAVAIL)
+    NotUsable,         // the handle or socket is not, or no longer, one the call can use
     Other,
 };
 

@@ -17,6 +17,9 @@ struct Case {
 TEST(Admission, FollowsTheRuleForEveryCombination) {
     const Case cases[] = {
         {"127.0.0.1", false, false, "", true},
+        {"::1", false, false, "", true},  // IPv6's loopback is as local
+        {"::2", false, false, "", false},
+        {"fe80::1%3", true, true, "10.0.0.5;fe80::1%3", true},
         {"192.168.1.5", false, false, "", false},
         {"127.0.0.2", false, false, "", false},  // other loopback addresses are not local
         {"192.168.1.5", true, false, "", true},

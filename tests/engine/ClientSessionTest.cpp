@@ -23,8 +23,8 @@ bool Connect(platform::TcpSocket* relayEnd, TestClient* client) {
     platform::SysError error;
     platform::TcpSocket listener = platform::TcpSocket::CreateStream(&error);
     uint16_t port = 0;
-    if (listener.Bind("127.0.0.1", 0).Failed() || listener.Listen(1).Failed() ||
-        listener.LocalPort(&port).Failed() || !client->Connect(port, "", 4096) ||
+    if (listener.Bind(At("127.0.0.1", 0)).Failed() || listener.Listen(1).Failed() ||
+        (port = LocalPortOf(listener)) == 0 || !client->Connect(port, "", 4096) ||
         listener.Accept(relayEnd).Failed()) {
         return false;
     }

@@ -28,9 +28,12 @@ TEST(ConnectorAdmission, ListedNonLocalClientIsAdmitted) {
     LiveConnector live;
     std::string error;
     ASSERT_TRUE(live.pipe.Listen(&error)) << error;
-    live.connector =
-        std::make_unique<PipeConnector>(live.pipeName, std::to_string(FreePort()), "listed");
-    live.connector->SetAdmission(true, true, "10.0.0.5; 127.0.0.2");
+    ConnectorSettings settings;
+    settings.pipeName = live.pipeName;
+    settings.portText = std::to_string(FreePort());
+    settings.allowNonLocal = settings.listOnly = true;
+    settings.clientList = "10.0.0.5; 127.0.0.2";
+    live.connector = std::make_unique<PipeConnector>(settings);
     ASSERT_TRUE(live.connector->CreateListener());
     live.port = live.connector->GetListenPort();
     ASSERT_EQ(live.connector->StartWorker(), 0u);

@@ -18,6 +18,7 @@
 
 #include "platform/PipeClient.h"
 #include "support/LiveConnector.h"
+#include "support/SocketTools.h"
 
 namespace tolvi::test {
 namespace {
@@ -153,7 +154,7 @@ TEST(ConnectorFaults, AnotherProgramCannotShareTheListeningPort) {
 #ifdef SO_REUSEPORT
     setsockopt(s, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
 #endif
-    error = other.Bind("", live.port);
+    error = other.Bind(At("127.0.0.1", live.port));
     EXPECT_TRUE(error.Is(platform::ErrorKind::AddressInUse) ||
                 error.Is(platform::ErrorKind::AccessDenied))
         << error.code;

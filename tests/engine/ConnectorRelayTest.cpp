@@ -72,6 +72,30 @@ TEST(ConnectorRelay, TelnetCommandsAreAnsweredAndCountedButNotWritten) {
     EXPECT_EQ(client.ReadFor(100), "");  // nothing answered twice
 }
 
+TEST(ConnectorRelay, RawConnectionsCarryExactlyThePipesBytes) {
+    LiveConnector live;
+    live.options.telnet = false;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    std::string every;
+    for (int round = 0; round < 2; ++round) {
+        for (int b = 0; b < 256; ++b)
+            every += static_cast<char>(b);
+    }
+    // No banner, no announcements, no 255 doubled: what the console prints, as it is.
+    ASSERT_TRUE(live.PipeWrite(every));
+    EXPECT_TRUE(SameBytes(client.ReadCount(every.size(), 3000), every));
+    // No carriage return on opening, no Telnet taken out: what the client sends, as it is.
+    ASSERT_TRUE(client.Send(every));
+    EXPECT_TRUE(SameBytes(live.PipeRead(every.size(), 3000), every));
+    EXPECT_EQ(live.PipeReadFor(200), "");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return live.connector->GetBytesSent() == static_cast<int64_t>(every.size()); },
+        2000));
+}
+
 TEST(ConnectorRelay, LargeTransfersLoseNothingEitherWay) {
     LiveConnector live;
     ASSERT_TRUE(live.Start());

@@ -278,6 +278,34 @@ TEST(ConsoleSharing, AClientFarBehindCanStillType) {
     EXPECT_LE(NowMs() - start, kTurnLimitMs) << "Ctrl-C waited for the output to be read";
 }
 
+TEST(ConsoleSharing, AWatcherSeesTheConsoleButCannotType) {
+    LiveConnector live;
+    live.options.replayKiB = 1;
+    live.options.watchPort = FreePort();
+    ASSERT_TRUE(live.Start());
+    ASSERT_TRUE(live.pipe.WaitClient(5000));  // kept open for the replay
+    ASSERT_TRUE(live.PipeWrite("before\r\n"));
+    std::this_thread::sleep_for(milliseconds(200));
+    TestClient typist, watcher;
+    ASSERT_TRUE(typist.Connect(live.port));
+    EXPECT_EQ(typist.ReadCount(Banner().size() + 8, 5000), Banner() + "before\r\n");
+    ASSERT_EQ(live.PipeRead(1, 3000), "\r");
+    ASSERT_TRUE(watcher.Connect(static_cast<uint16_t>(live.options.watchPort)));
+    EXPECT_EQ(watcher.ReadCount(Banner().size() + 8, 5000), Banner() + "before\r\n");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return live.connector->GetClientAddress() == "127.0.0.1, 1 watching"; }, 3000))
+        << live.connector->GetClientAddress();
+    // What the watcher types goes nowhere, though its Telnet is answered.
+    ASSERT_TRUE(watcher.Send("rm -rf /" + Bytes({255, 253, 24})));
+    EXPECT_EQ(watcher.ReadCount(3, 3000), Bytes({255, 252, 24}));
+    ASSERT_TRUE(typist.Send("ls"));
+    EXPECT_EQ(live.PipeRead(2, 3000), "ls");
+    EXPECT_EQ(live.PipeReadFor(200), "");
+    ASSERT_TRUE(live.PipeWrite("after"));
+    EXPECT_EQ(typist.ReadCount(5, 3000), "after");
+    EXPECT_EQ(watcher.ReadCount(5, 3000), "after");
+}
+
 TEST(ConsoleSharing, TheLastClientLeavingEndsTheTurn) {
     LiveConnector live;
     live.options.maxClients = 2;

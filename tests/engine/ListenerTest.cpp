@@ -9,6 +9,7 @@
 #endif
 
 #include <thread>
+#include <vector>
 
 #include "support/LiveConnector.h"
 
@@ -85,6 +86,61 @@ TEST(Listener, AnotherConnectorOnThePortIsRefusedLikeAnyOtherHolder) {
         second.GetErrorText(),
         "TCP port " + portText + " is used by another application! Please provide new value!");
     EXPECT_EQ(first.connector->GetStatus(), Ready);
+}
+
+TEST(Listener, LoopbackAloneWhileOnlyLocalClientsAreAdmitted) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    std::vector<std::string> where;
+    for (const platform::Endpoint& at : live.connector->ListeningEndpoints())
+        where.push_back(platform::AddressText(at) + " " + std::to_string(at.port));
+    const std::string port = std::to_string(live.port);
+    EXPECT_EQ(where, (std::vector<std::string>{"127.0.0.1 " + port, "::1 " + port}));
+    TestClient elsewhere;  // another address of the machine is not offered the port at all
+    EXPECT_FALSE(elsewhere.Connect(live.port, "", 0, "127.0.0.2"));
+    TestClient v6;  // telnet ::1 is as local as 127.0.0.1
+    ASSERT_TRUE(v6.Connect(live.port, "", 0, "::1"));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    EXPECT_EQ(v6.ReadCount(kAttaching.size() + kConnectedBanner.size(), 5000),
+              kAttaching + kConnectedBanner);
+    EXPECT_EQ(live.connector->GetClientAddress(), "::1");
+}
+
+TEST(Listener, EveryInterfaceOfBothFamiliesWhenOthersMayConnect) {
+    LiveConnector live;
+    live.options.allowNonLocal = true;
+    live.options.maxClients = 2;
+    ASSERT_TRUE(live.Start());
+    for (const platform::Endpoint& at : live.connector->ListeningEndpoints()) {
+        std::string address = platform::AddressText(at);
+        EXPECT_TRUE(address == "::" || address == "0.0.0.0") << address;
+    }
+    TestClient v4, v6;
+    ASSERT_TRUE(v4.Connect(live.port, "127.0.0.2"));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_TRUE(v6.Connect(live.port, "", 0, "::1"));
+    // An IPv4 client of the IPv6 socket is shown, and admitted, in its IPv4 form.
+    EXPECT_TRUE(
+        WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.2 +1"; }, 3000))
+        << live.connector->GetClientAddress();
+}
+
+TEST(Listener, AnAddressOfItsOwnOrAClearRefusal) {
+    LiveConnector live;
+    live.options.listenAddress = "127.0.0.1";
+    live.options.allowNonLocal = true;
+    ASSERT_TRUE(live.Start());
+    auto where = live.connector->ListeningEndpoints();
+    ASSERT_EQ(where.size(), 1u);
+    EXPECT_EQ(platform::AddressText(where[0]), "127.0.0.1");
+    ConnectorSettings bad;
+    bad.pipeName = UniquePipeName();
+    bad.portText = std::to_string(FreePort());
+    bad.listenAddress = "300.1.1.1";
+    PipeConnector c(bad);
+    EXPECT_FALSE(c.CreateListener());
+    EXPECT_EQ(c.GetStatus(), Error);
+    EXPECT_EQ(c.GetErrorText(), "Incorrect listen address provided");
 }
 
 #ifndef _WIN32

@@ -1,4 +1,5 @@
-// Port texts read as numbers, status words, message formatting.
+// Port texts read as numbers, addresses read and written as users do, status words, message
+// formatting.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -6,6 +7,7 @@
 #include "engine/ConnectorStatus.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
+#include "platform/Endpoint.h"
 #include "platform/ErrorText.h"
 
 namespace tolvi {
@@ -42,6 +44,33 @@ TEST(PortText, ListenPortIsAValidNumberOrNothing) {
         uint16_t port = 4242;
         EXPECT_EQ(ListenPortFromText(c.text, &port), c.valid) << c.text;
         EXPECT_EQ(port, c.valid ? c.port : 4242) << c.text;
+    }
+}
+
+TEST(Addresses, ReadAndWrittenAsUsersWriteThem) {
+    using platform::Endpoint;
+    const std::pair<const char*, const char*> roundTrips[] = {
+        {"192.168.1.5", "192.168.1.5"},
+        {"::", "::"},
+        {"::1", "::1"},
+        {"fe80::1%3", "fe80::1%3"},
+        {"FE80:0:0:0:0:0:0:1", "fe80::1"},
+        {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1"},
+        {"2001:db8::0:1", "2001:db8::1"},
+        {"1:0:2:3:4:5:6:7", "1:0:2:3:4:5:6:7"},
+        {"::ffff:127.0.0.1", "127.0.0.1"},  // an IPv4 client of an IPv6 socket
+        {"::ffff:7f00:2", "127.0.0.2"},
+    };
+    for (const auto& [text, written] : roundTrips) {
+        Endpoint e;
+        ASSERT_TRUE(platform::ParseAddress(text, &e)) << text;
+        EXPECT_EQ(platform::AddressText(e), written) << text;
+    }
+    for (const char* bad : {"", "1.2.3", "256.1.1.1", "01.2.3.4", "1.2.3.4.5",
+                            "::1::", "1:2:3:4:5:6:7:8:9", "1:2:3:4:5:6:7", ":1::", "localhost",
+                            "fe80::1%", "fe80::1%eth0", "1.2.3.4%1", "::1.2.3.4:1", "12345::"}) {
+        Endpoint e;
+        EXPECT_FALSE(platform::ParseAddress(bad, &e)) << bad;
     }
 }
 

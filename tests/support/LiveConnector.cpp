@@ -20,10 +20,12 @@ bool LiveConnector::Start(bool openPipe, const std::string& portText) {
         return false;
     }
     std::string text = portText.empty() ? std::to_string(FreePort()) : portText;
-    connector = std::make_unique<PipeConnector>(pipeName, text, "under test");
+    ConnectorSettings settings = options;
+    settings.pipeName = pipeName;
+    settings.portText = text;
+    settings.description = "under test";
+    connector = std::make_unique<PipeConnector>(settings);
     connector->SetObserver(&seen);
-    connector->SetAdmission(options.allowNonLocal, options.listOnly, options.clientList);
-    connector->SetConsoleOptions(options.maxClients, options.logFile, options.replayKiB);
     if (!connector->CreateListener()) {
         ADD_FAILURE() << connector->GetErrorText();
         return false;

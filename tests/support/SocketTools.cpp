@@ -1,6 +1,8 @@
 // The tests' socket tools, on Winsock or BSD sockets.
 #include "support/SocketTools.h"
 
+#include "platform/Sockaddr.h"
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -54,16 +56,24 @@ int Wait(const platform::TcpSocket& socket, short events, short ready, long micr
 
 }  // namespace
 
+platform::Endpoint At(const std::string& address, uint16_t port) {
+    platform::Endpoint at = platform::Endpoint::AnyV4(port);
+    if (!address.empty())
+        platform::ParseAddress(address, &at);
+    return at;
+}
+
+uint16_t LocalPortOf(platform::TcpSocket& socket) {
+    platform::Endpoint local;
+    return socket.LocalEndpoint(&local).Failed() ? 0 : local.port;
+}
+
 platform::SysError Connect(platform::TcpSocket& socket, const std::string& address, uint16_t port) {
-    sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1)
-        return platform::SysError{22, platform::ErrorKind::Other};
+    sockaddr_storage sa;
+    platform::SockaddrLength length = platform::ToSockaddr(At(address, port), &sa);
     int r;
     do {
-        r = connect(N(socket), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        r = connect(N(socket), reinterpret_cast<sockaddr*>(&sa), length);
     } while (r != 0 && LastError() == EINTR);
     if (r == 0)
         return {};

@@ -8,7 +8,11 @@
 
 namespace tolvi::test {
 
-// Connects socket to address:port (IPv4 dotted text), waiting until it is connected.
+// address:port, address as users write it; "" is every IPv4 address.
+platform::Endpoint At(const std::string& address, uint16_t port);
+// The port a socket is bound to; 0 when it is not.
+uint16_t LocalPortOf(platform::TcpSocket& socket);
+// Connects socket to address:port, waiting until it is connected.
 platform::SysError Connect(platform::TcpSocket& socket, const std::string& address, uint16_t port);
 // Waits up to micros for the socket to become readable: 1 readable, 0 not (timeout, or only
 // an exceptional condition), -1 failed.

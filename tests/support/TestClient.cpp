@@ -125,7 +125,7 @@ uint16_t FreePort() {
     platform::SysError error;
     platform::TcpSocket probe = platform::TcpSocket::CreateStream(&error);
     uint16_t port = 0;
-    if (probe.Bind("", 0).Failed() || probe.LocalPort(&port).Failed())
+    if (probe.Bind(At("", 0)).Failed() || (port = LocalPortOf(probe)) == 0)
         ADD_FAILURE() << "no free port";
     return port;
 }
@@ -139,15 +139,16 @@ platform::TcpSocket HoldPortExclusively(uint16_t* port) {
                reinterpret_cast<const char*>(&on), sizeof on);
 #endif
     *port = 0;
-    if (s.Bind("", 0).Failed() || s.Listen(1).Failed() || s.LocalPort(port).Failed()) {
+    if (s.Bind(At("", 0)).Failed() || s.Listen(1).Failed() || (*port = LocalPortOf(s)) == 0) {
         s.Close();
     }
     return s;
 }
 
-bool TestClient::Connect(uint16_t port, const std::string& from, int receiveBuffer) {
+bool TestClient::Connect(uint16_t port, const std::string& from, int receiveBuffer,
+                         const std::string& to) {
     platform::SysError error;
-    socket_ = platform::TcpSocket::CreateStream(&error);
+    socket_ = platform::TcpSocket::CreateStream(&error, At(to, port).family);
     closed_ = false;
     if (!socket_.IsValid())
         return false;
@@ -155,9 +156,9 @@ bool TestClient::Connect(uint16_t port, const std::string& from, int receiveBuff
         setsockopt(static_cast<decltype(socket(0, 0, 0))>(socket_.Native()), SOL_SOCKET, SO_RCVBUF,
                    reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     }
-    if (!from.empty() && socket_.Bind(from, 0).Failed())
+    if (!from.empty() && socket_.Bind(At(from, 0)).Failed())
         return false;
-    return !test::Connect(socket_, "127.0.0.1", port).Failed();
+    return !test::Connect(socket_, to, port).Failed();
 }
 
 void TestClient::Reset() {

@@ -58,9 +58,11 @@ platform::TcpSocket HoldPortExclusively(uint16_t* port);
 
 class TestClient {
   public:
-    // Connects to 127.0.0.1:port, from the local address from when one is given; with
+    // Connects to to:port (127.0.0.1 unless said otherwise), from the local address from when
+    // one is given; with
     // receiveBuffer, the socket's receive buffer is made that small first (a slow reader).
-    bool Connect(uint16_t port, const std::string& from = "", int receiveBuffer = 0);
+    bool Connect(uint16_t port, const std::string& from = "", int receiveBuffer = 0,
+                 const std::string& to = "127.0.0.1");
     bool Send(const std::string& data);
     // Everything that arrives until the text holds needle or timeoutMs has passed.
     std::string ReadUntil(const std::string& needle, int timeoutMs);

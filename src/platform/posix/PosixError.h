@@ -31,6 +31,11 @@ inline SysError ErrnoError(int code) {
         case ECONNABORTED:
             kind = ErrorKind::PeerGone;
             break;
+        case EAFNOSUPPORT:
+        case EADDRNOTAVAIL:
+        case EPROTONOSUPPORT:
+            kind = ErrorKind::NotOnThisMachine;
+            break;
         case EMFILE:
         case ENFILE:
         case ENOBUFS:

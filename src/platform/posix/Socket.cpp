@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "platform/Sockaddr.h"
 #include "platform/posix/PosixError.h"
 
 namespace tolvi::platform {
@@ -21,17 +22,6 @@ int Fd(intptr_t handle) {
 
 SysError Check(int result) {
     return result == 0 ? SysError{} : LastErrno();
-}
-
-bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
-    std::memset(out, 0, sizeof *out);
-    out->sin_family = AF_INET;
-    out->sin_port = htons(port);
-    if (address.empty()) {
-        out->sin_addr.s_addr = htonl(INADDR_ANY);
-        return true;
-    }
-    return inet_pton(AF_INET, address.c_str(), &out->sin_addr) == 1;
 }
 
 }  // namespace
@@ -53,8 +43,14 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     return *this;
 }
 
-TcpSocket TcpSocket::CreateStream(SysError* error) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+TcpSocket TcpSocket::CreateStream(SysError* error, Family family) {
+    int fd = socket(family == Family::V4 ? AF_INET : AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && family == Family::V6) {
+        // IPv6 only, as on Windows, unless SetDualStack says otherwise: an IPv4 socket may
+        // then listen on the same port.
+        int one = 1;
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    }
     *error = fd < 0 ? LastErrno() : SysError{};
     return TcpSocket(fd < 0 ? kInvalid : fd);
 }
@@ -71,11 +67,15 @@ SysError TcpSocket::SetExclusivePort() {
     return Check(setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one));
 }
 
-SysError TcpSocket::Bind(const std::string& address, uint16_t port) {
-    sockaddr_in sa;
-    if (!FillAddress(address, port, &sa))
-        return ErrnoError(EINVAL);
-    return Check(bind(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+SysError TcpSocket::SetDualStack() {
+    int zero = 0;
+    return Check(setsockopt(Fd(handle_), IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero));
+}
+
+SysError TcpSocket::Bind(const Endpoint& at) {
+    sockaddr_storage sa;
+    socklen_t length = ToSockaddr(at, &sa);
+    return Check(bind(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), length));
 }
 
 SysError TcpSocket::Listen(int backlog) {
@@ -105,25 +105,23 @@ SysError TcpSocket::Accept(TcpSocket* client) {
     return {};
 }
 
-SysError TcpSocket::PeerAddress(std::string* dotted) {
-    sockaddr_in sa;
+SysError TcpSocket::PeerAddress(Endpoint* peer) {
+    sockaddr_storage sa;
     socklen_t len = sizeof sa;
     if (getpeername(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return LastErrno();
-    char text[INET_ADDRSTRLEN] = {};
-    if (!inet_ntop(AF_INET, &sa.sin_addr, text, sizeof text))
-        return LastErrno();
-    *dotted = text;
+    if (!FromSockaddr(sa, peer))
+        return ErrnoError(EAFNOSUPPORT);
+    *peer = peer->Unmapped();
     return {};
 }
 
-SysError TcpSocket::LocalPort(uint16_t* port) {
-    sockaddr_in sa;
+SysError TcpSocket::LocalEndpoint(Endpoint* local) {
+    sockaddr_storage sa;
     socklen_t len = sizeof sa;
     if (getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return LastErrno();
-    *port = ntohs(sa.sin_port);
-    return {};
+    return FromSockaddr(sa, local) ? SysError{} : ErrnoError(EAFNOSUPPORT);
 }
 
 IoResult TcpSocket::Receive(void* buffer, size_t size) {

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "platform/Sockaddr.h"
 #include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
@@ -17,18 +18,6 @@ SOCKET S(intptr_t handle) {
 
 SysError Check(int result) {
     return result == 0 ? SysError{} : LastSocketError();
-}
-
-bool FillAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
-    std::memset(out, 0, sizeof *out);
-    out->sin_family = AF_INET;
-    out->sin_port = htons(port);
-    if (address.empty()) {
-        out->sin_addr.s_addr = htonl(INADDR_ANY);
-        return true;
-    }
-    out->sin_addr.s_addr = inet_addr(address.c_str());
-    return out->sin_addr.s_addr != INADDR_NONE;
 }
 
 }  // namespace
@@ -67,8 +56,8 @@ void* TcpSocket::WaitEvent() {
     return event_.get();
 }
 
-TcpSocket TcpSocket::CreateStream(SysError* error) {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+TcpSocket TcpSocket::CreateStream(SysError* error, Family family) {
+    SOCKET s = socket(family == Family::V4 ? AF_INET : AF_INET6, SOCK_STREAM, IPPROTO_TCP);
     *error = s == INVALID_SOCKET ? LastSocketError() : SysError{};
     return TcpSocket(s == INVALID_SOCKET ? kInvalid : static_cast<intptr_t>(s));
 }
@@ -85,11 +74,16 @@ SysError TcpSocket::SetExclusivePort() {
                             reinterpret_cast<const char*>(&one), sizeof one));
 }
 
-SysError TcpSocket::Bind(const std::string& address, uint16_t port) {
-    sockaddr_in sa;
-    if (!FillAddress(address, port, &sa))
-        return Win32Error(WSAEINVAL);
-    return Check(bind(S(handle_), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+SysError TcpSocket::SetDualStack() {
+    DWORD zero = 0;
+    return Check(setsockopt(S(handle_), IPPROTO_IPV6, IPV6_V6ONLY,
+                            reinterpret_cast<const char*>(&zero), sizeof zero));
+}
+
+SysError TcpSocket::Bind(const Endpoint& at) {
+    sockaddr_storage sa;
+    int length = ToSockaddr(at, &sa);
+    return Check(bind(S(handle_), reinterpret_cast<sockaddr*>(&sa), length));
 }
 
 SysError TcpSocket::Listen(int backlog) {
@@ -119,25 +113,23 @@ SysError TcpSocket::Accept(TcpSocket* client) {
     return {};
 }
 
-SysError TcpSocket::PeerAddress(std::string* dotted) {
-    sockaddr_in sa;
+SysError TcpSocket::PeerAddress(Endpoint* peer) {
+    sockaddr_storage sa;
     int len = sizeof sa;
-    if (getpeername(S(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    if (getpeername(S(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return LastSocketError();
-    }
-    const char* text = inet_ntoa(sa.sin_addr);
-    *dotted = text ? text : "";
+    if (!FromSockaddr(sa, peer))
+        return Win32Error(WSAEAFNOSUPPORT);
+    *peer = peer->Unmapped();
     return {};
 }
 
-SysError TcpSocket::LocalPort(uint16_t* port) {
-    sockaddr_in sa;
+SysError TcpSocket::LocalEndpoint(Endpoint* local) {
+    sockaddr_storage sa;
     int len = sizeof sa;
-    if (getsockname(S(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    if (getsockname(S(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return LastSocketError();
-    }
-    *port = ntohs(sa.sin_port);
-    return {};
+    return FromSockaddr(sa, local) ? SysError{} : Win32Error(WSAEAFNOSUPPORT);
 }
 
 IoResult TcpSocket::Receive(void* buffer, size_t size) {

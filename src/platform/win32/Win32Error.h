@@ -32,6 +32,11 @@ inline SysError Win32Error(DWORD code) {
         case WSAENOTCONN:
             kind = ErrorKind::PeerGone;
             break;
+        case WSAEAFNOSUPPORT:
+        case WSAEADDRNOTAVAIL:
+        case WSAEPROTONOSUPPORT:
+            kind = ErrorKind::NotOnThisMachine;
+            break;
         case WSAEMFILE:
         case WSAENOBUFS:
         case ERROR_NOT_ENOUGH_MEMORY:
