@@ -1,8 +1,12 @@
 // Parsing and checking tolvi-relay's command line.
 #include "relay/RelayArgs.h"
 
+#include <algorithm>
+
 #include "dialogs/ConnectorValidation.h"
 #include "engine/Format.h"
+#include "engine/PortText.h"
+#include "model/ConnectorOptions.h"
 
 namespace tolvi::relay {
 
@@ -12,12 +16,16 @@ const char kRelayUsage[] =
     "  PORT  the TCP port to listen on, 1 to 65535\n"
     "options, for the connector named before them:\n"
     "  --description TEXT   a description, shown in the status lines\n"
-    "  --allow-non-local    admit clients other than 127.0.0.1\n"
+    "  --allow-non-local    admit clients other than local ones (127.0.0.1 and ::1)\n"
     "  --list-only          with --allow-non-local: admit only the listed clients\n"
     "  --clients LIST       the allowed client addresses, separated by spaces or ';'\n"
     "  --max-clients N      serve up to N clients at once, 1 to 16 (1 by default)\n"
     "  --log FILE           append everything the pipe sends to FILE, with or without clients\n"
     "  --replay KIB         send each new client the latest KIB KiB of output, 0 to 1024\n"
+    "  --listen ADDR        listen on this IPv4 or IPv6 address only; by default on loopback\n"
+    "                       (127.0.0.1 and ::1), or with --allow-non-local on every interface\n"
+    "  --watch-port PORT    a second port whose clients see the console but cannot type\n"
+    "  --raw                plain TCP: no Telnet, exactly the pipe's bytes each way\n"
     "  --help               this text\n"
     "Ctrl-C stops every connector and ends the program.\n";
 
@@ -81,34 +89,22 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
                 return Format("option %s comes before any PIPE PORT", arg.c_str());
             }
             ConnectorArgs& c = out->connectors.back();
-            if (arg == "--allow-non-local") {
-                c.allowNonLocal = true;
-            } else if (arg == "--list-only") {
-                c.listOnly = true;
-            } else if (arg == "--description" || arg == "--clients" || arg == "--log") {
-                if (i + 1 >= args.size())
-                    return Format("option %s needs a value", arg.c_str());
-                const std::string& value = args[++i];
-                // A log without a file would be no log at all, silently.
-                if (arg == "--log" && value.empty())
-                    return "option --log needs a file name";
-                (arg == "--description" ? c.description
-                 : arg == "--clients"   ? c.clientList
-                                        : c.logFile) = value;
-            } else if (arg == "--max-clients" || arg == "--replay") {
-                if (i + 1 >= args.size())
-                    return Format("option %s needs a value", arg.c_str());
-                const std::string& value = args[++i];
-                bool clients = arg == "--max-clients";
-                // The rules and messages of the Console options dialog.
-                Verdict verdict =
-                    ValidateConsoleOptions(clients ? value : std::to_string(c.maxClients),
-                                           clients ? std::to_string(c.replayKiB) : value, &c);
-                if (!verdict.accepted)
-                    return verdict.message;
-            } else {
+            const ConnectorOption* option = FindOptionByFlag(arg);
+            if (!option)
                 return Format("unknown option %s", arg.c_str());
+            if (option->kind == OptionKind::Flag) {
+                c.*option->yes = !option->flagClears;
+                continue;
             }
+            if (i + 1 >= args.size())
+                return Format("option %s needs a value", arg.c_str());
+            const std::string& value = args[++i];
+            // A log without a file would be no log at all, silently.
+            if (option->text == &ConnectorSettings::logFile && value.empty())
+                return "option --log needs a file name";
+            std::string refused;
+            if (!SetOptionFromText(*option, value, &c, &refused))
+                return refused;  // the rules and messages of the dialogs
             continue;
         }
         if (i + 1 >= args.size())
@@ -123,6 +119,17 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
     }
     if (out->connectors.empty())
         return "no connector given: PIPE PORT is needed";
+    // A watch port is a port like any other: no two connectors, nor one and itself, share one.
+    std::vector<int> ports;
+    for (const ConnectorArgs& c : out->connectors)
+        ports.push_back(TextToInt(c.portText));
+    for (const ConnectorArgs& c : out->connectors) {
+        if (c.watchPort == 0)
+            continue;
+        if (std::count(ports.begin(), ports.end(), c.watchPort) > 0)
+            return Format("port %d is given twice", c.watchPort);
+        ports.push_back(c.watchPort);
+    }
     return "";
 }
 

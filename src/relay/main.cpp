@@ -112,7 +112,14 @@ int main(int argc, char** argv) {
         auto c = tolvi::BuildConnector(a, &printer);
         if (tolvi::StartConnector(*c)) {
             ++listening;
-            printer.Line(StatusPrinter::Label(*c) + " listening: telnet 127.0.0.1 " + a.portText);
+            std::string at =
+                a.listenAddress.empty() || a.listenAddress == "::" || a.listenAddress == "0.0.0.0"
+                    ? "127.0.0.1"
+                    : a.listenAddress;
+            std::string line = " listening: telnet " + at + " " + a.portText;
+            if (a.watchPort != 0)
+                line += ", watch on port " + std::to_string(a.watchPort);
+            printer.Line(StatusPrinter::Label(*c) + line);
         }
         connectors.push_back(std::move(c));
     }

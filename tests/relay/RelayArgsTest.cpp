@@ -47,6 +47,17 @@ TEST(RelayArgs, ConsoleOptionsWithTheDialogsRulesAndMessages) {
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--replay", "2048"}, &a),
               "Replay must be a number from 0 to 1024");
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--log"}, &a), "option --log needs a value");
+
+    ASSERT_EQ(
+        Parse({"\\\\.\\pipe\\vm", "2323", "--listen", "::1", "--watch-port", "2324", "--raw"}, &a),
+        "");
+    EXPECT_EQ(a.connectors[0].listenAddress, "::1");
+    EXPECT_EQ(a.connectors[0].watchPort, 2324);
+    EXPECT_FALSE(a.connectors[0].telnet);
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--listen", "localhost"}, &a),
+              "Incorrect listen address provided");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--watch-port", "2323"}, &a),
+              "port 2323 is given twice");
 }
 
 TEST(RelayArgs, EachMistakeNamesItsArgument) {

@@ -1,0 +1,123 @@
+// The table of connector options.
+#include "model/ConnectorOptions.h"
+
+#include "engine/PortText.h"
+#include "platform/Endpoint.h"
+#include "resource.h"
+
+namespace tolvi {
+namespace {
+
+using S = ConnectorSettings;
+
+ConnectorOption Text(const char* name, const char* flag, std::string S::*field, int control,
+                     bool (*accepts)(const std::string&) = nullptr, const char* refusal = nullptr) {
+    return ConnectorOption{name, flag,  OptionKind::Text, field,   nullptr, nullptr, 0,
+                           0,    false, accepts,          refusal, control};
+}
+
+ConnectorOption Flag(const char* name, const char* flag, bool S::*field, int control,
+                     bool flagClears = false) {
+    return ConnectorOption{name, flag, OptionKind::Flag, nullptr, field,   nullptr,
+                           0,    0,    flagClears,       nullptr, nullptr, control};
+}
+
+ConnectorOption Number(const char* name, const char* flag, int S::*field, int low, int high,
+                       const char* refusal, int control) {
+    return ConnectorOption{
+        name,    flag,   OptionKind::Number, nullptr, nullptr, field, low, high, false, nullptr,
+        refusal, control};
+}
+
+// A whole number between blanks, nothing else, within bounds.
+bool WholeNumber(const std::string& text, int low, int high, int* value) {
+    size_t begin = text.find_first_not_of(" \t");
+    size_t end = text.find_last_not_of(" \t");
+    if (begin == std::string::npos || end - begin + 1 > 9)
+        return false;
+    std::string digits = text.substr(begin, end - begin + 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    int n = TextToInt(digits);
+    if (n < low || n > high)
+        return false;
+    *value = n;
+    return true;
+}
+
+bool IsListenAddress(const std::string& text) {
+    platform::Endpoint at;
+    return text.empty() || platform::ParseAddress(text, &at);
+}
+
+}  // namespace
+
+const std::vector<ConnectorOption>& ConnectorOptions() {
+    static const std::vector<ConnectorOption> table = {
+        Text("PipeName", nullptr, &S::pipeName, 0),
+        Text("Port", nullptr, &S::portText, 0),
+        Text("Description", "--description", &S::description, 0),
+        Flag("NonLocal", "--allow-non-local", &S::allowNonLocal, 0),
+        Flag("EnAcl", "--list-only", &S::listOnly, 0),
+        Text("Acl", "--clients", &S::clientList, 0),
+        Number("MaxClients", "--max-clients", &S::maxClients, 1, kMaxClientsLimit,
+               "Clients at once must be a number from 1 to 16", IDC_MAX_CLIENTS),
+        Text("LogFile", "--log", &S::logFile, IDC_LOG_FILE),
+        Number("Replay", "--replay", &S::replayKiB, 0, kReplayKiBLimit,
+               "Replay must be a number from 0 to 1024", IDC_REPLAY),
+        Text("Listen", "--listen", &S::listenAddress, IDC_LISTEN_ADDRESS, IsListenAddress,
+             "Incorrect listen address provided"),
+        Number("WatchPort", "--watch-port", &S::watchPort, 0, 65535,
+               "Watch port must be a number from 0 to 65535", IDC_WATCH_PORT),
+        Flag("Telnet", "--raw", &S::telnet, IDC_TELNET, true),
+    };
+    return table;
+}
+
+const ConnectorOption* FindOptionByFlag(const std::string& flag) {
+    for (const ConnectorOption& o : ConnectorOptions()) {
+        if (o.flag && flag == o.flag)
+            return &o;
+    }
+    return nullptr;
+}
+
+std::string OptionText(const ConnectorOption& option, const ConnectorSettings& settings) {
+    switch (option.kind) {
+        case OptionKind::Text:
+            return settings.*option.text;
+        case OptionKind::Flag:
+            return settings.*option.yes ? "1" : "0";
+        case OptionKind::Number:
+            return std::to_string(settings.*option.number);
+    }
+    return "";
+}
+
+bool SetOptionFromText(const ConnectorOption& option, const std::string& text,
+                       ConnectorSettings* settings, std::string* message) {
+    switch (option.kind) {
+        case OptionKind::Text:
+            if (option.accepts && !option.accepts(text)) {
+                *message = option.refusal;
+                return false;
+            }
+            settings->*option.text = text;
+            return true;
+        case OptionKind::Flag:
+            settings->*option.yes = TextToInt(text) != 0;
+            return true;
+        case OptionKind::Number: {
+            int value = 0;
+            if (!WholeNumber(text, option.low, option.high, &value)) {
+                *message = option.refusal;
+                return false;
+            }
+            settings->*option.number = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace tolvi

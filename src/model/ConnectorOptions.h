@@ -1,0 +1,47 @@
+// Every setting of a connector, described once: the value the store keeps it in, the flag
+// tolvi-relay takes it by, its default, what it accepts and the message when it does not,
+// and the control the dialogs show it in. The store, the console host's arguments, the
+// dialogs' checks and the factory read this table; an option added to it needs nothing else
+// but the code that acts on it.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "engine/ConnectorSettings.h"
+
+namespace tolvi {
+
+enum class OptionKind { Text, Flag, Number };
+
+struct ConnectorOption {
+    const char* valueName;  // stored as valueName + the entry's index: "PipeName0"
+    const char* flag;       // tolvi-relay's flag; nullptr for PIPE and PORT, given by place
+    OptionKind kind;
+    // Where the value lives: one of these is set, as the kind says.
+    std::string ConnectorSettings::*text;
+    bool ConnectorSettings::*yes;
+    int ConnectorSettings::*number;
+    int low, high;  // a number's bounds
+    // A flag that stands for the value opposite to its default (--raw for Telnet off).
+    bool flagClears;
+    // What a text takes (nullptr: any), and the message when a value is refused.
+    bool (*accepts)(const std::string& text);
+    const char* refusal;
+    int control;  // the dialog control that shows it; 0 for none
+};
+
+// The options in the order the store writes them.
+const std::vector<ConnectorOption>& ConnectorOptions();
+// The option with that flag, or nullptr.
+const ConnectorOption* FindOptionByFlag(const std::string& flag);
+
+// The value as the store writes it: a text as it is, a flag as "0" or "1", a number in
+// decimal.
+std::string OptionText(const ConnectorOption& option, const ConnectorSettings& settings);
+// Takes the value from text as a user typed it (in a dialog, on the command line): blanks
+// around a number are allowed, nothing else. False, with the option's message, when the text
+// is not a value the option takes; settings is then unchanged.
+bool SetOptionFromText(const ConnectorOption& option, const std::string& text,
+                       ConnectorSettings* settings, std::string* message);
+
+}  // namespace tolvi
