@@ -2,8 +2,8 @@
 #include "model/ConnectorCommands.h"
 
 #include "engine/Format.h"
-#include "engine/PortText.h"
 #include "model/ConnectorFactory.h"
+#include "model/ConnectorHost.h"
 
 namespace tolvi {
 
@@ -46,7 +46,7 @@ bool ConnectorCommands::Rebuild(int row, const ConnectorSettings& settings) {
     // endpoint the new one then takes over.
     PipeConnector& old = list_.At(row);
     std::unique_ptr<PipeConnector> fresh = BuildConnector(settings, host_.Observer());
-    if (!fresh->CreateListener(&old) && !ListenInstead(old, *fresh)) {
+    if (!ListenInPlaceOf(old, *fresh)) {
         host_.Ask(fresh->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
         return false;
     }
@@ -115,28 +115,6 @@ void ConnectorCommands::Reset() {
     // A port that fails now shows as Error in the list, without a word, as at start-up.
     if (connector.CreateListener(&connector))
         StartWorkerOrTell(connector);
-}
-
-bool ConnectorCommands::ListenInstead(PipeConnector& old, PipeConnector& fresh) {
-    // The old connector may hold a port the new one wants on other addresses (an edit that
-    // admits non-local clients moves from loopback to every interface): it steps aside, and
-    // comes back as it was when the new one still cannot listen.
-    const ConnectorSettings& wanted = fresh.Settings();
-    uint16_t port = 0;
-    ListenPortFromText(wanted.portText, &port);
-    bool shared = false;
-    for (const platform::Endpoint& at : old.ListeningEndpoints())
-        shared =
-            shared || at.port == port || (wanted.watchPort != 0 && at.port == wanted.watchPort);
-    if (!shared)
-        return false;
-    old.StopAndWait();
-    old.CloseListeners();
-    if (fresh.CreateListener())
-        return true;
-    if (old.CreateListener())
-        StartWorkerOrTell(old);
-    return false;
 }
 
 bool ConnectorCommands::MayDisconnect(const PipeConnector& connector) {

@@ -54,9 +54,6 @@ class ConnectorCommands {
     // Builds the row's connector anew from settings while the old one still runs, then puts
     // it in the old one's place; false, after the error box, when its port failed.
     bool Rebuild(int row, const ConnectorSettings& settings);
-    // Opens the new connector's endpoints after the old one has let go of its own, when it
-    // holds a port the new one wants; false, with the old one running again, when that fails.
-    bool ListenInstead(PipeConnector& old, PipeConnector& fresh);
     // True when the connector has no client, or the user agrees to drop it.
     bool MayDisconnect(const PipeConnector& connector);
     // Starts the worker; a thread that cannot be made is told in a box of its own.

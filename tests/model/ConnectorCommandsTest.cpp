@@ -11,6 +11,7 @@
 
 #include "model/ConnectorCommands.h"
 #include "model/ConnectorFactory.h"
+#include "model/ConnectorHost.h"
 #include "support/Settings.h"
 #include "support/RecordingObserver.h"
 #include "support/TestClient.h"
@@ -329,6 +330,40 @@ TEST(ConnectorListOwnership, EndingTheListStopsAndFreesEveryConnectorAtOnce) {
     EXPECT_LT(took, 9 * 50);
     for (uint16_t port : ports)
         EXPECT_TRUE(PortIsFree(port)) << port;
+}
+
+TEST(ConnectorHostReload, AppliesOnlyTheDifference) {
+    ConnectorHost host(nullptr);
+    uint16_t kept = FreePort(), changed = FreePort(), gone = FreePort(), added = FreePort();
+    auto settings = [](const char* pipe, uint16_t port, const char* description = "") {
+        return SettingsFor(std::string("\\\\.\\pipe\\") + pipe, std::to_string(port), description);
+    };
+    EXPECT_TRUE(
+        host.Start({settings("kept", kept), settings("changed", changed), settings("gone", gone)})
+            .empty());
+    const PipeConnector* keptConnector = &host.Connectors().At(0);
+    TestClient client;  // served by the connector that stays as it is
+    ASSERT_TRUE(client.Connect(kept));
+    ASSERT_TRUE(WaitUntil([&] { return !keptConnector->GetClientAddress().empty(); }, 3000));
+
+    ConnectorHost::Difference d = host.Reload(
+        {settings("added", added), settings("kept", kept), settings("changed", changed, "new")});
+    EXPECT_EQ(d.unchanged, 1);
+    EXPECT_EQ(d.changed, 1);
+    EXPECT_EQ(d.removed, 1);
+    EXPECT_EQ(d.started, 1);
+    EXPECT_TRUE(d.failures.empty());
+    ASSERT_EQ(host.Connectors().Count(), 3);
+    EXPECT_EQ(host.Connectors().At(0).GetPipeName(), "\\\\.\\pipe\\added");
+    EXPECT_EQ(&host.Connectors().At(1), keptConnector);
+    EXPECT_EQ(host.Connectors().At(2).GetDescription(), "new");
+    EXPECT_FALSE(client.WaitClosed(300)) << "the unchanged connector dropped its client";
+    EXPECT_EQ(keptConnector->GetClientAddress(), "127.0.0.1");
+    EXPECT_TRUE(PortIsFree(gone));
+    for (uint16_t port : {added, changed}) {
+        TestClient probe;
+        EXPECT_TRUE(probe.Connect(port)) << port;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,130 @@
+// The connector host.
+#include "model/ConnectorHost.h"
+
+#include <memory>
+
+#include "engine/PortText.h"
+#include "model/ConnectorFactory.h"
+#include "model/ConnectorOptions.h"
+
+namespace tolvi {
+
+bool SameSettings(const ConnectorSettings& a, const ConnectorSettings& b) {
+    for (const ConnectorOption& o : ConnectorOptions()) {
+        if (OptionText(o, a) != OptionText(o, b))
+            return false;
+    }
+    return true;
+}
+
+bool ListenInPlaceOf(PipeConnector& old, PipeConnector& fresh) {
+    if (fresh.CreateListener(&old))
+        return true;
+    // An edit that admits non-local clients moves the port from loopback to every interface:
+    // the old connector steps aside.
+    const ConnectorSettings& wanted = fresh.Settings();
+    uint16_t port = 0;
+    ListenPortFromText(wanted.portText, &port);
+    bool shared = false;
+    for (const platform::Endpoint& at : old.ListeningEndpoints()) {
+        shared =
+            shared || at.port == port || (wanted.watchPort != 0 && at.port == wanted.watchPort);
+    }
+    if (!shared)
+        return false;
+    old.StopAndWait();
+    old.CloseListeners();
+    if (fresh.CreateListener())
+        return true;
+    if (old.CreateListener())
+        old.StartWorker();  // as it was; a worker that cannot start shows in its row
+    return false;
+}
+
+void ConnectorHost::Note(PipeConnector& c, bool listening, std::vector<Failure>* failures) {
+    if (!listening)
+        failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), true});
+    else if (c.StartWorker() != 0)
+        failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), false});
+}
+
+std::vector<ConnectorHost::Failure> ConnectorHost::Start(
+    const std::vector<ConnectorSettings>& settings) {
+    std::vector<Failure> failures;
+    for (const ConnectorSettings& s : settings) {
+        int row = list_.Append(BuildConnector(s, observer_));
+        if (row >= 0)
+            Note(list_.At(row), list_.At(row).CreateListener(), &failures);
+    }
+    return failures;
+}
+
+ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSettings>& wanted) {
+    Difference d;
+    // Every running connector, taken out of the list; what is kept goes back in wanted's order.
+    std::vector<std::unique_ptr<PipeConnector>> running;
+    while (list_.Count() > 0)
+        running.push_back(list_.Remove(0));
+    std::vector<std::unique_ptr<PipeConnector>> kept(wanted.size());
+    std::vector<int> replaces(wanted.size(), -1);  // the running connector built anew
+    std::vector<char> replaced(running.size(), 0);
+    // Those that stay as they are first, then those built anew in the place of the old
+    // connector of their pipe or port.
+    for (size_t w = 0; w < wanted.size(); ++w) {
+        for (size_t r = 0; r < running.size(); ++r) {
+            if (running[r] && SameSettings(running[r]->Settings(), wanted[w])) {
+                kept[w] = std::move(running[r]);
+                ++d.unchanged;
+                break;
+            }
+        }
+    }
+    for (size_t w = 0; w < wanted.size(); ++w) {
+        for (size_t r = 0; r < running.size() && !kept[w]; ++r) {
+            if (running[r] && !replaced[r] &&
+                (running[r]->GetPipeName() == wanted[w].pipeName ||
+                 TextToInt(running[r]->GetPortText()) == TextToInt(wanted[w].portText))) {
+                replaces[w] = static_cast<int>(r);
+                replaced[r] = 1;
+                break;
+            }
+        }
+    }
+    // The rest stop before anything new starts, so that their ports are free.
+    for (size_t r = 0; r < running.size(); ++r) {
+        if (running[r] && !replaced[r]) {
+            running[r]->RequestStop();
+        }
+    }
+    for (size_t r = 0; r < running.size(); ++r) {
+        if (running[r] && !replaced[r]) {
+            running[r]->StopAndWait();
+            running[r].reset();
+            ++d.removed;
+        }
+    }
+    for (size_t w = 0; w < wanted.size(); ++w) {
+        if (kept[w]) {
+            list_.Append(std::move(kept[w]));
+            continue;
+        }
+        std::unique_ptr<PipeConnector> fresh = BuildConnector(wanted[w], observer_);
+        bool listening;
+        if (replaces[w] >= 0) {
+            PipeConnector& old = *running[replaces[w]];
+            listening = ListenInPlaceOf(old, *fresh);
+            old.StopAndWait();
+            running[replaces[w]].reset();
+            ++d.changed;
+        } else {
+            listening = fresh->CreateListener();
+            ++d.started;
+        }
+        int row = list_.Append(std::move(fresh));
+        if (row >= 0)
+            Note(list_.At(row), listening, &d.failures);
+    }
+    return d;
+}
+
+}  // namespace tolvi

@@ -1,0 +1,63 @@
+// The connectors a program runs, from their settings to their stop: tolvi.exe, tolvi-relay
+// and the service are each a thin shell around one host. It starts what it is given, applies
+// a changed set of settings by its difference (unchanged connectors keep their clients), and
+// stops everything at the end.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "engine/ConnectorObserver.h"
+#include "engine/ConnectorSettings.h"
+#include "model/ConnectorList.h"
+
+namespace tolvi {
+
+// Whether two connectors would run the same: every option of the table alike.
+bool SameSettings(const ConnectorSettings& a, const ConnectorSettings& b);
+
+// Opens fresh's endpoints in old's place: taken over where they are the same, and where old
+// holds a port fresh wants on other addresses, after old has stopped and let go of its own
+// (old then comes back as it was when fresh still cannot listen). False, with the reason in
+// fresh's error text, when fresh cannot listen.
+bool ListenInPlaceOf(PipeConnector& old, PipeConnector& fresh);
+
+class ConnectorHost {
+  public:
+    explicit ConnectorHost(ConnectorObserver* observer) : observer_(observer) {}
+    // Every connector is stopped, all at once.
+    ~ConnectorHost() { StopAll(); }
+    ConnectorHost(const ConnectorHost&) = delete;
+    ConnectorHost& operator=(const ConnectorHost&) = delete;
+
+    ConnectorList& Connectors() { return list_; }
+
+    // A connector that could not listen or whose worker could not start.
+    struct Failure {
+        std::string pipeName;
+        std::string portText;
+        std::string text;  // its error text
+        bool listener;     // its endpoint failed (shown only as Error at start-up)
+    };
+    // Appends and starts a connector for each, in order; one that cannot listen stays in
+    // the list in Error, to be written back by the next save.
+    std::vector<Failure> Start(const std::vector<ConnectorSettings>& settings);
+
+    struct Difference {
+        int started = 0, changed = 0, removed = 0, unchanged = 0;
+        std::vector<Failure> failures;
+    };
+    // Brings the connectors in line with wanted, in its order: those whose settings are the
+    // same keep running with their clients; those of the same pipe or port with other
+    // settings are built anew in their place; the rest are stopped, and new ones started.
+    Difference Reload(const std::vector<ConnectorSettings>& wanted);
+
+    void StopAll() { list_.StopAll(); }
+
+  private:
+    void Note(PipeConnector& connector, bool listening, std::vector<Failure>* failures);
+
+    ConnectorObserver* observer_;
+    ConnectorList list_;
+};
+
+}  // namespace tolvi

@@ -1,0 +1,60 @@
+// The console host.
+#include "relay/ConsoleHost.h"
+
+#include <cstdio>
+#include <string>
+
+#include "engine/PipeConnector.h"
+#include "model/ConnectorHost.h"
+#include "platform/Interrupt.h"
+#include "platform/Socket.h"
+#include "platform/WaitSet.h"
+#include "relay/StatusPrinter.h"
+
+namespace tolvi::relay {
+
+int RunConsoleHost(const RelayArgs& args) {
+    if (platform::SysError e = platform::StartSocketLibrary(); e.Failed()) {
+        std::fprintf(stderr, "tolvi-relay: could not start the socket library (error %d)\n",
+                     e.code);
+        return 1;
+    }
+    platform::WakeSignal interrupted;
+    platform::CatchInterrupts(&interrupted);
+
+    StatusPrinter printer;
+    ConnectorHost host(&printer);
+    host.Start(args.connectors);  // each failure has been printed as it happened
+    int listening = 0;
+    for (int row = 0; row < host.Connectors().Count(); ++row) {
+        const PipeConnector& c = host.Connectors().At(row);
+        if (c.GetListenPort() == 0)
+            continue;
+        ++listening;
+        const ConnectorSettings& s = c.Settings();
+        bool everywhere =
+            s.listenAddress.empty() || s.listenAddress == "::" || s.listenAddress == "0.0.0.0";
+        std::string line = " listening: telnet " +
+                           (everywhere ? std::string("127.0.0.1") : s.listenAddress) + " " +
+                           s.portText;
+        if (s.watchPort != 0)
+            line += ", watch on port " + std::to_string(s.watchPort);
+        printer.Line(StatusPrinter::Label(c) + line);
+    }
+    if (listening == 0) {
+        std::fprintf(stderr, "tolvi-relay: no connector could listen\n");
+        return 1;
+    }
+
+    platform::WaitSet wait;
+    wait.Add(interrupted);
+    while (!interrupted.IsSet())
+        wait.Wait(-1);
+    printer.Line("stopping");
+    host.StopAll();  // every stop request first, so that all the workers end together
+    printer.Line("stopped");
+    platform::InterruptsHandled();
+    return 0;
+}
+
+}  // namespace tolvi::relay

@@ -1,0 +1,33 @@
+// What tolvi-relay prints as it runs: one line per real transition of each connector, stamped
+// to the millisecond; the workers of several connectors print through it at once.
+#pragma once
+#include <mutex>
+#include <string>
+
+#include "engine/ConnectorObserver.h"
+
+namespace tolvi::relay {
+
+class StatusPrinter : public ConnectorObserver {
+  public:
+    void Line(const std::string& text);
+    // "[2323 \\.\pipe\com1 "description"]"
+    static std::string Label(const PipeConnector& c);
+
+    // Only the real transitions: a client arriving or leaving, the pipe opening or going
+    // away; the status words that follow from them would say each one twice.
+    void OnStatusChanged(const PipeConnector& c, int32_t status) override;
+    void OnPipeAttached(const PipeConnector& c) override;
+    void OnPipeLost(const PipeConnector& c) override;
+    void OnClientArrived(const PipeConnector& c, const std::string& address) override;
+    void OnClientRefused(const PipeConnector& c, const std::string& address) override;
+    void OnClientBusy(const PipeConnector& c, const std::string& address) override;
+    void OnClientLeft(const PipeConnector& c, const std::string& address) override;
+    void OnErrorText(const PipeConnector& c, const std::string& text) override;
+    void OnAlert(const PipeConnector& c, const std::string& text) override;
+
+  private:
+    std::mutex lock_;
+};
+
+}  // namespace tolvi::relay
