@@ -1,4 +1,5 @@
-// One registry key as the configuration store sees it: named values, each a type and bytes.
+// One registry key as the configuration store sees it: named values, each a type and bytes
+// (a text's bytes in UTF-8).
 // The registry implements it on Windows; the tests have one in memory.
 #pragma once
 #include <cstddef>

@@ -2,6 +2,7 @@
 #include "platform/RegistryStore.h"
 
 #include "platform/win32/UniqueHandle.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
@@ -10,14 +11,38 @@ namespace {
 const char kPerUserClasses[] = "Software\\Classes\\";
 
 HKEY RootKey(RegistryRoot root) {
-    return root == RegistryRoot::ClassesRoot ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
+    switch (root) {
+        case RegistryRoot::ClassesRoot:
+            return HKEY_CLASSES_ROOT;
+        case RegistryRoot::CurrentUser:
+            return HKEY_CURRENT_USER;
+        case RegistryRoot::LocalMachine:
+            return HKEY_LOCAL_MACHINE;
+    }
+    return HKEY_CURRENT_USER;
 }
 
-// The view flag added to every access. Interface is redirected under WOW64, so without it a
-// 32-bit and a 64-bit build would each see a configuration of their own; the 32-bit view is
-// the one that every build, and every version of Windows, can reach.
+// The view flag added to every access. Interface and SOFTWARE are redirected under WOW64, so
+// without it a 32-bit and a 64-bit build would each see a configuration of their own; the
+// 32-bit view is the one that every build, and every version of Windows, can reach.
 REGSAM ViewOf(RegistryRoot root) {
-    return root == RegistryRoot::ClassesRoot ? KEY_WOW64_32KEY : 0;
+    return root == RegistryRoot::CurrentUser ? 0 : KEY_WOW64_32KEY;
+}
+
+bool IsText(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// The store's texts are UTF-8 bytes; the registry keeps them as UTF-16, as it always has
+// (the ANSI calls of earlier builds converted them too), so what those wrote reads the same.
+std::string WideBytes(const void* data, size_t size) {
+    std::wstring wide = Widen(std::string(static_cast<const char*>(data), size));
+    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
+std::string Utf8Bytes(const std::string& wideBytes) {
+    return Narrow(reinterpret_cast<const wchar_t*>(wideBytes.data()),
+                  static_cast<int>(wideBytes.size() / sizeof(wchar_t)));
 }
 
 SysError Check(LONG result) {
@@ -27,14 +52,14 @@ SysError Check(LONG result) {
 // Removes root\path with its values and sub keys from one view; true when it is not there.
 bool DeleteKey(HKEY root, const std::string& path, REGSAM view) {
     UniqueRegistryKey key;
-    LONG opened = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put());
+    LONG opened = RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_ALL_ACCESS | view, key.put());
     if (opened == ERROR_FILE_NOT_FOUND)
         return true;
     if (opened != ERROR_SUCCESS)
         return false;
-    RegDeleteTreeA(key.get(), nullptr);
+    RegDeleteTreeW(key.get(), nullptr);
     key.reset();
-    return RegDeleteKeyExA(root, path.c_str(), view, 0) == ERROR_SUCCESS;
+    return RegDeleteKeyExW(root, Widen(path).c_str(), view, 0) == ERROR_SUCCESS;
 }
 
 class RegistryStore : public KeyValueStore {
@@ -51,7 +76,7 @@ class RegistryStore : public KeyValueStore {
         // over once, or read it where it is when it cannot be moved.
         if (MoveFrom64BitView())
             return Open(KEY_READ);
-        return Check(RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey_.c_str(), 0,
+        return Check(RegOpenKeyExW(HKEY_CLASSES_ROOT, Widen(subKey_).c_str(), 0,
                                    KEY_READ | KEY_WOW64_64KEY, key_.put()));
     }
 
@@ -69,28 +94,32 @@ class RegistryStore : public KeyValueStore {
                       size_t size) override {
         if (!key_)
             return Win32Error(ERROR_INVALID_HANDLE);
-        return Check(RegSetValueExA(key_.get(), name.c_str(), 0, type,
-                                    static_cast<const BYTE*>(data), static_cast<DWORD>(size)));
+        std::string bytes = IsText(type) ? WideBytes(data, size)
+                                         : std::string(static_cast<const char*>(data), size);
+        return Check(RegSetValueExW(key_.get(), Widen(name).c_str(), 0, type,
+                                    reinterpret_cast<const BYTE*>(bytes.data()),
+                                    static_cast<DWORD>(bytes.size())));
     }
 
     SysError QueryValue(const std::string& name, StoredValue* value) override {
         if (!key_)
             return Win32Error(ERROR_INVALID_HANDLE);
         // Asked for its size first, then read; a value that grows in between is asked again.
+        std::wstring wideName = Widen(name);
         for (;;) {
             DWORD type = 0, size = 0;
-            LONG r = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size);
+            LONG r = RegQueryValueExW(key_.get(), wideName.c_str(), nullptr, &type, nullptr, &size);
             if (r != ERROR_SUCCESS)
                 return Check(r);
             std::string bytes(size, '\0');
-            r = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type,
+            r = RegQueryValueExW(key_.get(), wideName.c_str(), nullptr, &type,
                                  reinterpret_cast<BYTE*>(&bytes[0]), &size);
             if (r == ERROR_MORE_DATA)
                 continue;
             if (r != ERROR_SUCCESS)
                 return Check(r);
             bytes.resize(size);
-            *value = StoredValue{name, type, std::move(bytes)};
+            *value = StoredValue{name, type, IsText(type) ? Utf8Bytes(bytes) : std::move(bytes)};
             return {};
         }
     }
@@ -100,19 +129,19 @@ class RegistryStore : public KeyValueStore {
         if (!key_)
             return Win32Error(ERROR_INVALID_HANDLE);
         DWORD count = 0, longestName = 0;
-        LONG r = RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+        LONG r = RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                   &count, &longestName, nullptr, nullptr, nullptr);
         if (r != ERROR_SUCCESS)
             return Check(r);
-        std::vector<char> name(longestName + 2);
+        std::vector<wchar_t> name(longestName + 2);
         for (DWORD i = 0; i < count; ++i) {
             DWORD length = static_cast<DWORD>(name.size());
-            if (RegEnumValueA(key_.get(), i, name.data(), &length, nullptr, nullptr, nullptr,
+            if (RegEnumValueW(key_.get(), i, name.data(), &length, nullptr, nullptr, nullptr,
                               nullptr) != ERROR_SUCCESS) {
                 continue;
             }
             StoredValue value;
-            if (!QueryValue(std::string(name.data(), length), &value).Failed())
+            if (!QueryValue(Narrow(name.data(), static_cast<int>(length)), &value).Failed())
                 values->push_back(std::move(value));
         }
         return {};
@@ -121,21 +150,21 @@ class RegistryStore : public KeyValueStore {
     SysError DeleteValue(const std::string& name) override {
         if (!key_)
             return Win32Error(ERROR_INVALID_HANDLE);
-        return Check(RegDeleteValueA(key_.get(), name.c_str()));
+        return Check(RegDeleteValueW(key_.get(), Widen(name).c_str()));
     }
 
     void Close() override { key_.reset(); }
 
   private:
     SysError Open(REGSAM access) {
-        return Check(
-            RegOpenKeyExA(RootKey(root_), subKey_.c_str(), 0, access | ViewOf(root_), key_.put()));
+        return Check(RegOpenKeyExW(RootKey(root_), Widen(subKey_).c_str(), 0,
+                                   access | ViewOf(root_), key_.put()));
     }
 
     SysError Create(HKEY root, const std::string& path) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
         DWORD disposition = 0;
-        return Check(RegCreateKeyExA(root, path.c_str(), 0, const_cast<char*>(""), 0,
+        return Check(RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0,
                                      KEY_ALL_ACCESS | ViewOf(root_), &sa, key_.put(),
                                      &disposition));
     }
@@ -144,12 +173,12 @@ class RegistryStore : public KeyValueStore {
     // A copy that fails is taken back, so that the old key stays the only one and is read.
     bool MoveFrom64BitView() {
         UniqueRegistryKey old;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey_.c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Widen(subKey_).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
                           old.put()) != ERROR_SUCCESS) {
             return false;
         }
         bool copied = !OpenForWrite().Failed() &&
-                      RegCopyTreeA(old.get(), nullptr, key_.get()) == ERROR_SUCCESS;
+                      RegCopyTreeW(old.get(), nullptr, key_.get()) == ERROR_SUCCESS;
         old.reset();
         Close();
         if (!copied) {
