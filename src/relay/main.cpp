@@ -9,9 +9,24 @@
 #include "relay/ConsoleHost.h"
 #include "relay/RelayArgs.h"
 
+#ifdef _WIN32
+#include "service/win32/WindowsService.h"
+#endif
+
 int main(int argc, char** argv) {
     tolvi::platform::UseUtf8Output();
     std::vector<std::string> arguments = tolvi::platform::ProgramArguments(argc, argv);
+    if (!arguments.empty() && arguments[0] == "service") {
+#ifdef _WIN32
+        return tolvi::service::RunServiceCommand(
+            std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+#else
+        std::fprintf(stderr,
+                     "tolvi-relay: the service is a Windows service; elsewhere, run tolvi-relay "
+                     "from the system's own service manager\n");
+        return 2;
+#endif
+    }
     tolvi::relay::RelayArgs args;
     std::string problem = tolvi::relay::ParseRelayArgs(arguments, &args);
     if (!problem.empty()) {

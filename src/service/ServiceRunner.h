@@ -1,0 +1,101 @@
+// The tolvi service's life, apart from the Service Control Manager that it reports to: start
+// (the listeners bound, a missing pipe never waited for), run until asked to stop, apply a
+// changed set of machine connectors by its difference, stop every connector within the time
+// it announced. The Windows glue passes its requests in and its reports out.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/ConnectorObserver.h"
+#include "engine/ConnectorSettings.h"
+#include "model/ConnectorHost.h"
+#include "platform/WakeSignal.h"
+
+namespace tolvi::service {
+
+enum class ServiceState { StartPending, Running, StopPending, Stopped };
+
+// The exit of a service that failed, as Windows's recovery actions see it.
+constexpr uint32_t kServiceSpecificError = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
+// Our codes in it.
+constexpr uint32_t kCodeConfiguration = 1;  // the machine's connectors could not be read
+constexpr uint32_t kCodeStatusChannel = 2;  // the status pipe could not be made
+
+struct ServiceReport {
+    ServiceState state = ServiceState::StartPending;
+    uint32_t checkpoint = 0;
+    uint32_t waitHintMs = 0;
+    uint32_t exitCode = 0;      // 0, or kServiceSpecificError
+    uint32_t specificCode = 0;  // one of our codes
+};
+
+// What the service tells the Service Control Manager.
+class ServiceControl {
+  public:
+    virtual ~ServiceControl() = default;
+    virtual void Report(const ServiceReport& report) = 0;
+};
+
+// Where the service's connectors come from: the machine's key.
+class ConnectorSource {
+  public:
+    virtual ~ConnectorSource() = default;
+    // False, with the reason, when they cannot be read at all.
+    virtual bool Load(std::vector<ConnectorSettings>* settings, std::string* problem) = 0;
+};
+
+// What the service writes to the event log.
+class ServiceLog {
+  public:
+    virtual ~ServiceLog() = default;
+    virtual void Started(int connectors) = 0;
+    virtual void Stopped() = 0;
+    virtual void Failed(const std::string& text) = 0;
+    virtual void Reloaded(int started, int changed, int removed) = 0;
+    // A connector's failure: its listener, its log, a pipe it cannot read.
+    virtual void ConnectorProblem(const std::string& connector, const std::string& text) = 0;
+    virtual void PipeAttached(const std::string& connector) = 0;
+    virtual void PipeLost(const std::string& connector) = 0;
+    virtual void ClientAdmitted(const std::string& connector, const std::string& address) = 0;
+    virtual void ClientRefused(const std::string& connector, const std::string& address) = 0;
+};
+
+class ServiceRunner {
+  public:
+    // How long each step may take, as the Service Control Manager is told.
+    static constexpr uint32_t kStartHintMs = 10000;
+    static constexpr uint32_t kStopHintMs = 5000;
+
+    ServiceRunner(ServiceControl& control, ConnectorSource& source, ServiceLog& log);
+    ~ServiceRunner();
+
+    // Starts, runs until RequestStop, and stops; the last report is Stopped.
+    void Run();
+    // From any thread: STOP, PRESHUTDOWN; PARAMCHANGE and a change of the machine's key.
+    void RequestStop();
+    void RequestReload();
+    // The live state of every connector, for the status channel; from any thread.
+    std::string StatusText();
+
+  private:
+    void Report(ServiceState state, uint32_t waitHintMs, uint32_t exitCode = 0,
+                uint32_t specificCode = 0);
+    void Reload();
+    void StopConnectors();
+
+    class Observer;
+    ServiceControl& control_;
+    ConnectorSource& source_;
+    ServiceLog& log_;
+    std::unique_ptr<Observer> observer_;
+    std::unique_ptr<ConnectorHost> host_;
+    std::mutex hostLock_;  // the host changes on the service's thread; status reads it
+    platform::WakeSignal stop_;
+    platform::WakeSignal reload_;
+    uint32_t checkpoint_ = 0;
+};
+
+}  // namespace tolvi::service

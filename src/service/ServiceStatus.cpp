@@ -1,0 +1,81 @@
+// The status channel's text.
+#include "service/ServiceStatus.h"
+
+#include <cstdlib>
+
+#include "engine/ConnectorStatus.h"
+#include "engine/PipeConnector.h"
+
+namespace tolvi::service {
+
+const char kStatusPipeName[] = "\\\\.\\pipe\\tolvi-service";
+
+namespace {
+
+// A field never holds the separators.
+std::string Field(std::string text) {
+    for (char& c : text) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return text;
+}
+
+bool Count(const std::string& text, int64_t* value) {
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *value = std::strtoll(text.c_str(), nullptr, 10);
+    return true;
+}
+
+}  // namespace
+
+std::vector<ConnectorState> Snapshot(const ConnectorList& connectors) {
+    std::vector<ConnectorState> states;
+    for (int row = 0; row < connectors.Count(); ++row) {
+        const PipeConnector& c = connectors.At(row);
+        states.push_back(ConnectorState{c.GetPortText(), c.GetPipeName(), StatusWord(c.GetStatus()),
+                                        c.GetClientAddress(), c.GetBytesSent(),
+                                        c.GetBytesReceived(), c.GetDescription()});
+    }
+    return states;
+}
+
+std::string FormatStatus(const std::vector<ConnectorState>& states) {
+    std::string text;
+    for (const ConnectorState& s : states) {
+        text += Field(s.port) + "\t" + Field(s.pipe) + "\t" + Field(s.status) + "\t" +
+                Field(s.clients) + "\t" + std::to_string(s.sent) + "\t" +
+                std::to_string(s.received) + "\t" + Field(s.description) + "\n";
+    }
+    return text;
+}
+
+std::vector<ConnectorState> ParseStatus(const std::string& text) {
+    std::vector<ConnectorState> states;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end == std::string::npos ? end : end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        std::vector<std::string> fields;
+        size_t from = 0;
+        for (;;) {
+            size_t tab = line.find('\t', from);
+            fields.push_back(line.substr(from, tab == std::string::npos ? tab : tab - from));
+            if (tab == std::string::npos)
+                break;
+            from = tab + 1;
+        }
+        if (fields.size() != 7)
+            continue;
+        ConnectorState s{fields[0], fields[1], fields[2], fields[3], 0, 0, fields[6]};
+        if (!Count(fields[4], &s.sent) || !Count(fields[5], &s.received))
+            continue;
+        states.push_back(std::move(s));
+    }
+    return states;
+}
+
+}  // namespace tolvi::service

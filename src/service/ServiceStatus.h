@@ -1,0 +1,31 @@
+// The status channel's text: one line per connector with what the window shows of it (port,
+// pipe, status word, clients, bytes sent and received, description), fields split by tabs.
+// The service writes it; `tolvi-relay service status` and the window read it.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/ConnectorList.h"
+
+namespace tolvi::service {
+
+// The name of the service's status pipe.
+extern const char kStatusPipeName[];
+
+struct ConnectorState {
+    std::string port;
+    std::string pipe;
+    std::string status;  // the status word
+    std::string clients;
+    int64_t sent = 0;
+    int64_t received = 0;
+    std::string description;
+};
+
+std::vector<ConnectorState> Snapshot(const ConnectorList& connectors);
+std::string FormatStatus(const std::vector<ConnectorState>& states);
+// Reads what FormatStatus wrote; a line that does not have its fields is left out.
+std::vector<ConnectorState> ParseStatus(const std::string& text);
+
+}  // namespace tolvi::service

@@ -1,0 +1,72 @@
+// The service's event log.
+#include "service/win32/EventLog.h"
+
+#include "ServiceMessages.h"
+#include "platform/win32/WideText.h"
+
+namespace tolvi::service {
+
+EventLog::EventLog() : source_(RegisterEventSourceW(nullptr, L"tolvi")) {}
+
+EventLog::~EventLog() {
+    if (source_)
+        DeregisterEventSource(source_);
+}
+
+void EventLog::Write(DWORD id, const std::vector<std::string>& inserts) {
+    if (!source_)
+        return;
+    // The severity is the top two bits of the message's id, as the message table has it.
+    WORD type = EVENTLOG_INFORMATION_TYPE;
+    if ((id >> 30) == STATUS_SEVERITY_WARNING)
+        type = EVENTLOG_WARNING_TYPE;
+    else if ((id >> 30) == STATUS_SEVERITY_ERROR)
+        type = EVENTLOG_ERROR_TYPE;
+    std::vector<std::wstring> wide;
+    for (const std::string& s : inserts)
+        wide.push_back(platform::Widen(s));
+    std::vector<LPCWSTR> strings;
+    for (const std::wstring& w : wide)
+        strings.push_back(w.c_str());
+    ReportEventW(source_, type, 0, id, nullptr, static_cast<WORD>(strings.size()), 0,
+                 strings.empty() ? nullptr : strings.data(), nullptr);
+}
+
+void EventLog::Started(int connectors) {
+    Write(MSG_SERVICE_STARTED, {std::to_string(connectors)});
+}
+
+void EventLog::Stopped() {
+    Write(MSG_SERVICE_STOPPED, {});
+}
+
+void EventLog::Failed(const std::string& text) {
+    Write(MSG_SERVICE_FAILED, {text});
+}
+
+void EventLog::Reloaded(int started, int changed, int removed) {
+    Write(MSG_SERVICE_RELOADED,
+          {std::to_string(started), std::to_string(changed), std::to_string(removed)});
+}
+
+void EventLog::ConnectorProblem(const std::string& connector, const std::string& text) {
+    Write(MSG_CONNECTOR_PROBLEM, {connector, text});
+}
+
+void EventLog::PipeAttached(const std::string& connector) {
+    Write(MSG_PIPE_ATTACHED, {connector});
+}
+
+void EventLog::PipeLost(const std::string& connector) {
+    Write(MSG_PIPE_LOST, {connector});
+}
+
+void EventLog::ClientAdmitted(const std::string& connector, const std::string& address) {
+    Write(MSG_CLIENT_ADMITTED, {connector, address});
+}
+
+void EventLog::ClientRefused(const std::string& connector, const std::string& address) {
+    Write(MSG_CLIENT_REFUSED, {connector, address});
+}
+
+}  // namespace tolvi::service

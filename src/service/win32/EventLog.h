@@ -1,0 +1,35 @@
+// The service's events in the Windows event log, under the source "tolvi", whose texts are the
+// message table compiled into tolvi-relay.exe.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "service/ServiceRunner.h"
+
+namespace tolvi::service {
+
+class EventLog : public ServiceLog {
+  public:
+    EventLog();
+    ~EventLog() override;
+    EventLog(const EventLog&) = delete;
+    EventLog& operator=(const EventLog&) = delete;
+
+    void Started(int connectors) override;
+    void Stopped() override;
+    void Failed(const std::string& text) override;
+    void Reloaded(int started, int changed, int removed) override;
+    void ConnectorProblem(const std::string& connector, const std::string& text) override;
+    void PipeAttached(const std::string& connector) override;
+    void PipeLost(const std::string& connector) override;
+    void ClientAdmitted(const std::string& connector, const std::string& address) override;
+    void ClientRefused(const std::string& connector, const std::string& address) override;
+
+  private:
+    void Write(DWORD id, const std::vector<std::string>& inserts);
+    HANDLE source_;
+};
+
+}  // namespace tolvi::service

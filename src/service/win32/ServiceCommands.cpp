@@ -1,0 +1,429 @@
+// Managing the tolvi service from the command line: install and uninstall it, start and stop
+// it, change the machine's connectors, list them, and ask the running service how they are.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/ConfigurationStore.h"
+#include "engine/Format.h"
+#include "engine/PortText.h"
+#include "platform/ErrorText.h"
+#include "platform/RegistryStore.h"
+#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/WideText.h"
+#include "relay/RelayArgs.h"
+#include "service/MachineConnectors.h"
+#include "service/ServiceRunner.h"
+#include "service/ServiceStatus.h"
+#include "service/win32/WindowsService.h"
+
+namespace tolvi::service {
+
+const char kServiceUsage[] =
+    "usage: tolvi-relay service COMMAND\n"
+    "  install [--user-connectors]  install the service (starts with Windows); with\n"
+    "                               --user-connectors, copy your connectors to the machine's\n"
+    "  uninstall                    stop and remove the service (its connectors are kept)\n"
+    "  start | stop                 start or stop the service\n"
+    "  add PIPE PORT [options]      add a connector to the service (options as for tolvi-relay)\n"
+    "  remove PORT                  remove the service's connector on PORT\n"
+    "  list                         the service's connectors as stored\n"
+    "  status                       the service's connectors as they run\n"
+    "Every command but list and status needs administrator rights.\n";
+
+namespace {
+
+constexpr int kUsage = 2;
+constexpr int kNotAdministrator = 5;
+const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\tolvi";
+const char kUserConnectorsKey[] = "Interface\\{C6816504-FA48-4d67-B74A-FA386CA5ECC1}";
+
+struct ScHandleTraits {
+    using Type = SC_HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { CloseServiceHandle(h); }
+};
+using UniqueService = platform::UniqueAny<ScHandleTraits>;
+
+int Fail(const std::string& text) {
+    std::fprintf(stderr, "tolvi-relay: %s\n", text.c_str());
+    return 1;
+}
+
+std::string SystemText(DWORD code) {
+    return platform::GetSystemErrorText(static_cast<int>(code));
+}
+
+bool IsAdministrator() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                  0, 0, 0, 0, 0, &admins)) {
+        return false;
+    }
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, admins, &member))
+        member = FALSE;
+    FreeSid(admins);
+    return member != FALSE;
+}
+
+int NotAdministrator() {
+    std::fprintf(stderr,
+                 "tolvi-relay: this needs administrator rights: run it from a command prompt "
+                 "started with \"Run as administrator\"\n");
+    return kNotAdministrator;
+}
+
+// A failure to open the Service Control Manager or the machine's key for writing is a missing
+// right far more often than anything else.
+int Refused(DWORD code, const std::string& what) {
+    if (code == ERROR_ACCESS_DENIED)
+        return NotAdministrator();
+    return Fail(what + " (" + SystemText(code) + ")");
+}
+
+std::string ProgramPath() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return "";
+        if (n < path.size())
+            return platform::Narrow(path.data(), static_cast<int>(n));
+        path.resize(path.size() * 2);
+    }
+}
+
+UniqueService OpenManager(DWORD access, DWORD* code) {
+    UniqueService scm(OpenSCManagerW(nullptr, nullptr, access));
+    *code = scm ? 0 : GetLastError();
+    return scm;
+}
+
+UniqueService OpenTolvi(SC_HANDLE scm, DWORD access, DWORD* code) {
+    UniqueService service(OpenServiceW(scm, kServiceName, access));
+    *code = service ? 0 : GetLastError();
+    return service;
+}
+
+// Waits up to ms for the service to reach state; false when it has not.
+bool WaitFor(SC_HANDLE service, DWORD state, DWORD ms, SERVICE_STATUS* status) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (!QueryServiceStatus(service, status))
+            return false;
+        if (status->dwCurrentState == state)
+            return true;
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(50);
+    }
+}
+
+std::unique_ptr<platform::KeyValueStore> MachineStore() {
+    return platform::OpenRegistryStore(platform::RegistryRoot::LocalMachine, kMachineConnectorsKey);
+}
+
+int SaveMachine(const std::vector<ConnectorSettings>& connectors) {
+    auto store = MachineStore();
+    platform::SysError opened = store->OpenForWrite();
+    store->Close();
+    if (opened.Failed())
+        return Refused(static_cast<DWORD>(opened.code),
+                       "the machine's connectors cannot be written");
+    if (SaveConfiguration(*store, connectors, AppOptions{}) != SaveResult::Saved)
+        return Fail("the machine's connectors could not be saved");
+    return 0;
+}
+
+std::vector<ConnectorSettings> LoadMachine() {
+    auto store = MachineStore();
+    return LoadConfiguration(*store, AppOptions{}).connectors;
+}
+
+int Install(const std::vector<std::string>& args) {
+    bool userConnectors = false;
+    for (const std::string& a : args) {
+        if (a != "--user-connectors") {
+            Fail("unknown option " + a + " for install");
+            return kUsage;
+        }
+        userConnectors = true;
+    }
+    if (!IsAdministrator())
+        return NotAdministrator();
+    DWORD code = 0;
+    UniqueService scm = OpenManager(SC_MANAGER_ALL_ACCESS, &code);
+    if (!scm)
+        return Refused(code, "the Service Control Manager cannot be opened");
+    std::wstring command = L"\"" + platform::Widen(ProgramPath()) + L"\" service run";
+    // LocalSystem: Hyper-V's and other pipes that only administrators may write can be opened.
+    UniqueService service(CreateServiceW(scm.get(), kServiceName, kServiceDisplayName,
+                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                         SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command.c_str(),
+                                         nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) {
+        code = GetLastError();
+        if (code == ERROR_SERVICE_EXISTS)
+            return Fail("the tolvi service is installed already");
+        return Refused(code, "the service could not be installed");
+    }
+    wchar_t description[] =
+        L"Makes the consoles of virtual machines and services on named pipes reachable over "
+        L"TCP from boot, before anyone logs on. Its connectors are managed with "
+        L"\"tolvi-relay service\".";
+    SERVICE_DESCRIPTIONW about{description};
+    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &about);
+    SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
+    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
+    SC_ACTION restarts[3] = {
+        {SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 10000}, {SC_ACTION_RESTART, 60000}};
+    SERVICE_FAILURE_ACTIONSW failure{};
+    failure.dwResetPeriod = 24 * 60 * 60;
+    failure.cActions = 3;
+    failure.lpsaActions = restarts;
+    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &failure);
+    // Also when it stops with an error of its own, not only when it crashes.
+    SERVICE_FAILURE_ACTIONS_FLAG onErrors{TRUE};
+    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrors);
+    SERVICE_PRESHUTDOWN_INFO preshutdown{10000};
+    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown);
+
+    auto source =
+        platform::OpenRegistryStore(platform::RegistryRoot::LocalMachine, kEventSourceKey);
+    if (!source->OpenForWrite().Failed()) {
+        std::string path = ProgramPath();
+        source->SetValue("EventMessageFile", 2 /* REG_EXPAND_SZ */, path.c_str(), path.size() + 1);
+        DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+        source->SetValue("TypesSupported", platform::kTypeDword, &types, sizeof types);
+        source->Close();
+    }
+    std::printf("tolvi-relay: the tolvi service is installed; it starts with Windows\n");
+    if (!userConnectors)
+        return 0;
+    auto user =
+        platform::OpenRegistryStore(platform::RegistryRoot::ClassesRoot, kUserConnectorsKey);
+    std::vector<ConnectorSettings> machine = LoadMachine();
+    int copied = 0;
+    for (const ConnectorSettings& s : LoadConfiguration(*user, AppOptions{}).connectors) {
+        bool taken = false;
+        for (const ConnectorSettings& m : machine)
+            taken =
+                taken || m.pipeName == s.pipeName || TextToInt(m.portText) == TextToInt(s.portText);
+        if (taken) {
+            std::printf(
+                "tolvi-relay: %s on port %s is kept out: the service has its pipe or port\n",
+                s.pipeName.c_str(), s.portText.c_str());
+            continue;
+        }
+        machine.push_back(s);
+        ++copied;
+    }
+    if (int failed = SaveMachine(machine))
+        return failed;
+    std::printf("tolvi-relay: %d of your connectors copied to the service's\n", copied);
+    return 0;
+}
+
+int Stop(bool quiet) {
+    if (!IsAdministrator())
+        return NotAdministrator();
+    DWORD code = 0;
+    UniqueService scm = OpenManager(SC_MANAGER_CONNECT, &code);
+    if (!scm)
+        return Refused(code, "the Service Control Manager cannot be opened");
+    UniqueService service = OpenTolvi(scm.get(), SERVICE_STOP | SERVICE_QUERY_STATUS, &code);
+    if (!service)
+        return code == ERROR_SERVICE_DOES_NOT_EXIST ? Fail("the tolvi service is not installed")
+                                                    : Refused(code, "the service cannot be opened");
+    SERVICE_STATUS status{};
+    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+        code = GetLastError();
+        if (code == ERROR_SERVICE_NOT_ACTIVE) {
+            if (!quiet)
+                std::printf("tolvi-relay: the tolvi service is not running\n");
+            return 0;
+        }
+        return Refused(code, "the service could not be stopped");
+    }
+    if (!WaitFor(service.get(), SERVICE_STOPPED, ServiceRunner::kStopHintMs + 2000, &status))
+        return Fail("the tolvi service did not stop in time");
+    if (!quiet)
+        std::printf("tolvi-relay: the tolvi service stopped\n");
+    return 0;
+}
+
+int Uninstall() {
+    if (!IsAdministrator())
+        return NotAdministrator();
+    if (int failed = Stop(true))
+        return failed;
+    DWORD code = 0;
+    UniqueService scm = OpenManager(SC_MANAGER_CONNECT, &code);
+    if (!scm)
+        return Refused(code, "the Service Control Manager cannot be opened");
+    UniqueService service = OpenTolvi(scm.get(), DELETE, &code);
+    if (!service || !DeleteService(service.get()))
+        return Refused(service ? GetLastError() : code, "the service could not be removed");
+    platform::DeleteRegistryKey(platform::RegistryRoot::LocalMachine, kEventSourceKey);
+    std::printf(
+        "tolvi-relay: the tolvi service is removed; its connectors are kept in "
+        "HKEY_LOCAL_MACHINE\\%s\n",
+        kMachineConnectorsKey);
+    return 0;
+}
+
+int Start() {
+    if (!IsAdministrator())
+        return NotAdministrator();
+    DWORD code = 0;
+    UniqueService scm = OpenManager(SC_MANAGER_CONNECT, &code);
+    if (!scm)
+        return Refused(code, "the Service Control Manager cannot be opened");
+    UniqueService service = OpenTolvi(scm.get(), SERVICE_START | SERVICE_QUERY_STATUS, &code);
+    if (!service)
+        return code == ERROR_SERVICE_DOES_NOT_EXIST ? Fail("the tolvi service is not installed")
+                                                    : Refused(code, "the service cannot be opened");
+    if (!StartServiceW(service.get(), 0, nullptr)) {
+        code = GetLastError();
+        if (code != ERROR_SERVICE_ALREADY_RUNNING)
+            return Refused(code, "the service could not be started");
+    }
+    SERVICE_STATUS status{};
+    if (!WaitFor(service.get(), SERVICE_RUNNING, ServiceRunner::kStartHintMs, &status)) {
+        if (status.dwCurrentState == SERVICE_STOPPED) {
+            return Fail(
+                Format("the tolvi service stopped at once (error %lu, its own %lu): see "
+                       "the event log",
+                       status.dwWin32ExitCode, status.dwServiceSpecificExitCode));
+        }
+        return Fail("the tolvi service has not started yet");
+    }
+    std::printf("tolvi-relay: the tolvi service is running\n");
+    return 0;
+}
+
+int Add(const std::vector<std::string>& args) {
+    relay::RelayArgs parsed;
+    std::string problem = relay::ParseRelayArgs(args, &parsed);
+    if (problem.empty() && parsed.connectors.size() != 1)
+        problem = "add takes one PIPE PORT and its options";
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tolvi-relay: %s\n", problem.c_str());
+        return kUsage;
+    }
+    if (!IsAdministrator())
+        return NotAdministrator();
+    const ConnectorSettings& added = parsed.connectors.front();
+    std::vector<ConnectorSettings> machine = LoadMachine();
+    for (const ConnectorSettings& m : machine) {
+        if (m.pipeName == added.pipeName)
+            return Fail(Format("The pipe %s is already serverd on port %s!", m.pipeName.c_str(),
+                               m.portText.c_str()));
+        if (TextToInt(m.portText) == TextToInt(added.portText))
+            return Fail(
+                Format("Port %s is in use for pipe %s!", m.portText.c_str(), m.pipeName.c_str()));
+    }
+    machine.push_back(added);
+    if (int failed = SaveMachine(machine))
+        return failed;
+    std::printf("tolvi-relay: %s on port %s added to the service's connectors\n",
+                added.pipeName.c_str(), added.portText.c_str());
+    return 0;
+}
+
+int Remove(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        Fail("remove takes the PORT of the connector");
+        return kUsage;
+    }
+    if (!IsAdministrator())
+        return NotAdministrator();
+    std::vector<ConnectorSettings> machine = LoadMachine();
+    for (size_t i = 0; i < machine.size(); ++i) {
+        if (TextToInt(machine[i].portText) == TextToInt(args[0]) && TextToInt(args[0]) > 0) {
+            std::string pipe = machine[i].pipeName;
+            machine.erase(machine.begin() + static_cast<long>(i));
+            if (int failed = SaveMachine(machine))
+                return failed;
+            std::printf("tolvi-relay: %s on port %s removed from the service's connectors\n",
+                        pipe.c_str(), args[0].c_str());
+            return 0;
+        }
+    }
+    return Fail("the service has no connector on port " + args[0]);
+}
+
+int List() {
+    std::vector<ConnectorSettings> machine = LoadMachine();
+    if (machine.empty())
+        std::printf("the service has no connectors\n");
+    for (const ConnectorSettings& s : machine) {
+        std::printf("%-6s %-32s %s\n", s.portText.c_str(), s.pipeName.c_str(),
+                    s.description.c_str());
+    }
+    return 0;
+}
+
+int Status() {
+    std::wstring name = platform::Widen(kStatusPipeName);
+    platform::UniqueFile pipe;
+    for (int tries = 0; tries < 20 && !pipe; ++tries) {
+        pipe.reset(CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!pipe) {
+            DWORD code = GetLastError();
+            if (code == ERROR_FILE_NOT_FOUND)
+                return Fail("the tolvi service is not running");
+            if (code != ERROR_PIPE_BUSY)
+                return Fail("the service's status cannot be read (" + SystemText(code) + ")");
+            WaitNamedPipeW(name.c_str(), 100);
+        }
+    }
+    if (!pipe)
+        return Fail("the service is too busy to answer");
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    std::printf("%-6s %-28s %-15s %-20s %10s %10s  %s\n", "port", "pipe", "status", "clients",
+                "sent", "received", "description");
+    for (const ConnectorState& s : ParseStatus(text)) {
+        std::printf("%-6s %-28s %-15s %-20s %10lld %10lld  %s\n", s.port.c_str(), s.pipe.c_str(),
+                    s.status.c_str(), s.clients.c_str(), static_cast<long long>(s.sent),
+                    static_cast<long long>(s.received), s.description.c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunServiceCommand(const std::vector<std::string>& args) {
+    std::string verb = args.empty() ? "" : args[0];
+    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    if (verb == "run")
+        return RunServiceProcess();
+    if (verb == "install")
+        return Install(rest);
+    if (verb == "uninstall")
+        return Uninstall();
+    if (verb == "start")
+        return Start();
+    if (verb == "stop")
+        return Stop(false);
+    if (verb == "add")
+        return Add(rest);
+    if (verb == "remove")
+        return Remove(rest);
+    if (verb == "list")
+        return List();
+    if (verb == "status")
+        return Status();
+    std::fputs(kServiceUsage, verb.empty() || verb == "--help" ? stdout : stderr);
+    return verb.empty() || verb == "--help" ? 0 : kUsage;
+}
+
+}  // namespace tolvi::service

@@ -1,0 +1,291 @@
+// The tolvi service under the Service Control Manager: the dispatcher, the control handler,
+// the machine's connectors and the watch on their key, and the status pipe.
+#include <windows.h>
+#include <sddl.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "config/ConfigurationStore.h"
+#include "platform/ErrorText.h"
+#include "platform/RegistryStore.h"
+#include "platform/Socket.h"
+#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/WideText.h"
+#include "service/MachineConnectors.h"
+#include "service/ServiceRunner.h"
+#include "service/ServiceStatus.h"
+#include "service/win32/EventLog.h"
+#include "service/win32/WindowsService.h"
+
+namespace tolvi::service {
+namespace {
+
+using platform::UniqueHandle;
+
+class ScmControl : public ServiceControl {
+  public:
+    void Attach(SERVICE_STATUS_HANDLE handle) { handle_ = handle; }
+    void Report(const ServiceReport& r) override {
+        SERVICE_STATUS status{};
+        status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+        switch (r.state) {
+            case ServiceState::StartPending:
+                status.dwCurrentState = SERVICE_START_PENDING;
+                break;
+            case ServiceState::Running:
+                status.dwCurrentState = SERVICE_RUNNING;
+                // PRESHUTDOWN, so that the log keeps the guest's last lines while Windows
+                // shuts down, before the plain shutdown's short time.
+                status.dwControlsAccepted =
+                    SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_PARAMCHANGE;
+                break;
+            case ServiceState::StopPending:
+                status.dwCurrentState = SERVICE_STOP_PENDING;
+                break;
+            case ServiceState::Stopped:
+                status.dwCurrentState = SERVICE_STOPPED;
+                break;
+        }
+        status.dwWin32ExitCode = r.exitCode;
+        status.dwServiceSpecificExitCode = r.specificCode;
+        status.dwCheckPoint = r.checkpoint;
+        status.dwWaitHint = r.waitHintMs;
+        if (handle_)
+            SetServiceStatus(handle_, &status);
+    }
+
+  private:
+    SERVICE_STATUS_HANDLE handle_ = nullptr;
+};
+
+std::string ProgramDataFolder() {
+    wchar_t buffer[MAX_PATH] = L"";
+    DWORD length = GetEnvironmentVariableW(L"ProgramData", buffer, MAX_PATH);
+    std::string folder =
+        length > 0 && length < MAX_PATH ? platform::Narrow(buffer) : std::string("C:\\ProgramData");
+    folder += "\\tolvi";
+    CreateDirectoryW(platform::Widen(folder).c_str(), nullptr);  // it may be there already
+    return folder;
+}
+
+class MachineSource : public ConnectorSource {
+  public:
+    bool Load(std::vector<ConnectorSettings>* settings, std::string* problem) override {
+        auto store = platform::OpenRegistryStore(platform::RegistryRoot::LocalMachine,
+                                                 kMachineConnectorsKey);
+        platform::SysError opened = store->OpenForRead();
+        store->Close();
+        if (opened.Failed() && opened.code != ERROR_FILE_NOT_FOUND) {
+            *problem = "the connectors in HKEY_LOCAL_MACHINE\\" +
+                       std::string(kMachineConnectorsKey) + " cannot be read (" +
+                       platform::GetSystemErrorText(opened.code) + ")";
+            return false;
+        }
+        StoredConfiguration loaded = LoadConfiguration(*store, AppOptions{});
+        *settings = WithLogsUnder(loaded.connectors, ProgramDataFolder());
+        return true;
+    }
+};
+
+// Asks the runner to apply the machine's connectors again whenever their key changes. A save
+// writes many values: the change is taken once things have been quiet for a moment.
+class KeyWatch {
+  public:
+    KeyWatch(ServiceRunner& runner, HANDLE stop) : runner_(runner), stop_(stop) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~KeyWatch() { thread_.join(); }
+
+  private:
+    void Run() {
+        UniqueHandle changed(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        std::wstring path = platform::Widen(kMachineConnectorsKey);
+        for (;;) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_NOTIFY | KEY_WOW64_32KEY,
+                              &key) != ERROR_SUCCESS) {
+                // Not there yet: the first connector added makes it.
+                if (WaitForSingleObject(stop_, 2000) == WAIT_OBJECT_0)
+                    return;
+                runner_.RequestReload();
+                continue;
+            }
+            RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                    changed.get(), TRUE);
+            HANDLE both[2] = {stop_, changed.get()};
+            DWORD woke = WaitForMultipleObjects(2, both, FALSE, INFINITE);
+            RegCloseKey(key);
+            if (woke != WAIT_OBJECT_0 + 1)
+                return;
+            while (WaitForSingleObject(changed.get(), 300) == WAIT_OBJECT_0) {
+            }
+            if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0)
+                return;
+            runner_.RequestReload();
+        }
+    }
+
+    ServiceRunner& runner_;
+    HANDLE stop_;
+    std::thread thread_;
+};
+
+// The status pipe: each client that opens it reads the live state of every connector, and the
+// end of the pipe. Authenticated users may read it; nobody but the service may write to it, and
+// the service makes the first instance, so that nobody can stand in for it.
+class StatusChannel {
+  public:
+    StatusChannel(ServiceRunner& runner, HANDLE stop) : runner_(runner), stop_(stop) {}
+    ~StatusChannel() {
+        if (thread_.joinable())
+            thread_.join();
+        if (security_.lpSecurityDescriptor)
+            LocalFree(security_.lpSecurityDescriptor);
+    }
+
+    bool Start() {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:P(A;;GA;;;SY)(A;;GR;;;AU)", SDDL_REVISION_1, &descriptor, nullptr)) {
+            return false;
+        }
+        security_.nLength = sizeof security_;
+        security_.lpSecurityDescriptor = descriptor;
+        security_.bInheritHandle = FALSE;
+        UniqueHandle first = NewInstance(true);
+        if (!first)
+            return false;
+        thread_ = std::thread([this, pipe = first.release()] { Run(UniqueHandle(pipe)); });
+        return true;
+    }
+
+  private:
+    UniqueHandle NewInstance(bool first) {
+        DWORD flags = PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED |
+                      (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
+        std::wstring name = platform::Widen(kStatusPipeName);
+        HANDLE pipe = CreateNamedPipeW(name.c_str(), flags,
+                                       PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                                       PIPE_UNLIMITED_INSTANCES, 64 * 1024, 0, 0, &security_);
+        return UniqueHandle(pipe == INVALID_HANDLE_VALUE ? nullptr : pipe);
+    }
+
+    void Run(UniqueHandle pipe) {
+        UniqueHandle connected(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        while (pipe) {
+            OVERLAPPED ov{};
+            ov.hEvent = connected.get();
+            ResetEvent(ov.hEvent);
+            if (!ConnectNamedPipe(pipe.get(), &ov)) {
+                DWORD code = GetLastError();
+                if (code == ERROR_IO_PENDING) {
+                    HANDLE both[2] = {stop_, ov.hEvent};
+                    if (WaitForMultipleObjects(2, both, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+                        CancelIoEx(pipe.get(), &ov);
+                        DWORD unused;
+                        GetOverlappedResult(pipe.get(), &ov, &unused, TRUE);
+                        break;
+                    }
+                } else if (code != ERROR_PIPE_CONNECTED) {
+                    pipe = NewInstance(false);
+                    continue;
+                }
+            }
+            // The next instance waits before this one goes, so that a client never finds none.
+            UniqueHandle next = NewInstance(false);
+            std::string text = runner_.StatusText();
+            OVERLAPPED write{};
+            write.hEvent = connected.get();
+            ResetEvent(write.hEvent);
+            DWORD done = 0;
+            if (!WriteFile(pipe.get(), text.data(), static_cast<DWORD>(text.size()), &done,
+                           &write) &&
+                GetLastError() == ERROR_IO_PENDING &&
+                WaitForSingleObject(write.hEvent, 2000) != WAIT_OBJECT_0) {
+                CancelIoEx(pipe.get(), &write);
+                GetOverlappedResult(pipe.get(), &write, &done, TRUE);
+            }
+            pipe = std::move(next);  // the client reads what is left, then the end
+        }
+    }
+
+    ServiceRunner& runner_;
+    HANDLE stop_;
+    SECURITY_ATTRIBUTES security_{};
+    std::thread thread_;
+};
+
+struct Service {
+    ScmControl control;
+    MachineSource source;
+    EventLog log;
+    ServiceRunner runner{control, source, log};
+    UniqueHandle stopped{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+Service* theService = nullptr;
+
+DWORD WINAPI OnControl(DWORD control, DWORD, void*, void* context) {
+    auto* service = static_cast<Service*>(context);
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+        case SERVICE_CONTROL_PRESHUTDOWN:
+            service->runner.RequestStop();
+            return NO_ERROR;
+        case SERVICE_CONTROL_PARAMCHANGE:
+            service->runner.RequestReload();
+            return NO_ERROR;
+        case SERVICE_CONTROL_INTERROGATE:
+            return NO_ERROR;
+        default:
+            return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+    Service& service = *theService;
+    SERVICE_STATUS_HANDLE handle = RegisterServiceCtrlHandlerExW(kServiceName, OnControl, &service);
+    if (!handle)
+        return;
+    service.control.Attach(handle);
+    platform::StartSocketLibrary();
+    StatusChannel status(service.runner, service.stopped.get());
+    if (!status.Start()) {
+        service.log.Failed("its status pipe " + std::string(kStatusPipeName) +
+                           " could not be made (" +
+                           platform::GetSystemErrorText(static_cast<int>(GetLastError())) + ")");
+        service.control.Report(
+            ServiceReport{ServiceState::Stopped, 0, 0, kServiceSpecificError, kCodeStatusChannel});
+        return;
+    }
+    {
+        KeyWatch watch(service.runner, service.stopped.get());
+        service.runner.Run();
+        SetEvent(service.stopped.get());
+    }
+}
+
+}  // namespace
+
+int RunServiceProcess() {
+    Service service;
+    theService = &service;
+    wchar_t name[] = L"tolvi";
+    SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherW(table)) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+            std::fprintf(stderr,
+                         "tolvi-relay: \"service run\" is how Windows starts the service; use "
+                         "\"tolvi-relay service start\"\n");
+            return 2;
+        }
+        std::fprintf(stderr, "tolvi-relay: the service could not start (%s)\n",
+                     platform::GetSystemErrorText(static_cast<int>(code)).c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tolvi::service

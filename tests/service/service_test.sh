@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The tolvi service under wine's Service Control Manager, in a prefix made fresh for it:
+# install, a connector added, start, a Telnet session through it, its status, a second
+# connector added while the first keeps its client, a stop within the announced time, and
+# an uninstall that keeps the machine's connectors.
+#   service_test.sh TOLVI_RELAY_EXE TOLVI_PIPESERVER_EXE PREFIX
+set -u
+relay=$1 pipeserver=$2 prefix=$3
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+fail() {
+    echo "FAIL: $*"
+    wine "$relay" service uninstall >/dev/null 2>&1 </dev/null
+    wineserver -k 2>/dev/null
+    exit 1
+}
+wineserver -k 2>/dev/null
+rm -rf "$prefix"
+# wine's background processes keep whatever output they inherit open: give them none of ours.
+wineboot -i >/dev/null 2>&1 </dev/null
+wineserver -w  # the first session's services.exe is gone before the first request
+out=$prefix.out
+svc() { wine "$relay" service "$@" >"$out" 2>&1 </dev/null; }
+
+free_port() {
+    while :; do
+        local p=$(( 20000 + RANDOM % 20000 ))
+        (exec 9<>/dev/tcp/127.0.0.1/$p) 2>/dev/null || { echo $p; return; }
+    done
+}
+port_a=$(free_port) port_b=$(free_port)
+[ "$port_a" != "$port_b" ] || port_b=$(( port_a + 1 ))
+
+# The pipe servers are the ordinary programs that keep wine's services alive.
+wine "$pipeserver" '\\.\pipe\tolvi-svc-a' echo >/dev/null 2>&1 </dev/null &
+wine "$pipeserver" '\\.\pipe\tolvi-svc-b' echo >/dev/null 2>&1 </dev/null &
+sleep 2
+
+svc install || fail "install: $(cat "$out")"
+svc add '\\.\pipe\tolvi-svc-a' "$port_a" --description "first" || fail "add: $(cat "$out")"
+svc start || fail "start: $(cat "$out")"
+
+exec 3<>/dev/tcp/127.0.0.1/$port_a || fail "no connection to the service's connector"
+banner=$(timeout 5 head -c 46 <&3 | tr -d '\377\373\001\003\r\n')
+[ "$banner" = "attaching console,wait ...connected!" ] || fail "banner: $banner"
+timeout 5 head -c 1 <&3 >/dev/null  # the echo of the opening carriage return
+printf 'hello' >&3
+echo=$(timeout 5 head -c 5 <&3)
+[ "$echo" = "hello" ] || fail "echo through the service: '$echo'"
+svc status || fail "status: $(cat "$out")"
+grep -q "^$port_a .*Connected *127.0.0.1" "$out" || fail "status does not show the client: $(cat "$out")"
+
+# A change of the machine's connectors is applied without dropping the first one's client.
+svc add '\\.\pipe\tolvi-svc-b' "$port_b" || fail "second add: $(cat "$out")"
+for _ in $(seq 50); do
+    svc status && grep -q "^$port_b " "$out" && break
+    sleep 0.2
+done
+grep -q "^$port_b .*Ready" "$out" || fail "the second connector did not start: $(cat "$out")"
+printf 'again' >&3
+echo=$(timeout 5 head -c 5 <&3)
+[ "$echo" = "again" ] || fail "the first client was dropped by the change: '$echo'"
+
+start=$(date +%s%N)
+svc stop || fail "stop: $(cat "$out")"
+took=$(( ($(date +%s%N) - start) / 1000000 ))
+[ $took -lt 7000 ] || fail "stopping took $took ms"
+exec 3<&-
+svc uninstall || fail "uninstall: $(cat "$out")"
+wine sc query tolvi >"$out" 2>&1 </dev/null && fail "the service is still there: $(cat "$out")"
+wine reg query 'HKLM\SOFTWARE\tolvi\Connectors' /reg:32 >"$out" 2>&1 </dev/null
+grep -q PipeName1 "$out" || fail "the machine's connectors were not kept: $(cat "$out")"
+wineserver -k 2>/dev/null
+echo "PASS (stopped in $took ms)"
