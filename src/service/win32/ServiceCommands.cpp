@@ -103,10 +103,27 @@ UniqueService OpenManager(DWORD access, DWORD* code) {
     return scm;
 }
 
-UniqueService OpenTolvi(SC_HANDLE scm, DWORD access, DWORD* code) {
-    UniqueService service(OpenServiceW(scm, kServiceName, access));
-    *code = service ? 0 : GetLastError();
-    return service;
+// The installed service with access, or 0 and the exit code that tells why there is none.
+struct Opened {
+    UniqueService scm, service;
+    int exitCode = 0;
+};
+Opened OpenTolvi(DWORD access) {
+    Opened o;
+    DWORD code = 0;
+    o.scm = OpenManager(SC_MANAGER_CONNECT, &code);
+    if (!o.scm) {
+        o.exitCode = Refused(code, "the Service Control Manager cannot be opened");
+        return o;
+    }
+    o.service.reset(OpenServiceW(o.scm.get(), kServiceName, access));
+    if (!o.service) {
+        code = GetLastError();
+        o.exitCode = code == ERROR_SERVICE_DOES_NOT_EXIST
+                         ? Fail("the tolvi service is not installed")
+                         : Refused(code, "the service cannot be opened");
+    }
+    return o;
 }
 
 // Waits up to ms for the service to reach state; false when it has not.
@@ -231,17 +248,12 @@ int Install(const std::vector<std::string>& args) {
 int Stop(bool quiet) {
     if (!IsAdministrator())
         return NotAdministrator();
-    DWORD code = 0;
-    UniqueService scm = OpenManager(SC_MANAGER_CONNECT, &code);
-    if (!scm)
-        return Refused(code, "the Service Control Manager cannot be opened");
-    UniqueService service = OpenTolvi(scm.get(), SERVICE_STOP | SERVICE_QUERY_STATUS, &code);
-    if (!service)
-        return code == ERROR_SERVICE_DOES_NOT_EXIST ? Fail("the tolvi service is not installed")
-                                                    : Refused(code, "the service cannot be opened");
+    Opened tolvi = OpenTolvi(SERVICE_STOP | SERVICE_QUERY_STATUS);
+    if (!tolvi.service)
+        return tolvi.exitCode;
     SERVICE_STATUS status{};
-    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
-        code = GetLastError();
+    if (!ControlService(tolvi.service.get(), SERVICE_CONTROL_STOP, &status)) {
+        DWORD code = GetLastError();
         if (code == ERROR_SERVICE_NOT_ACTIVE) {
             if (!quiet)
                 std::printf("tolvi-relay: the tolvi service is not running\n");
@@ -249,7 +261,7 @@ int Stop(bool quiet) {
         }
         return Refused(code, "the service could not be stopped");
     }
-    if (!WaitFor(service.get(), SERVICE_STOPPED, ServiceRunner::kStopHintMs + 2000, &status))
+    if (!WaitFor(tolvi.service.get(), SERVICE_STOPPED, ServiceRunner::kStopHintMs + 2000, &status))
         return Fail("the tolvi service did not stop in time");
     if (!quiet)
         std::printf("tolvi-relay: the tolvi service stopped\n");
@@ -261,13 +273,11 @@ int Uninstall() {
         return NotAdministrator();
     if (int failed = Stop(true))
         return failed;
-    DWORD code = 0;
-    UniqueService scm = OpenManager(SC_MANAGER_CONNECT, &code);
-    if (!scm)
-        return Refused(code, "the Service Control Manager cannot be opened");
-    UniqueService service = OpenTolvi(scm.get(), DELETE, &code);
-    if (!service || !DeleteService(service.get()))
-        return Refused(service ? GetLastError() : code, "the service could not be removed");
+    Opened tolvi = OpenTolvi(DELETE);
+    if (!tolvi.service)
+        return tolvi.exitCode;
+    if (!DeleteService(tolvi.service.get()))
+        return Refused(GetLastError(), "the service could not be removed");
     platform::DeleteRegistryKey(platform::RegistryRoot::LocalMachine, kEventSourceKey);
     std::printf(
         "tolvi-relay: the tolvi service is removed; its connectors are kept in "
@@ -279,21 +289,16 @@ int Uninstall() {
 int Start() {
     if (!IsAdministrator())
         return NotAdministrator();
-    DWORD code = 0;
-    UniqueService scm = OpenManager(SC_MANAGER_CONNECT, &code);
-    if (!scm)
-        return Refused(code, "the Service Control Manager cannot be opened");
-    UniqueService service = OpenTolvi(scm.get(), SERVICE_START | SERVICE_QUERY_STATUS, &code);
-    if (!service)
-        return code == ERROR_SERVICE_DOES_NOT_EXIST ? Fail("the tolvi service is not installed")
-                                                    : Refused(code, "the service cannot be opened");
-    if (!StartServiceW(service.get(), 0, nullptr)) {
-        code = GetLastError();
+    Opened tolvi = OpenTolvi(SERVICE_START | SERVICE_QUERY_STATUS);
+    if (!tolvi.service)
+        return tolvi.exitCode;
+    if (!StartServiceW(tolvi.service.get(), 0, nullptr)) {
+        DWORD code = GetLastError();
         if (code != ERROR_SERVICE_ALREADY_RUNNING)
             return Refused(code, "the service could not be started");
     }
     SERVICE_STATUS status{};
-    if (!WaitFor(service.get(), SERVICE_RUNNING, ServiceRunner::kStartHintMs, &status)) {
+    if (!WaitFor(tolvi.service.get(), SERVICE_RUNNING, ServiceRunner::kStartHintMs, &status)) {
         if (status.dwCurrentState == SERVICE_STOPPED) {
             return Fail(
                 Format("the tolvi service stopped at once (error %lu, its own %lu): see "
