@@ -147,6 +147,11 @@ bool CMainFrame::LoadConfiguration() {
     return loaded.unreadable.empty();
 }
 
+LRESULT CMainFrame::OnAlert(WPARAM, LPARAM) {
+    alerts.ShowQueued();
+    return 0;
+}
+
 bool CMainFrame::SaveConfiguration() {
     if (backupPending) {
         if (!backup || CopyConfiguration(*store, *backup).Failed()) {
@@ -387,6 +392,7 @@ bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnMessage(WM_DESTROY, &CMainFrame::OnDestroy),
         ui::OnMessage(WM_HELP, &CMainFrame::OnHelp),
         ui::OnMessage(WM_DPICHANGED, &CMainFrame::OnDpiChanged),
+        ui::OnMessage(kAlertMessage, &CMainFrame::OnAlert),
         ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
         ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),

@@ -40,6 +40,8 @@ class CMainFrame : public ui::Window {
     bool InTray() const { return trayState.inTray; }
     ConnectorView& View() { return connectorView; }
     ConnectorList& Connectors() { return connectors; }
+    // What the connectors report to: the boxes of their alerts.
+    ConnectorObserver& Alerts() { return alerts; }
     ui::ToolBar& Tools() { return toolBar; }
     ui::StatusBar& Status() { return statusBar; }
     // The DPI the frame's pixel sizes are made for: its monitor's, followed as it changes.
@@ -74,6 +76,7 @@ class CMainFrame : public ui::Window {
     LRESULT OnQuickHelp(WPARAM, LPARAM);
     LRESULT OnHelp(WPARAM, LPARAM);
     LRESULT OnDpiChanged(WPARAM, LPARAM);
+    LRESULT OnAlert(WPARAM, LPARAM);
     // Scales the bars, the list and the icons for newDpi.
     void ApplyDpi(UINT newDpi);
     void SetWindowIcons();

@@ -2,6 +2,8 @@
 // the View toggles, the About box, help, and the tray icon's return after Explorer restarts.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -205,6 +207,75 @@ TEST_F(MainFrame, EndingTheProgramStopsAndFreesEveryConnector) {
     EXPECT_TRUE(client.WaitClosed(2000));
     TestClient after;
     EXPECT_FALSE(after.Connect(port));
+}
+
+// Raises an alert from a thread of its own, as a worker does; how long the call took, or at
+// least timeoutMs when it had not returned by then (the thread is left in threads).
+int64_t RaiseAlert(ConnectorObserver& alerts, const PipeConnector& connector,
+                   const std::string& text, std::vector<std::thread>* threads) {
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    int64_t start = NowMs();
+    threads->emplace_back([=, &alerts, &connector] {
+        alerts.OnAlert(connector, text);
+        *returned = true;
+    });
+    WaitUntil([&] { return returned->load(); }, 1000);
+    return NowMs() - start;
+}
+
+TEST_F(MainFrame, AlertsNeverHoldTheWorkerAndShowOneBoxPerConnectorAndText) {
+    auto reading = std::make_unique<PipeConnector>("\\\\.\\pipe\\reading", "1", "");
+    auto gone = std::make_unique<PipeConnector>("\\\\.\\pipe\\gone", "2", "");
+    const std::string failed = "Could not read from pipe, error 5";
+    std::vector<std::thread> workers, repeats;
+    std::vector<std::string> shown;
+    bool ownedByFrame = true;
+    int64_t repeatTook = -1;
+    std::atomic<bool> userDone{false};
+    std::thread user([&] {
+        for (;;) {
+            SeenWindow box;
+            AnswerDialog("tolvi4", shown.empty() ? 8000 : 4000, &box, [&](HWND b) {
+                ownedByFrame = ownedByFrame && GetWindow(b, GW_OWNER) == hwnd;
+                if (shown.empty())  // the same failure again while its box is up
+                    repeatTook = RaiseAlert(frame->Alerts(), *reading, failed, &repeats);
+                PressButton(b, IDOK);
+            }).join();
+            if (!box.found)
+                break;
+            shown.push_back(box.text);
+        }
+        userDone = true;
+    });
+    bool held = false;  // a raise that waited: the boxes it left open are closed below
+    auto raise = [&](const PipeConnector& connector, const std::string& text) {
+        int64_t took = RaiseAlert(frame->Alerts(), connector, text, &workers);
+        held = held || took >= 1000;
+        return took;
+    };
+    EXPECT_LT(raise(*reading, failed), 1000);
+    EXPECT_LT(raise(*reading, failed), 1000);  // still queued
+    EXPECT_LT(raise(*gone, "Pipe gone"), 1000);
+    gone.reset();  // its box still shows, without the connector
+    if (!PumpUntil([&] { return userDone.load(); }, 30000) || held)
+        DismissDialogs();
+    user.join();
+    for (auto* threads : {&workers, &repeats}) {
+        for (std::thread& t : *threads)
+            t.join();
+    }
+    workers.clear();
+    EXPECT_EQ(shown, (std::vector<std::string>{failed, "Pipe gone"}));
+    EXPECT_TRUE(ownedByFrame);
+    EXPECT_GE(repeatTook, 0);
+    EXPECT_LT(repeatTook, 1000);
+
+    // With the window gone, an alert is dropped, at once.
+    frame->DestroyWindow();
+    EXPECT_LT(raise(*reading, failed), 1000);
+    if (held)
+        DismissDialogs();
+    workers.back().join();
 }
 
 TEST_F(MainFrame, CloseGoesToTheTrayAndBackInEveryWindowState) {
