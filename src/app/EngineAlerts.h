@@ -1,23 +1,45 @@
 // What the connectors tell the GUI: the failures a user must see, as message boxes owned by
-// the main window (disabled while one is up). The worker that raised one waits until it is
-// closed. Everything else the list shows at its next refresh.
+// the main window (disabled while one is up). A worker never waits on the user: its alert is
+// queued and posted to the main window, whose message loop shows the boxes one at a time.
+// Everything else the list shows at its next refresh.
 #pragma once
 #include <windows.h>
 
-#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "engine/ConnectorObserver.h"
 
 namespace tolvi {
 
+// Posted to the owner when an alert is waiting; its handler calls ShowQueued.
+constexpr UINT kAlertMessage = WM_APP + 1;
+
 class EngineAlerts : public ConnectorObserver {
   public:
-    void SetOwner(HWND owner) { owner_ = owner; }
+    // The window that shows the boxes; nullptr while there is none, and alerts that come
+    // then are not shown (nor is any still waiting).
+    void SetOwner(HWND owner);
+    // Any thread; returns at once. An alert of the same connector with the same text that is
+    // still waiting or showing is not queued again.
     void OnAlert(const PipeConnector& connector, const std::string& text) override;
+    // On the GUI thread: shows the waiting alerts, one box after another.
+    void ShowQueued();
 
   private:
-    std::atomic<HWND> owner_{nullptr};
+    // The connector by its address alone: it may be gone by the time its box shows.
+    using Key = std::pair<uintptr_t, std::string>;
+
+    std::mutex lock_;
+    HWND owner_ = nullptr;       // guarded by lock_
+    std::deque<Key> waiting_;    // guarded by lock_
+    std::set<Key> outstanding_;  // waiting or showing; guarded by lock_
+    bool posted_ = false;        // a kAlertMessage is on its way; guarded by lock_
+    bool showing_ = false;       // GUI thread only
 };
 
 }  // namespace tolvi

@@ -11,7 +11,8 @@
 #include "app/Help.h"
 #include "app/ProxyApp.h"
 #include "dialogs/SettingsDialog.h"
-#include "model/ConnectorFactory.h"
+#include "engine/Format.h"
+#include "platform/ErrorText.h"
 #include "platform/Socket.h"
 #include "resource.h"
 #include "ui/Dpi.h"
@@ -138,27 +139,62 @@ bool CMainFrame::StartSockets() {
 bool CMainFrame::LoadConfiguration() {
     StoredConfiguration loaded = tolvi::LoadConfiguration(*store, options);
     options = loaded.options;
-    LoadConnectors(connectors, loaded.connectors, &alerts);
+    std::vector<StartFailure> failures =
+        LoadConnectors(connectors, loaded.connectors, &alerts, startWorker);
     backupPending = loaded.needsBackup;
-    // Nothing stored is dropped without a word: the entries that could not be read are named,
-    // and the key is copied aside before the next save writes the shorter list over it.
-    if (!loaded.unreadable.empty())
-        ui::AppMessageBox(Hwnd(), UnreadableEntriesMessage(loaded));
-    return loaded.unreadable.empty();
+    // Nothing stored is dropped without a word: what could not be read as stored is named,
+    // and the key is copied aside before the next save writes it anew. A connector that
+    // could not start is named too: its row only says Error.
+    std::vector<std::string> lines = loaded.problems;
+    for (const StartFailure& f : failures) {
+        const PipeConnector& c = connectors.At(f.row);
+        lines.push_back(Format("Could not start the connector for %s on port %s: %s (%s)",
+                               c.GetPipeName().c_str(), c.GetPortText().c_str(), kThreadFailedText,
+                               platform::GetSystemErrorText(static_cast<int>(f.error)).c_str()));
+    }
+    if (lines.empty())
+        return true;
+    // Told from the message loop, once the window is up: start-up never waits on a box.
+    loadReport = LinesMessage(lines);
+    PostMessageA(Hwnd(), kLoadReportMessage, 0, 0);
+    return false;
+}
+
+LRESULT CMainFrame::OnLoadReport(WPARAM, LPARAM) {
+    std::string report = std::move(loadReport);
+    loadReport.clear();
+    if (!report.empty())
+        ui::AppMessageBox(Hwnd(), report);
+    return 0;
+}
+
+LRESULT CMainFrame::OnAlert(WPARAM, LPARAM) {
+    alerts.ShowQueued();
+    return 0;
 }
 
 bool CMainFrame::SaveConfiguration() {
+    const std::string failed = "Could not save registry key";
     if (backupPending) {
-        if (!backup || CopyConfiguration(*store, *backup).Failed()) {
-            ui::AppMessageBox(Hwnd(), "Could not save registry key");
-            return false;  // nothing is written over a key that has no copy yet
+        // Nothing is written over a key that has no copy yet.
+        if (!backup) {
+            ui::AppMessageBox(Hwnd(), failed);
+            return false;
+        }
+        platform::SysError error = CopyConfiguration(*store, *backup);
+        if (error.Failed()) {
+            ui::AppMessageBox(Hwnd(), failed + "\nCould not keep a copy of the key as it was: " +
+                                          platform::GetSystemErrorText(error.code));
+            return false;
         }
         backupPending = false;
     }
     // A key that can be neither opened nor created is reported too: a configuration that
     // cannot be kept must not be lost without a word.
-    if (tolvi::SaveConfiguration(*store, connectors.Settings(), options) != SaveResult::Saved) {
-        ui::AppMessageBox(Hwnd(), "Could not save registry key");
+    std::string reason;
+    if (tolvi::SaveConfiguration(*store, connectors.Settings(), options, &reason) !=
+        SaveResult::Saved) {
+        ui::AppMessageBox(Hwnd(), reason.empty() ? failed : failed + "\n" + reason);
         return false;
     }
     return true;
@@ -387,6 +423,8 @@ bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnMessage(WM_DESTROY, &CMainFrame::OnDestroy),
         ui::OnMessage(WM_HELP, &CMainFrame::OnHelp),
         ui::OnMessage(WM_DPICHANGED, &CMainFrame::OnDpiChanged),
+        ui::OnMessage(kAlertMessage, &CMainFrame::OnAlert),
+        ui::OnMessage(kLoadReportMessage, &CMainFrame::OnLoadReport),
         ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
         ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),

@@ -7,6 +7,7 @@
 #include "app/EngineAlerts.h"
 #include "app/StartupDecision.h"
 #include "config/ConfigurationStore.h"
+#include "model/ConnectorFactory.h"
 #include "model/ConnectorList.h"
 #include "platform/KeyValueStore.h"
 #include "table/ConnectorView.h"
@@ -17,6 +18,8 @@
 namespace tolvi {
 
 constexpr UINT kTrayCallbackMessage = WM_USER + 1;  // 1025
+// Posted to itself by the load: what it found wrong is shown once the window is up.
+constexpr UINT kLoadReportMessage = WM_APP + 2;
 extern const char kMainWindowTitle[];
 
 class CMainFrame : public ui::Window {
@@ -33,6 +36,8 @@ class CMainFrame : public ui::Window {
     // added, and the window stays where it is.
     bool ToggleTray();
     bool StartSockets();
+    // Loads and starts the stored connectors; what could not be loaded or started is told
+    // in one box once the window is up, never while start-up waits. False when there was any.
     bool LoadConfiguration();
     bool SaveConfiguration();
 
@@ -40,6 +45,8 @@ class CMainFrame : public ui::Window {
     bool InTray() const { return trayState.inTray; }
     ConnectorView& View() { return connectorView; }
     ConnectorList& Connectors() { return connectors; }
+    // What the connectors report to: the boxes of their alerts.
+    ConnectorObserver& Alerts() { return alerts; }
     ui::ToolBar& Tools() { return toolBar; }
     ui::StatusBar& Status() { return statusBar; }
     // The DPI the frame's pixel sizes are made for: its monitor's, followed as it changes.
@@ -53,6 +60,8 @@ class CMainFrame : public ui::Window {
     std::function<std::string(bool startWithWindows)> registerAutoStart;
     // How the notification-area icon is added and removed (the shell's Shell_NotifyIconA).
     std::function<BOOL(DWORD, NOTIFYICONDATAA*)> notifyIcon;
+    // How the load starts each connector's worker (its StartWorker).
+    WorkerStarter startWorker;
 
   protected:
     bool PreCreateWindow(CREATESTRUCTA& cs) override;
@@ -74,6 +83,8 @@ class CMainFrame : public ui::Window {
     LRESULT OnQuickHelp(WPARAM, LPARAM);
     LRESULT OnHelp(WPARAM, LPARAM);
     LRESULT OnDpiChanged(WPARAM, LPARAM);
+    LRESULT OnAlert(WPARAM, LPARAM);
+    LRESULT OnLoadReport(WPARAM, LPARAM);
     // Scales the bars, the list and the icons for newDpi.
     void ApplyDpi(UINT newDpi);
     void SetWindowIcons();
@@ -93,6 +104,7 @@ class CMainFrame : public ui::Window {
     std::unique_ptr<platform::KeyValueStore> store;
     std::unique_ptr<platform::KeyValueStore> backup;
     bool backupPending = false;  // the key holds what a save would lose: copy it first, once
+    std::string loadReport;      // what the load found wrong, until it is shown
     std::string tooltip;         // the text a tooltip points to while it shows
     std::string commandTail;
     UINT dpi = 96;

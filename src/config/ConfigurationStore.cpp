@@ -3,9 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
+#include <utility>
 
 #include "engine/Format.h"
 #include "engine/PortText.h"
+#include "platform/ErrorText.h"
 
 namespace tolvi {
 
@@ -14,8 +18,11 @@ const char kBackupSuffix[] = ".backup";
 
 namespace {
 
-constexpr size_t kLongestText = 254;    // what a save writes: 255 bytes with the NUL
-constexpr size_t kMessageEntries = 10;  // unreadable entries named one by one
+constexpr size_t kMessageLines = 10;  // lines named one by one in a message
+
+// The names of an entry's values, each followed by the entry's index.
+const char* const kEntryValues[] = {"PipeName", "Port",       "Description", "NonLocal", "EnAcl",
+                                    "Acl",      "MaxClients", "LogFile",     "Replay"};
 
 // Keeps the key open for one load or save and closes it on every way out.
 class OpenKey {
@@ -27,6 +34,48 @@ class OpenKey {
     platform::KeyValueStore& store_;
 };
 
+// Value names compare as the registry compares them: without regard to case.
+std::string Folded(std::string name) {
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
+}
+
+// The index of an entry value's name ("Port12" is entry 12); false for any other name. An
+// index is written without leading zeros and fits an int.
+bool EntryIndex(const std::string& name, int* index) {
+    const std::string folded = Folded(name);
+    for (const char* prefix : kEntryValues) {
+        const std::string p = Folded(prefix);
+        if (folded.compare(0, p.size(), p) != 0)
+            continue;
+        const std::string digits = folded.substr(p.size());
+        if (digits.empty() || digits.size() > 9 ||
+            digits.find_first_not_of("0123456789") != std::string::npos ||
+            (digits.size() > 1 && digits[0] == '0')) {
+            continue;
+        }
+        *index = TextToInt(digits);
+        return true;
+    }
+    return false;
+}
+
+// A whole number between blanks and nothing else, at most nine digits.
+bool WholeNumber(const std::string& text, int* number) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos)
+        return false;
+    size_t end = text.find_last_not_of(" \t") + 1;
+    std::string digits = text.substr(begin, end - begin);
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *number = TextToInt(digits);
+    return true;
+}
+
 uint64_t LittleEndian(const std::string& bytes, size_t size) {
     uint64_t n = 0;
     for (size_t i = size; i-- > 0;)
@@ -34,58 +83,112 @@ uint64_t LittleEndian(const std::string& bytes, size_t size) {
     return n;
 }
 
-// A value as text: the bytes up to the first NUL whatever the type, except that a number
-// stored as a number reads as its decimal text.
-bool ReadText(platform::KeyValueStore& store, const std::string& name, std::string* text) {
-    platform::StoredValue value;
-    if (store.QueryValue(name, &value).Failed())
-        return false;
-    if (value.type == platform::kTypeDword && value.bytes.size() >= 4) {
-        *text = std::to_string(static_cast<int32_t>(LittleEndian(value.bytes, 4)));
-    } else if (value.type == platform::kTypeQword && value.bytes.size() >= 8) {
-        *text = std::to_string(static_cast<int64_t>(LittleEndian(value.bytes, 8)));
-    } else {
-        *text = std::string(value.bytes.c_str(), strnlen(value.bytes.c_str(), value.bytes.size()));
+// The key's values as a load reads them, by name.
+class Values {
+  public:
+    explicit Values(std::vector<platform::StoredValue> list) {
+        for (platform::StoredValue& v : list) {
+            std::string name = Folded(v.name);
+            byName_.emplace(std::move(name), std::move(v));
+        }
     }
-    return true;
-}
 
-bool ReadNumber(platform::KeyValueStore& store, const std::string& name, int* number) {
+    // A value as text: the bytes up to the first NUL whatever the type, except that a number
+    // stored as a number reads as its decimal text.
+    bool Text(const std::string& name, std::string* text) const {
+        auto it = byName_.find(Folded(name));
+        if (it == byName_.end())
+            return false;
+        const platform::StoredValue& value = it->second;
+        if (value.type == platform::kTypeDword && value.bytes.size() >= 4) {
+            *text = std::to_string(static_cast<int32_t>(LittleEndian(value.bytes, 4)));
+        } else if (value.type == platform::kTypeQword && value.bytes.size() >= 8) {
+            *text = std::to_string(static_cast<int64_t>(LittleEndian(value.bytes, 8)));
+        } else {
+            *text =
+                std::string(value.bytes.c_str(), strnlen(value.bytes.c_str(), value.bytes.size()));
+        }
+        return true;
+    }
+
+    // A flag or an option: a missing one keeps its default.
+    void Flag(const std::string& name, bool* flag) const {
+        std::string text;
+        if (Text(name, &text))
+            *flag = TextToInt(text) != 0;
+    }
+
+  private:
+    std::map<std::string, platform::StoredValue> byName_;
+};
+
+// A console option of entry index: a missing one keeps its default; one that is not a whole
+// number from low to high is brought into the range, and that is named.
+void ReadOption(const Values& values, const char* value, int index, int low, int high, int* option,
+                StoredConfiguration* loaded) {
+    const std::string name = Format("%s%d", value, index);
     std::string text;
-    if (!ReadText(store, name, &text))
-        return false;
-    *number = TextToInt(text);
-    return true;
-}
-
-// A flag or an option: a missing one keeps its default.
-void ReadFlag(platform::KeyValueStore& store, const std::string& name, bool* flag) {
+    if (!values.Text(name, &text))
+        return;
     int number = 0;
-    if (ReadNumber(store, name, &number))
-        *flag = number != 0;
+    if (WholeNumber(text, &number) && number >= low && number <= high) {
+        *option = number;
+        return;
+    }
+    *option = std::clamp(TextToInt(text), low, high);
+    loaded->problems.push_back(Format("%s is \"%s\", not a number from %d to %d: %d is used",
+                                      name.c_str(), text.c_str(), low, high, *option));
+    loaded->needsBackup = true;
 }
 
-// The number of entries: PipeNum, or, when that is missing, as many as have a pipe name.
-int EntryCount(platform::KeyValueStore& store) {
+// PipeNum against the entries found: every entry found is loaded whatever it says, and a
+// count that cannot be read or does not match is named. Entries that do not run from 0 up
+// without a gap are numbered anew by the next save.
+void CheckCount(const Values& values, const std::set<int>& indices, StoredConfiguration* loaded) {
+    const int found = static_cast<int>(indices.size());
+    const bool gapless = indices.empty() || *indices.rbegin() == found - 1;
+    std::string text;
     int count = 0;
-    if (ReadNumber(store, "PipeNum", &count))
-        return count;
-    std::string unused;
-    while (ReadText(store, Format("PipeName%d", count), &unused))
-        ++count;
-    return count;
+    if (values.Text("PipeNum", &text) && !(WholeNumber(text, &count) && count == found)) {
+        if (found == 0) {
+            loaded->problems.push_back(
+                Format("PipeNum is \"%s\", but no connector was found", text.c_str()));
+        } else if (found == 1) {
+            loaded->problems.push_back(
+                Format("PipeNum is \"%s\", but 1 connector was found: it is loaded", text.c_str()));
+        } else {
+            loaded->problems.push_back(
+                Format("PipeNum is \"%s\", but %d connectors were found: all are loaded",
+                       text.c_str(), found));
+        }
+        loaded->needsBackup = true;
+    }
+    if (!gapless)
+        loaded->needsBackup = true;
 }
 
-// Writes text and its NUL as REG_MULTI_SZ; a text too long to be read back is refused.
-bool WriteText(platform::KeyValueStore& store, const std::string& name, const std::string& text) {
-    if (text.size() > kLongestText)
-        return false;
-    return !store.SetValue(name, platform::kTypeMultiString, text.c_str(), text.size() + 1)
-                .Failed();
+std::string Describe(const platform::SysError& error) {
+    return platform::GetSystemErrorText(error.code);
 }
 
 std::string Flag(bool value) {
     return value ? "1" : "0";
+}
+
+// Puts the open key back to before: what the save added goes, what it changed or removed
+// comes back. As much of it as can be done is done.
+void Restore(platform::KeyValueStore& store, const std::vector<platform::StoredValue>& before) {
+    std::set<std::string> kept;
+    for (const platform::StoredValue& v : before)
+        kept.insert(Folded(v.name));
+    std::vector<platform::StoredValue> now;
+    store.ListValues(&now);
+    for (const platform::StoredValue& v : now) {
+        if (!kept.count(Folded(v.name)))
+            store.DeleteValue(v.name);
+    }
+    for (const platform::StoredValue& v : before)
+        store.SetValue(v.name, v.type, v.bytes.data(), v.bytes.size());
 }
 
 }  // namespace
@@ -96,80 +199,136 @@ StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppO
     if (store.OpenForRead().Failed())
         return loaded;  // first run
     OpenKey key(store);
-    ReadFlag(store, "AutoStart", &loaded.options.AutoStart);
-    ReadFlag(store, "ExitToTray", &loaded.options.ExitToTray);
-    int entries = EntryCount(store);
-    for (int i = 0; i < entries; ++i) {
+    std::vector<platform::StoredValue> list;
+    platform::SysError error = store.ListValues(&list);
+    if (error.Failed()) {
+        // Nothing can be loaded, and nothing is to be written over what is there unseen.
+        loaded.problems.push_back("Could not read the stored connectors: " + Describe(error));
+        loaded.needsBackup = true;
+        return loaded;
+    }
+    std::set<int> indices;  // bounded by the values there are, whatever PipeNum says
+    for (const platform::StoredValue& v : list) {
+        int index = 0;
+        if (EntryIndex(v.name, &index))
+            indices.insert(index);
+    }
+    const Values values(std::move(list));
+    values.Flag("AutoStart", &loaded.options.AutoStart);
+    values.Flag("ExitToTray", &loaded.options.ExitToTray);
+    CheckCount(values, indices, &loaded);
+    for (int i : indices) {
         ConnectorSettings s;
-        bool named = ReadText(store, Format("PipeName%d", i), &s.pipeName);
-        if (!named || !ReadText(store, Format("Port%d", i), &s.portText)) {
-            loaded.unreadable.push_back({i, named ? s.pipeName : ""});
+        bool named = values.Text(Format("PipeName%d", i), &s.pipeName);
+        if (!named || !values.Text(Format("Port%d", i), &s.portText)) {
+            std::string line = Format("Could not load connector %d", i);
+            if (named && !s.pipeName.empty())
+                line += " (" + s.pipeName + ")";
+            loaded.problems.push_back(line);
+            loaded.needsBackup = true;
             continue;
         }
-        ReadText(store, Format("Description%d", i), &s.description);
-        ReadFlag(store, Format("NonLocal%d", i), &s.allowNonLocal);
-        ReadFlag(store, Format("EnAcl%d", i), &s.listOnly);
-        ReadText(store, Format("Acl%d", i), &s.clientList);
+        values.Text(Format("Description%d", i), &s.description);
+        values.Flag(Format("NonLocal%d", i), &s.allowNonLocal);
+        values.Flag(Format("EnAcl%d", i), &s.listOnly);
+        values.Text(Format("Acl%d", i), &s.clientList);
         // The console options came later: an entry without them keeps the old behaviour.
-        ReadNumber(store, Format("MaxClients%d", i), &s.maxClients);
-        ReadText(store, Format("LogFile%d", i), &s.logFile);
-        ReadNumber(store, Format("Replay%d", i), &s.replayKiB);
-        s.maxClients = std::clamp(s.maxClients, 1, kMaxClientsLimit);
-        s.replayKiB = std::clamp(s.replayKiB, 0, kReplayKiBLimit);
+        ReadOption(values, "MaxClients", i, 1, kMaxClientsLimit, &s.maxClients, &loaded);
+        values.Text(Format("LogFile%d", i), &s.logFile);
+        ReadOption(values, "Replay", i, 0, kReplayKiBLimit, &s.replayKiB, &loaded);
         for (const std::string* text :
              {&s.pipeName, &s.portText, &s.description, &s.clientList, &s.logFile}) {
-            if (text->size() > kLongestText)
+            if (text->size() > kLongestStoredText)
                 loaded.needsBackup = true;
         }
         loaded.connectors.push_back(std::move(s));
     }
-    if (!loaded.unreadable.empty())
-        loaded.needsBackup = true;
     return loaded;
 }
 
-std::string UnreadableEntriesMessage(const StoredConfiguration& loaded) {
+std::string LinesMessage(const std::vector<std::string>& lines) {
     std::string message;
-    size_t shown = 0;
-    for (const auto& entry : loaded.unreadable) {
-        if (shown == kMessageEntries) {
-            message +=
-                Format("\n... and %d more", static_cast<int>(loaded.unreadable.size() - shown));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i == kMessageLines) {
+            message += Format("\n... and %d more", static_cast<int>(lines.size() - i));
             break;
         }
-        if (!message.empty())
+        if (i > 0)
             message += "\n";
-        message += Format("Could not load connector %d", entry.index);
-        if (!entry.pipeName.empty())
-            message += " (" + entry.pipeName + ")";
-        ++shown;
+        message += lines[i];
     }
     return message;
 }
 
 SaveResult SaveConfiguration(platform::KeyValueStore& store,
                              const std::vector<ConnectorSettings>& connectors,
-                             const AppOptions& options) {
-    if (store.OpenForWrite().Failed())
-        return SaveResult::NoKey;
-    OpenKey key(store);
-    int count = static_cast<int>(connectors.size());
-    bool ok = WriteText(store, "PipeNum", Format("%d", count));
-    for (int i = 0; ok && i < count; ++i) {
+                             const AppOptions& options, std::string* reason) {
+    std::string ignored;
+    if (!reason)
+        reason = &ignored;
+    reason->clear();
+    const int count = static_cast<int>(connectors.size());
+    // The entries first and the count last: a save cut short never leaves a count that
+    // names values not written yet.
+    std::vector<std::pair<std::string, std::string>> writes;
+    writes.reserve(static_cast<size_t>(count) * 9 + 3);
+    for (int i = 0; i < count; ++i) {
         const ConnectorSettings& c = connectors[static_cast<size_t>(i)];
-        ok = WriteText(store, Format("PipeName%d", i), c.pipeName) &&
-             WriteText(store, Format("Port%d", i), c.portText) &&
-             WriteText(store, Format("Description%d", i), c.description) &&
-             WriteText(store, Format("NonLocal%d", i), Flag(c.allowNonLocal)) &&
-             WriteText(store, Format("EnAcl%d", i), Flag(c.listOnly)) &&
-             WriteText(store, Format("Acl%d", i), c.clientList) &&
-             WriteText(store, Format("MaxClients%d", i), Format("%d", c.maxClients)) &&
-             WriteText(store, Format("LogFile%d", i), c.logFile) &&
-             WriteText(store, Format("Replay%d", i), Format("%d", c.replayKiB));
+        writes.emplace_back(Format("PipeName%d", i), c.pipeName);
+        writes.emplace_back(Format("Port%d", i), c.portText);
+        writes.emplace_back(Format("Description%d", i), c.description);
+        writes.emplace_back(Format("NonLocal%d", i), Flag(c.allowNonLocal));
+        writes.emplace_back(Format("EnAcl%d", i), Flag(c.listOnly));
+        writes.emplace_back(Format("Acl%d", i), c.clientList);
+        writes.emplace_back(Format("MaxClients%d", i), Format("%d", c.maxClients));
+        writes.emplace_back(Format("LogFile%d", i), c.logFile);
+        writes.emplace_back(Format("Replay%d", i), Format("%d", c.replayKiB));
     }
-    ok = ok && WriteText(store, "AutoStart", Flag(options.AutoStart)) &&
-         WriteText(store, "ExitToTray", Flag(options.ExitToTray));
-    return ok ? SaveResult::Saved : SaveResult::WriteFailed;
+    writes.emplace_back("AutoStart", Flag(options.AutoStart));
+    writes.emplace_back("ExitToTray", Flag(options.ExitToTray));
+    writes.emplace_back("PipeNum", Format("%d", count));
+    for (const auto& w : writes) {
+        if (w.second.size() > kLongestStoredText) {
+            *reason =
+                Format("%s is %d characters long; at most %d can be stored", w.first.c_str(),
+                       static_cast<int>(w.second.size()), static_cast<int>(kLongestStoredText));
+            return SaveResult::WriteFailed;
+        }
+    }
+
+    platform::SysError error = store.OpenForWrite();
+    if (error.Failed()) {
+        *reason = Describe(error);
+        return SaveResult::NoKey;
+    }
+    OpenKey key(store);
+    std::vector<platform::StoredValue> before;
+    if ((error = store.ListValues(&before)).Failed()) {
+        *reason = Describe(error);  // without it a failed write could not be taken back
+        return SaveResult::WriteFailed;
+    }
+    for (const auto& w : writes) {
+        const std::string& text = w.second;
+        error = store.SetValue(w.first, platform::kTypeMultiString, text.c_str(), text.size() + 1);
+        if (error.Failed()) {
+            *reason = Format("Could not write %s: %s", w.first.c_str(), Describe(error).c_str());
+            Restore(store, before);
+            return SaveResult::WriteFailed;
+        }
+    }
+    // What a longer list, or a hand-edited key, left beyond the count: once the count is
+    // written, the next load must not find them as entries.
+    for (const platform::StoredValue& v : before) {
+        int index = 0;
+        if (!EntryIndex(v.name, &index) || index < count)
+            continue;
+        if ((error = store.DeleteValue(v.name)).Failed()) {
+            *reason = Format("Could not remove %s: %s", v.name.c_str(), Describe(error).c_str());
+            Restore(store, before);
+            return SaveResult::WriteFailed;
+        }
+    }
+    return SaveResult::Saved;
 }
 
 platform::SysError CopyConfiguration(platform::KeyValueStore& from, platform::KeyValueStore& to) {
@@ -183,6 +342,17 @@ platform::SysError CopyConfiguration(platform::KeyValueStore& from, platform::Ke
     if ((error = to.OpenForWrite()).Failed())
         return error;
     OpenKey key(to);
+    // An older copy's values that this key does not have would make the copy a mixture.
+    std::set<std::string> copied;
+    for (const platform::StoredValue& v : values)
+        copied.insert(Folded(v.name));
+    std::vector<platform::StoredValue> old;
+    if ((error = to.ListValues(&old)).Failed())
+        return error;
+    for (const platform::StoredValue& v : old) {
+        if (!copied.count(Folded(v.name)) && (error = to.DeleteValue(v.name)).Failed())
+            return error;
+    }
     for (const platform::StoredValue& v : values) {
         if ((error = to.SetValue(v.name, v.type, v.bytes.data(), v.bytes.size())).Failed())
             return error;

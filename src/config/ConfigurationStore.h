@@ -13,6 +13,9 @@ namespace tolvi {
 extern const char kConfigurationKey[];  // under HKEY_CLASSES_ROOT
 extern const char kBackupSuffix[];      // appended to the key's name for its one backup
 
+// The most characters a text value may have to be stored: 255 bytes with its NUL.
+constexpr size_t kLongestStoredText = 254;
+
 struct AppOptions {
     bool AutoStart = false;
     bool ExitToTray = false;
@@ -21,34 +24,37 @@ struct AppOptions {
 struct StoredConfiguration {
     std::vector<ConnectorSettings> connectors;  // the readable entries, in the key's order
     AppOptions options;
-    struct Unreadable {
-        int index;
-        std::string pipeName;  // empty when that could not be read either
-    };
-    std::vector<Unreadable> unreadable;
+    // What could not be taken as stored, one line each for the user, in the key's order: the
+    // count when it does not match the entries found, each entry that could not be read, each
+    // option outside its range.
+    std::vector<std::string> problems;
     // The key holds what the next save would not write back the same (an entry that could
-    // not be read, a text too long to save): it is to be copied aside before that save.
+    // not be read, a text too long to save, a value taken other than as stored, entries
+    // renumbered): it is to be copied aside before that save.
     bool needsBackup = false;
 };
 
-// Reads the key. A missing key gives no connectors and the defaults; a missing option its
-// default; numbers are read from text or from REG_DWORD and REG_QWORD values; texts of any
-// length are read. An entry without a readable pipe name or port is listed as unreadable.
+// Reads the key. The entries are the indices that appear in the entry values' names, loaded
+// in index order, whatever PipeNum says; a missing key gives no connectors and the defaults;
+// a missing value its default; numbers are read from text or from REG_DWORD and REG_QWORD
+// values; texts of any length are read. An entry without a readable pipe name or port is
+// named as unreadable.
 StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppOptions& defaults);
 
-// The one message that names the entries a load could not read; "" when there are none.
-std::string UnreadableEntriesMessage(const StoredConfiguration& loaded);
+// One message of lines: at most ten, then "... and N more"; "" when there are none.
+std::string LinesMessage(const std::vector<std::string>& lines);
 
 enum class SaveResult { Saved, NoKey, WriteFailed };
 
-// Writes the count, every connector's values (its six settings, then its three console
-// options) and the options, in that order; the first write that fails, or a text too long
-// to be read back, ends the save.
+// Writes every connector's values (its six settings, then its three console options), the
+// options, and the count last, then removes the values of entries beyond the count. All or
+// nothing: a text too long to be read back is refused before anything is written, and a
+// write that fails puts the key back as it was. reason, when given, tells why a save failed.
 SaveResult SaveConfiguration(platform::KeyValueStore& store,
                              const std::vector<ConnectorSettings>& connectors,
-                             const AppOptions& options);
+                             const AppOptions& options, std::string* reason = nullptr);
 
-// Copies every value of from, as it is, into to (created when missing).
+// Makes to hold every value of from, as it is, and nothing else (to is created when missing).
 platform::SysError CopyConfiguration(platform::KeyValueStore& from, platform::KeyValueStore& to);
 
 }  // namespace tolvi

@@ -51,7 +51,12 @@ void ConnectorDialog::OnListOnlyClicked() {
 void ConnectorDialog::Confirm() {
     ConnectorSettings before = settings;
     UpdateData(true);
-    Verdict verdict = ValidateConnector(kind, settings, rows, skipRow);
+    Verdict verdict = ValidateFieldLengths({{"Pipe name", settings.pipeName},
+                                            {"Port", settings.portText},
+                                            {"Description", settings.description},
+                                            {"Client list", settings.clientList}});
+    if (verdict.accepted)
+        verdict = ValidateConnector(kind, settings, rows, skipRow);
     if (!verdict.accepted) {
         settings = before;  // nothing is handed back until the input passes
         UINT icon = verdict.icon == MessageIcon::Stop ? MB_ICONHAND : MB_ICONEXCLAMATION;

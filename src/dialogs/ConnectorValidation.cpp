@@ -33,6 +33,18 @@ bool WholeNumber(const std::string& text, int low, int high, int* value) {
 
 }  // namespace
 
+Verdict ValidateFieldLengths(const std::vector<FieldText>& fields) {
+    for (const FieldText& field : fields) {
+        if (field.text.size() > static_cast<size_t>(kLongestFieldText)) {
+            return Refuse(Problem::TextTooLong,
+                          Format("%s is too long: at most %d characters can be stored", field.label,
+                                 kLongestFieldText),
+                          MessageIcon::Exclamation);
+        }
+    }
+    return Verdict{};
+}
+
 Verdict ValidateConsoleOptions(const std::string& clientsText, const std::string& replayText,
                                ConnectorSettings* settings) {
     int clients = 0, replay = 0;

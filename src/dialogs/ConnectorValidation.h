@@ -27,6 +27,7 @@ enum class Problem {
     PortInUse,
     ClientsValue,
     ReplayValue,
+    TextTooLong,
 };
 
 struct Verdict {
@@ -41,6 +42,16 @@ extern const char kInvalidPipeNameMessage[];
 
 // Every edit field takes at most this many characters: what the store can keep.
 constexpr int kLongestFieldText = 254;
+
+// A text field as the user filled it, with the label that names it.
+struct FieldText {
+    const char* label;
+    std::string text;
+};
+
+// Each field at most kLongestFieldText characters long: the edit boxes stop typing there, but
+// not a text put in by a program (Browse) or one loaded from a hand-edited key.
+Verdict ValidateFieldLengths(const std::vector<FieldText>& fields);
 
 // rows are the list's rows in order; skipRow is the edited row (Edit), or -1.
 Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& settings,

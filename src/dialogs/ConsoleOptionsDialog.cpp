@@ -29,7 +29,10 @@ void ConsoleOptionsDialog::OnOK() {
     dx.Text(IDC_LOG_FILE, logFile);
     dx.Text(IDC_REPLAY, replay);
     ConnectorSettings entered = settings;
-    Verdict verdict = ValidateConsoleOptions(clients, replay, &entered);
+    Verdict verdict = ValidateFieldLengths(
+        {{"Clients at once", clients}, {"Log file", logFile}, {"Replay", replay}});
+    if (verdict.accepted)
+        verdict = ValidateConsoleOptions(clients, replay, &entered);
     if (!verdict.accepted) {
         ui::AppMessageBox(Hwnd(), verdict.message, MB_OK | MB_ICONEXCLAMATION, "Error!");
         return;  // the dialog stays open with everything as typed

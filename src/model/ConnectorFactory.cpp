@@ -16,13 +16,22 @@ bool StartConnector(PipeConnector& connector) {
     return connector.StartWorker() == 0;
 }
 
-void LoadConnectors(ConnectorList& list, const std::vector<ConnectorSettings>& stored,
-                    ConnectorObserver* observer) {
+std::vector<StartFailure> LoadConnectors(ConnectorList& list,
+                                         const std::vector<ConnectorSettings>& stored,
+                                         ConnectorObserver* observer, const WorkerStarter& start) {
+    std::vector<StartFailure> failures;
     for (const ConnectorSettings& settings : stored) {
         int row = list.Append(BuildConnector(settings, observer));
-        if (row >= 0)
-            StartConnector(list.At(row));
+        if (row < 0)
+            continue;
+        PipeConnector& connector = list.At(row);
+        if (!connector.CreateListener())
+            continue;  // its row shows Error, as a port taken by another program does
+        uint32_t error = start ? start(connector) : connector.StartWorker();
+        if (error != 0)
+            failures.push_back(StartFailure{row, error});
     }
+    return failures;
 }
 
 }  // namespace tolvi

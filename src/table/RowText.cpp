@@ -10,15 +10,17 @@ std::string FormatByteCount(uint64_t count) {
     const uint64_t kKB = 1024, kMB = 1048576, kGB = 1073741824;
     if (count < kKB)
         return Format("%llu", static_cast<unsigned long long>(count));
-    auto two = [](const char* format, uint64_t a, uint64_t b) {
-        return Format(format, static_cast<unsigned long long>(a),
-                      static_cast<unsigned long long>(b));
+    // One digit after the point, cut rather than rounded, so that a count never reads as
+    // more than it is: 2047 bytes are "1.9 KB", never "2.0 KB".
+    auto oneDecimal = [count](uint64_t unit, const char* name) {
+        return Format("%llu.%llu %s", static_cast<unsigned long long>(count / unit),
+                      static_cast<unsigned long long>(count % unit * 10 / unit), name);
     };
     if (count <= kMB)
-        return two("%llu.%llu KB", count / kKB, (count % kKB) / 10);
+        return oneDecimal(kKB, "KB");
     if (count <= kGB)
-        return two("%llu.%llu MB", count / kMB, (count % kMB) / 10485);
-    return two("%llu.%llu GB", count / kGB, (count % kGB) / 10737418);
+        return oneDecimal(kMB, "MB");
+    return oneDecimal(kGB, "GB");
 }
 
 RowCells DecideRowCells(int32_t status, const std::string& clientAddress, int64_t bytesSent,

@@ -6,8 +6,8 @@
 
 namespace tolvi {
 
-// A byte count as the list shows it: plain below 1 KB, then "x.y KB", "x.y MB" and "x.y GB",
-// the second number a plain decimal of the remainder's hundredth-ish part (1536 is "1.51 KB").
+// A byte count as the list shows it: plain below 1 KB, then "x.y KB" up to 1 MB, "x.y MB" up
+// to 1 GB and "x.y GB" beyond, with one decimal (1536 is "1.5 KB", 1,048,576 "1024.0 KB").
 std::string FormatByteCount(uint64_t count);
 
 // The row picture: the broken link while no client is attached, the closed link otherwise.

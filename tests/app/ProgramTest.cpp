@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SharedWindow.h"
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
 #include "resource.h"
@@ -230,7 +231,7 @@ TEST(Program, StartsWithItsStoredConnectorsAndRelays) {
     EXPECT_EQ(client.ReadCount(banner.size(), 5000), banner);
     ASSERT_TRUE(pipe.Write(std::string(3000, 'z').data(), 3000));
     EXPECT_EQ(client.ReadCount(3000, 5000).size(), 3000u);
-    EXPECT_TRUE(program.CellBecomes(0, 3, "2.95 KB", 2500)) << program.Cell(0, 3);
+    EXPECT_TRUE(program.CellBecomes(0, 3, "2.9 KB", 2500)) << program.Cell(0, 3);
     EXPECT_EQ(program.Cell(0, 5), "Connected");
     EXPECT_EQ(program.Cell(0, 2), "127.0.0.1");
     EXPECT_EQ(program.Picture(0), 1);
@@ -257,6 +258,20 @@ TEST(Program, SecondStartBringsTheFirstWindowBack) {
     EXPECT_TRUE(WaitUntil([&] { return !IsIconic(window); }, 2000)) << "not restored";
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(CountMainWindows(), 1);
+
+    // The window is found in the session's own namespace, and only while the first runs.
+    const std::string name = SharedWindowName(ProgramPath());
+    EXPECT_EQ(name.rfind("Local\\", 0), 0u) << name;
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+    ASSERT_NE(mapping, nullptr) << name;
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(uint32_t));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(*static_cast<uint32_t*>(view),
+              static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window)));
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    first.Stop();
+    EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()), nullptr);
 }
 
 TEST(Program, MinimizedSwitchStartsInTheTray) {

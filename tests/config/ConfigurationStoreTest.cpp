@@ -84,7 +84,7 @@ TEST_P(ConfigurationStore, NoKeyLoadsNothingAndKeepsTheOptions) {
     EXPECT_TRUE(loaded.connectors.empty());
     EXPECT_TRUE(loaded.options.AutoStart);
     EXPECT_FALSE(loaded.options.ExitToTray);
-    EXPECT_TRUE(loaded.unreadable.empty());
+    EXPECT_TRUE(loaded.problems.empty());
     EXPECT_FALSE(loaded.needsBackup);
     EXPECT_EQ(Raw("PipeNum"), "<missing>");
 }
@@ -144,27 +144,41 @@ TEST_P(ConfigurationStore, TwelveConnectorsRoundTripInOrder) {
     EXPECT_FALSE(loaded.needsBackup);
 }
 
-TEST_P(ConfigurationStore, PipeNumZeroNegativeOrNotANumberLoadsNothing) {
+TEST_P(ConfigurationStore, EveryEntryFoundLoadsAndACountThatDisagreesIsNamed) {
     ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23")}, AppOptions{}),
               SaveResult::Saved);
-    for (const char* count : {"0", "-3", "many", ""}) {
+    for (const char* count : {"0", "-1", "abc", "", "2", "2000000", "99999999999"}) {
         PutText("PipeNum", count);
         StoredConfiguration loaded = Load();
-        EXPECT_TRUE(loaded.connectors.empty()) << count;
-        EXPECT_TRUE(loaded.unreadable.empty()) << count;
+        ASSERT_EQ(loaded.connectors.size(), 1u) << count;
+        EXPECT_EQ(loaded.connectors[0].pipeName, "\\\\.\\pipe\\a");
+        EXPECT_EQ(loaded.problems, std::vector<std::string>{"PipeNum is \"" + std::string(count) +
+                                                            "\", but 1 connector was found: it is "
+                                                            "loaded"});
+        EXPECT_TRUE(loaded.needsBackup) << count;
     }
+    PutText("PipeNum", "1");
+    EXPECT_FALSE(Load().needsBackup);
 }
 
-TEST_P(ConfigurationStore, StaleEntriesStayButAreNotRead) {
+TEST_P(ConfigurationStore, ValuesBeyondTheCountAreRemovedOnceItIsWritten) {
     std::vector<ConnectorSettings> rows;
     for (int i = 0; i < 3; ++i)
         rows.push_back(Entry("\\\\.\\pipe\\p" + std::to_string(i), std::to_string(23 + i)));
     ASSERT_EQ(SaveConfiguration(*store, rows, AppOptions{}), SaveResult::Saved);
+    PutText("Odd", "not ours");
+    PutText("Replay7", "0");  // left by some earlier list
     rows.pop_back();
     ASSERT_EQ(SaveConfiguration(*store, rows, AppOptions{}), SaveResult::Saved);
     EXPECT_EQ(Raw("PipeNum"), std::string("2", 2));
-    EXPECT_EQ(Raw("PipeName2"), "\\\\.\\pipe\\p2" + std::string(1, '\0'));
-    EXPECT_EQ(Load().connectors.size(), 2u);
+    for (const char* gone : {"PipeName2", "Port2", "Description2", "NonLocal2", "EnAcl2", "Acl2",
+                             "MaxClients2", "LogFile2", "Replay2", "Replay7"}) {
+        EXPECT_EQ(Raw(gone), "<missing>") << gone;
+    }
+    EXPECT_EQ(Raw("Odd"), std::string("not ours") + '\0');
+    StoredConfiguration loaded = Load();
+    EXPECT_EQ(loaded.connectors.size(), 2u);
+    EXPECT_TRUE(loaded.problems.empty());
 }
 
 TEST_P(ConfigurationStore, NumbersAreReadFromTextOrFromNumberValues) {
@@ -185,7 +199,7 @@ TEST_P(ConfigurationStore, NumbersAreReadFromTextOrFromNumberValues) {
     EXPECT_TRUE(loaded.options.AutoStart);
     EXPECT_TRUE(loaded.options.ExitToTray);
     EXPECT_EQ(loaded.connectors[1].portText, "23");
-    EXPECT_TRUE(loaded.unreadable.empty());
+    EXPECT_TRUE(loaded.problems.empty());
 }
 
 TEST_P(ConfigurationStore, MissingOptionsAndSecondaryValuesTakeTheirDefaults) {
@@ -204,7 +218,7 @@ TEST_P(ConfigurationStore, MissingOptionsAndSecondaryValuesTakeTheirDefaults) {
     EXPECT_EQ(loaded.connectors[0].clientList, "");
     EXPECT_FALSE(loaded.options.AutoStart);
     EXPECT_TRUE(loaded.options.ExitToTray);
-    EXPECT_TRUE(loaded.unreadable.empty());
+    EXPECT_TRUE(loaded.problems.empty());
     EXPECT_FALSE(loaded.needsBackup);  // nothing that was there is lost by the next save
 }
 
@@ -221,16 +235,27 @@ TEST_P(ConfigurationStore, ConsoleOptionsRoundTripAndOlderEntriesGetTheDefaults)
     // What an earlier version wrote has none of them: that entry behaves as it always did.
     for (const char* value : {"MaxClients1", "LogFile1", "Replay1"})
         Remove(value);
-    PutText("Replay0", "9999");  // hand-edited beyond the limit
     StoredConfiguration loaded = Load();
     ASSERT_EQ(loaded.connectors.size(), 2u);
+    EXPECT_EQ(loaded.connectors[1].maxClients, 1);
+    EXPECT_TRUE(loaded.problems.empty());
+    EXPECT_FALSE(loaded.needsBackup);
+    // Hand-edited beyond the limits: brought into them, named, and the key kept.
+    PutText("Replay0", "9999");
+    PutText("MaxClients1", "99");
+    loaded = Load();
+    ASSERT_EQ(loaded.connectors.size(), 2u);
+    EXPECT_EQ(
+        loaded.problems,
+        (std::vector<std::string>{"Replay0 is \"9999\", not a number from 0 to 1024: 1024 is used",
+                                  "MaxClients1 is \"99\", not a number from 1 to 16: 16 is used"}));
+    EXPECT_TRUE(loaded.needsBackup);
     EXPECT_EQ(loaded.connectors[0].maxClients, 8);
     EXPECT_EQ(loaded.connectors[0].logFile, "C:\\logs\\vm1.log");
     EXPECT_EQ(loaded.connectors[0].replayKiB, 1024);
-    EXPECT_EQ(loaded.connectors[1].maxClients, 1);
+    EXPECT_EQ(loaded.connectors[1].maxClients, 16);
     EXPECT_EQ(loaded.connectors[1].logFile, "");
     EXPECT_EQ(loaded.connectors[1].replayKiB, 0);
-    EXPECT_TRUE(loaded.unreadable.empty());
 }
 
 TEST_P(ConfigurationStore, EntriesThatCannotBeReadAreNamedAndTheRestLoads) {
@@ -244,19 +269,35 @@ TEST_P(ConfigurationStore, EntriesThatCannotBeReadAreNamedAndTheRestLoads) {
     StoredConfiguration loaded = Load();
     ASSERT_EQ(loaded.connectors.size(), 3u);
     EXPECT_EQ(loaded.connectors[2].pipeName, "\\\\.\\pipe\\p4");
-    ASSERT_EQ(loaded.unreadable.size(), 2u);
     EXPECT_TRUE(loaded.needsBackup);
-    EXPECT_EQ(UnreadableEntriesMessage(loaded),
+    EXPECT_EQ(LinesMessage(loaded.problems),
               "Could not load connector 1 (\\\\.\\pipe\\p1)\nCould not load connector 3");
+
+    std::vector<std::string> many;
+    for (int i = 0; i < 12; ++i)
+        many.push_back("line " + std::to_string(i));
+    std::string message = LinesMessage(many);
+    EXPECT_EQ(message.substr(message.find("line 9")), "line 9\n... and 2 more");
 }
 
-TEST_P(ConfigurationStore, WithoutACountEveryNamedEntryLoads) {
-    ASSERT_EQ(
-        SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23"), Entry("\\\\.\\pipe\\b", "24")},
-                          AppOptions{}),
-        SaveResult::Saved);
+TEST_P(ConfigurationStore, WithoutACountEveryEntryLoadsAndAGapKeepsTheKey) {
+    std::vector<ConnectorSettings> rows;
+    for (int i = 0; i < 3; ++i)
+        rows.push_back(Entry("\\\\.\\pipe\\p" + std::to_string(i), std::to_string(23 + i)));
+    ASSERT_EQ(SaveConfiguration(*store, rows, AppOptions{}), SaveResult::Saved);
     Remove("PipeNum");
-    EXPECT_EQ(Load().connectors.size(), 2u);
+    StoredConfiguration loaded = Load();
+    EXPECT_EQ(loaded.connectors.size(), 3u);
+    EXPECT_FALSE(loaded.needsBackup);
+    for (const char* value : {"PipeName1", "Port1", "Description1", "NonLocal1", "EnAcl1", "Acl1",
+                              "MaxClients1", "LogFile1", "Replay1"}) {
+        Remove(value);
+    }
+    loaded = Load();
+    ASSERT_EQ(loaded.connectors.size(), 2u);
+    EXPECT_EQ(loaded.connectors[1].pipeName, "\\\\.\\pipe\\p2");
+    EXPECT_TRUE(loaded.problems.empty());
+    EXPECT_TRUE(loaded.needsBackup) << "the next save numbers them anew";
 }
 
 TEST_P(ConfigurationStore, LongTextsAreReadWholeButNotSaved) {
@@ -269,21 +310,24 @@ TEST_P(ConfigurationStore, LongTextsAreReadWholeButNotSaved) {
     EXPECT_FALSE(loaded.needsBackup);
 
     // A hand-edited value of any length reads back whole; it would not survive a save.
-    std::string hand(3000, 'e');
-    PutText("Description0", hand);
-    loaded = Load();
-    ASSERT_EQ(loaded.connectors.size(), 1u);
-    EXPECT_EQ(loaded.connectors[0].description, hand);
-    EXPECT_TRUE(loaded.needsBackup);
+    for (const char* value : {"Description0", "LogFile0"}) {
+        ASSERT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\a", "23", "")}, AppOptions{}),
+                  SaveResult::Saved);
+        std::string hand(3000, 'e');
+        PutText(value, hand);
+        loaded = Load();
+        ASSERT_EQ(loaded.connectors.size(), 1u);
+        EXPECT_EQ(loaded.connectors[0].description + loaded.connectors[0].logFile, hand);
+        EXPECT_TRUE(loaded.needsBackup) << value;
+    }
 
-    // Saving such a text is refused, and nothing after it is written.
-    Remove("AutoStart");
-    EXPECT_EQ(SaveConfiguration(*store, {Entry("\\\\.\\pipe\\b", "24", std::string(255, 'f'))},
-                                AppOptions{}),
-              SaveResult::WriteFailed);
-    EXPECT_EQ(Raw("Port0"), std::string("24", 3));
-    EXPECT_EQ(Raw("Description0"), hand + std::string(1, '\0'));
-    EXPECT_EQ(Raw("AutoStart"), "<missing>");
+    // Saving such a text is refused before anything is written, and says which it was.
+    std::string reason;
+    ConnectorSettings tooLong = Entry("\\\\.\\pipe\\b", "24");
+    tooLong.logFile = std::string(255, 'f');
+    EXPECT_EQ(SaveConfiguration(*store, {tooLong}, AppOptions{}, &reason), SaveResult::WriteFailed);
+    EXPECT_EQ(reason, "LogFile0 is 255 characters long; at most 254 can be stored");
+    EXPECT_EQ(Raw("PipeName0"), "\\\\.\\pipe\\a" + std::string(1, '\0'));
 }
 
 TEST_P(ConfigurationStore, CopyKeepsEveryValueAsItIs) {
@@ -293,6 +337,9 @@ TEST_P(ConfigurationStore, CopyKeepsEveryValueAsItIs) {
     Put("Odd", std::string(odd, 4), platform::kTypeDword);
     PutText("Description0", std::string(400, 'l'));
     std::unique_ptr<platform::KeyValueStore> copy = GetParam().make(kBackupSuffix);
+    ASSERT_FALSE(copy->OpenForWrite().Failed());
+    copy->SetValue("PipeName9", platform::kTypeMultiString, "old copy", 9);  // an earlier copy's
+    copy->Close();
     ASSERT_FALSE(CopyConfiguration(*store, *copy).Failed());
 
     std::vector<platform::StoredValue> original, copied;
@@ -321,13 +368,29 @@ INSTANTIATE_TEST_SUITE_P(Stores, ConfigurationStore, testing::ValuesIn(Factories
                              return std::string(info.param.name);
                          });
 
-TEST(ConfigurationStoreFailures, FailedWriteStopsTheSave) {
+TEST(ConfigurationStoreFailures, ASaveThatFailsPutsTheKeyBackAsItWas) {
     MemoryStore store;
-    store.writesLeft = 3;  // PipeNum, PipeName0, Port0
-    EXPECT_EQ(SaveConfiguration(store, {Entry("\\\\.\\pipe\\a", "23", "a")}, AppOptions{}),
-              SaveResult::WriteFailed);
-    EXPECT_EQ(store.values.size(), 3u);
-    EXPECT_EQ(store.values.count("Description0"), 0u);
+    std::vector<ConnectorSettings> three;
+    for (int i = 0; i < 3; ++i)
+        three.push_back(Entry("\\\\.\\pipe\\p" + std::to_string(i), std::to_string(23 + i)));
+    ASSERT_EQ(SaveConfiguration(store, three, AppOptions{}), SaveResult::Saved);
+    const auto before = store.values;
+    std::vector<ConnectorSettings> two = {Entry("\\\\.\\pipe\\new", "40"), three[2]};
+    // A write fails half way; then the removal of what is beyond the new count does.
+    for (const char* failing : {"Replay1", "PipeName2"}) {
+        store.failingValue = failing;
+        std::string reason;
+        EXPECT_EQ(SaveConfiguration(store, two, AppOptions{true, true}, &reason),
+                  SaveResult::WriteFailed);
+        EXPECT_EQ(reason.rfind(std::string("Could not ") +
+                                   (failing[0] == 'R' ? "write " : "remove ") + failing + ": ",
+                               0),
+                  0u)
+            << reason;
+        ASSERT_EQ(store.values.size(), before.size()) << failing;
+        for (const auto& v : before)
+            EXPECT_EQ(store.values[v.first].bytes, v.second.bytes) << failing << " " << v.first;
+    }
 }
 
 TEST(ConfigurationStoreFailures, KeyThatCannotBeCreated) {

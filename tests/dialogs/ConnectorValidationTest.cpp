@@ -78,6 +78,17 @@ TEST(ConnectorValidation, EditSkipsItsOwnRow) {
         ValidateConnector(DialogKind::Add, With("\\\\.\\pipe\\com1", "80"), kRows, -1).accepted);
 }
 
+TEST(FieldLengths, AFieldLongerThanTheStoreKeepsIsNamed) {
+    const std::string longest(254, 'x');
+    EXPECT_TRUE(ValidateFieldLengths({{"Pipe name", longest}, {"Log file", ""}}).accepted);
+    Verdict v = ValidateFieldLengths(
+        {{"Pipe name", longest}, {"Log file", longest + "x"}, {"Port", longest + "x"}});
+    EXPECT_FALSE(v.accepted);
+    EXPECT_EQ(v.problem, Problem::TextTooLong);
+    EXPECT_EQ(v.message, "Log file is too long: at most 254 characters can be stored");
+    EXPECT_EQ(v.icon, MessageIcon::Exclamation);
+}
+
 TEST(ConsoleOptionsValidation, WholeNumbersInTheirRangesOnly) {
     struct Case {
         const char* clients;

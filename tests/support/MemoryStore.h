@@ -27,7 +27,7 @@ class MemoryStore : public platform::KeyValueStore {
     }
     platform::SysError SetValue(const std::string& name, uint32_t type, const void* data,
                                 size_t size) override {
-        if (!open_ || writesLeft == 0)
+        if (!open_ || writesLeft == 0 || name == failingValue)
             return Failure(5);
         if (writesLeft > 0)
             --writesLeft;
@@ -50,6 +50,8 @@ class MemoryStore : public platform::KeyValueStore {
         return {};
     }
     platform::SysError DeleteValue(const std::string& name) override {
+        if (name == failingValue)
+            return Failure(5);
         return open_ && values.erase(name) > 0 ? platform::SysError{} : Failure(2);
     }
     void Close() override { open_ = false; }
@@ -65,6 +67,7 @@ class MemoryStore : public platform::KeyValueStore {
     bool exists = false;
     bool canCreate = true;
     int writesLeft = -1;  // writes that succeed before every further one fails; -1 for no limit
+    std::string failingValue;  // a value that can be neither written nor removed
 
   private:
     static platform::SysError Failure(int code) {

@@ -12,19 +12,21 @@ TEST(RowText, ByteCountsAtEveryBoundary) {
         {0, "0"},
         {1023, "1023"},
         {1024, "1.0 KB"},
-        {1034, "1.1 KB"},
-        {1536, "1.51 KB"},
-        {2047, "1.102 KB"},
+        {1034, "1.0 KB"},
+        {1126, "1.0 KB"},
+        {1127, "1.1 KB"},
+        {1536, "1.5 KB"},
+        {2047, "1.9 KB"},
         {1048576, "1024.0 KB"},
         {1048577, "1.0 MB"},
-        {1572864, "1.50 MB"},
-        {2097151, "1.100 MB"},
+        {1572864, "1.5 MB"},
+        {2097151, "1.9 MB"},
         {1073741824, "1024.0 MB"},
         {1073741825, "1.0 GB"},
-        {1610612736, "1.50 GB"},
-        {2147483647, "1.100 GB"},
-        {5ull * 1073741824 + 536870912, "5.50 GB"},
-        {UINT64_MAX, "17179869183.100 GB"},
+        {1610612736, "1.5 GB"},
+        {2147483647, "1.9 GB"},
+        {5ull * 1073741824 + 536870912, "5.5 GB"},
+        {UINT64_MAX, "17179869183.9 GB"},
     };
     for (const auto& row : table)
         EXPECT_EQ(FormatByteCount(row.first), row.second) << row.first;
@@ -41,7 +43,7 @@ TEST(RowText, CellsFollowTheConnector) {
     RowCells busy = DecideRowCells(Connected, "127.0.0.1", 1536, 1048577);
     EXPECT_EQ(busy.status, "Connected");
     EXPECT_EQ(busy.client, "127.0.0.1");
-    EXPECT_EQ(busy.sent, "1.51 KB");
+    EXPECT_EQ(busy.sent, "1.5 KB");
     EXPECT_EQ(busy.received, "1.0 MB");
     EXPECT_EQ(busy.picture, kPictureClient);
 

@@ -211,6 +211,34 @@ TEST_F(Commands, EditWithAClientWarnsFirst) {
     EXPECT_EQ(saves, 2);
 }
 
+TEST_F(Commands, TextsLongerThanTheStoreKeepsAreRefusedByBothDialogs) {
+    // A text put in by a program, as Browse does, passes the edit boxes' own limit.
+    const std::string tooLong(300, 'l');
+    std::vector<SeenWindow> seen =
+        Run(ID_CONNECTOR_NEW, {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, "\\\\.\\pipe\\long",
+                                                           FreePortText(), tooLong, IDC_ADD)},
+                               {"Error!", Press(IDOK)},
+                               {"Add pipe connector", Press(IDC_CANCEL)}});
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "Description is too long: at most 254 characters can be stored");
+    EXPECT_EQ(view.GetRowCount(), 0);
+
+    AddThroughDialog("\\\\.\\pipe\\logged", FreePortText());
+    Select(0);
+    saves = 0;
+    seen = Run(ID_CONNECTOR_CONSOLE, {{"Console options",
+                                       [&](HWND d) {
+                                           SetText(d, IDC_LOG_FILE, "C:\\" + tooLong);
+                                           PressButton(d, IDOK);
+                                       }},
+                                      {"Error!", Press(IDOK)},
+                                      {"Console options", Press(IDCANCEL)}});
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "Log file is too long: at most 254 characters can be stored");
+    EXPECT_EQ(Row(0)->Settings().logFile, "");
+    EXPECT_EQ(saves, 0);
+}
+
 TEST_F(Commands, EditToAnotherRowsPortIsRefusedByTheDialog) {
     AddThroughDialog("\\\\.\\pipe\\a", FreePortText());
     std::string otherPort = FreePortText();

@@ -107,7 +107,7 @@ TEST_F(ConnectorViewTest, TickShowsAConnectedClientAndItsCounts) {
     ASSERT_TRUE(live.pipe.WaitClient(5000));
     ASSERT_TRUE(live.PipeWrite(std::string(2000, 'x')));
     EXPECT_EQ(client.ReadCount(44 + 2000, 5000).size(), 44u + 2000u);
-    EXPECT_TRUE(PumpUntil([&] { return Cell(0, 3) == "1.97 KB"; }, 2500)) << Cell(0, 3);
+    EXPECT_TRUE(PumpUntil([&] { return Cell(0, 3) == "1.9 KB"; }, 2500)) << Cell(0, 3);
     EXPECT_EQ(Cell(0, 5), "Connected");
     EXPECT_EQ(Cell(0, 2), "127.0.0.1");
     EXPECT_EQ(view.List().GetItemImage(0), 1);

@@ -2,6 +2,8 @@
 // the View toggles, the About box, help, and the tray icon's return after Explorer restarts.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -183,7 +185,10 @@ TEST_F(MainFrame, SettingsAndItsBoxesAreOwnedByTheDisabledMainWindow) {
                                PressButton(box, IDOK);
                            }}});
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, "Could not save registry key");
+    // The reason comes under the message: here the system's text for the write refused.
+    const std::string said = "Could not save registry key\nCould not write AutoStart: ";
+    EXPECT_EQ(seen[1].text.substr(0, said.size()), said);
+    EXPECT_GT(seen[1].text.size(), said.size()) << seen[1].text;
     EXPECT_TRUE(ownedDialog);
     EXPECT_TRUE(disabledUnderDialog) << "a second Settings, New or Exit could start behind it";
     EXPECT_TRUE(ownedBox);
@@ -205,6 +210,75 @@ TEST_F(MainFrame, EndingTheProgramStopsAndFreesEveryConnector) {
     EXPECT_TRUE(client.WaitClosed(2000));
     TestClient after;
     EXPECT_FALSE(after.Connect(port));
+}
+
+// Raises an alert from a thread of its own, as a worker does; how long the call took, or at
+// least timeoutMs when it had not returned by then (the thread is left in threads).
+int64_t RaiseAlert(ConnectorObserver& alerts, const PipeConnector& connector,
+                   const std::string& text, std::vector<std::thread>* threads) {
+    auto returned = std::make_shared<std::atomic<bool>>(false);
+    int64_t start = NowMs();
+    threads->emplace_back([=, &alerts, &connector] {
+        alerts.OnAlert(connector, text);
+        *returned = true;
+    });
+    WaitUntil([&] { return returned->load(); }, 1000);
+    return NowMs() - start;
+}
+
+TEST_F(MainFrame, AlertsNeverHoldTheWorkerAndShowOneBoxPerConnectorAndText) {
+    auto reading = std::make_unique<PipeConnector>("\\\\.\\pipe\\reading", "1", "");
+    auto gone = std::make_unique<PipeConnector>("\\\\.\\pipe\\gone", "2", "");
+    const std::string failed = "Could not read from pipe, error 5";
+    std::vector<std::thread> workers, repeats;
+    std::vector<std::string> shown;
+    bool ownedByFrame = true;
+    int64_t repeatTook = -1;
+    std::atomic<bool> userDone{false};
+    std::thread user([&] {
+        for (;;) {
+            SeenWindow box;
+            AnswerDialog("tolvi4", shown.empty() ? 8000 : 4000, &box, [&](HWND b) {
+                ownedByFrame = ownedByFrame && GetWindow(b, GW_OWNER) == hwnd;
+                if (shown.empty())  // the same failure again while its box is up
+                    repeatTook = RaiseAlert(frame->Alerts(), *reading, failed, &repeats);
+                PressButton(b, IDOK);
+            }).join();
+            if (!box.found)
+                break;
+            shown.push_back(box.text);
+        }
+        userDone = true;
+    });
+    bool held = false;  // a raise that waited: the boxes it left open are closed below
+    auto raise = [&](const PipeConnector& connector, const std::string& text) {
+        int64_t took = RaiseAlert(frame->Alerts(), connector, text, &workers);
+        held = held || took >= 1000;
+        return took;
+    };
+    EXPECT_LT(raise(*reading, failed), 1000);
+    EXPECT_LT(raise(*reading, failed), 1000);  // still queued
+    EXPECT_LT(raise(*gone, "Pipe gone"), 1000);
+    gone.reset();  // its box still shows, without the connector
+    if (!PumpUntil([&] { return userDone.load(); }, 30000) || held)
+        DismissDialogs();
+    user.join();
+    for (auto* threads : {&workers, &repeats}) {
+        for (std::thread& t : *threads)
+            t.join();
+    }
+    workers.clear();
+    EXPECT_EQ(shown, (std::vector<std::string>{failed, "Pipe gone"}));
+    EXPECT_TRUE(ownedByFrame);
+    EXPECT_GE(repeatTook, 0);
+    EXPECT_LT(repeatTook, 1000);
+
+    // With the window gone, an alert is dropped, at once.
+    frame->DestroyWindow();
+    EXPECT_LT(raise(*reading, failed), 1000);
+    if (held)
+        DismissDialogs();
+    workers.back().join();
 }
 
 TEST_F(MainFrame, CloseGoesToTheTrayAndBackInEveryWindowState) {
@@ -451,29 +525,57 @@ TEST_F(MainFrame, FollowsTheMonitorsDpiAndComesBackExactly) {
     EXPECT_EQ(back.rowPicture, 16);
 }
 
-TEST(MainFrameLoad, UnreadableEntriesAreNamedAndTheKeyIsCopiedBeforeTheNextSave) {
+TEST(MainFrameLoad, WhatWasNotLoadedOrStartedIsToldOnceTheWindowIsUpAndTheKeyIsKept) {
     auto store = std::make_unique<MemoryStore>();
     MemoryStore* config = store.get();
+    const uint16_t port = FreePort();
+    const std::string otherPort = std::to_string(FreePort());
     config->PutText("PipeNum", "3");
     config->PutText("PipeName0", "\\\\.\\pipe\\zero");
-    config->PutText("Port0", "abc");                   // listed in Error, but listed
+    config->PutText("Port0", std::to_string(port));    // the first: starts and listens
     config->PutText("PipeName1", "\\\\.\\pipe\\one");  // no port: cannot be read
-    config->PutText("ExitToTray", "1");                // and no AutoStart at all
+    config->PutText("PipeName2", "\\\\.\\pipe\\two");
+    config->PutText("Port2", "abc");  // listed in Error, but listed
+    config->PutText("PipeName3", "\\\\.\\pipe\\three");
+    config->PutText("Port3", otherPort);  // its worker cannot be made
+    config->PutText("MaxClients3", "99");
+    config->PutText("ExitToTray", "1");  // and no AutoStart at all
     auto backupStore = std::make_unique<MemoryStore>();
     MemoryStore* backup = backupStore.get();
     CMainFrame frame(std::move(store), std::move(backupStore), "");
+    frame.startWorker = [](PipeConnector& c) {
+        return c.GetPipeName() == "\\\\.\\pipe\\three" ? uint32_t{ERROR_NOT_ENOUGH_MEMORY}
+                                                       : c.StartWorker();
+    };
 
     SeenWindow box;
-    std::thread user = AnswerDialog("tolvi4", 8000, &box, [](HWND b) { PressButton(b, IDOK); });
+    bool ownedByFrame = false;
+    std::thread user = AnswerDialog("tolvi4", 8000, &box, [&](HWND b) {
+        ownedByFrame = GetWindow(b, GW_OWNER) == frame.Hwnd();
+        PressButton(b, IDOK);
+    });
     ASSERT_TRUE(frame.CreateEx(0, nullptr, kMainWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, 0));
+    EXPECT_FALSE(box.found) << "start-up waited on a box";
+    ASSERT_EQ(frame.Connectors().Count(), 3);
+    TestClient client;
+    EXPECT_TRUE(client.Connect(port));
+    EXPECT_TRUE(WaitUntil([&] { return frame.Connectors().At(0).GetStatus() == Ready; }, 3000));
+    EXPECT_EQ(frame.Connectors().At(1).GetStatus(), Error);
+    EXPECT_TRUE(frame.options.ExitToTray);
+
+    ShowWindow(frame.Hwnd(), SW_SHOW);
+    PumpUntil([&] { return box.found; }, 8000);
     user.join();
     ASSERT_TRUE(box.found);
-    EXPECT_EQ(box.text,
-              "Could not load connector 1 (\\\\.\\pipe\\one)\nCould not load connector 2");
-    ASSERT_EQ(frame.Connectors().Count(), 1);
-    EXPECT_EQ(frame.Connectors().At(0).GetStatus(), Error);
-    EXPECT_TRUE(frame.options.ExitToTray);
+    EXPECT_TRUE(ownedByFrame);
+    const std::string told =
+        "PipeNum is \"3\", but 4 connectors were found: all are loaded\n"
+        "Could not load connector 1 (\\\\.\\pipe\\one)\n"
+        "MaxClients3 is \"99\", not a number from 1 to 16: 16 is used\n"
+        "Could not start the connector for \\\\.\\pipe\\three on port " +
+        otherPort + ": Could not create thread (";
+    EXPECT_EQ(box.text.substr(0, told.size()), told) << box.text;
 
     const auto original = config->values;
     ASSERT_TRUE(frame.SaveConfiguration());
@@ -483,7 +585,9 @@ TEST(MainFrameLoad, UnreadableEntriesAreNamedAndTheKeyIsCopiedBeforeTheNextSave)
         EXPECT_EQ(backup->values[v.first].bytes, v.second.bytes) << v.first;
         EXPECT_EQ(backup->values[v.first].type, v.second.type) << v.first;
     }
-    EXPECT_EQ(Text(*config, "PipeNum"), std::string("1", 2));
+    EXPECT_EQ(Text(*config, "PipeNum"), std::string("3", 2));
+    EXPECT_EQ(Text(*config, "PipeName2"), "\\\\.\\pipe\\three" + std::string(1, '\0'));
+    EXPECT_EQ(Text(*config, "PipeName3"), "<missing>");
     backup->values.clear();
     ASSERT_TRUE(frame.SaveConfiguration());
     EXPECT_TRUE(backup->values.empty()) << "the copy is made once";

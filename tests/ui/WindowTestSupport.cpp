@@ -40,9 +40,13 @@ struct Search {
 BOOL CALLBACK FindDialog(HWND hwnd, LPARAM l) {
     auto* search = reinterpret_cast<Search*>(l);
     char caption[256] = "", cls[64] = "";
-    GetWindowTextA(hwnd, caption, sizeof caption);
+    // The caption only of visible dialogs: reading another thread's window text sends it a
+    // message, which a test thread that waits for this one would never answer.
     GetClassNameA(hwnd, cls, sizeof cls);
-    if (IsWindowVisible(hwnd) && search->caption == caption && std::string(cls) == "#32770") {
+    if (std::string(cls) != "#32770" || !IsWindowVisible(hwnd))
+        return TRUE;
+    GetWindowTextA(hwnd, caption, sizeof caption);
+    if (search->caption == caption) {
         search->found = hwnd;
         return FALSE;
     }

@@ -62,4 +62,7 @@ std::thread ReadNextPopupMenu(std::vector<std::string>* items, HWND owner);
 // Presses a dialog's button as a click would.
 void PressButton(HWND dialog, int id);
 
+// Closes every dialog and box of this process still showing.
+void DismissDialogs();
+
 }  // namespace tolvi::test

@@ -6,6 +6,11 @@
 namespace tolvi::platform {
 namespace {
 
+// The address space a worker's stack may grow into. The worker keeps its buffers on the heap
+// and calls nothing deep, so a fraction of the program's default (2 MiB) is plenty; with
+// thousands of connectors the default would reserve gigabytes.
+constexpr SIZE_T kWorkerStackReserve = 256 * 1024;
+
 DWORD WINAPI ThreadEntry(void* raw) {
     static_cast<WorkerThread*>(raw)->Run();
     return 0;
@@ -21,7 +26,8 @@ SysError WorkerThread::Start(Procedure procedure, void* argument) {
     Join();
     procedure_ = procedure;
     argument_ = argument;
-    handle_.reset(CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr));
+    handle_.reset(CreateThread(nullptr, kWorkerStackReserve, ThreadEntry, this,
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!handle_)
         return LastWin32Error();
     started_ = true;
