@@ -9,6 +9,7 @@
 
 #include "engine/Format.h"
 #include "engine/PortText.h"
+#include "model/ConnectorOptions.h"
 #include "platform/ErrorText.h"
 
 namespace tolvi {
@@ -19,10 +20,6 @@ const char kBackupSuffix[] = ".backup";
 namespace {
 
 constexpr size_t kMessageLines = 10;  // lines named one by one in a message
-
-// The names of an entry's values, each followed by the entry's index.
-const char* const kEntryValues[] = {"PipeName", "Port",       "Description", "NonLocal", "EnAcl",
-                                    "Acl",      "MaxClients", "LogFile",     "Replay"};
 
 // Keeps the key open for one load or save and closes it on every way out.
 class OpenKey {
@@ -47,8 +44,8 @@ std::string Folded(std::string name) {
 // index is written without leading zeros and fits an int.
 bool EntryIndex(const std::string& name, int* index) {
     const std::string folded = Folded(name);
-    for (const char* prefix : kEntryValues) {
-        const std::string p = Folded(prefix);
+    for (const ConnectorOption& option : ConnectorOptions()) {
+        const std::string p = Folded(option.valueName);
         if (folded.compare(0, p.size(), p) != 0)
             continue;
         const std::string digits = folded.substr(p.size());
@@ -61,19 +58,6 @@ bool EntryIndex(const std::string& name, int* index) {
         return true;
     }
     return false;
-}
-
-// A whole number between blanks and nothing else, at most nine digits.
-bool WholeNumber(const std::string& text, int* number) {
-    size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos)
-        return false;
-    size_t end = text.find_last_not_of(" \t") + 1;
-    std::string digits = text.substr(begin, end - begin);
-    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    *number = TextToInt(digits);
-    return true;
 }
 
 uint64_t LittleEndian(const std::string& bytes, size_t size) {
@@ -122,22 +106,23 @@ class Values {
     std::map<std::string, platform::StoredValue> byName_;
 };
 
-// A console option of entry index: a missing one keeps its default; one that is not a whole
-// number from low to high is brought into the range, and that is named.
-void ReadOption(const Values& values, const char* value, int index, int low, int high, int* option,
-                StoredConfiguration* loaded) {
-    const std::string name = Format("%s%d", value, index);
+// A number of entry index: a missing one keeps its default; one that is not a whole number
+// within the option's bounds is brought into them, and that is named.
+void ReadNumber(const Values& values, const ConnectorOption& option, int index,
+                ConnectorSettings* settings, StoredConfiguration* loaded) {
+    const std::string name = Format("%s%d", option.valueName, index);
     std::string text;
     if (!values.Text(name, &text))
         return;
-    int number = 0;
-    if (WholeNumber(text, &number) && number >= low && number <= high) {
-        *option = number;
+    int& number = settings->*option.number;
+    int read = 0;
+    if (ReadWholeNumber(text, &read) && read >= option.low && read <= option.high) {
+        number = read;
         return;
     }
-    *option = std::clamp(TextToInt(text), low, high);
+    number = std::clamp(TextToInt(text), option.low, option.high);
     loaded->problems.push_back(Format("%s is \"%s\", not a number from %d to %d: %d is used",
-                                      name.c_str(), text.c_str(), low, high, *option));
+                                      name.c_str(), text.c_str(), option.low, option.high, number));
     loaded->needsBackup = true;
 }
 
@@ -149,7 +134,7 @@ void CheckCount(const Values& values, const std::set<int>& indices, StoredConfig
     const bool gapless = indices.empty() || *indices.rbegin() == found - 1;
     std::string text;
     int count = 0;
-    if (values.Text("PipeNum", &text) && !(WholeNumber(text, &count) && count == found)) {
+    if (values.Text("PipeNum", &text) && !(ReadWholeNumber(text, &count) && count == found)) {
         if (found == 0) {
             loaded->problems.push_back(
                 Format("PipeNum is \"%s\", but no connector was found", text.c_str()));
@@ -228,18 +213,23 @@ StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppO
             loaded.needsBackup = true;
             continue;
         }
-        values.Text(Format("Description%d", i), &s.description);
-        values.Flag(Format("NonLocal%d", i), &s.allowNonLocal);
-        values.Flag(Format("EnAcl%d", i), &s.listOnly);
-        values.Text(Format("Acl%d", i), &s.clientList);
-        // The console options came later: an entry without them keeps the old behaviour.
-        ReadOption(values, "MaxClients", i, 1, kMaxClientsLimit, &s.maxClients, &loaded);
-        values.Text(Format("LogFile%d", i), &s.logFile);
-        ReadOption(values, "Replay", i, 0, kReplayKiBLimit, &s.replayKiB, &loaded);
-        for (const std::string* text :
-             {&s.pipeName, &s.portText, &s.description, &s.clientList, &s.logFile}) {
-            if (text->size() > kLongestStoredText)
-                loaded.needsBackup = true;
+        // Every other option; those that came later are missing from older entries, which
+        // then keep the behaviour they always had.
+        for (const ConnectorOption& option : ConnectorOptions()) {
+            const std::string name = Format("%s%d", option.valueName, i);
+            switch (option.kind) {
+                case OptionKind::Text:
+                    values.Text(name, &(s.*option.text));
+                    if ((s.*option.text).size() > kLongestStoredText)
+                        loaded.needsBackup = true;
+                    break;
+                case OptionKind::Flag:
+                    values.Flag(name, &(s.*option.yes));
+                    break;
+                case OptionKind::Number:
+                    ReadNumber(values, option, i, &s, &loaded);
+                    break;
+            }
         }
         loaded.connectors.push_back(std::move(s));
     }
@@ -271,18 +261,12 @@ SaveResult SaveConfiguration(platform::KeyValueStore& store,
     // The entries first and the count last: a save cut short never leaves a count that
     // names values not written yet.
     std::vector<std::pair<std::string, std::string>> writes;
-    writes.reserve(static_cast<size_t>(count) * 9 + 3);
+    writes.reserve(static_cast<size_t>(count) * ConnectorOptions().size() + 3);
     for (int i = 0; i < count; ++i) {
-        const ConnectorSettings& c = connectors[static_cast<size_t>(i)];
-        writes.emplace_back(Format("PipeName%d", i), c.pipeName);
-        writes.emplace_back(Format("Port%d", i), c.portText);
-        writes.emplace_back(Format("Description%d", i), c.description);
-        writes.emplace_back(Format("NonLocal%d", i), Flag(c.allowNonLocal));
-        writes.emplace_back(Format("EnAcl%d", i), Flag(c.listOnly));
-        writes.emplace_back(Format("Acl%d", i), c.clientList);
-        writes.emplace_back(Format("MaxClients%d", i), Format("%d", c.maxClients));
-        writes.emplace_back(Format("LogFile%d", i), c.logFile);
-        writes.emplace_back(Format("Replay%d", i), Format("%d", c.replayKiB));
+        for (const ConnectorOption& option : ConnectorOptions()) {
+            writes.emplace_back(Format("%s%d", option.valueName, i),
+                                OptionText(option, connectors[static_cast<size_t>(i)]));
+        }
     }
     writes.emplace_back("AutoStart", Flag(options.AutoStart));
     writes.emplace_back("ExitToTray", Flag(options.ExitToTray));

@@ -46,8 +46,8 @@ std::string LinesMessage(const std::vector<std::string>& lines);
 
 enum class SaveResult { Saved, NoKey, WriteFailed };
 
-// Writes every connector's values (its six settings, then its three console options), the
-// options, and the count last, then removes the values of entries beyond the count. All or
+// Writes every connector's values (each of the options table's, in its order), the options,
+// and the count last, then removes the values of entries beyond the count. All or
 // nothing: a text too long to be read back is refused before anything is written, and a
 // write that fails puts the key back as it was. reason, when given, tells why a save failed.
 SaveResult SaveConfiguration(platform::KeyValueStore& store,

@@ -3,6 +3,7 @@
 
 #include "engine/Format.h"
 #include "engine/PortText.h"
+#include "model/ConnectorOptions.h"
 
 namespace tolvi {
 
@@ -13,22 +14,6 @@ namespace {
 
 Verdict Refuse(Problem problem, std::string message, MessageIcon icon, int row = -1) {
     return Verdict{false, std::move(message), icon, problem, row};
-}
-
-// A whole number between blanks, nothing else; false for anything else or out of range.
-bool WholeNumber(const std::string& text, int low, int high, int* value) {
-    size_t begin = text.find_first_not_of(" \t");
-    size_t end = text.find_last_not_of(" \t");
-    if (begin == std::string::npos || end - begin + 1 > 9)
-        return false;
-    std::string digits = text.substr(begin, end - begin + 1);
-    if (digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    int n = TextToInt(digits);
-    if (n < low || n > high)
-        return false;
-    *value = n;
-    return true;
 }
 
 }  // namespace
@@ -45,19 +30,29 @@ Verdict ValidateFieldLengths(const std::vector<FieldText>& fields) {
     return Verdict{};
 }
 
+Verdict ValidateOption(const ConnectorOption& option, const std::string& text,
+                       ConnectorSettings* settings) {
+    std::string refused;
+    if (SetOptionFromText(option, text, settings, &refused))
+        return Verdict{};
+    Problem problem = option.number == &ConnectorSettings::maxClients  ? Problem::ClientsValue
+                      : option.number == &ConnectorSettings::replayKiB ? Problem::ReplayValue
+                                                                       : Problem::OptionValue;
+    return Refuse(problem, refused, MessageIcon::Exclamation);
+}
+
 Verdict ValidateConsoleOptions(const std::string& clientsText, const std::string& replayText,
                                ConnectorSettings* settings) {
-    int clients = 0, replay = 0;
-    if (!WholeNumber(clientsText, 1, kMaxClientsLimit, &clients)) {
-        return Refuse(Problem::ClientsValue, "Clients at once must be a number from 1 to 16",
-                      MessageIcon::Exclamation);
+    ConnectorSettings entered = *settings;
+    for (const ConnectorOption& option : ConnectorOptions()) {
+        const bool clients = option.number == &ConnectorSettings::maxClients;
+        if (!clients && option.number != &ConnectorSettings::replayKiB)
+            continue;
+        Verdict verdict = ValidateOption(option, clients ? clientsText : replayText, &entered);
+        if (!verdict.accepted)
+            return verdict;
     }
-    if (!WholeNumber(replayText, 0, kReplayKiBLimit, &replay)) {
-        return Refuse(Problem::ReplayValue, "Replay must be a number from 0 to 1024",
-                      MessageIcon::Exclamation);
-    }
-    settings->maxClients = clients;
-    settings->replayKiB = replay;
+    *settings = entered;
     return Verdict{};
 }
 

@@ -27,6 +27,7 @@ enum class Problem {
     PortInUse,
     ClientsValue,
     ReplayValue,
+    OptionValue,  // another option of the table that refused what was typed
     TextTooLong,
 };
 
@@ -56,6 +57,12 @@ Verdict ValidateFieldLengths(const std::vector<FieldText>& fields);
 // rows are the list's rows in order; skipRow is the edited row (Edit), or -1.
 Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& settings,
                           const std::vector<RowKey>& rows, int skipRow);
+
+// One option as typed, checked by the options table (a number between blanks, a listening
+// address), with the table's message when it is refused; on acceptance stored in settings.
+struct ConnectorOption;
+Verdict ValidateOption(const ConnectorOption& option, const std::string& text,
+                       ConnectorSettings* settings);
 
 // The console options as typed: "Clients at once" a whole number from 1 to 16, "Replay" one
 // from 0 to 1024 (blanks around them allowed). On acceptance they are stored in settings.

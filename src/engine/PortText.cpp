@@ -48,6 +48,18 @@ int TextToInt(const std::string& text) {
     return static_cast<int>(r.clamped);
 }
 
+bool ReadWholeNumber(const std::string& text, int* number) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos)
+        return false;
+    size_t end = text.find_last_not_of(" \t") + 1;
+    std::string digits = text.substr(begin, end - begin);
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *number = TextToInt(digits);
+    return true;
+}
+
 bool ListenPortFromText(const std::string& text, uint16_t* port) {
     int number = TextToInt(text);
     if (number < 1 || number > 65535)

@@ -29,22 +29,6 @@ ConnectorOption Number(const char* name, const char* flag, int S::*field, int lo
         refusal, control};
 }
 
-// A whole number between blanks, nothing else, within bounds.
-bool WholeNumber(const std::string& text, int low, int high, int* value) {
-    size_t begin = text.find_first_not_of(" \t");
-    size_t end = text.find_last_not_of(" \t");
-    if (begin == std::string::npos || end - begin + 1 > 9)
-        return false;
-    std::string digits = text.substr(begin, end - begin + 1);
-    if (digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    int n = TextToInt(digits);
-    if (n < low || n > high)
-        return false;
-    *value = n;
-    return true;
-}
-
 bool IsListenAddress(const std::string& text) {
     platform::Endpoint at;
     return text.empty() || platform::ParseAddress(text, &at);
@@ -109,7 +93,7 @@ bool SetOptionFromText(const ConnectorOption& option, const std::string& text,
             return true;
         case OptionKind::Number: {
             int value = 0;
-            if (!WholeNumber(text, option.low, option.high, &value)) {
+            if (!ReadWholeNumber(text, &value) || value < option.low || value > option.high) {
                 *message = option.refusal;
                 return false;
             }

@@ -69,6 +69,8 @@ std::string CheckConnector(const ConnectorArgs& c, const std::vector<ConnectorAr
             return Format("port %s is given twice", c.portText.c_str());
         case Problem::ClientsValue:
         case Problem::ReplayValue:
+        case Problem::OptionValue:
+        case Problem::TextTooLong:
             return verdict.message;  // not checked here
     }
     return "";

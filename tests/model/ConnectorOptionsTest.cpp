@@ -1,0 +1,79 @@
+// The options table is the one description of a connector's settings: whatever it holds goes
+// through the store, tolvi-relay's arguments and the dialogs' checks and comes back the same.
+#include <gtest/gtest.h>
+
+#include "config/ConfigurationStore.h"
+#include "model/ConnectorHost.h"
+#include "model/ConnectorOptions.h"
+#include "relay/RelayArgs.h"
+#include "support/MemoryStore.h"
+
+namespace tolvi::test {
+namespace {
+
+// Every option away from its default.
+ConnectorSettings Unusual() {
+    ConnectorSettings s;
+    for (const ConnectorOption& o : ConnectorOptions()) {
+        switch (o.kind) {
+            case OptionKind::Text:
+                s.*o.text =
+                    std::string(o.valueName) == "Listen" ? "::1" : "x" + std::string(o.valueName);
+                break;
+            case OptionKind::Flag:
+                s.*o.yes = !(s.*o.yes);
+                break;
+            case OptionKind::Number:
+                s.*o.number = o.high - 1;
+                break;
+        }
+    }
+    s.pipeName = "\\\\.\\pipe\\unusual";
+    s.portText = "2323";
+    return s;
+}
+
+TEST(ConnectorOptions, EveryOptionRoundTripsThroughStoreArgumentsAndChecks) {
+    const ConnectorSettings wanted = Unusual();
+    ASSERT_FALSE(SameSettings(wanted, ConnectorSettings{}));
+
+    MemoryStore store;
+    ASSERT_EQ(SaveConfiguration(store, {wanted}, AppOptions{}), SaveResult::Saved);
+    StoredConfiguration loaded = LoadConfiguration(store, AppOptions{});
+    ASSERT_EQ(loaded.connectors.size(), 1u);
+    EXPECT_TRUE(SameSettings(loaded.connectors[0], wanted));
+
+    std::vector<std::string> args = {wanted.pipeName, wanted.portText};
+    for (const ConnectorOption& o : ConnectorOptions()) {
+        if (!o.flag)
+            continue;
+        if (o.kind == OptionKind::Flag) {
+            if (wanted.*o.yes !=
+                o.flagClears)  // the flag stands for the value away from its default
+                args.push_back(o.flag);
+        } else {
+            args.push_back(o.flag);
+            args.push_back(OptionText(o, wanted));
+        }
+    }
+    relay::RelayArgs parsed;
+    ASSERT_EQ(relay::ParseRelayArgs(args, &parsed), "");
+    ASSERT_EQ(parsed.connectors.size(), 1u);
+    EXPECT_TRUE(SameSettings(parsed.connectors[0], wanted));
+
+    ConnectorSettings checked;
+    for (const ConnectorOption& o : ConnectorOptions()) {
+        std::string refused;
+        EXPECT_TRUE(SetOptionFromText(o, OptionText(o, wanted), &checked, &refused)) << refused;
+        if (o.refusal) {  // and what it does not take is refused with its message
+            EXPECT_FALSE(SetOptionFromText(o, o.kind == OptionKind::Number ? "99999" : "not::ok",
+                                           &checked, &refused))
+                << o.valueName;
+            EXPECT_EQ(refused, o.refusal);
+        }
+    }
+    EXPECT_TRUE(SameSettings(checked, wanted));
+}
+
+}  // namespace
+}  // namespace tolvi::test
