@@ -17,6 +17,7 @@
 #include "service/MachineConnectors.h"
 #include "service/ServiceRunner.h"
 #include "service/ServiceStatus.h"
+#include "service/win32/ServiceQuery.h"
 #include "service/win32/WindowsService.h"
 
 namespace tolvi::service {
@@ -157,8 +158,7 @@ int SaveMachine(const std::vector<ConnectorSettings>& connectors) {
 }
 
 std::vector<ConnectorSettings> LoadMachine() {
-    auto store = MachineStore();
-    return LoadConfiguration(*store, AppOptions{}).connectors;
+    return MachineConnectors();
 }
 
 int Install(const std::vector<std::string>& args) {
@@ -374,29 +374,13 @@ int List() {
 }
 
 int Status() {
-    std::wstring name = platform::Widen(kStatusPipeName);
-    platform::UniqueFile pipe;
-    for (int tries = 0; tries < 20 && !pipe; ++tries) {
-        pipe.reset(CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!pipe) {
-            DWORD code = GetLastError();
-            if (code == ERROR_FILE_NOT_FOUND)
-                return Fail("the tolvi service is not running");
-            if (code != ERROR_PIPE_BUSY)
-                return Fail("the service's status cannot be read (" + SystemText(code) + ")");
-            WaitNamedPipeW(name.c_str(), 100);
-        }
-    }
-    if (!pipe)
-        return Fail("the service is too busy to answer");
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-        text.append(buffer, got);
+    std::vector<ConnectorState> states;
+    std::string problem;
+    if (!ReadServiceStatus(&states, &problem))
+        return Fail(problem);
     std::printf("%-6s %-28s %-15s %-20s %10s %10s  %s\n", "port", "pipe", "status", "clients",
                 "sent", "received", "description");
-    for (const ConnectorState& s : ParseStatus(text)) {
+    for (const ConnectorState& s : states) {
         std::printf("%-6s %-28s %-15s %-20s %10lld %10lld  %s\n", s.port.c_str(), s.pipe.c_str(),
                     s.status.c_str(), s.clients.c_str(), static_cast<long long>(s.sent),
                     static_cast<long long>(s.received), s.description.c_str());
