@@ -51,12 +51,10 @@ uint32_t PipeConnector::StartWorker() {
     workerThread.Join();  // a worker that ended on its own has left its thread to collect
     stopRequested = false;
     stopSignal.Reset();
-    doneEvent.Reset();
     platform::SysError error = workerThread.Start(&PipeConnector::WorkerMain, this);
     if (error.Failed()) {
         // Nobody would accept on the listener: clients would wait in its backlog for ever
         // while the list said Ready. The caller tells the user, once for all that failed.
-        doneEvent.Set();
         CloseListeners();
         SetErrorText(kThreadFailedText);
         SetStatus(Error);
@@ -71,12 +69,11 @@ void PipeConnector::RequestStop() {
 
 void PipeConnector::StopAndWait() {
     RequestStop();
-    platform::SysError error = doneEvent.Wait();
-    if (error.Failed()) {
+    // The thread's own end, not only the worker's word that it is done: a thread that the
+    // system ended before it could say so must not keep its stop waiting for ever.
+    platform::SysError error = workerThread.Join();
+    if (error.Failed())
         Alert(Format("WaitForSingleObject failed with error %d\n", error.code));
-        return;
-    }
-    workerThread.Join();
 }
 
 void PipeConnector::WorkerMain(void* raw) {
@@ -87,7 +84,6 @@ void PipeConnector::WorkerMain(void* raw) {
         self->DisconnectClient();
     self->worker->log.Close();
     self->worker->listening.clear();  // the connector's own, which a reset may close
-    self->doneEvent.Set();
 }
 
 // Ends the service of every client: their connections and the pipe close, the counters

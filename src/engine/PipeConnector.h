@@ -14,7 +14,6 @@
 #include "engine/ConnectorSettings.h"
 #include "engine/ConnectorStatus.h"
 #include "platform/Endpoint.h"
-#include "platform/Event.h"
 #include "platform/Socket.h"
 #include "platform/Thread.h"
 #include "platform/WakeSignal.h"
@@ -133,8 +132,6 @@ class PipeConnector {
     // Shared only while an Edit or Reset hands one over; changed under stateLock, since the
     // connector taking it over reads them while this one's worker may still run.
     std::vector<Listening> listeners;
-    // Signalled whenever no worker runs, so that StopAndWait never waits for nothing.
-    platform::ManualEvent doneEvent{true};
 
     platform::WakeSignal stopSignal;  // set with stopRequested, so that it ends any wait
     ConnectorObserver* observer = nullptr;

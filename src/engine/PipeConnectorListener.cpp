@@ -51,7 +51,6 @@ std::string PipeConnector::PortInUseText(bool watch) const {
 }
 
 bool PipeConnector::CreateListener(const PipeConnector* predecessor) {
-    // doneEvent stays as it is: no worker runs here, and it stays signalled until one does.
     // The endpoints this connector takes over from the one it replaces (or from itself, on a
     // reset) are held until the new binds have been tried.
     std::vector<Listening> previous;

@@ -23,7 +23,8 @@ class WorkerThread {
     // Fails, with the system's error code, when no thread could be created.
     SysError Start(Procedure procedure, void* argument);
     bool Joinable() const { return started_; }
-    void Join();
+    // Waits until the thread has ended, however it ended; at once when none was started.
+    SysError Join();
 
     // The thread's own entry; runs the procedure given to Start.
     void Run() { procedure_(argument_); }

@@ -33,11 +33,14 @@ SysError WorkerThread::Start(Procedure procedure, void* argument) {
     return {};
 }
 
-void WorkerThread::Join() {
+SysError WorkerThread::Join() {
     if (!started_)
-        return;
-    pthread_join(static_cast<pthread_t>(id_), nullptr);
+        return {};
+    int code = pthread_join(static_cast<pthread_t>(id_), nullptr);
+    if (code != 0)
+        return ErrnoError(code);
     started_ = false;
+    return {};
 }
 
 }  // namespace tolvi::platform

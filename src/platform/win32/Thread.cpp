@@ -34,12 +34,14 @@ SysError WorkerThread::Start(Procedure procedure, void* argument) {
     return {};
 }
 
-void WorkerThread::Join() {
+SysError WorkerThread::Join() {
     if (!started_)
-        return;
-    WaitForSingleObject(handle_.get(), INFINITE);
+        return {};
+    if (WaitForSingleObject(handle_.get(), INFINITE) == WAIT_FAILED)
+        return LastWin32Error();
     handle_.reset();
     started_ = false;
+    return {};
 }
 
 }  // namespace tolvi::platform
