@@ -135,13 +135,15 @@ void PipeConnector::AttachSession(ClientSession& session) {
 // that has is let go later.
 bool PipeConnector::PipeDataHasRoom() {
     Worker& r = *worker;
-    RelayClock::time_point now = RelayClock::now();
+    RelayClock::time_point now{};  // asked for only when someone is behind
     bool room = true;
     for (const auto& s : r.sessions) {
         if (!s->Attached() || s->Output().Size() < r.HighWaterFor(*s))
             continue;
         if (r.WaitsFor(*s))
             return false;
+        if (now == RelayClock::time_point{})
+            now = RelayClock::now();
         RelayClock::time_point giveUp = s->BehindSince() + Worker::kBehindLimit;
         if (now < giveUp) {
             room = false;
