@@ -17,6 +17,7 @@
 #include "platform/Socket.h"
 #include "platform/WaitSet.h"
 #include "relay/RelayArgs.h"
+#include "web/WebConsoleServer.h"
 
 using tolvi::PipeConnector;
 
@@ -127,12 +128,31 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tolvi-relay: no connector could listen\n");
         return 1;
     }
+    // Each listening connector's console in the browser, served until the end.
+    tolvi::web::WebConsoleServer web;
+    if (args.webPort >= 0) {
+        std::vector<tolvi::web::WebConsole> consoles(connectors.size());
+        for (size_t i = 0; i < connectors.size(); ++i)
+            tolvi::web::ConsoleOf(*connectors[i], &consoles[i]);
+        web.SetConsoles(consoles);
+        std::string error;
+        if (!web.Start(static_cast<uint16_t>(args.webPort), &error)) {
+            std::fprintf(stderr, "tolvi-relay: %s\n", error.c_str());
+            return 1;
+        }
+        for (size_t i = 0; i < connectors.size(); ++i) {
+            if (!consoles[i].key.empty())
+                printer.Line(StatusPrinter::Label(*connectors[i]) +
+                             " console: " + web.ConsoleUrl(consoles[i].key));
+        }
+    }
 
     tolvi::platform::WaitSet wait;
     wait.Add(interrupted);
     while (!interrupted.IsSet())
         wait.Wait(-1);
     printer.Line("stopping");
+    web.Stop();
     // Every stop request first, so that all the workers end together.
     for (auto& c : connectors)
         c->RequestStop();
