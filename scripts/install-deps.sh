@@ -5,7 +5,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     wine wine64 xvfb fonts-wine socat telnet nsis imagemagick xdotool
-    libboost-dev chromium
+    libboost-dev chromium tmux
 )
 # Node.js and npm build the web console's page; a machine that has them from elsewhere keeps
 # them.

@@ -4,7 +4,8 @@
     'use strict';
     const term = new Terminal({
         cursorBlink: true,
-        scrollback: 5000,
+        // xterm.js's own default: a longer history slows every line that scrolls it.
+        scrollback: 1000,
         fontFamily: 'Consolas, "DejaVu Sans Mono", "Liberation Mono", monospace',
         fontSize: 15,
     });

@@ -40,7 +40,9 @@ constexpr size_t kMaxConnections = 64;
 constexpr auto kRequestTime = std::chrono::seconds(30);
 // The most a browser sends at once: a large paste.
 constexpr size_t kMaxMessage = 1 << 20;
-constexpr size_t kConsoleChunk = 64 * 1024;
+// As much as one read takes: the terminal parses one large message faster than many small
+// ones, and draws less often between them.
+constexpr size_t kConsoleChunk = 256 * 1024;
 
 std::string ErrorText(const ErrorCode& e) {
     return Format("%d, %s", e.value(), platform::GetSystemErrorText(e.value()).c_str());
@@ -382,8 +384,12 @@ void WebConsoleServer::Impl::Accept() {
             });
             return;
         }
-        if (connections < kMaxConnections)
+        if (connections < kMaxConnections) {
+            // The end of each message goes out at once, not after the browser's delayed ACK.
+            ErrorCode ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
             std::make_shared<HttpSession>(std::move(socket), *this)->Read();
+        }
         Accept();
     });
 }
