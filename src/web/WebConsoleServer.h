@@ -29,6 +29,7 @@ struct WebConsole {
 // where it listens, loopback for a wildcard address. false while it does not listen.
 bool ConsoleOf(const PipeConnector& connector, WebConsole* out);
 
+// Start and Stop belong to the host's thread; the rest may be called from any thread.
 class WebConsoleServer {
   public:
     WebConsoleServer();
@@ -47,8 +48,9 @@ class WebConsoleServer {
     // The port it listens on; 0 while it does not run.
     uint16_t Port() const;
 
-    // The consoles it offers from now on, replacing the earlier ones; any thread. Bridges
-    // that are open stay with the console they reached.
+    // The consoles it offers from now on, replacing the earlier ones: the host calls it again
+    // whenever a connector is added, replaced, reset or removed. Bridges that are open stay
+    // with the console they reached.
     void SetConsoles(std::vector<WebConsole> consoles);
     // http://127.0.0.1:PORT/console/<key>?token=<token>; "" while it does not run.
     std::string ConsoleUrl(const std::string& key) const;

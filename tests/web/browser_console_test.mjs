@@ -74,14 +74,18 @@ async function Main() {
 let failed = false;
 try {
     await WithTimeout(Main(), 60000, 'the browser test');
-    console.log('browser console test: 1 passed, 0 failed');
 } catch (e) {
     failed = true;
     console.error(`FAIL: ${e.message}`);
-} finally {
-    await browser?.close().catch(() => {});
-    pipe?.Close();
-    await StopRelay(relay).catch(() => {});
-    Cleanup(dir);
 }
+await browser?.close().catch(() => {});
+pipe?.Close();
+try {
+    await StopRelay(relay);
+} catch (e) {
+    failed = true;
+    console.error(`FAIL: ${e.message}`);
+}
+Cleanup(dir);
+console.log(`browser console test: ${failed ? '0 passed, 1 failed' : '1 passed, 0 failed'}`);
 process.exit(failed ? 1 : 0);

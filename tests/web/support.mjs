@@ -107,12 +107,17 @@ export function StartRelay(relay, args, count) {
     });
 }
 
+// Ends tolvi-relay as Ctrl-C does; fails unless it ends cleanly (a sanitizer's report makes
+// its exit code another).
 export async function StopRelay(relay) {
-    if (!relay || relay.process.exitCode !== null)
+    if (!relay)
         return;
-    const ended = new Promise((r) => relay.process.on('exit', r));
+    const ended = relay.process.exitCode !== null ? relay.process.exitCode
+                                                  : new Promise((r) => relay.process.on('exit', r));
     relay.process.kill('SIGINT');
-    await WithTimeout(ended, 5000, 'tolvi-relay after SIGINT');
+    const code = await WithTimeout(Promise.resolve(ended), 5000, 'tolvi-relay after SIGINT');
+    if (code !== 0)
+        Fail(`tolvi-relay ended with ${code}`);
 }
 
 export function LaunchBrowser(nodeModules, dir) {
