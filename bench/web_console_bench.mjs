@@ -1,6 +1,6 @@
-// web_console_bench: `seq 1 100000` on a console, from the keystroke that asks for it until
-// its last line shows, through the browser page of tolvi-relay --web and through telnet in a
-// terminal (tmux) on the same connector; prints both, and their ratio.
+// web_console_bench: `seq 1 100000` on a console, from the Enter that asks for it until its
+// last line shows, through the browser page of tolvi-relay --web and through telnet in tmux
+// on the same connector, both 120 x 40; prints both, and their ratio.
 //   node web_console_bench.mjs TOLVI_RELAY NODE_MODULES [RUNS]    (9 by default)
 import { execFileSync, spawn } from 'node:child_process';
 import { Cleanup, FreePort, LaunchBrowser, PipeConsole, StartRelay, StopRelay, TerminalShows,
@@ -23,16 +23,19 @@ function Median(values) {
     return sorted[Math.floor(sorted.length / 2)];
 }
 
-// One tmux client in control mode reads the screen for every check: a check then costs a
-// line each way, not a process.
-class TmuxScreen {
-    constructor() {
-        this.client = spawn('tmux', [...tmux, '-C', 'attach-session', '-t', 'bench'],
-                            { stdio: ['pipe', 'pipe', 'ignore'] });
+// telnet in tmux, with two clients of it: one in control mode that sends the keys and reads the
+// screen between runs, and one in a terminal of 120 x 40 (made by script) that gets what tmux
+// draws for a user: the last line shows when it reaches that terminal.
+class TelnetInTmux {
+    constructor(port) {
+        execFileSync('tmux', [...tmux, 'new-session', '-d', '-s', 'bench', '-x', '120', '-y', '40',
+                              `telnet 127.0.0.1 ${port}`, ';', 'set-option', '-g', 'status', 'off']);
+        this.control = spawn('tmux', [...tmux, '-C', 'attach-session', '-t', 'bench'],
+                             { stdio: ['pipe', 'pipe', 'ignore'] });
         this.text = '';
         this.waiting = [() => {}];  // the answer to attach-session itself
-        this.client.stdout.setEncoding('utf8');
-        this.client.stdout.on('data', (chunk) => {
+        this.control.stdout.setEncoding('utf8');
+        this.control.stdout.on('data', (chunk) => {
             this.text += chunk;
             // Each command's answer comes between %begin and %end lines.
             let end;
@@ -43,41 +46,67 @@ class TmuxScreen {
                 this.waiting.shift()?.(body);
             }
         });
-        // The pane's output is not wanted here; only what the screen shows.
-        this.Command('refresh-client -f no-output');
+        this.Command('refresh-client -f no-output');  // the screen is read, not the output
+
+        const attach = ['tmux', ...tmux, 'attach-session', '-t', 'bench'].join(' ');
+        this.viewer = spawn('script', ['-qfc', `stty cols 120 rows 40; exec ${attach}`, '/dev/null'],
+                            { stdio: ['pipe', 'pipe', 'ignore'] });
+        this.drawn = '';
+        this.viewer.stdout.setEncoding('latin1');
+        this.viewer.stdout.on('data', (chunk) => {
+            this.drawn = (this.drawn + chunk).slice(-4096);
+            this.onDrawn?.();
+        });
     }
 
     Command(line) {
         return new Promise((resolve) => {
             this.waiting.push(resolve);
-            this.client.stdin.write(line + '\n');
+            this.control.stdin.write(line + '\n');
         });
     }
 
-    async Shows(test, ms) {
+    async ScreenShows(text, ms) {
         const deadline = Date.now() + ms;
         let screen;
-        while (!test(screen = await this.Command('capture-pane -p -t bench'))) {
+        while (!(screen = await this.Command('capture-pane -p -t bench')).includes(text)) {
             if (Date.now() > deadline)
-                throw new Error(`telnet's screen did not change as expected:\n${screen}`);
+                throw new Error(`telnet's screen does not show ${text}:\n${screen}`);
+            await Sleep(10);
         }
     }
 
+    Drawn(text, ms) {
+        return WithTimeout(new Promise((resolve) => {
+            this.onDrawn = () => {
+                if (this.drawn.includes(text)) {
+                    this.onDrawn = null;
+                    resolve();
+                }
+            };
+        }), ms, `telnet's terminal showing ${text}`);
+    }
+
     Close() {
-        this.client.stdin.end();
+        this.viewer.kill();
+        this.control.stdin.end();
+        execFileSync('tmux', [...tmux, 'kill-server']);
     }
 }
 
 // From the keystroke that asks for the output (the Enter after the command) until the screen
 // shows its last line; the screen is cleared first, so the line is the new one.
-async function ThroughTelnet(screen) {
-    await screen.Command('send-keys -R -t bench');
-    await screen.Command('clear-history -t bench');
-    await screen.Command('send-keys -t bench seq');
-    await screen.Shows((s) => s.includes('seq') && !s.includes(String(last)), 5000);
+async function ThroughTelnet(telnet) {
+    await telnet.Command('send-keys -R -t bench');
+    await telnet.Command('clear-history -t bench');
+    await telnet.Command('send-keys -t bench seq');
+    await telnet.ScreenShows('seq', 5000);
+    await Sleep(100);  // what it drew of that has come
+    telnet.drawn = '';
+    const drawn = telnet.Drawn(String(last), 30000);
     const start = performance.now();
-    await screen.Command('send-keys -t bench Enter');
-    await screen.Shows((s) => s.split('\n').some((line) => line.trim() === String(last)), 30000);
+    await telnet.Command('send-keys -t bench Enter');
+    await drawn;
     return performance.now() - start;
 }
 
@@ -91,13 +120,14 @@ async function ThroughBrowser(page) {
     return performance.now() - start;
 }
 
-// Runs of one client; the first warms up (the page's script is compiled as it runs), the
-// median of the rest counts.
+// Runs of one client: the first warms up (the page's script is compiled as it runs) and is
+// shown apart; the median of the rest counts.
 async function Measure(run) {
     const times = [];
     for (let i = 0; i <= runs; ++i)
         times.push(await run());
-    return Median(times.slice(1));
+    const shown = times.map((t) => t.toFixed(0));
+    return { median: Median(times.slice(1)), runs: `${shown[0]} | ${shown.slice(1).join(' ')}` };
 }
 
 async function Main() {
@@ -121,14 +151,10 @@ async function Main() {
     relay = await WithTimeout(StartRelay(relayPath, ['\\\\.\\pipe\\seqbench', String(port)], 1),
                               10000, 'tolvi-relay');
 
-    // telnet in a terminal of 120 x 40.
-    execFileSync('tmux', [...tmux, 'new-session', '-d', '-s', 'bench', '-x', '120', '-y', '40',
-                          `telnet 127.0.0.1 ${port}`]);
-    const screen = new TmuxScreen();
-    await screen.Shows((s) => s.includes('ready>'), 5000);
-    const telnet = await Measure(() => ThroughTelnet(screen));
-    screen.Close();
-    execFileSync('tmux', [...tmux, 'kill-server']);
+    const terminal = new TelnetInTmux(port);
+    await terminal.ScreenShows('ready>', 5000);
+    const telnet = await Measure(() => ThroughTelnet(terminal));
+    terminal.Close();
     await Sleep(300);  // the connector sees its client leave
 
     // The page in a window of about the same size.
@@ -141,10 +167,12 @@ async function Main() {
     const web = await Measure(() => ThroughBrowser(page));
 
     console.log(`seq 1 ${last} (${(output.length / 1024).toFixed(0)} KiB) on one connector, ` +
-                `median of ${runs} after a first run, from the keystroke until the last line shows:`);
-    console.log(`  telnet in tmux, 120 x 40     ${telnet.toFixed(0).padStart(5)} ms`);
-    console.log(`  browser page, ${size.padEnd(14)} ${web.toFixed(0).padStart(5)} ms`);
-    console.log(`  ratio browser/telnet         ${(web / telnet).toFixed(2)}  (2 at most)`);
+                'from the Enter that asks for it until the last line shows, in ms:');
+    const line = (name, m) =>
+        console.log(`  ${name.padEnd(26)} median ${m.median.toFixed(0).padStart(4)}   (runs ${m.runs})`);
+    line('telnet in tmux, 120 x 40', telnet);
+    line(`browser page, ${size}`, web);
+    console.log(`  ratio browser/telnet       ${(web.median / telnet.median).toFixed(2)}  (2 at most)`);
 }
 
 try {
