@@ -5,7 +5,11 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     wine wine64 xvfb fonts-wine socat telnet nsis imagemagick xdotool
+    libboost-dev chromium tmux
 )
+# Node.js and npm build the web console's page; a machine that has them from elsewhere keeps
+# them.
+command -v npm >/dev/null || packages+=(nodejs npm)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/PipeConnector.h"
 #include "model/ConnectorHost.h"
@@ -10,6 +11,7 @@
 #include "platform/Socket.h"
 #include "platform/WaitSet.h"
 #include "relay/StatusPrinter.h"
+#include "web/WebConsoleServer.h"
 
 namespace tolvi::relay {
 
@@ -45,12 +47,32 @@ int RunConsoleHost(const RelayArgs& args) {
         std::fprintf(stderr, "tolvi-relay: no connector could listen\n");
         return 1;
     }
+    // Each listening connector's console in the browser, served until the end.
+    web::WebConsoleServer consoles;
+    if (args.webPort >= 0) {
+        std::vector<web::WebConsole> each(static_cast<size_t>(host.Connectors().Count()));
+        for (int row = 0; row < host.Connectors().Count(); ++row)
+            web::ConsoleOf(host.Connectors().At(row), &each[static_cast<size_t>(row)]);
+        consoles.SetConsoles(each);
+        std::string error;
+        if (!consoles.Start(static_cast<uint16_t>(args.webPort), &error)) {
+            std::fprintf(stderr, "tolvi-relay: %s\n", error.c_str());
+            return 1;
+        }
+        for (int row = 0; row < host.Connectors().Count(); ++row) {
+            if (!each[static_cast<size_t>(row)].key.empty()) {
+                printer.Line(StatusPrinter::Label(host.Connectors().At(row)) + " console: " +
+                             consoles.ConsoleUrl(each[static_cast<size_t>(row)].key));
+            }
+        }
+    }
 
     platform::WaitSet wait;
     wait.Add(interrupted);
     while (!interrupted.IsSet())
         wait.Wait(-1);
     printer.Line("stopping");
+    consoles.Stop();
     host.StopAll();  // every stop request first, so that all the workers end together
     printer.Line("stopped");
     platform::InterruptsHandled();

@@ -26,6 +26,9 @@ const char kRelayUsage[] =
     "                       (127.0.0.1 and ::1), or with --allow-non-local on every interface\n"
     "  --watch-port PORT    a second port whose clients see the console but cannot type\n"
     "  --raw                plain TCP: no Telnet, exactly the pipe's bytes each way\n"
+    "for them all, anywhere:\n"
+    "  --web PORT           serve each console in the browser from 127.0.0.1:PORT (0: any\n"
+    "                       free port) and print its address\n"
     "  --help               this text\n"
     "Ctrl-C stops every connector and ends the program.\n";
 
@@ -85,6 +88,15 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
         if (arg == "--help" || arg == "-h") {
             out->help = true;
             return "";
+        }
+        if (arg == "--web") {
+            int port =
+                i + 1 < args.size() && IsPlainPort(args[i + 1]) ? TextToInt(args[i + 1]) : -1;
+            if (port < 0 || port > 65535)
+                return "option --web needs a port from 0 to 65535";
+            out->webPort = port;
+            ++i;
+            continue;
         }
         if (arg.compare(0, 2, "--") == 0) {
             if (out->connectors.empty()) {

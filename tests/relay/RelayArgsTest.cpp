@@ -32,6 +32,21 @@ TEST(RelayArgs, ConnectorsWithTheirOwnOptions) {
     EXPECT_EQ(a.connectors[1].replayKiB, 0);
 }
 
+TEST(RelayArgs, WebConsolePortForEveryConnectorAnywhere) {
+    RelayArgs a;
+    EXPECT_EQ(a.webPort, -1);
+    ASSERT_EQ(Parse({"--web", "0", "\\\\.\\pipe\\vm", "2323"}, &a), "");
+    EXPECT_EQ(a.webPort, 0);
+    ASSERT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--web", "8023", "--raw"}, &a), "");
+    EXPECT_EQ(a.webPort, 8023);
+    EXPECT_FALSE(a.connectors[0].telnet);  // the options after it are still the connector's
+    for (const char* bad : {"65536", "-1", "x"})
+        EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--web", bad}, &a),
+                  "option --web needs a port from 0 to 65535");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--web"}, &a),
+              "option --web needs a port from 0 to 65535");
+}
+
 TEST(RelayArgs, ConsoleOptionsWithTheDialogsRulesAndMessages) {
     RelayArgs a;
     ASSERT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--max-clients", "8", "--log", "/var/log/vm.log",

@@ -1,0 +1,183 @@
+// The web console's rules for requests, its URLs and its page.
+#include "web/ConsolePage.h"
+
+#include "web/Assets.h"
+#include "web/StrongRandom.h"
+#include "web/WebConsoleServer.h"
+
+namespace tolvi::web {
+namespace {
+
+const char kConsolePrefix[] = "/console/";
+const char kAssetPrefix[] = "/assets/";
+
+bool StartsWith(const std::string& text, const char* prefix, std::string* rest) {
+    std::string p(prefix);
+    if (text.compare(0, p.size(), p) != 0)
+        return false;
+    *rest = text.substr(p.size());
+    return true;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// %XX decoded; false for a broken escape.
+bool PercentDecode(const std::string& text, std::string* out) {
+    out->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out->push_back(text[i]);
+            continue;
+        }
+        int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+        int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+        if (low < 0)
+            return false;
+        out->push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    return true;
+}
+
+// Everything but the unreserved characters of RFC 3986 escaped, so that any key makes one
+// path segment.
+std::string PercentEncode(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     c == '-' || c == '.' || c == '_' || c == '~';
+        if (plain) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+// The value of the query's token parameter; false when there is none.
+bool TokenOf(const std::string& query, std::string* token) {
+    size_t at = 0;
+    while (at <= query.size()) {
+        size_t end = query.find('&', at);
+        if (end == std::string::npos)
+            end = query.size();
+        std::string pair = query.substr(at, end - at);
+        if (pair.compare(0, 6, "token=") == 0) {
+            *token = pair.substr(6);
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
+std::string HtmlEscape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
+void ReplaceAll(std::string* text, const std::string& what, const std::string& with) {
+    for (size_t at = text->find(what); at != std::string::npos;
+         at = text->find(what, at + with.size()))
+        text->replace(at, what.size(), with);
+}
+
+}  // namespace
+
+bool SameSecret(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    unsigned char differ = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        differ |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return differ == 0;
+}
+
+Verdict Judge(const Request& request, uint16_t port, const std::string& token) {
+    Verdict verdict;
+    const std::string self = "127.0.0.1:" + std::to_string(port);
+    size_t question = request.target.find('?');
+    std::string path = request.target.substr(0, question);
+    std::string query = question == std::string::npos ? "" : request.target.substr(question + 1);
+    std::string given;
+    if (token.empty() || !TokenOf(query, &given) || !SameSecret(given, token))
+        return verdict;
+    if (request.host != self)
+        return verdict;
+    if (request.hasOrigin ? request.origin != "http://" + self : request.upgrade)
+        return verdict;
+
+    std::string rest;
+    if (request.method != "GET") {
+        verdict.kind = Verdict::BadMethod;
+    } else if (StartsWith(path, kConsolePrefix, &rest) && !rest.empty() &&
+               rest.find('/') == std::string::npos && PercentDecode(rest, &verdict.name)) {
+        verdict.kind = request.upgrade ? Verdict::Socket : Verdict::Page;
+    } else if (!request.upgrade && StartsWith(path, kAssetPrefix, &rest) && FindAsset(rest)) {
+        verdict.kind = Verdict::File;
+        verdict.name = rest;
+    } else {
+        verdict.kind = Verdict::NotFound;
+    }
+    return verdict;
+}
+
+std::string MakeToken() {
+    unsigned char bytes[16];
+    if (!StrongRandom(bytes, sizeof bytes))
+        return "";
+    static const char hex[] = "0123456789abcdef";
+    std::string token;
+    for (unsigned char b : bytes) {
+        token.push_back(hex[b >> 4]);
+        token.push_back(hex[b & 15]);
+    }
+    return token;
+}
+
+std::string ConsoleTarget(const std::string& key, const std::string& token) {
+    return kConsolePrefix + PercentEncode(key) + "?token=" + token;
+}
+
+std::string PageText(const WebConsole& console, const std::string& token) {
+    const Asset& page = PageTemplate();
+    std::string text(page.data, page.size);
+    ReplaceAll(&text, "{{title}}", HtmlEscape(console.title));
+    ReplaceAll(&text, "{{token}}", token);
+    return text;
+}
+
+}  // namespace tolvi::web

@@ -1,0 +1,202 @@
+// The web console's Telnet client side (RFC 854, 857, 858) and its text for the browser.
+#include "web/TelnetBridge.h"
+
+#include <cstring>
+
+#include "engine/TelnetParser.h"
+
+namespace tolvi::web {
+namespace {
+
+constexpr uint8_t kCr = 13, kLf = 10, kNul = 0;
+
+void AppendLatin1(uint8_t byte, std::string* text) {
+    if (byte < 0x80) {
+        text->push_back(static_cast<char>(byte));
+        return;
+    }
+    text->push_back(static_cast<char>(0xC0 | (byte >> 6)));
+    text->push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+}
+
+// How long the sequence that lead starts is, and the range its second byte must fall in
+// (which rules out overlong forms, surrogates and code points past U+10FFFF); 0 when lead
+// starts none.
+size_t SequenceOf(uint8_t lead, uint8_t* low, uint8_t* high) {
+    *low = 0x80;
+    *high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if (lead == 0xE0)
+            *low = 0xA0;
+        if (lead == 0xED)
+            *high = 0x9F;
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        if (lead == 0xF0)
+            *low = 0x90;
+        if (lead == 0xF4)
+            *high = 0x8F;
+        return 4;
+    }
+    return 0;
+}
+
+// 1 when bytes[0..count) starts with a whole valid character of the given length, 0 when it
+// cannot be one, -1 when it may still become one.
+int Complete(const uint8_t* bytes, size_t count, size_t length, uint8_t low, uint8_t high) {
+    for (size_t k = 1; k < length; ++k) {
+        if (k >= count)
+            return -1;
+        uint8_t b = bytes[k];
+        if (k == 1 ? (b < low || b > high) : (b < 0x80 || b > 0xBF))
+            return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+void TextFromBytes::Feed(const uint8_t* bytes, size_t count, std::string* text) {
+    if (heldCount_ > 0 && count > 0) {
+        // Rare: a character was cut between two chunks. Read the two as one.
+        joined_.assign(held_, held_ + heldCount_);
+        joined_.insert(joined_.end(), bytes, bytes + count);
+        heldCount_ = 0;
+        Convert(joined_.data(), joined_.size(), text);
+        return;
+    }
+    Convert(bytes, count, text);
+}
+
+void TextFromBytes::Convert(const uint8_t* bytes, size_t count, std::string* text) {
+    size_t i = 0;
+    while (i < count) {
+        // Runs of ASCII go through as they are.
+        size_t start = i;
+        while (i < count && bytes[i] < 0x80)
+            ++i;
+        text->append(reinterpret_cast<const char*>(bytes + start), i - start);
+        if (i == count)
+            break;
+        uint8_t low, high;
+        size_t length = SequenceOf(bytes[i], &low, &high);
+        int whole = length == 0 ? 0 : Complete(bytes + i, count - i, length, low, high);
+        if (whole > 0) {
+            text->append(reinterpret_cast<const char*>(bytes + i), length);
+            i += length;
+        } else if (whole < 0) {
+            heldCount_ = count - i;
+            std::memcpy(held_, bytes + i, heldCount_);
+            return;
+        } else {
+            // Not a character: the byte stands alone, and what follows it is read afresh.
+            AppendLatin1(bytes[i++], text);
+        }
+    }
+}
+
+void TextFromBytes::Finish(std::string* text) {
+    for (size_t k = 0; k < heldCount_; ++k)
+        AppendLatin1(held_[k], text);
+    heldCount_ = 0;
+}
+
+void FromConsole::Answer(uint8_t option, std::string* answers) {
+    using namespace telnet;
+    bool* agreed = option == kEcho              ? &echo_
+                   : option == kSuppressGoAhead ? &suppressGoAhead_
+                                                : nullptr;
+    uint8_t reply = 0;
+    if (command_ == kWill) {
+        // The connector's echo and character-at-a-time mode are what a terminal wants; a
+        // mode already agreed is not acknowledged again, or the two ends would answer each
+        // other's answers for ever.
+        if (agreed && !*agreed) {
+            *agreed = true;
+            reply = kDo;
+        } else if (!agreed) {
+            reply = kDont;
+        }
+    } else if (command_ == kWont) {
+        if (agreed && *agreed) {
+            *agreed = false;
+            reply = kDont;
+        }
+    } else if (command_ == kDo) {
+        reply = kWont;  // the browser's end offers no option
+    }
+    if (reply != 0) {
+        const char bytes[3] = {static_cast<char>(kIac), static_cast<char>(reply),
+                               static_cast<char>(option)};
+        answers->append(bytes, 3);
+    }
+}
+
+void FromConsole::Feed(const uint8_t* bytes, size_t count, std::string* text,
+                       std::string* answers) {
+    using namespace telnet;
+    if (!telnet_) {
+        text_.Feed(bytes, count, text);
+        return;
+    }
+    data_.clear();
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t b = bytes[i];
+        switch (state_) {
+            case State::Data: {
+                const void* iac = std::memchr(bytes + i, kIac, count - i);
+                size_t end =
+                    iac ? static_cast<size_t>(static_cast<const uint8_t*>(iac) - bytes) : count;
+                data_.append(reinterpret_cast<const char*>(bytes + i), end - i);
+                i = end;
+                if (iac)
+                    state_ = State::SeenIac;
+                break;
+            }
+            case State::SeenIac:
+                if (b == kIac) {
+                    data_.push_back(static_cast<char>(kIac));
+                    state_ = State::Data;
+                } else if (b >= kWill && b <= kDont) {
+                    command_ = b;
+                    state_ = State::SeenOption;
+                } else {
+                    state_ = b == kSb ? State::InSubneg : State::Data;
+                }
+                break;
+            case State::SeenOption:
+                Answer(b, answers);
+                state_ = State::Data;
+                break;
+            case State::InSubneg:
+                if (b == kIac)
+                    state_ = State::InSubnegIac;
+                break;
+            case State::InSubnegIac:
+                state_ = b == kSe ? State::Data : State::InSubneg;
+                break;
+        }
+    }
+    text_.Feed(reinterpret_cast<const uint8_t*>(data_.data()), data_.size(), text);
+}
+
+std::string ToConsole(const char* data, size_t size, bool telnet) {
+    if (!telnet)
+        return std::string(data, size);
+    std::string out;
+    out.reserve(size + 8);
+    for (size_t i = 0; i < size; ++i) {
+        uint8_t b = static_cast<uint8_t>(data[i]);
+        out.push_back(static_cast<char>(b));
+        if (b == telnet::kIac)
+            out.push_back(static_cast<char>(telnet::kIac));
+        else if (b == kCr && (i + 1 == size || static_cast<uint8_t>(data[i + 1]) != kLf))
+            out.push_back(static_cast<char>(kNul));
+    }
+    return out;
+}
+
+}  // namespace tolvi::web

@@ -1,0 +1,56 @@
+// What passes between a connector's Telnet stream and a browser's terminal. Out of the
+// connector: Telnet commands taken away (IAC IAC is one 255), the options it offers answered
+// as a Telnet client answers them, and the bytes made into text a WebSocket may carry. Into
+// it: 255 doubled and CR sent as Telnet sends it. A raw connector's bytes pass as they are.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvi::web {
+
+// Bytes as UTF-8 text: valid UTF-8 passes unchanged, and any byte that is not part of it
+// stands for its Latin-1 character, so a console that writes 8-bit text, or a stray 255,
+// still shows every byte. A character split between two chunks is held until the next.
+class TextFromBytes {
+  public:
+    void Feed(const uint8_t* bytes, size_t count, std::string* text);
+    // The end of the stream: bytes held for a character that never came whole.
+    void Finish(std::string* text);
+
+  private:
+    void Convert(const uint8_t* bytes, size_t count, std::string* text);
+
+    uint8_t held_[4] = {};
+    size_t heldCount_ = 0;
+    std::vector<uint8_t> joined_;  // a held character and the chunk that follows it
+};
+
+class FromConsole {
+  public:
+    explicit FromConsole(bool telnet) : telnet_(telnet) {}
+
+    // Appends to text what the terminal shows of count received bytes, and to answers the
+    // replies the connector is owed.
+    void Feed(const uint8_t* bytes, size_t count, std::string* text, std::string* answers);
+    void Finish(std::string* text) { text_.Finish(text); }
+
+  private:
+    enum class State { Data, SeenIac, SeenOption, InSubneg, InSubnegIac };
+    void Answer(uint8_t option, std::string* answers);
+
+    bool telnet_;
+    State state_ = State::Data;
+    uint8_t command_ = 0;
+    bool echo_ = false;             // the connector's WILL ECHO agreed to
+    bool suppressGoAhead_ = false;  // the same for SUPPRESS-GO-AHEAD
+    std::string data_;              // one chunk's data, reused
+    TextFromBytes text_;
+};
+
+// What the browser typed (UTF-8 text, or bytes of a binary message), as the connector takes
+// it: with Telnet, 255 doubled and a CR that no LF follows sent as CR NUL.
+std::string ToConsole(const char* data, size_t size, bool telnet);
+
+}  // namespace tolvi::web

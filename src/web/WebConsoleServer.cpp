@@ -1,0 +1,488 @@
+// The web console's server: Boost.Beast's HTTP and WebSocket over Boost.Asio, all its
+// connections on one thread. The only file that sees Beast, which is slow to compile; what it
+// answers is decided in ConsolePage, what it bridges is changed in TelnetBridge.
+#include "web/WebConsoleServer.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <array>
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <optional>
+
+#include "engine/Format.h"
+#include "platform/ErrorText.h"
+#include "platform/Thread.h"
+#include "web/Assets.h"
+#include "web/ConsolePage.h"
+#include "web/TelnetBridge.h"
+
+namespace tolvi::web {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using ErrorCode = beast::error_code;
+
+// Enough for a page and its files in a few browser tabs, with the consoles open; past it a
+// local program that opens connections and sends nothing cannot exhaust the server.
+constexpr size_t kMaxConnections = 64;
+// A request that has not come whole by then is dropped.
+constexpr auto kRequestTime = std::chrono::seconds(30);
+// The most a browser sends at once: a large paste.
+constexpr size_t kMaxMessage = 1 << 20;
+// As much as one read takes: the terminal parses one large message faster than many small
+// ones, and draws less often between them.
+constexpr size_t kConsoleChunk = 256 * 1024;
+
+std::string ErrorText(const ErrorCode& e) {
+    return Format("%d, %s", e.value(), platform::GetSystemErrorText(e.value()).c_str());
+}
+
+tcp::endpoint ToAsio(const platform::Endpoint& at) {
+    if (at.family == platform::Family::V4) {
+        asio::ip::address_v4::bytes_type bytes;
+        std::copy(at.address, at.address + 4, bytes.begin());
+        return tcp::endpoint(asio::ip::address_v4(bytes), at.port);
+    }
+    asio::ip::address_v6::bytes_type bytes;
+    std::copy(at.address, at.address + 16, bytes.begin());
+    return tcp::endpoint(asio::ip::address_v6(bytes, at.scope), at.port);
+}
+
+}  // namespace
+
+struct WebConsoleServer::Impl {
+    std::unique_ptr<asio::io_context> io;
+    std::unique_ptr<tcp::acceptor> acceptor;
+    std::unique_ptr<asio::steady_timer> retry;
+    platform::WorkerThread thread;
+    std::atomic<bool> running{false};
+    std::atomic<uint16_t> port{0};
+    size_t connections = 0;  // on the server's thread, or while it does not run
+
+    mutable std::mutex lock;  // guards the two below
+    std::string token;
+    std::vector<WebConsole> consoles;
+
+    static void Run(void* self);
+    void Accept();
+    std::string Token() const {
+        std::lock_guard<std::mutex> hold(lock);
+        return token;
+    }
+    bool Find(const std::string& key, WebConsole* out) const {
+        std::lock_guard<std::mutex> hold(lock);
+        for (const WebConsole& c : consoles) {
+            if (c.key == key) {
+                *out = c;
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+namespace {
+
+using Impl = WebConsoleServer::Impl;
+
+// Counts itself among the server's connections for as long as it lives.
+struct Counted {
+    explicit Counted(Impl& server) : server_(server) { ++server_.connections; }
+    ~Counted() { --server_.connections; }
+    Counted(const Counted&) = delete;
+    Counted& operator=(const Counted&) = delete;
+    Impl& server_;
+};
+
+// One open console: a WebSocket to the browser and a Telnet connection to the connector.
+// Each direction has one read or write under way at a time, so that a slow side holds the
+// other back instead of filling memory.
+class Bridge : public std::enable_shared_from_this<Bridge> {
+  public:
+    Bridge(beast::tcp_stream&& stream, WebConsole console, Impl& server)
+        : counted_(server),
+          ws_(std::move(stream)),
+          console_(ws_.get_executor()),
+          where_(std::move(console)),
+          fromConsole_(where_.telnet) {}
+
+    void Start(http::request<http::empty_body> request) {
+        beast::get_lowest_layer(ws_).expires_never();
+        ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        ws_.read_message_max(kMaxMessage);
+        ws_.async_accept(request, [self = shared_from_this()](ErrorCode e) {
+            if (!e)
+                self->Connect();
+        });
+    }
+
+  private:
+    void Connect() {
+        console_.async_connect(ToAsio(where_.endpoint), [self = shared_from_this()](ErrorCode e) {
+            if (e) {
+                // As a Telnet client reports a host that does not answer.
+                self->toBrowser_ = Format("Unable to connect to the console at %s port %u: %s\r\n",
+                                          platform::AddressText(self->where_.endpoint).c_str(),
+                                          self->where_.endpoint.port, ErrorText(e).c_str());
+                self->ws_.text(true);
+                self->ws_.async_write(asio::buffer(self->toBrowser_),
+                                      [self](ErrorCode, size_t) { self->CloseBrowser(); });
+                return;
+            }
+            ErrorCode ignored;
+            self->console_.set_option(tcp::no_delay(true), ignored);
+            self->ReadConsole();
+            self->ReadBrowser();
+        });
+    }
+
+    void ReadConsole() {
+        console_.async_read_some(
+            asio::buffer(fromPipe_),
+            [self = shared_from_this()](ErrorCode e, size_t n) { self->OnConsoleData(e, n); });
+    }
+
+    void OnConsoleData(ErrorCode e, size_t count) {
+        toBrowser_.clear();
+        if (e) {
+            // The connector ended the connection (a busy console, a stop), or the browser's
+            // end did: what is left goes to a browser that is still there, then it is closed.
+            if (browserGone_)
+                return;
+            fromConsole_.Finish(&toBrowser_);
+            if (toBrowser_.empty()) {
+                CloseBrowser();
+                return;
+            }
+            ws_.text(true);
+            ws_.async_write(
+                asio::buffer(toBrowser_),
+                [self = shared_from_this()](ErrorCode, size_t) { self->CloseBrowser(); });
+            return;
+        }
+        std::string answers;
+        fromConsole_.Feed(fromPipe_.data(), count, &toBrowser_, &answers);
+        SendConsole(std::move(answers));
+        if (toBrowser_.empty()) {
+            ReadConsole();
+            return;
+        }
+        ws_.text(true);
+        ws_.async_write(asio::buffer(toBrowser_), [self = shared_from_this()](ErrorCode e, size_t) {
+            if (e) {
+                self->browserGone_ = true;
+                self->CloseConsole();
+                return;
+            }
+            self->ReadConsole();
+        });
+    }
+
+    void ReadBrowser() {
+        ws_.async_read(fromBrowser_, [self = shared_from_this()](ErrorCode e, size_t) {
+            self->OnBrowserData(e);
+        });
+    }
+
+    void OnBrowserData(ErrorCode e) {
+        if (e) {
+            browserGone_ = true;
+            CloseConsole();
+            return;
+        }
+        auto data = fromBrowser_.data();
+        SendConsole(ToConsole(static_cast<const char*>(data.data()), data.size(), where_.telnet));
+        fromBrowser_.consume(data.size());
+        if (writing_)
+            browserWaits_ = true;  // read on once the console has taken it
+        else
+            ReadBrowser();
+    }
+
+    void SendConsole(std::string bytes) {
+        if (bytes.empty() || !console_.is_open())
+            return;
+        toConsole_.push_back(std::move(bytes));
+        if (!writing_)
+            WriteConsole();
+    }
+
+    void WriteConsole() {
+        writing_ = true;
+        asio::async_write(console_, asio::buffer(toConsole_.front()),
+                          [self = shared_from_this()](ErrorCode e, size_t) {
+                              self->writing_ = false;
+                              if (e) {
+                                  self->CloseConsole();
+                                  return;
+                              }
+                              self->toConsole_.pop_front();
+                              if (!self->toConsole_.empty()) {
+                                  self->WriteConsole();
+                              } else if (self->browserWaits_) {
+                                  self->browserWaits_ = false;
+                                  self->ReadBrowser();
+                              }
+                          });
+    }
+
+    // The connector sees its client leave; the console's read ends and closes the browser.
+    void CloseConsole() {
+        ErrorCode ignored;
+        console_.shutdown(tcp::socket::shutdown_both, ignored);
+        console_.close(ignored);
+        toConsole_.clear();
+    }
+
+    void CloseBrowser() {
+        ws_.async_close(websocket::close_code::normal,
+                        [self = shared_from_this()](ErrorCode) { self->CloseConsole(); });
+    }
+
+    Counted counted_;
+    websocket::stream<beast::tcp_stream> ws_;
+    tcp::socket console_;
+    WebConsole where_;
+    FromConsole fromConsole_;
+    std::array<uint8_t, kConsoleChunk> fromPipe_;
+    std::string toBrowser_;
+    beast::flat_buffer fromBrowser_;
+    std::deque<std::string> toConsole_;
+    bool writing_ = false;
+    bool browserWaits_ = false;
+    bool browserGone_ = false;
+};
+
+// One HTTP connection: requests for pages and files, until it turns into a console's
+// WebSocket or ends.
+class HttpSession : public std::enable_shared_from_this<HttpSession> {
+  public:
+    HttpSession(tcp::socket&& socket, Impl& server)
+        : counted_(server), server_(server), stream_(std::move(socket)) {}
+
+    void Read() {
+        parser_.emplace();
+        parser_->header_limit(8 * 1024);
+        parser_->body_limit(0);
+        stream_.expires_after(kRequestTime);
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = shared_from_this()](ErrorCode e, size_t) { self->OnRequest(e); });
+    }
+
+  private:
+    void OnRequest(ErrorCode e) {
+        if (e) {
+            Close();
+            return;
+        }
+        const auto& message = parser_->get();
+        Request request;
+        request.method = std::string(message.method_string());
+        request.target = std::string(message.target());
+        request.host = std::string(message[http::field::host]);
+        auto origin = message.find(http::field::origin);
+        request.hasOrigin = origin != message.end();
+        if (request.hasOrigin)
+            request.origin = std::string(origin->value());
+        request.upgrade = websocket::is_upgrade(message);
+
+        std::string token = server_.Token();
+        Verdict verdict = Judge(request, server_.port, token);
+        WebConsole console;
+        bool known = (verdict.kind != Verdict::Page && verdict.kind != Verdict::Socket) ||
+                     server_.Find(verdict.name, &console);
+        if (!known) {
+            Respond(http::status::not_found, "text/plain", "No such console\n");
+        } else if (verdict.kind == Verdict::Socket) {
+            std::make_shared<Bridge>(std::move(stream_), std::move(console), server_)
+                ->Start(parser_->release());
+        } else if (verdict.kind == Verdict::Page) {
+            Respond(http::status::ok, "text/html; charset=utf-8", PageText(console, token));
+        } else if (verdict.kind == Verdict::File) {
+            const Asset* asset = FindAsset(verdict.name);
+            Respond(http::status::ok, asset->contentType, std::string(asset->data, asset->size));
+        } else if (verdict.kind == Verdict::BadMethod) {
+            Respond(http::status::method_not_allowed, "text/plain", "Only GET is served\n");
+        } else if (verdict.kind == Verdict::NotFound) {
+            Respond(http::status::not_found, "text/plain", "Not found\n");
+        } else {
+            Respond(http::status::forbidden, "text/plain", "Forbidden\n");
+        }
+    }
+
+    void Respond(http::status status, const char* type, std::string body) {
+        auto response = std::make_shared<http::response<http::string_body>>(
+            status, parser_->get().version(), std::move(body));
+        response->set(http::field::content_type, type);
+        response->set(http::field::cache_control, "no-store");
+        response->set("Referrer-Policy", "no-referrer");
+        response->set("X-Content-Type-Options", "nosniff");
+        response->set("X-Frame-Options", "DENY");
+        response->set("Content-Security-Policy",
+                      "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src data:; "
+                      "frame-ancestors 'none'");
+        // A refused request gets no second try on the same connection.
+        response->keep_alive(status != http::status::forbidden && parser_->get().keep_alive());
+        response->prepare_payload();
+        http::async_write(stream_, *response,
+                          [self = shared_from_this(), response](ErrorCode e, size_t) {
+                              if (e || !response->keep_alive())
+                                  self->Close();
+                              else
+                                  self->Read();
+                          });
+    }
+
+    void Close() {
+        ErrorCode ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.close();
+    }
+
+    Counted counted_;
+    Impl& server_;
+    beast::tcp_stream stream_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::empty_body>> parser_;
+};
+
+}  // namespace
+
+void WebConsoleServer::Impl::Run(void* self) {
+    auto* impl = static_cast<Impl*>(self);
+    for (;;) {
+        try {
+            impl->io->run();
+            return;
+        } catch (...) {
+            // A handler that ran out of memory loses its connection, not the server.
+        }
+    }
+}
+
+void WebConsoleServer::Impl::Accept() {
+    acceptor->async_accept([this](ErrorCode e, tcp::socket socket) {
+        if (e == asio::error::operation_aborted)
+            return;
+        if (e) {
+            // Out of descriptors or buffers for now: try again soon rather than spin.
+            retry->expires_after(std::chrono::milliseconds(100));
+            retry->async_wait([this](ErrorCode waited) {
+                if (!waited)
+                    Accept();
+            });
+            return;
+        }
+        if (connections < kMaxConnections) {
+            // The end of each message goes out at once, not after the browser's delayed ACK.
+            ErrorCode ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
+            std::make_shared<HttpSession>(std::move(socket), *this)->Read();
+        }
+        Accept();
+    });
+}
+
+WebConsoleServer::WebConsoleServer() : impl_(std::make_unique<Impl>()) {}
+
+WebConsoleServer::~WebConsoleServer() {
+    Stop();
+}
+
+bool WebConsoleServer::Start(uint16_t port, std::string* error) {
+    Stop();
+    std::string token = MakeToken();
+    if (token.empty()) {
+        *error = "no random token could be made for the web console";
+        return false;
+    }
+    auto io = std::make_unique<asio::io_context>(1);
+    auto acceptor = std::make_unique<tcp::acceptor>(*io);
+    tcp::endpoint at(asio::ip::address_v4::loopback(), port);
+    ErrorCode e;
+    acceptor->open(at.protocol(), e);
+#ifdef _WIN32
+    // Winsock's SO_REUSEADDR would let another program take the port from under us.
+    if (!e)
+        acceptor->set_option(
+            asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true), e);
+#else
+    if (!e)
+        acceptor->set_option(tcp::acceptor::reuse_address(true), e);
+#endif
+    if (!e)
+        acceptor->bind(at, e);
+    if (!e)
+        acceptor->listen(asio::socket_base::max_listen_connections, e);
+    if (e) {
+        *error = Format("The web console could not listen on 127.0.0.1 port %u (%s)", port,
+                        ErrorText(e).c_str());
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> hold(impl_->lock);
+        impl_->token = token;
+    }
+    impl_->port = acceptor->local_endpoint(e).port();
+    impl_->io = std::move(io);
+    impl_->acceptor = std::move(acceptor);
+    impl_->retry = std::make_unique<asio::steady_timer>(*impl_->io);
+    impl_->Accept();
+    if (platform::SysError started = impl_->thread.Start(&Impl::Run, impl_.get());
+        started.Failed()) {
+        *error = Format("The web console's thread could not be started (%d)", started.code);
+        Stop();
+        return false;
+    }
+    impl_->running = true;
+    return true;
+}
+
+void WebConsoleServer::Stop() {
+    if (!impl_->io)
+        return;
+    impl_->running = false;
+    impl_->io->stop();
+    impl_->thread.Join();
+    // Whatever handlers wait are dropped with the context, and their connections closed.
+    impl_->retry.reset();
+    impl_->acceptor.reset();
+    impl_->io.reset();
+    impl_->port = 0;
+    std::lock_guard<std::mutex> hold(impl_->lock);
+    impl_->token.clear();
+}
+
+bool WebConsoleServer::IsRunning() const {
+    return impl_->running;
+}
+
+uint16_t WebConsoleServer::Port() const {
+    return impl_->port;
+}
+
+void WebConsoleServer::SetConsoles(std::vector<WebConsole> consoles) {
+    std::lock_guard<std::mutex> hold(impl_->lock);
+    impl_->consoles = std::move(consoles);
+}
+
+std::string WebConsoleServer::ConsoleUrl(const std::string& key) const {
+    uint16_t port = impl_->port;
+    std::string token = impl_->Token();
+    if (port == 0 || token.empty())
+        return "";
+    return "http://127.0.0.1:" + std::to_string(port) + ConsoleTarget(key, token);
+}
+
+}  // namespace tolvi::web
