@@ -88,7 +88,6 @@ std::string ProxyApp::RegisterAutoStart(bool startWithWindows) {
 }
 
 bool ProxyApp::TranslateKeys(HWND frame, MSG* msg) {
-    // The table's other keys name commands that nothing handles.
     static HACCEL keys = LoadAcceleratorsA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     return keys && frame && TranslateAcceleratorA(frame, keys, msg);
 }

@@ -51,23 +51,6 @@ std::string ListView::GetItemText(int index, int column) const {
     return buffer;
 }
 
-bool ListView::SetItemData(int index, LPARAM data) {
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    item.lParam = data;
-    return SendMessageA(hwnd_, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
-}
-
-LPARAM ListView::GetItemData(int index) const {
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0;
-    return item.lParam;
-}
-
 bool ListView::SetItemImage(int index, int image) {
     LVITEMA item{};
     item.mask = LVIF_IMAGE;

@@ -21,8 +21,6 @@ class ListView {
     int InsertItem(int index, const std::string& text);
     bool SetItemText(int item, int column, const std::string& text);
     std::string GetItemText(int item, int column) const;
-    bool SetItemData(int item, LPARAM data);
-    LPARAM GetItemData(int item) const;
     bool SetItemImage(int item, int image);
     int GetItemImage(int item) const;
     int GetItemCount() const;
