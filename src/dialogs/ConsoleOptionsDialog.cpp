@@ -15,10 +15,13 @@ namespace tolvi {
 ConsoleOptionsDialog::ConsoleOptionsDialog(HWND parent) : ui::Dialog(IDD_CONSOLE_OPTIONS, parent) {}
 
 BOOL ConsoleOptionsDialog::OnInitDialog() {
-    SendMessageA(Item(IDC_LOG_FILE), EM_LIMITTEXT, kLongestFieldText, 0);
-    SetDlgItemTextA(Hwnd(), IDC_MAX_CLIENTS, std::to_string(settings.maxClients).c_str());
-    SetDlgItemTextA(Hwnd(), IDC_LOG_FILE, settings.logFile.c_str());
-    SetDlgItemTextA(Hwnd(), IDC_REPLAY, std::to_string(settings.replayKiB).c_str());
+    SendMessageW(Item(IDC_LOG_FILE), EM_LIMITTEXT, kLongestFieldText, 0);
+    std::string clients = std::to_string(settings.maxClients), logFile = settings.logFile,
+                replay = std::to_string(settings.replayKiB);
+    ui::DataExchange dx(Hwnd(), false);
+    dx.Text(IDC_MAX_CLIENTS, clients);
+    dx.Text(IDC_LOG_FILE, logFile);
+    dx.Text(IDC_REPLAY, replay);
     return TRUE;
 }
 
@@ -43,22 +46,20 @@ void ConsoleOptionsDialog::OnOK() {
 }
 
 void ConsoleOptionsDialog::Browse() {
-    std::vector<char> path(MAX_PATH * 4, '\0');
-    std::string typed;
-    ui::DataExchange(Hwnd(), true).Text(IDC_LOG_FILE, typed);
-    typed.copy(path.data(), path.size() - 1);
-    OPENFILENAMEA ofn{};
+    std::vector<wchar_t> path(MAX_PATH * 4, L'\0');
+    GetDlgItemTextW(Hwnd(), IDC_LOG_FILE, path.data(), static_cast<int>(path.size()));
+    OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = Hwnd();
-    ofn.lpstrFilter = "Log files (*.log)\0*.log\0Text files (*.txt)\0*.txt\0All files\0*.*\0";
+    ofn.lpstrFilter = L"Log files (*.log)\0*.log\0Text files (*.txt)\0*.txt\0All files\0*.*\0";
     ofn.lpstrFile = path.data();
     ofn.nMaxFile = static_cast<DWORD>(path.size());
-    ofn.lpstrTitle = "Log file";
-    ofn.lpstrDefExt = "log";
+    ofn.lpstrTitle = L"Log file";
+    ofn.lpstrDefExt = L"log";
     // The log is appended to: choosing a file that exists asks nothing.
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    if (GetSaveFileNameA(&ofn))
-        SetDlgItemTextA(Hwnd(), IDC_LOG_FILE, path.data());
+    if (GetSaveFileNameW(&ofn))
+        SetDlgItemTextW(Hwnd(), IDC_LOG_FILE, path.data());
 }
 
 bool ConsoleOptionsDialog::OnDialogMessage(UINT msg, WPARAM w, LPARAM, INT_PTR* result) {

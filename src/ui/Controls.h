@@ -11,7 +11,7 @@ namespace tolvi::ui {
 // Loads the common controls once per process (list view, toolbar, status bar, tooltips).
 void InitCommonControlsOnce();
 
-// A list view control owned by its parent window; this only talks to it.
+// A list view control owned by its parent window; this only talks to it, in UTF-8.
 class ListView {
   public:
     void Attach(HWND hwnd) { hwnd_ = hwnd; }
