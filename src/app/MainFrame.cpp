@@ -367,20 +367,27 @@ LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
     return 0;
 }
 
-bool CMainFrame::OnNeedToolTipText(NMHDR* header) {
-    auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
-    const CommandInfo* command = FindCommand(static_cast<uint32_t>(header->idFrom));
+LRESULT CMainFrame::OnNeedToolTipText(WPARAM, LPARAM l) {
+    auto* info = reinterpret_cast<NMTTDISPINFOW*>(l);
+    const CommandInfo* command = FindCommand(static_cast<uint32_t>(info->hdr.idFrom));
     if (!command || !command->toolbarButton)
-        return false;
+        return 0;
     // The string table holds "prompt\ntooltip" under the command's id.
     std::string text = ui::LoadText(command->id);
     size_t newline = text.find('\n');
     if (newline == std::string::npos)
-        return false;
+        return 0;
     tooltip = platform::Widen(text.substr(newline + 1));
     info->lpszText = &tooltip[0];
     ShowPrompt(command->id);  // the button under the pointer gives its prompt too
-    return true;
+    return 0;
+}
+
+LRESULT CMainFrame::OnHotItemChange(WPARAM, LPARAM l) {
+    // The button under the pointer shows its prompt; leaving the bar shows "Ready".
+    auto* hot = reinterpret_cast<NMTBHOTITEM*>(l);
+    ShowPrompt((hot->dwFlags & HICF_LEAVING) ? 0 : static_cast<UINT>(hot->idNew));
+    return 0;
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
@@ -399,15 +406,12 @@ void CMainFrame::OnIdle() {
 }
 
 bool CMainFrame::OnCmdMsg(UINT id, int code) {
-    if (connectorView.OnCmdMsg(id, code))
-        return true;
-    LRESULT result = 0;
-    if (DispatchOwn(WM_COMMAND, MAKEWPARAM(id, code), 0, &result))
-        return true;
-    return ProxyApp::OnCmdMsg(id, Hwnd());
+    // Menus, the toolbar and the tray menu: the list first, then the frame, then the app.
+    return connectorView.OnCmdMsg(id, code) || Window::OnCmdMsg(id, code) ||
+           ProxyApp::OnCmdMsg(id, Hwnd());
 }
 
-bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
+bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
     static const ui::MessageEntry<CMainFrame> kMessages[] = {
         ui::OnMessage(WM_CREATE, &CMainFrame::OnCreate),
         ui::OnMessage(WM_SETFOCUS, &CMainFrame::OnSetFocus),
@@ -421,37 +425,17 @@ bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnMessage(WM_DPICHANGED, &CMainFrame::OnDpiChanged),
         ui::OnMessage(kAlertMessage, &CMainFrame::OnAlert),
         ui::OnMessage(kLoadReportMessage, &CMainFrame::OnLoadReport),
+        // Registered at run time, once, when the table is first needed.
+        ui::OnMessage(TaskbarCreatedMessage(), &CMainFrame::OnTaskbarCreated),
+        ui::OnNotify(ui::kAnyControl, TTN_NEEDTEXTW, &CMainFrame::OnNeedToolTipText),
+        ui::OnNotify(ui::kAnyControl, TBN_HOTITEMCHANGE, &CMainFrame::OnHotItemChange),
         ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
         ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),
         ui::OnCommand(ID_VIEW_STATUS_BAR, &CMainFrame::OnToggleStatusBar),
     };
-    return ui::DispatchFrom(this, kMessages, msg, w, l, result);
-}
-
-bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
-    if (msg == WM_COMMAND) {
-        // Menus, the toolbar and the tray menu: the list first, then the frame, then the app.
-        OnCmdMsg(LOWORD(w), HIWORD(w));
-        *result = 0;
-        return true;
-    }
-    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(l)->code == TTN_NEEDTEXTW) {
-        OnNeedToolTipText(reinterpret_cast<NMHDR*>(l));
-        return true;
-    }
-    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(l)->code == TBN_HOTITEMCHANGE) {
-        // The button under the pointer shows its prompt; leaving the bar shows "Ready".
-        auto* hot = reinterpret_cast<NMTBHOTITEM*>(l);
-        ShowPrompt((hot->dwFlags & HICF_LEAVING) ? 0 : static_cast<UINT>(hot->idNew));
-        *result = 0;
-        return true;
-    }
-    if (msg == TaskbarCreatedMessage()) {
-        *result = OnTaskbarCreated(w, l);
-        return true;
-    }
-    return DispatchOwn(msg, w, l, result) || Window::Dispatch(msg, w, l, result);
+    return ui::DispatchFrom(this, kMessages, msg, w, l, result) ||
+           Window::Dispatch(msg, w, l, result);
 }
 
 }  // namespace tolvi

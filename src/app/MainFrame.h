@@ -85,12 +85,11 @@ class CMainFrame : public ui::Window {
     LRESULT OnDpiChanged(WPARAM, LPARAM);
     LRESULT OnAlert(WPARAM, LPARAM);
     LRESULT OnLoadReport(WPARAM, LPARAM);
+    LRESULT OnNeedToolTipText(WPARAM, LPARAM);
+    LRESULT OnHotItemChange(WPARAM, LPARAM);
     // Scales the bars, the list and the icons for newDpi.
     void ApplyDpi(UINT newDpi);
     void SetWindowIcons();
-    bool OnNeedToolTipText(NMHDR* header);
-    // The frame's own message table, without the routing of commands to the list.
-    bool DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result);
     void RecalcLayout();
     void ShowPrompt(UINT id);
 

@@ -138,7 +138,10 @@ LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     if (!self)
         return DefWindowProcW(hwnd, msg, w, l);  // before WM_NCCREATE, or after WM_DESTROY
     LRESULT result = 0;
-    if (!self->Dispatch(msg, w, l, &result))
+    // Commands take one road, whoever sent them: the window's routing, then its table.
+    bool handled = msg == WM_COMMAND ? self->OnCmdMsg(LOWORD(w), HIWORD(w))
+                                     : self->Dispatch(msg, w, l, &result);
+    if (!handled)
         result = self->DefaultProc(msg, w, l);
     if (msg == WM_DESTROY) {
         // The object lets go of the window: what is left of it is the system's.

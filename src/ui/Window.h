@@ -12,7 +12,8 @@ namespace tolvi::ui {
 class Window;
 
 // One row of a class's message table: a window message, a WM_COMMAND id, or a WM_NOTIFY code
-// from a control id. The handler gets the message's parameters and returns its result.
+// from a control id (or from any control). The handler gets the message's parameters and
+// returns its result.
 template <class T>
 struct MessageEntry {
     enum Kind { Message, Command, Notify } kind;
@@ -20,6 +21,9 @@ struct MessageEntry {
     int code;    // the notification code (Notify only)
     LRESULT (T::*handler)(WPARAM, LPARAM);
 };
+
+// The control id of a notification that any control may send (a toolbar's tooltips).
+constexpr UINT kAnyControl = ~0u;
 
 template <class T>
 constexpr MessageEntry<T> OnMessage(UINT message, LRESULT (T::*h)(WPARAM, LPARAM)) {
@@ -49,7 +53,8 @@ bool DispatchFrom(T* self, const MessageEntry<T> (&table)[N], UINT msg, WPARAM w
                 break;
             case MessageEntry<T>::Notify: {
                 const NMHDR* h = reinterpret_cast<const NMHDR*>(l);
-                match = msg == WM_NOTIFY && h && h->idFrom == e.value && h->code == UINT(e.code);
+                match = msg == WM_NOTIFY && h && (e.value == kAnyControl || h->idFrom == e.value) &&
+                        h->code == UINT(e.code);
                 break;
             }
         }
@@ -90,7 +95,8 @@ class Window {
                   int y, int width, int height, HWND parent, UINT_PTR idOrMenu);
     virtual BOOL DestroyWindow();
 
-    // Offers a command to this window's table; true when a handler took it.
+    // Every WM_COMMAND comes here. The default offers it to this window's table; a window
+    // that routes commands to others first overrides it. True when a handler took it.
     virtual bool OnCmdMsg(UINT id, int code);
 
   protected:
