@@ -427,6 +427,7 @@ TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
     ASSERT_NE(before, nullptr);
     Select(0);
     saves = 0;
+    const std::string watchPort = FreePortText();
     std::string shownAtStart;
     bool hasBrowse = false;
     auto fill = [](std::string clients, std::string log, std::string replay) {
@@ -438,24 +439,38 @@ TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
         };
     };
     std::vector<SeenWindow> seen =
-        Run(ID_CONNECTOR_CONSOLE, {{"Console options",
-                                    [&](HWND d) {
-                                        shownAtStart = GetText(d, IDC_MAX_CLIENTS) + "|" +
-                                                       GetText(d, IDC_LOG_FILE) + "|" +
-                                                       GetText(d, IDC_REPLAY);
-                                        hasBrowse = GetText(d, IDC_BROWSE_LOG) == "&Browse...";
-                                        fill("17", "", "0")(d);
-                                    }},
-                                   {"Error!", Press(IDOK)},
-                                   {"Console options", fill("3", "", "2000")},
-                                   {"Error!", Press(IDOK)},
-                                   {"Console options", fill("3", "C:\\logs\\shared.log", "8")}});
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_EQ(shownAtStart, "1||0");
+        Run(ID_CONNECTOR_CONSOLE,
+            {{"Console options",
+              [&](HWND d) {
+                  shownAtStart = GetText(d, IDC_MAX_CLIENTS) + "|" + GetText(d, IDC_LOG_FILE) +
+                                 "|" + GetText(d, IDC_REPLAY) + "|" +
+                                 GetText(d, IDC_LISTEN_ADDRESS) + "|" + GetText(d, IDC_WATCH_PORT) +
+                                 "|" + std::to_string(IsDlgButtonChecked(d, IDC_TELNET));
+                  hasBrowse = GetText(d, IDC_BROWSE_LOG) == "&Browse...";
+                  fill("17", "", "0")(d);
+              }},
+             {"Error!", Press(IDOK)},
+             {"Console options", fill("3", "", "2000")},
+             {"Error!", Press(IDOK)},
+             {"Console options",
+              [&](HWND d) {
+                  SetText(d, IDC_LISTEN_ADDRESS, "nowhere");
+                  fill("3", "C:\\logs\\shared.log", "8")(d);
+              }},
+             {"Error!", Press(IDOK)},
+             {"Console options", [&](HWND d) {
+                  SetText(d, IDC_LISTEN_ADDRESS, "127.0.0.1");
+                  SetText(d, IDC_WATCH_PORT, watchPort);
+                  Click(d, IDC_TELNET);
+                  PressButton(d, IDOK);
+              }}});
+    ASSERT_EQ(seen.size(), 7u);
+    EXPECT_EQ(shownAtStart, "1||0||0|1");
     EXPECT_TRUE(hasBrowse);
     EXPECT_EQ(seen[1].text, "Clients at once must be a number from 1 to 16");
     EXPECT_EQ(seen[1].icon, LoadIcon(nullptr, IDI_EXCLAMATION));
     EXPECT_EQ(seen[3].text, "Replay must be a number from 0 to 1024");
+    EXPECT_EQ(seen[5].text, "Incorrect listen address provided");
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(Stored("MaxClients0"), "3");
     EXPECT_EQ(Stored("LogFile0"), "C:\\logs\\shared.log");
@@ -463,6 +478,9 @@ TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
     ASSERT_EQ(view.GetRowCount(), 1);
     EXPECT_NE(Row(0), before);  // a changed option takes a new connector
     EXPECT_EQ(Row(0)->Settings().maxClients, 3);
+    EXPECT_EQ(Row(0)->Settings().listenAddress, "127.0.0.1");
+    EXPECT_EQ(Row(0)->Settings().watchPort, std::stoi(watchPort));
+    EXPECT_FALSE(Row(0)->Settings().telnet);
     EXPECT_EQ(Row(0)->GetPortText(), port);
     EXPECT_EQ(view.List().GetItemText(0, 0), "\\\\.\\pipe\\shared");
 }
