@@ -52,13 +52,6 @@
 #define ID_VIEW_TOOLBAR 59392
 #define ID_VIEW_STATUS_BAR 59393
 #define ID_FIRST_PANE 59648
-// Commands the key table names and nothing handles, as the classic frameworks carry them.
-#define ID_EDIT_COPY 57634
-#define ID_EDIT_CUT 57635
-#define ID_EDIT_PASTE 57637
-#define ID_EDIT_UNDO 57643
-#define ID_NEXT_PANE 57680
-#define ID_PREV_PANE 57681
 
 // Strings
 #define IDS_APP_TITLE 57344

@@ -23,7 +23,7 @@ void EngineAlerts::OnAlert(const PipeConnector& connector, const std::string& te
     waiting_.push_back(std::move(key));
     // One message for any number of waiting alerts: the handler takes them all.
     if (!posted_)
-        posted_ = PostMessageA(owner_, kAlertMessage, 0, 0) != FALSE;
+        posted_ = PostMessageW(owner_, kAlertMessage, 0, 0) != FALSE;
 }
 
 void EngineAlerts::ShowQueued() {

@@ -7,17 +7,10 @@ namespace tolvi {
 namespace {
 
 const CommandInfo kCommands[] = {
-    {ID_CONNECTOR_NEW, "ConnectorView::OnNewConnector", 1},
-    {ID_CONNECTOR_EDIT, "ConnectorView::OnEditConnector", 2},
-    {ID_CONNECTOR_RESET, "ConnectorView::OnResetConnector", 3},
-    {ID_CONNECTOR_DELETE, "ConnectorView::OnDeleteConnector", 4},
-    {ID_CONNECTOR_CONSOLE, "ConnectorView::OnConsoleOptions", 0},
-    {ID_SETTINGS, "CMainFrame::OnSettings", 5},
-    {ID_QUICK_HELP, "CMainFrame::OnQuickHelp", 6},
-    {ID_APP_ABOUT, "ProxyApp::OnAbout", 0},
-    {ID_APP_EXIT, "exit: a close request to the main window", 0},
-    {ID_VIEW_TOOLBAR, "show or hide the toolbar", 0},
-    {ID_VIEW_STATUS_BAR, "show or hide the status bar", 0},
+    {ID_CONNECTOR_NEW, 1},    {ID_CONNECTOR_EDIT, 2},    {ID_CONNECTOR_RESET, 3},
+    {ID_CONNECTOR_DELETE, 4}, {ID_CONNECTOR_CONSOLE, 0}, {ID_SETTINGS, 5},
+    {ID_QUICK_HELP, 6},       {ID_APP_ABOUT, 0},         {ID_APP_EXIT, 0},
+    {ID_VIEW_TOOLBAR, 0},     {ID_VIEW_STATUS_BAR, 0},
 };
 
 constexpr uint32_t kLeftButtonDown = 0x201, kRightButtonDown = 0x204;

@@ -9,8 +9,7 @@ namespace tolvi {
 // command's id, as "prompt\ntooltip".
 struct CommandInfo {
     uint32_t id;
-    const char* handler;  // which object's which handler takes it
-    int toolbarButton;    // 1 to 6, 0 for none
+    int toolbarButton;  // 1 to 6, 0 for none
 };
 
 // Every command of the program, in the order of the table.

@@ -7,11 +7,14 @@
 
 #include <vector>
 
+#include "platform/win32/WideText.h"
+
 namespace tolvi {
 namespace {
 
 void OpenWithShell(HWND owner, const std::string& address) {
-    ShellExecuteA(owner, "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellExecuteW(owner, L"open", platform::Widen(address).c_str(), nullptr, nullptr,
+                  SW_SHOWNORMAL);
 }
 
 HelpOpener opener = OpenWithShell;
@@ -19,13 +22,13 @@ HelpOpener opener = OpenWithShell;
 }  // namespace
 
 bool ProgramPath(std::string* path) {
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0)
             return false;
         if (n < buffer.size()) {
-            path->assign(buffer.data(), n);
+            *path = platform::Narrow(buffer.data(), static_cast<int>(n));
             return true;
         }
         buffer.resize(buffer.size() * 2);  // cut short: try again with more room

@@ -14,7 +14,7 @@ using HelpOpener = void (*)(HWND owner, const std::string& address);
 void SetHelpOpener(HelpOpener opener);
 void OpenHelp(HWND owner, const std::string& section);
 
-// The program file's full path, whatever its length; false when it cannot be found.
+// The program file's full path in UTF-8, whatever its length; false when it cannot be found.
 bool ProgramPath(std::string* path);
 
 }  // namespace tolvi

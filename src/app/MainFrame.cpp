@@ -5,8 +5,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cstring>
-
 #include "app/FrameRules.h"
 #include "app/Help.h"
 #include "app/ProxyApp.h"
@@ -14,6 +12,7 @@
 #include "engine/Format.h"
 #include "platform/ErrorText.h"
 #include "platform/Socket.h"
+#include "platform/win32/WideText.h"
 #include "resource.h"
 #include "ui/Dpi.h"
 #include "ui/MessageBox.h"
@@ -30,12 +29,12 @@ constexpr DWORD kStatusBarStyle = WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP;
 const UINT kIndicators[] = {0, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
 
 UINT TaskbarCreatedMessage() {
-    static UINT message = RegisterWindowMessageA("TaskbarCreated");
+    static UINT message = RegisterWindowMessageW(L"TaskbarCreated");
     return message;
 }
 
 HICON ProgramIcon(int size) {
-    return static_cast<HICON>(LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME),
+    return static_cast<HICON>(LoadImageW(ui::AppInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                          IMAGE_ICON, size, size, LR_SHARED));
 }
 
@@ -44,15 +43,15 @@ HICON ProgramIcon(int size) {
 CMainFrame::CMainFrame(std::unique_ptr<platform::KeyValueStore> store,
                        std::unique_ptr<platform::KeyValueStore> backup, std::string commandTail)
     : registerAutoStart(&ProxyApp::RegisterAutoStart),
-      notifyIcon(&Shell_NotifyIconA),
-      icon(LoadIconA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      notifyIcon(&Shell_NotifyIconW),
+      icon(LoadIconW(ui::AppInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       store(std::move(store)),
       backup(std::move(backup)),
       commandTail(std::move(commandTail)) {}
 
 CMainFrame::~CMainFrame() = default;
 
-bool CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
+bool CMainFrame::PreCreateWindow(CREATESTRUCTW& cs) {
     cs.dwExStyle &= ~WS_EX_CLIENTEDGE;
     cs.lpszClass = ui::RegisterWindowClass(0, nullptr, nullptr, nullptr);
     return true;
@@ -95,8 +94,8 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
 void CMainFrame::SetWindowIcons() {
     // At 96 DPI the large icon is the one LoadIcon gives, the system's 32 pixels.
     HICON large = dpi == ui::kBaseDpi ? icon : ProgramIcon(ui::Scale(32, dpi));
-    SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
-    SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL,
+    SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL,
                  reinterpret_cast<LPARAM>(ProgramIcon(ui::Scale(16, dpi))));
 }
 
@@ -109,7 +108,7 @@ void CMainFrame::ApplyDpi(UINT newDpi) {
     connectorView.SetDpi(dpi);
     SetWindowIcons();
     if (trayState.inTray) {
-        NOTIFYICONDATAA record = ui::TrayIconRecord(
+        NOTIFYICONDATAW record = ui::TrayIconRecord(
             Hwnd(), kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
         notifyIcon(NIM_MODIFY, &record);
     }
@@ -156,7 +155,7 @@ bool CMainFrame::LoadConfiguration() {
         return true;
     // Told from the message loop, once the window is up: start-up never waits on a box.
     loadReport = LinesMessage(lines);
-    PostMessageA(Hwnd(), kLoadReportMessage, 0, 0);
+    PostMessageW(Hwnd(), kLoadReportMessage, 0, 0);
     return false;
 }
 
@@ -202,7 +201,7 @@ bool CMainFrame::SaveConfiguration() {
 
 bool CMainFrame::ToggleTray() {
     bool adding = ToggleTrayState(trayState);
-    NOTIFYICONDATAA record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
+    NOTIFYICONDATAW record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
                                                 ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
     if (adding) {
         if (!notifyIcon(NIM_ADD, &record)) {
@@ -230,7 +229,7 @@ void CMainFrame::RecalcLayout() {
     GetClientRect(Hwnd(), &client);
     int top = 0, bottom = client.bottom;
     if (toolBar.Hwnd() && IsWindowVisible(toolBar.Hwnd())) {
-        SendMessageA(toolBar.Hwnd(), TB_AUTOSIZE, 0, 0);
+        SendMessageW(toolBar.Hwnd(), TB_AUTOSIZE, 0, 0);
         RECT r;
         GetWindowRect(toolBar.Hwnd(), &r);
         top = r.bottom - r.top;
@@ -287,7 +286,7 @@ LRESULT CMainFrame::OnQuickHelp(WPARAM, LPARAM) {
 }
 
 LRESULT CMainFrame::OnHelp(WPARAM, LPARAM) {
-    ProxyApp::WinHelpA(Hwnd());
+    ProxyApp::HelpHook(Hwnd());
     return TRUE;
 }
 
@@ -305,7 +304,7 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
             SetForegroundWindow(Hwnd());
             TrackPopupMenu(menu.SubMenu(2), TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y, 0, Hwnd(),
                            nullptr);
-            PostMessageA(Hwnd(), WM_NULL, 0, 0);
+            PostMessageW(Hwnd(), WM_NULL, 0, 0);
         }
     }
     return 0;
@@ -314,7 +313,7 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
 LRESULT CMainFrame::OnTaskbarCreated(WPARAM, LPARAM) {
     // Explorer restarted and forgot the icon; without it a hidden window is out of reach.
     if (trayState.inTray) {
-        NOTIFYICONDATAA record = ui::TrayIconRecord(
+        NOTIFYICONDATAW record = ui::TrayIconRecord(
             Hwnd(), kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
         notifyIcon(NIM_ADD, &record);
     }
@@ -343,11 +342,9 @@ LRESULT CMainFrame::OnInitMenuPopup(WPARAM w, LPARAM) {
 }
 
 void CMainFrame::ShowPrompt(UINT id) {
-    char text[256] = "";
-    if (id == 0 || LoadStringA(ui::AppInstance(), id, text, sizeof text) <= 0) {
-        LoadStringA(ui::AppInstance(), IDS_IDLE_MESSAGE, text, sizeof text);
-    }
-    std::string prompt = text;
+    std::string prompt = id == 0 ? "" : ui::LoadText(id);
+    if (prompt.empty())
+        prompt = ui::LoadText(IDS_IDLE_MESSAGE);
     statusBar.SetMessage(prompt.substr(0, prompt.find('\n')));
 }
 
@@ -370,21 +367,27 @@ LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
     return 0;
 }
 
-bool CMainFrame::OnNeedToolTipText(NMHDR* header) {
-    auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
-    const CommandInfo* command = FindCommand(static_cast<uint32_t>(header->idFrom));
+LRESULT CMainFrame::OnNeedToolTipText(WPARAM, LPARAM l) {
+    auto* info = reinterpret_cast<NMTTDISPINFOW*>(l);
+    const CommandInfo* command = FindCommand(static_cast<uint32_t>(info->hdr.idFrom));
     if (!command || !command->toolbarButton)
-        return false;
+        return 0;
     // The string table holds "prompt\ntooltip" under the command's id.
-    char text[256] = "";
-    LoadStringA(ui::AppInstance(), command->id, text, sizeof text);
-    const char* newline = std::strchr(text, '\n');
-    if (!newline)
-        return false;
-    tooltip = newline + 1;
-    info->lpszText = const_cast<char*>(tooltip.c_str());
+    std::string text = ui::LoadText(command->id);
+    size_t newline = text.find('\n');
+    if (newline == std::string::npos)
+        return 0;
+    tooltip = platform::Widen(text.substr(newline + 1));
+    info->lpszText = &tooltip[0];
     ShowPrompt(command->id);  // the button under the pointer gives its prompt too
-    return true;
+    return 0;
+}
+
+LRESULT CMainFrame::OnHotItemChange(WPARAM, LPARAM l) {
+    // The button under the pointer shows its prompt; leaving the bar shows "Ready".
+    auto* hot = reinterpret_cast<NMTBHOTITEM*>(l);
+    ShowPrompt((hot->dwFlags & HICF_LEAVING) ? 0 : static_cast<UINT>(hot->idNew));
+    return 0;
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
@@ -403,15 +406,12 @@ void CMainFrame::OnIdle() {
 }
 
 bool CMainFrame::OnCmdMsg(UINT id, int code) {
-    if (connectorView.OnCmdMsg(id, code))
-        return true;
-    LRESULT result = 0;
-    if (DispatchOwn(WM_COMMAND, MAKEWPARAM(id, code), 0, &result))
-        return true;
-    return ProxyApp::OnCmdMsg(id, Hwnd());
+    // Menus, the toolbar and the tray menu: the list first, then the frame, then the app.
+    return connectorView.OnCmdMsg(id, code) || Window::OnCmdMsg(id, code) ||
+           ProxyApp::OnCmdMsg(id, Hwnd());
 }
 
-bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
+bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
     static const ui::MessageEntry<CMainFrame> kMessages[] = {
         ui::OnMessage(WM_CREATE, &CMainFrame::OnCreate),
         ui::OnMessage(WM_SETFOCUS, &CMainFrame::OnSetFocus),
@@ -425,37 +425,17 @@ bool CMainFrame::DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnMessage(WM_DPICHANGED, &CMainFrame::OnDpiChanged),
         ui::OnMessage(kAlertMessage, &CMainFrame::OnAlert),
         ui::OnMessage(kLoadReportMessage, &CMainFrame::OnLoadReport),
+        // Registered at run time, once, when the table is first needed.
+        ui::OnMessage(TaskbarCreatedMessage(), &CMainFrame::OnTaskbarCreated),
+        ui::OnNotify(ui::kAnyControl, TTN_NEEDTEXTW, &CMainFrame::OnNeedToolTipText),
+        ui::OnNotify(ui::kAnyControl, TBN_HOTITEMCHANGE, &CMainFrame::OnHotItemChange),
         ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
         ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),
         ui::OnCommand(ID_VIEW_STATUS_BAR, &CMainFrame::OnToggleStatusBar),
     };
-    return ui::DispatchFrom(this, kMessages, msg, w, l, result);
-}
-
-bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
-    if (msg == WM_COMMAND) {
-        // Menus, the toolbar and the tray menu: the list first, then the frame, then the app.
-        OnCmdMsg(LOWORD(w), HIWORD(w));
-        *result = 0;
-        return true;
-    }
-    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(l)->code == TTN_NEEDTEXTA) {
-        OnNeedToolTipText(reinterpret_cast<NMHDR*>(l));
-        return true;
-    }
-    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(l)->code == TBN_HOTITEMCHANGE) {
-        // The button under the pointer shows its prompt; leaving the bar shows "Ready".
-        auto* hot = reinterpret_cast<NMTBHOTITEM*>(l);
-        ShowPrompt((hot->dwFlags & HICF_LEAVING) ? 0 : static_cast<UINT>(hot->idNew));
-        *result = 0;
-        return true;
-    }
-    if (msg == TaskbarCreatedMessage()) {
-        *result = OnTaskbarCreated(w, l);
-        return true;
-    }
-    return DispatchOwn(msg, w, l, result) || Window::Dispatch(msg, w, l, result);
+    return ui::DispatchFrom(this, kMessages, msg, w, l, result) ||
+           Window::Dispatch(msg, w, l, result);
 }
 
 }  // namespace tolvi

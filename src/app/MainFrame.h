@@ -58,13 +58,13 @@ class CMainFrame : public ui::Window {
     // How Settings brings the start-with-Windows entry into line (the application's); returns
     // the message that tells of a failure, "" when there was none.
     std::function<std::string(bool startWithWindows)> registerAutoStart;
-    // How the notification-area icon is added and removed (the shell's Shell_NotifyIconA).
-    std::function<BOOL(DWORD, NOTIFYICONDATAA*)> notifyIcon;
+    // How the notification-area icon is added and removed (the shell's Shell_NotifyIconW).
+    std::function<BOOL(DWORD, NOTIFYICONDATAW*)> notifyIcon;
     // How the load starts each connector's worker (its StartWorker).
     WorkerStarter startWorker;
 
   protected:
-    bool PreCreateWindow(CREATESTRUCTA& cs) override;
+    bool PreCreateWindow(CREATESTRUCTW& cs) override;
     bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) override;
 
   private:
@@ -85,12 +85,11 @@ class CMainFrame : public ui::Window {
     LRESULT OnDpiChanged(WPARAM, LPARAM);
     LRESULT OnAlert(WPARAM, LPARAM);
     LRESULT OnLoadReport(WPARAM, LPARAM);
+    LRESULT OnNeedToolTipText(WPARAM, LPARAM);
+    LRESULT OnHotItemChange(WPARAM, LPARAM);
     // Scales the bars, the list and the icons for newDpi.
     void ApplyDpi(UINT newDpi);
     void SetWindowIcons();
-    bool OnNeedToolTipText(NMHDR* header);
-    // The frame's own message table, without the routing of commands to the list.
-    bool DispatchOwn(UINT msg, WPARAM w, LPARAM l, LRESULT* result);
     void RecalcLayout();
     void ShowPrompt(UINT id);
 
@@ -105,7 +104,7 @@ class CMainFrame : public ui::Window {
     std::unique_ptr<platform::KeyValueStore> backup;
     bool backupPending = false;  // the key holds what a save would lose: copy it first, once
     std::string loadReport;      // what the load found wrong, until it is shown
-    std::string tooltip;         // the text a tooltip points to while it shows
+    std::wstring tooltip;        // the text a tooltip points to while it shows
     std::string commandTail;
     UINT dpi = 96;
 };

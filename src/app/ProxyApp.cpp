@@ -7,6 +7,7 @@
 #include "config/AutoStart.h"
 #include "dialogs/SettingsDialog.h"
 #include "platform/RegistryStore.h"
+#include "platform/win32/WideText.h"
 #include "resource.h"
 #include "ui/Dpi.h"
 #include "ui/MessageBox.h"
@@ -19,7 +20,7 @@ ProxyApp::ProxyApp(std::string commandLine) : commandTail(CommandLineTail(comman
 
 bool ProxyApp::InitInstance() {
     // The mutex only marks that an instance runs; its handle lives as long as the process.
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, platform::Widen(kInstanceMutexName).c_str());
     bool alreadyRunning = GetLastError() == ERROR_ALREADY_EXISTS;
     if (mutex)
         ReleaseMutex(mutex);
@@ -65,7 +66,7 @@ bool ProxyApp::OnCmdMsg(UINT id, HWND mainWindow) {
         return true;
     }
     if (id == ID_APP_EXIT) {
-        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+        PostMessageW(mainWindow, WM_CLOSE, 0, 0);
         return true;
     }
     return false;
@@ -76,7 +77,7 @@ void ProxyApp::OnAbout(HWND owner) {
     about.DoModal();
 }
 
-void ProxyApp::WinHelpA(HWND mainWindow) {
+void ProxyApp::HelpHook(HWND mainWindow) {
     OpenHelp(mainWindow, "what-is-it");
 }
 
@@ -88,21 +89,20 @@ std::string ProxyApp::RegisterAutoStart(bool startWithWindows) {
 }
 
 bool ProxyApp::TranslateKeys(HWND frame, MSG* msg) {
-    // The table's other keys name commands that nothing handles.
-    static HACCEL keys = LoadAcceleratorsA(ui::AppInstance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
-    return keys && frame && TranslateAcceleratorA(frame, keys, msg);
+    static HACCEL keys = LoadAcceleratorsW(ui::AppInstance(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    return keys && frame && TranslateAcceleratorW(frame, keys, msg);
 }
 
 int ProxyApp::Run() {
     MSG msg;
     for (;;) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT)
                 return static_cast<int>(msg.wParam);
             if (frame && TranslateKeys(frame->Hwnd(), &msg))
                 continue;
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
         if (frame && frame->Hwnd())
             frame->OnIdle();

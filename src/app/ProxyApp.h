@@ -12,6 +12,7 @@ extern const char kInstanceMutexName[];
 
 class ProxyApp {
   public:
+    // commandLine is the whole command line, program path first, in UTF-8.
     explicit ProxyApp(std::string commandLine);
 
     // True to run the message loop; false to end at once with ExitCode().
@@ -24,8 +25,8 @@ class ProxyApp {
     // The application's own commands: About, and Exit as a close request to mainWindow.
     static bool OnCmdMsg(UINT id, HWND mainWindow);
     static void OnAbout(HWND owner);
-    // The help hook: opens the help at its introduction.
-    static void WinHelpA(HWND mainWindow);
+    // The help hook (the classic frameworks' WinHelp): opens the help at its introduction.
+    static void HelpHook(HWND mainWindow);
     // Turns Ctrl+N, Ctrl+E, Ctrl+R and Ctrl+D into their commands for frame (key table 128);
     // true when msg was such a key and has been sent.
     static bool TranslateKeys(HWND frame, MSG* msg);

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/Help.h"
+#include "platform/win32/WideText.h"
+
 namespace tolvi {
 namespace {
 
@@ -15,28 +18,22 @@ HANDLE ownMapping = nullptr;
 
 // The path as the file system compares it: long form, any case.
 std::string ComparablePath(const std::string& path) {
-    std::string result = path;
-    DWORD length = GetLongPathNameA(path.c_str(), nullptr, 0);
+    std::wstring result = platform::Widen(path);
+    DWORD length = GetLongPathNameW(result.c_str(), nullptr, 0);
     if (length > 0) {
-        std::vector<char> buffer(length);
-        if (GetLongPathNameA(path.c_str(), buffer.data(), length) < length)
-            result = buffer.data();
+        std::vector<wchar_t> buffer(length);
+        DWORD got = GetLongPathNameW(result.c_str(), buffer.data(), length);
+        if (got > 0 && got < length)
+            result.assign(buffer.data(), got);
     }
     if (!result.empty())
-        CharLowerBuffA(&result[0], static_cast<DWORD>(result.size()));
-    return result;
+        CharLowerBuffW(&result[0], static_cast<DWORD>(result.size()));
+    return platform::Narrow(result);
 }
 
-std::string OwnProgramPath() {
-    std::vector<char> path(MAX_PATH);
-    for (;;) {
-        DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return "";
-        if (n < path.size())
-            return std::string(path.data(), n);
-        path.resize(path.size() * 2);
-    }
+std::string OwnMappingName() {
+    std::string path;
+    return SharedWindowName(ProgramPath(&path) ? path : "");
 }
 
 }  // namespace
@@ -54,7 +51,7 @@ std::string SharedWindowName(const std::string& programPath) {
 
 HWND ReadSharedMainWindow() {
     HANDLE mapping =
-        OpenFileMappingA(FILE_MAP_READ, FALSE, SharedWindowName(OwnProgramPath()).c_str());
+        OpenFileMappingW(FILE_MAP_READ, FALSE, platform::Widen(OwnMappingName()).c_str());
     if (!mapping)
         return nullptr;
     uint32_t word = 0;
@@ -70,8 +67,8 @@ HWND ReadSharedMainWindow() {
 void WriteSharedMainWindow(HWND window) {
     if (!ownMapping) {
         ownMapping =
-            CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(uint32_t),
-                               SharedWindowName(OwnProgramPath()).c_str());
+            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(uint32_t),
+                               platform::Widen(OwnMappingName()).c_str());
     }
     if (!ownMapping)
         return;  // a second start then finds no window and brings nothing forward

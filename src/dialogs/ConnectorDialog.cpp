@@ -28,7 +28,7 @@ void ConnectorDialog::DoDataExchange(ui::DataExchange& dx) {
 BOOL ConnectorDialog::OnInitDialog() {
     // Nothing longer than the store can keep can be typed.
     for (int id : {pipeNameId, IDC_PORT, IDC_DESCRIPTION, IDC_CLIENT_LIST})
-        SendMessageA(Item(id), EM_LIMITTEXT, kLongestFieldText, 0);
+        SendMessageW(Item(id), EM_LIMITTEXT, kLongestFieldText, 0);
     UpdateData(false);
     if (kind == DialogKind::Edit) {
         EnableWindow(Item(IDC_LIST_ONLY), settings.allowNonLocal);

@@ -26,7 +26,7 @@ static_assert(kColumns[0].width + kColumns[1].width + kColumns[2].width + kColum
 
 HICON SmallIcon(int id, int size) {
     return static_cast<HICON>(
-        LoadImageA(ui::AppInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_SHARED));
+        LoadImageW(ui::AppInstance(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_SHARED));
 }
 
 }  // namespace
@@ -47,26 +47,26 @@ ConnectorView::~ConnectorView() {
     connectors.SetObserver(nullptr);
 }
 
-bool ConnectorView::PreCreateWindow(CREATESTRUCTA& cs) {
+bool ConnectorView::PreCreateWindow(CREATESTRUCTW& cs) {
     if (!Window::PreCreateWindow(cs))
         return false;
     cs.dwExStyle |= WS_EX_CLIENTEDGE;
     cs.style &= ~WS_BORDER;
     cs.lpszClass = ui::RegisterWindowClass(CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW,
-                                           LoadCursor(nullptr, IDC_ARROW),
+                                           LoadCursorW(nullptr, IDC_ARROW),
                                            reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr);
     return true;
 }
 
-BOOL ConnectorView::Create(const char* className, const char* windowName, DWORD style,
+BOOL ConnectorView::Create(const wchar_t* className, const char* windowName, DWORD style,
                            const RECT& rect, HWND parent, UINT id) {
     if (!CreateEx(0, className, windowName, style, rect, parent, id))
         return FALSE;
     ui::InitCommonControlsOnce();
     // What follows may fail without stopping the view; a list that is missing shows as such.
-    HWND list = CreateWindowExA(
-        0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0, 0, 0, Hwnd(),
-        reinterpret_cast<HMENU>(IDC_CONNECTOR_LIST), ui::AppInstance(), nullptr);
+    HWND list = CreateWindowExW(
+        0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0, 0, 0,
+        Hwnd(), reinterpret_cast<HMENU>(IDC_CONNECTOR_LIST), ui::AppInstance(), nullptr);
     listControl.Attach(list);
     listControl.SetExtendedStyle(
         LVS_EX_GRIDLINES | LVS_EX_TRACKSELECT | LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE,

@@ -23,7 +23,8 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     explicit ConnectorView(ConnectorList& connectors);
     ~ConnectorView() override;
 
-    BOOL Create(const char* className, const char* windowName, DWORD style, const RECT& rect,
+    // windowName is UTF-8; className nullptr lets PreCreateWindow choose the view's class.
+    BOOL Create(const wchar_t* className, const char* windowName, DWORD style, const RECT& rect,
                 HWND parent, UINT id);
     BOOL DestroyWindow() override;
     void FitListToClient();
@@ -55,7 +56,7 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     HMENU ContextMenu() const { return contextMenu.Handle(); }
 
   protected:
-    bool PreCreateWindow(CREATESTRUCTA& cs) override;
+    bool PreCreateWindow(CREATESTRUCTW& cs) override;
     bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) override;
 
   private:

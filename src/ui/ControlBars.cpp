@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "platform/win32/WideText.h"
 #include "resource.h"
 #include "ui/Controls.h"
 #include "ui/Window.h"
@@ -18,7 +19,7 @@ struct ToolBarLayout {
 };
 
 bool ReadToolBarResource(int resourceId, ToolBarLayout* layout) {
-    HRSRC found = FindResourceA(AppInstance(), MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(241));
+    HRSRC found = FindResourceW(AppInstance(), MAKEINTRESOURCEW(resourceId), MAKEINTRESOURCEW(241));
     HGLOBAL loaded = found ? LoadResource(AppInstance(), found) : nullptr;
     const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
     DWORD size = found ? SizeofResource(AppInstance(), found) : 0;
@@ -41,17 +42,11 @@ bool ReadToolBarResource(int resourceId, ToolBarLayout* layout) {
     return false;
 }
 
-std::string LoadText(UINT id) {
-    char text[256] = "";
-    LoadStringA(AppInstance(), id, text, sizeof text);
-    return text;
-}
-
 }  // namespace
 
 ToolBar::~ToolBar() {
     if (hwnd_ && IsWindow(hwnd_))
-        SendMessageA(hwnd_, TB_SETIMAGELIST, 0, 0);
+        SendMessageW(hwnd_, TB_SETIMAGELIST, 0, 0);
     if (pictures_)
         ImageList_Destroy(pictures_);
 }
@@ -59,11 +54,11 @@ ToolBar::~ToolBar() {
 bool ToolBar::Create(HWND parent, DWORD style, UINT id) {
     InitCommonControlsOnce();
     hwnd_ =
-        CreateWindowExA(0, TOOLBARCLASSNAMEA, "", style, 0, 0, 0, 0, parent,
+        CreateWindowExW(0, TOOLBARCLASSNAMEW, L"", style, 0, 0, 0, 0, parent,
                         reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppInstance(), nullptr);
     if (!hwnd_)
         return false;
-    SendMessageA(hwnd_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(hwnd_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     return true;
 }
 
@@ -89,8 +84,8 @@ bool ToolBar::LoadToolBar(int resourceId) {
         }
         buttons.push_back(b);
     }
-    SendMessageA(hwnd_, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
-    SendMessageA(hwnd_, TB_AUTOSIZE, 0, 0);
+    SendMessageW(hwnd_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    SendMessageW(hwnd_, TB_AUTOSIZE, 0, 0);
     return true;
 }
 
@@ -118,20 +113,20 @@ bool ToolBar::ScaleTo(UINT dpi) {
         return false;
     // The buttons take the new pictures' size and the bar's padding; left alone they would
     // keep the largest size they ever had.
-    DWORD padding = static_cast<DWORD>(SendMessageA(hwnd_, TB_GETPADDING, 0, 0));
-    SendMessageA(hwnd_, TB_SETBUTTONSIZE, 0,
+    DWORD padding = static_cast<DWORD>(SendMessageW(hwnd_, TB_GETPADDING, 0, 0));
+    SendMessageW(hwnd_, TB_SETBUTTONSIZE, 0,
                  MAKELPARAM(pictureSize_ + LOWORD(padding), pictureSize_ + HIWORD(padding)));
-    SendMessageA(hwnd_, TB_AUTOSIZE, 0, 0);
+    SendMessageW(hwnd_, TB_AUTOSIZE, 0, 0);
     return true;
 }
 
 bool ToolBar::ShowPictures(int size, int bitmapId) {
     auto strip = static_cast<HBITMAP>(
-        LoadImageA(AppInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, 0));
+        LoadImageW(AppInstance(), MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, 0));
     if (!strip)
         return false;
     BITMAP info{};
-    GetObjectA(strip, sizeof info, &info);
+    GetObjectW(strip, sizeof info, &info);
     HIMAGELIST images =
         ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, info.bmWidth / size, 0);
     // The light grey around the pictures is left out, so the bar's own face shows through,
@@ -143,7 +138,7 @@ bool ToolBar::ShowPictures(int size, int bitmapId) {
             ImageList_Destroy(images);
         return false;
     }
-    SendMessageA(hwnd_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    SendMessageW(hwnd_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
     if (pictures_)
         ImageList_Destroy(pictures_);  // the bar does not destroy an image list it is given
     pictures_ = images;
@@ -154,7 +149,7 @@ bool ToolBar::ShowPictures(int size, int bitmapId) {
 bool StatusBar::Create(HWND parent, DWORD style, UINT id) {
     InitCommonControlsOnce();
     hwnd_ =
-        CreateWindowExA(0, STATUSCLASSNAMEA, "", style, 0, 0, 0, 0, parent,
+        CreateWindowExW(0, STATUSCLASSNAMEW, L"", style, 0, 0, 0, 0, parent,
                         reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppInstance(), nullptr);
     return hwnd_ != nullptr;
 }
@@ -171,7 +166,7 @@ bool StatusBar::SetIndicators(const UINT* ids, int count) {
 void StatusBar::Resize() {
     if (!hwnd_ || panes_.empty())
         return;
-    SendMessageA(hwnd_, WM_SIZE, 0, 0);
+    SendMessageW(hwnd_, WM_SIZE, 0, 0);
     RECT r;
     GetClientRect(hwnd_, &r);
     // The indicators keep a fixed width at the right; the message pane takes the rest.
@@ -181,17 +176,21 @@ void StatusBar::Resize() {
     std::vector<int> edges(n, -1);
     for (int i = 0; i + 1 < n; ++i)
         edges[i] = r.right - grip - indicatorWidth * (n - 1 - i);
-    SendMessageA(hwnd_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
-    for (size_t i = 0; i < panes_.size(); ++i) {
-        SendMessageA(hwnd_, SB_SETTEXTA, i, reinterpret_cast<LPARAM>(shown_[i].c_str()));
-    }
+    SendMessageW(hwnd_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+    for (size_t i = 0; i < panes_.size(); ++i)
+        SetPaneText(i);
 }
 
 void StatusBar::SetMessage(const std::string& text) {
     if (panes_.empty())
         return;
     shown_[0] = text;
-    SendMessageA(hwnd_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SetPaneText(0);
+}
+
+void StatusBar::SetPaneText(size_t pane) {
+    SendMessageW(hwnd_, SB_SETTEXTW, pane,
+                 reinterpret_cast<LPARAM>(platform::Widen(shown_[pane]).c_str()));
 }
 
 std::string StatusBar::Message() const {
@@ -207,7 +206,7 @@ void StatusBar::UpdateIndicators() {
         if (text == shown_[i])
             continue;
         shown_[i] = text;
-        SendMessageA(hwnd_, SB_SETTEXTA, i, reinterpret_cast<LPARAM>(text.c_str()));
+        SetPaneText(i);
     }
 }
 

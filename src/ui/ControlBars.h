@@ -55,6 +55,8 @@ class StatusBar {
     void SetDpi(UINT dpi) { dpi_ = dpi; }
 
   private:
+    void SetPaneText(size_t pane);
+
     HWND hwnd_ = nullptr;
     UINT dpi_ = 96;
     std::vector<UINT> panes_;

@@ -1,6 +1,9 @@
 // The common-control wrappers.
 #include "ui/Controls.h"
 
+#include <vector>
+
+#include "platform/win32/WideText.h"
 #include "ui/Window.h"
 
 namespace tolvi::ui {
@@ -15,103 +18,95 @@ void InitCommonControlsOnce() {
 }
 
 int ListView::InsertColumn(int index, const char* title, int width) {
-    LVCOLUMNA c{};
+    std::wstring text = platform::Widen(title);
+    LVCOLUMNW c{};
     c.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     c.fmt = LVCFMT_LEFT;
     c.cx = width;
-    c.pszText = const_cast<char*>(title);
+    c.pszText = &text[0];
     c.iSubItem = index;
     return static_cast<int>(
-        SendMessageA(hwnd_, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&c)));
+        SendMessageW(hwnd_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&c)));
 }
 
 int ListView::InsertItem(int index, const std::string& text) {
-    LVITEMA item{};
+    std::wstring wide = platform::Widen(text);
+    LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = index;
-    item.pszText = const_cast<char*>(text.c_str());
+    item.pszText = &wide[0];
     return static_cast<int>(
-        SendMessageA(hwnd_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 bool ListView::SetItemText(int index, int column, const std::string& text) {
-    LVITEMA item{};
+    std::wstring wide = platform::Widen(text);
+    LVITEMW item{};
     item.iSubItem = column;
-    item.pszText = const_cast<char*>(text.c_str());
-    return SendMessageA(hwnd_, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item)) != 0;
+    item.pszText = &wide[0];
+    return SendMessageW(hwnd_, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 std::string ListView::GetItemText(int index, int column) const {
-    char buffer[512] = "";
-    LVITEMA item{};
-    item.iSubItem = column;
-    item.pszText = buffer;
-    item.cchTextMax = sizeof buffer;
-    SendMessageA(hwnd_, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
-    return buffer;
-}
-
-bool ListView::SetItemData(int index, LPARAM data) {
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    item.lParam = data;
-    return SendMessageA(hwnd_, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
-}
-
-LPARAM ListView::GetItemData(int index) const {
-    LVITEMA item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0;
-    return item.lParam;
+    // The list says only how much it copied: a text that filled the room may have been cut.
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = buffer.data();
+        item.cchTextMax = static_cast<int>(buffer.size());
+        auto copied = static_cast<size_t>(
+            SendMessageW(hwnd_, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item)));
+        if (copied + 1 < buffer.size())
+            return platform::Narrow(buffer.data(), static_cast<int>(copied));
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 bool ListView::SetItemImage(int index, int image) {
-    LVITEMA item{};
+    LVITEMW item{};
     item.mask = LVIF_IMAGE;
     item.iItem = index;
     item.iImage = image;
-    return SendMessageA(hwnd_, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    return SendMessageW(hwnd_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 int ListView::GetItemImage(int index) const {
-    LVITEMA item{};
+    LVITEMW item{};
     item.mask = LVIF_IMAGE;
     item.iItem = index;
-    if (!SendMessageA(hwnd_, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+    if (!SendMessageW(hwnd_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
         return -1;
     return item.iImage;
 }
 
 int ListView::GetItemCount() const {
-    return static_cast<int>(SendMessageA(hwnd_, LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int>(SendMessageW(hwnd_, LVM_GETITEMCOUNT, 0, 0));
 }
 
 int ListView::GetNextSelected(int after) const {
-    return static_cast<int>(SendMessageA(hwnd_, LVM_GETNEXTITEM, after, LVNI_SELECTED));
+    return static_cast<int>(SendMessageW(hwnd_, LVM_GETNEXTITEM, after, LVNI_SELECTED));
 }
 
 bool ListView::DeleteItem(int index) {
-    return SendMessageA(hwnd_, LVM_DELETEITEM, index, 0) != 0;
+    return SendMessageW(hwnd_, LVM_DELETEITEM, index, 0) != 0;
 }
 
 bool ListView::SetColumnWidth(int column, int width) {
-    return SendMessageA(hwnd_, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)) != 0;
+    return SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)) != 0;
 }
 
 int ListView::GetColumnWidth(int column) const {
-    return static_cast<int>(SendMessageA(hwnd_, LVM_GETCOLUMNWIDTH, column, 0));
+    return static_cast<int>(SendMessageW(hwnd_, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
 void ListView::SetExtendedStyle(DWORD style, DWORD mask) {
-    SendMessageA(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
+    SendMessageW(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
 }
 
 HIMAGELIST ListView::SetSmallImageList(HIMAGELIST images) {
     return reinterpret_cast<HIMAGELIST>(
-        SendMessageA(hwnd_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images)));
+        SendMessageW(hwnd_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images)));
 }
 
 bool ImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
@@ -136,7 +131,7 @@ void ImageList::Destroy() {
 
 bool Menu::Load(int resourceId) {
     Destroy();
-    handle_ = LoadMenuA(AppInstance(), MAKEINTRESOURCEA(resourceId));
+    handle_ = LoadMenuW(AppInstance(), MAKEINTRESOURCEW(resourceId));
     return handle_ != nullptr;
 }
 

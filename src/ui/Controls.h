@@ -11,7 +11,7 @@ namespace tolvi::ui {
 // Loads the common controls once per process (list view, toolbar, status bar, tooltips).
 void InitCommonControlsOnce();
 
-// A list view control owned by its parent window; this only talks to it.
+// A list view control owned by its parent window; this only talks to it, in UTF-8.
 class ListView {
   public:
     void Attach(HWND hwnd) { hwnd_ = hwnd; }
@@ -21,8 +21,6 @@ class ListView {
     int InsertItem(int index, const std::string& text);
     bool SetItemText(int item, int column, const std::string& text);
     std::string GetItemText(int item, int column) const;
-    bool SetItemData(int item, LPARAM data);
-    LPARAM GetItemData(int item) const;
     bool SetItemImage(int item, int image);
     int GetItemImage(int item) const;
     int GetItemCount() const;

@@ -1,22 +1,16 @@
 // The modal dialog base.
 #include "ui/Dialog.h"
 
-#include <vector>
-
 #include "ui/Window.h"
 
 namespace tolvi::ui {
 
 void DataExchange::Text(int id, std::string& value) {
     HWND control = GetDlgItem(dialog_, id);
-    if (!save_) {
-        SetWindowTextA(control, value.c_str());
-        return;
-    }
-    int length = GetWindowTextLengthA(control);
-    std::vector<char> buffer(static_cast<size_t>(length) + 1);
-    int got = GetWindowTextA(control, buffer.data(), length + 1);
-    value.assign(buffer.data(), static_cast<size_t>(got > 0 ? got : 0));
+    if (save_)
+        value = WindowText(control);
+    else
+        PutWindowText(control, value);
 }
 
 void DataExchange::Check(int id, int& value) {
@@ -34,7 +28,7 @@ void DataExchange::Check(int id, bool& value) {
 }
 
 INT_PTR Dialog::DoModal() {
-    return DialogBoxParamA(AppInstance(), MAKEINTRESOURCEA(templateId_), parent_, &Dialog::Thunk,
+    return DialogBoxParamW(AppInstance(), MAKEINTRESOURCEW(templateId_), parent_, &Dialog::Thunk,
                            reinterpret_cast<LPARAM>(this));
 }
 
@@ -66,10 +60,10 @@ INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     if (msg == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(l);
         self->hwnd_ = hwnd;
-        SetWindowLongPtrA(hwnd, DWLP_USER, l);
+        SetWindowLongPtrW(hwnd, DWLP_USER, l);
         return self->OnInitDialog();
     }
-    self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     if (!self)
         return FALSE;
     INT_PTR result = FALSE;

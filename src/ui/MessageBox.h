@@ -10,6 +10,7 @@ namespace tolvi::ui {
 // The application's title, string resource IDS_APP_TITLE ("tolvi4").
 std::string AppTitle();
 
+// text and caption are UTF-8.
 int AppMessageBox(HWND owner, const std::string& text, UINT type = MB_OK,
                   const char* caption = nullptr);
 

@@ -5,8 +5,9 @@
 
 namespace tolvi::ui {
 
-// The record in its first form (size NOTIFYICONDATAA_V1_SIZE), icon id 0, with a message,
-// an icon and a tip (flags 7), the other members zero.
-NOTIFYICONDATAA TrayIconRecord(HWND owner, UINT callbackMessage, HICON icon, const char* tip);
+// The record in its first form (size NOTIFYICONDATAW_V1_SIZE), icon id 0, with a message,
+// an icon and a tip (flags 7), the other members zero. tip is UTF-8; at most 63 UTF-16 units
+// of it are kept.
+NOTIFYICONDATAW TrayIconRecord(HWND owner, UINT callbackMessage, HICON icon, const char* tip);
 
 }  // namespace tolvi::ui

@@ -3,17 +3,37 @@
 
 #include <cstdio>
 #include <map>
-#include <string>
 #include <tuple>
+#include <vector>
+
+#include "platform/win32/WideText.h"
 
 namespace tolvi::ui {
 
 HINSTANCE AppInstance() {
-    return GetModuleHandleA(nullptr);
+    return GetModuleHandleW(nullptr);
 }
 
-const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, HICON icon) {
-    static std::map<std::tuple<UINT, HCURSOR, HBRUSH, HICON>, std::string> classes;
+std::string LoadText(UINT id) {
+    // With no room given, the string table's own read-only text comes back, and its length.
+    const wchar_t* text = nullptr;
+    int length = LoadStringW(AppInstance(), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 && text ? platform::Narrow(text, length) : std::string();
+}
+
+std::string WindowText(HWND window) {
+    int length = GetWindowTextLengthW(window);
+    std::vector<wchar_t> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1);
+    int got = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
+    return platform::Narrow(buffer.data(), got > 0 ? got : 0);
+}
+
+void PutWindowText(HWND window, const std::string& text) {
+    SetWindowTextW(window, platform::Widen(text).c_str());
+}
+
+const wchar_t* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, HICON icon) {
+    static std::map<std::tuple<UINT, HCURSOR, HBRUSH, HICON>, std::wstring> classes;
     auto key = std::make_tuple(style, cursor, background, icon);
     auto found = classes.find(key);
     if (found != classes.end())
@@ -21,16 +41,17 @@ const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, H
     char name[96];
     std::snprintf(name, sizeof name, "Tolvi:%x:%p:%p:%p", style, static_cast<void*>(cursor),
                   static_cast<void*>(background), static_cast<void*>(icon));
-    WNDCLASSA wc{};
+    const std::wstring& className = classes.emplace(key, platform::Widen(name)).first->second;
+    WNDCLASSW wc{};
     wc.style = style;
     wc.lpfnWndProc = &Window::Thunk;  // every class is ours: each window is bound at birth
     wc.hInstance = AppInstance();
     wc.hCursor = cursor;
     wc.hbrBackground = background;
     wc.hIcon = icon;
-    wc.lpszClassName = name;
-    RegisterClassA(&wc);
-    return classes.emplace(key, name).first->second.c_str();
+    wc.lpszClassName = className.c_str();
+    RegisterClassW(&wc);
+    return className.c_str();
 }
 
 Window::~Window() {
@@ -42,29 +63,30 @@ Window::~Window() {
 }
 
 void Window::Detach() {
-    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     hwnd_ = nullptr;
 }
 
-bool Window::PreCreateWindow(CREATESTRUCTA& cs) {
+bool Window::PreCreateWindow(CREATESTRUCTW& cs) {
     if (!cs.lpszClass)
-        cs.lpszClass = RegisterWindowClass(CS_DBLCLKS, LoadCursor(nullptr, IDC_ARROW),
+        cs.lpszClass = RegisterWindowClass(CS_DBLCLKS, LoadCursorW(nullptr, IDC_ARROW),
                                            reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr);
     return true;
 }
 
-bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style,
+bool Window::CreateEx(DWORD exStyle, const wchar_t* className, const char* title, DWORD style,
                       const RECT& rect, HWND parent, UINT_PTR idOrMenu) {
     return CreateEx(exStyle, className, title, style, rect.left, rect.top, rect.right - rect.left,
                     rect.bottom - rect.top, parent, idOrMenu);
 }
 
-bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x,
-                      int y, int width, int height, HWND parent, UINT_PTR idOrMenu) {
-    CREATESTRUCTA cs{};
+bool Window::CreateEx(DWORD exStyle, const wchar_t* className, const char* title, DWORD style,
+                      int x, int y, int width, int height, HWND parent, UINT_PTR idOrMenu) {
+    const std::wstring wideTitle = platform::Widen(title ? title : "");
+    CREATESTRUCTW cs{};
     cs.dwExStyle = exStyle;
     cs.lpszClass = className;
-    cs.lpszName = title;
+    cs.lpszName = wideTitle.c_str();
     cs.style = static_cast<LONG>(style);
     cs.x = x;
     cs.y = y;
@@ -77,7 +99,7 @@ bool Window::CreateEx(DWORD exStyle, const char* className, const char* title, D
         return false;
     // The object travels with the creation and is bound to the window at WM_NCCREATE.
     HWND hwnd =
-        CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
+        CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
                         cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, this);
     if (!hwnd)
         hwnd_ = nullptr;
@@ -100,23 +122,26 @@ bool Window::Dispatch(UINT, WPARAM, LPARAM, LRESULT*) {
 }
 
 LRESULT Window::DefaultProc(UINT msg, WPARAM w, LPARAM l) {
-    return DefWindowProcA(hwnd_, msg, w, l);
+    return DefWindowProcW(hwnd_, msg, w, l);
 }
 
 LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<const CREATESTRUCTA*>(l);
+        auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
         auto* self = static_cast<Window*>(create->lpCreateParams);
         if (self) {
             self->hwnd_ = hwnd;
-            SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         }
     }
-    auto* self = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self)
-        return DefWindowProcA(hwnd, msg, w, l);  // before WM_NCCREATE, or after WM_DESTROY
+        return DefWindowProcW(hwnd, msg, w, l);  // before WM_NCCREATE, or after WM_DESTROY
     LRESULT result = 0;
-    if (!self->Dispatch(msg, w, l, &result))
+    // Commands take one road, whoever sent them: the window's routing, then its table.
+    bool handled = msg == WM_COMMAND ? self->OnCmdMsg(LOWORD(w), HIWORD(w))
+                                     : self->Dispatch(msg, w, l, &result);
+    if (!handled)
         result = self->DefaultProc(msg, w, l);
     if (msg == WM_DESTROY) {
         // The object lets go of the window: what is left of it is the system's.

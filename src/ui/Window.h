@@ -1,16 +1,19 @@
 // Our small window framework: a window that owns its HWND and hands each message to an On...
 // handler through a table of its class; commands can be offered to another window first.
+// Windows are Unicode windows: texts cross here as UTF-8 and are widened at the call.
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 namespace tolvi::ui {
 
 class Window;
 
 // One row of a class's message table: a window message, a WM_COMMAND id, or a WM_NOTIFY code
-// from a control id. The handler gets the message's parameters and returns its result.
+// from a control id (or from any control). The handler gets the message's parameters and
+// returns its result.
 template <class T>
 struct MessageEntry {
     enum Kind { Message, Command, Notify } kind;
@@ -18,6 +21,9 @@ struct MessageEntry {
     int code;    // the notification code (Notify only)
     LRESULT (T::*handler)(WPARAM, LPARAM);
 };
+
+// The control id of a notification that any control may send (a toolbar's tooltips).
+constexpr UINT kAnyControl = ~0u;
 
 template <class T>
 constexpr MessageEntry<T> OnMessage(UINT message, LRESULT (T::*h)(WPARAM, LPARAM)) {
@@ -47,7 +53,8 @@ bool DispatchFrom(T* self, const MessageEntry<T> (&table)[N], UINT msg, WPARAM w
                 break;
             case MessageEntry<T>::Notify: {
                 const NMHDR* h = reinterpret_cast<const NMHDR*>(l);
-                match = msg == WM_NOTIFY && h && h->idFrom == e.value && h->code == UINT(e.code);
+                match = msg == WM_NOTIFY && h && (e.value == kAnyControl || h->idFrom == e.value) &&
+                        h->code == UINT(e.code);
                 break;
             }
         }
@@ -61,9 +68,14 @@ bool DispatchFrom(T* self, const MessageEntry<T> (&table)[N], UINT msg, WPARAM w
 
 // A window class registered from a class style, cursor, background and icon, as the classic
 // frameworks offer it; the same four values give the same class.
-const char* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, HICON icon);
+const wchar_t* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background, HICON icon);
 
 HINSTANCE AppInstance();
+// A string resource of the program, whatever its length; "" when there is none.
+std::string LoadText(UINT id);
+// A window's or control's text, and setting it, in UTF-8.
+std::string WindowText(HWND window);
+void PutWindowText(HWND window, const std::string& text);
 
 class Window {
   public:
@@ -75,25 +87,26 @@ class Window {
     HWND Hwnd() const { return hwnd_; }
 
     // Creates the window with this object as its owner; className nullptr lets
-    // PreCreateWindow choose one.
-    bool CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style,
+    // PreCreateWindow choose one. title is UTF-8.
+    bool CreateEx(DWORD exStyle, const wchar_t* className, const char* title, DWORD style,
                   const RECT& rect, HWND parent, UINT_PTR idOrMenu);
     // The same with position and size apart, so CW_USEDEFAULT can be passed.
-    bool CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x,
+    bool CreateEx(DWORD exStyle, const wchar_t* className, const char* title, DWORD style, int x,
                   int y, int width, int height, HWND parent, UINT_PTR idOrMenu);
     virtual BOOL DestroyWindow();
 
-    // Offers a command to this window's table; true when a handler took it.
+    // Every WM_COMMAND comes here. The default offers it to this window's table; a window
+    // that routes commands to others first overrides it. True when a handler took it.
     virtual bool OnCmdMsg(UINT id, int code);
 
   protected:
-    virtual bool PreCreateWindow(CREATESTRUCTA& cs);
+    virtual bool PreCreateWindow(CREATESTRUCTW& cs);
     // The class's message table; a class without one leaves it to the default.
     virtual bool Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result);
     virtual LRESULT DefaultProc(UINT msg, WPARAM w, LPARAM l);
 
   private:
-    friend const char* RegisterWindowClass(UINT, HCURSOR, HBRUSH, HICON);
+    friend const wchar_t* RegisterWindowClass(UINT, HCURSOR, HBRUSH, HICON);
     static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     void Detach();
     HWND hwnd_ = nullptr;

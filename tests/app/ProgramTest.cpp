@@ -12,6 +12,7 @@
 #include "app/SharedWindow.h"
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
+#include "platform/win32/WideText.h"
 #include "resource.h"
 #include "support/Settings.h"
 #include "support/LiveConnector.h"
@@ -129,11 +130,11 @@ class Program {
 
     int RowCount() { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
 
-    // A cell's text, read through memory of the program's own.
+    // A cell's text, read through memory of the program's own, in UTF-16 as the list keeps it.
     std::string Cell(int row, int column) {
         struct Remote {
-            LVITEMA item;
-            char text[512];
+            LVITEMW item;
+            wchar_t text[512];
         };
         auto* remote = static_cast<Remote*>(
             VirtualAllocEx(pi.hProcess, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
@@ -142,13 +143,13 @@ class Program {
         local.item.iItem = row;
         local.item.iSubItem = column;
         local.item.pszText = remote->text;
-        local.item.cchTextMax = sizeof local.text;
+        local.item.cchTextMax = 512;
         WriteProcessMemory(pi.hProcess, remote, &local, sizeof local, nullptr);
-        SendMessageA(List(), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote));
+        SendMessageW(List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote));
         ReadProcessMemory(pi.hProcess, remote, &local, sizeof local, nullptr);
         VirtualFreeEx(pi.hProcess, remote, 0, MEM_RELEASE);
-        local.text[sizeof local.text - 1] = 0;
-        return local.text;
+        local.text[511] = 0;
+        return platform::Narrow(local.text);
     }
 
     int Picture(int row) {
@@ -200,7 +201,8 @@ TEST(Program, StartsWithItsStoredConnectorsAndRelays) {
     Rows rows;
     rows.Add(served, std::to_string(port), "served");
     rows.Add("\\\\.\\pipe\\taken-port", std::to_string(taken), "port taken");
-    rows.Add("\\\\.\\pipe\\nobody-serves-this", std::to_string(FreePort()), "no server");
+    rows.Add("\\\\.\\pipe\\nobody-serves-this", std::to_string(FreePort()),
+             "Prüfstand 控制台 — COM1");
     StoreConfiguration(rows);
 
     Program program;
@@ -219,7 +221,7 @@ TEST(Program, StartsWithItsStoredConnectorsAndRelays) {
     ASSERT_EQ(program.RowCount(), 3);
     EXPECT_EQ(program.Cell(0, 0), served);
     EXPECT_EQ(program.Cell(1, 1), std::to_string(taken));
-    EXPECT_EQ(program.Cell(2, 6), "no server");
+    EXPECT_EQ(program.Cell(2, 6), "Prüfstand 控制台 — COM1");  // UTF-16 in the key, UTF-8 inside
     EXPECT_TRUE(program.CellBecomes(0, 5, "Ready"));
     EXPECT_EQ(program.Cell(1, 5), "Error");
     EXPECT_EQ(program.Cell(2, 5), "Ready");

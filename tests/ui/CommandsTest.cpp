@@ -2,8 +2,11 @@
 // answered as a user would, and the registry after each of them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "config/ConfigurationStore.h"
 #include "platform/RegistryStore.h"
+#include "platform/win32/WideText.h"
 #include "resource.h"
 #include "support/LiveConnector.h"
 #include "table/ConnectorView.h"
@@ -424,6 +427,7 @@ TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
     ASSERT_NE(before, nullptr);
     Select(0);
     saves = 0;
+    const std::string watchPort = FreePortText();
     std::string shownAtStart;
     bool hasBrowse = false;
     auto fill = [](std::string clients, std::string log, std::string replay) {
@@ -435,24 +439,38 @@ TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
         };
     };
     std::vector<SeenWindow> seen =
-        Run(ID_CONNECTOR_CONSOLE, {{"Console options",
-                                    [&](HWND d) {
-                                        shownAtStart = GetText(d, IDC_MAX_CLIENTS) + "|" +
-                                                       GetText(d, IDC_LOG_FILE) + "|" +
-                                                       GetText(d, IDC_REPLAY);
-                                        hasBrowse = GetText(d, IDC_BROWSE_LOG) == "&Browse...";
-                                        fill("17", "", "0")(d);
-                                    }},
-                                   {"Error!", Press(IDOK)},
-                                   {"Console options", fill("3", "", "2000")},
-                                   {"Error!", Press(IDOK)},
-                                   {"Console options", fill("3", "C:\\logs\\shared.log", "8")}});
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_EQ(shownAtStart, "1||0");
+        Run(ID_CONNECTOR_CONSOLE,
+            {{"Console options",
+              [&](HWND d) {
+                  shownAtStart = GetText(d, IDC_MAX_CLIENTS) + "|" + GetText(d, IDC_LOG_FILE) +
+                                 "|" + GetText(d, IDC_REPLAY) + "|" +
+                                 GetText(d, IDC_LISTEN_ADDRESS) + "|" + GetText(d, IDC_WATCH_PORT) +
+                                 "|" + std::to_string(IsDlgButtonChecked(d, IDC_TELNET));
+                  hasBrowse = GetText(d, IDC_BROWSE_LOG) == "&Browse...";
+                  fill("17", "", "0")(d);
+              }},
+             {"Error!", Press(IDOK)},
+             {"Console options", fill("3", "", "2000")},
+             {"Error!", Press(IDOK)},
+             {"Console options",
+              [&](HWND d) {
+                  SetText(d, IDC_LISTEN_ADDRESS, "nowhere");
+                  fill("3", "C:\\logs\\shared.log", "8")(d);
+              }},
+             {"Error!", Press(IDOK)},
+             {"Console options", [&](HWND d) {
+                  SetText(d, IDC_LISTEN_ADDRESS, "127.0.0.1");
+                  SetText(d, IDC_WATCH_PORT, watchPort);
+                  Click(d, IDC_TELNET);
+                  PressButton(d, IDOK);
+              }}});
+    ASSERT_EQ(seen.size(), 7u);
+    EXPECT_EQ(shownAtStart, "1||0||0|1");
     EXPECT_TRUE(hasBrowse);
     EXPECT_EQ(seen[1].text, "Clients at once must be a number from 1 to 16");
     EXPECT_EQ(seen[1].icon, LoadIcon(nullptr, IDI_EXCLAMATION));
     EXPECT_EQ(seen[3].text, "Replay must be a number from 0 to 1024");
+    EXPECT_EQ(seen[5].text, "Incorrect listen address provided");
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(Stored("MaxClients0"), "3");
     EXPECT_EQ(Stored("LogFile0"), "C:\\logs\\shared.log");
@@ -460,8 +478,67 @@ TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {
     ASSERT_EQ(view.GetRowCount(), 1);
     EXPECT_NE(Row(0), before);  // a changed option takes a new connector
     EXPECT_EQ(Row(0)->Settings().maxClients, 3);
+    EXPECT_EQ(Row(0)->Settings().listenAddress, "127.0.0.1");
+    EXPECT_EQ(Row(0)->Settings().watchPort, std::stoi(watchPort));
+    EXPECT_FALSE(Row(0)->Settings().telnet);
     EXPECT_EQ(Row(0)->GetPortText(), port);
     EXPECT_EQ(view.List().GetItemText(0, 0), "\\\\.\\pipe\\shared");
+}
+
+TEST_F(Commands, TextsBeyondTheCodePageTravelEveryPath) {
+    const std::string pipeName = "\\\\.\\pipe\\prüf-1";
+    const std::string description = "Prüfstand 控制台 — COM1";
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    const std::string folder = platform::Narrow(temp) + "Журнал";
+    const std::string logFile = folder + "\\console.log";
+    CreateDirectoryW(platform::Widen(folder).c_str(), nullptr);
+    DeleteFileW(platform::Widen(logFile).c_str());
+    tools::PipeServer pipe(pipeName);
+    std::string error;
+    ASSERT_TRUE(pipe.Listen(&error)) << error;
+    const std::string port = FreePortText();
+
+    Run(ID_CONNECTOR_NEW,
+        {{"Add pipe connector", Fill(IDC_ADD_PIPE_NAME, pipeName, port, description, IDC_ADD)}});
+    ASSERT_EQ(view.GetRowCount(), 1);
+    Select(0);
+    Run(ID_CONNECTOR_CONSOLE, {{"Console options", [&](HWND d) {
+                                    SetText(d, IDC_LOG_FILE, logFile);
+                                    PressButton(d, IDOK);
+                                }}});
+    EXPECT_EQ(Stored("PipeName0"), pipeName);
+    EXPECT_EQ(Stored("Description0"), description);
+    EXPECT_EQ(Stored("LogFile0"), logFile);
+    StoredConfiguration loaded = LoadConfiguration(*store, AppOptions{});
+    ASSERT_EQ(loaded.connectors.size(), 1u);
+    EXPECT_EQ(loaded.connectors[0].description, description);
+    EXPECT_EQ(view.List().GetItemText(0, 0), pipeName);
+    EXPECT_EQ(view.List().GetItemText(0, 6), description);
+
+    TestClient client;
+    ASSERT_TRUE(client.Connect(static_cast<uint16_t>(std::stoi(port))));
+    ASSERT_TRUE(pipe.WaitClient(5000));
+    const std::string banner = kAttaching + kConnectedBanner;
+    EXPECT_EQ(client.ReadCount(banner.size(), 5000), banner);
+    const std::string line = description + " bereit\r\n";
+    ASSERT_TRUE(pipe.Write(line.data(), line.size()));
+    EXPECT_EQ(client.ReadCount(line.size(), 5000), line);
+    std::string logged;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            FILE* f = _wfopen(platform::Widen(logFile).c_str(), L"rb");
+            char text[256] = "";
+            logged.assign(text, f ? std::fread(text, 1, sizeof text, f) : 0);
+            if (f)
+                std::fclose(f);
+            return logged == line;
+        },
+        3000))
+        << logged;
+    connectors.Clear();  // the log is closed before its folder goes
+    DeleteFileW(platform::Widen(logFile).c_str());
+    RemoveDirectoryW(platform::Widen(folder).c_str());
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "app/MainFrame.h"
 #include "app/ProxyApp.h"
 #include "config/AutoStart.h"
+#include "platform/win32/WideText.h"
 #include "resource.h"
 #include "support/MemoryStore.h"
 #include "support/TestClient.h"
@@ -160,8 +161,8 @@ TEST_F(MainFrame, CloseEndsTheProgramWithoutExitToTray) {
 
 TEST_F(MainFrame, WithoutANotificationAreaCloseEndsTheProgram) {
     // The shell refuses the icon: hiding the window would lose it for good.
-    frame->notifyIcon = [](DWORD message, NOTIFYICONDATAA* record) {
-        return message == NIM_ADD ? FALSE : Shell_NotifyIconA(message, record);
+    frame->notifyIcon = [](DWORD message, NOTIFYICONDATAW* record) {
+        return message == NIM_ADD ? FALSE : Shell_NotifyIconW(message, record);
     };
     frame->options.ExitToTray = true;
     Command(ID_APP_EXIT);
@@ -341,17 +342,17 @@ TEST_F(MainFrame, TooltipsAndPromptsOfEveryCommand) {
         SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(c.id, MF_HILITE),
                      reinterpret_cast<LPARAM>(GetMenu(hwnd)));
         EXPECT_EQ(frame->Status().Message(), c.prompt) << c.id;
-        NMTTDISPINFOA info{};
+        NMTTDISPINFOW info{};
         info.hdr.hwndFrom = frame->Tools().Hwnd();
         info.hdr.idFrom = c.id;
-        info.hdr.code = TTN_NEEDTEXTA;
-        SendMessageA(hwnd, WM_NOTIFY, c.id, reinterpret_cast<LPARAM>(&info));
+        info.hdr.code = TTN_NEEDTEXTW;
+        SendMessageW(hwnd, WM_NOTIFY, c.id, reinterpret_cast<LPARAM>(&info));
         if (!c.tooltip) {
             EXPECT_EQ(info.lpszText, nullptr) << c.id;  // left as it came
             continue;
         }
         ASSERT_NE(info.lpszText, nullptr);
-        EXPECT_STREQ(info.lpszText, c.tooltip);
+        EXPECT_EQ(platform::Narrow(info.lpszText), c.tooltip);
     }
     NMTBHOTITEM hot{};
     hot.hdr.hwndFrom = frame->Tools().Hwnd();
@@ -412,7 +413,7 @@ TEST_F(MainFrame, TrayIconComesBackWhenTheTaskbarIsCreatedAgain) {
     EXPECT_TRUE(HasTrayIcon(hwnd));
 }
 
-TEST_F(MainFrame, EditMenuKeysActAndTheTablesOtherKeysDoNothing) {
+TEST_F(MainFrame, EditMenuKeysActAndNoOtherKeyIsTaken) {
     BYTE keys[256] = {};
     GetKeyboardState(keys);
     keys[VK_CONTROL] = 0x80;
@@ -429,8 +430,8 @@ TEST_F(MainFrame, EditMenuKeysActAndTheTablesOtherKeysDoNothing) {
     EXPECT_TRUE(seen[0].found);
     EXPECT_EQ(Text(*config, "PipeNum"), std::string("0", 2));  // New saves even when cancelled
     config->values.clear();
-    EXPECT_TRUE(key('C'));  // in the table, but nothing handles it
-    EXPECT_TRUE(key('D'));  // Delete with no row: nothing
+    EXPECT_FALSE(key('C'));  // the list's, not a command
+    EXPECT_TRUE(key('D'));   // Delete with no row: nothing
     EXPECT_TRUE(config->values.empty());
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);

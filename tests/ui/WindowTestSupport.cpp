@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include "platform/win32/WideText.h"
 #include "support/TestClient.h"
 #include "ui/TrayIcon.h"
 
@@ -149,20 +150,22 @@ std::thread Script(std::vector<Step> steps, std::vector<SeenWindow>* seen, int s
     });
 }
 
+// Texts as UTF-16, as a user's typing reaches the controls, so that any letter arrives.
 void SetText(HWND dialog, int id, const std::string& text) {
-    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(platform::Widen(text).c_str()));
 }
 
 std::string GetText(HWND dialog, int id) {
-    char text[512] = "";
-    SendMessageA(GetDlgItem(dialog, id), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
+    wchar_t text[512] = L"";
+    SendMessageW(GetDlgItem(dialog, id), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return platform::Narrow(text);
 }
 
 bool HasTrayIcon(HWND owner) {
-    NOTIFYICONDATAA record = ui::TrayIconRecord(
+    NOTIFYICONDATAW record = ui::TrayIconRecord(
         owner, WM_USER + 1, LoadIcon(nullptr, IDI_APPLICATION), "Named Pipe TCP Proxy");
-    return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
+    return Shell_NotifyIconW(NIM_MODIFY, &record) != FALSE;
 }
 
 std::thread ReadNextPopupMenu(std::vector<std::string>* items, HWND owner) {
