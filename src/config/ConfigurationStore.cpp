@@ -178,6 +178,17 @@ void Restore(platform::KeyValueStore& store, const std::vector<platform::StoredV
 
 }  // namespace
 
+size_t StoredLength(const std::string& utf8) {
+    size_t units = 0;
+    for (unsigned char c : utf8) {
+        if ((c & 0xC0) != 0x80)
+            ++units;  // a character starts here
+        if (c >= 0xF0)
+            ++units;  // and needs two UTF-16 units
+    }
+    return units;
+}
+
 StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppOptions& defaults) {
     StoredConfiguration loaded;
     loaded.options = defaults;
@@ -220,7 +231,7 @@ StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppO
             switch (option.kind) {
                 case OptionKind::Text:
                     values.Text(name, &(s.*option.text));
-                    if ((s.*option.text).size() > kLongestStoredText)
+                    if (StoredLength(s.*option.text) > kLongestStoredText)
                         loaded.needsBackup = true;
                     break;
                 case OptionKind::Flag:
@@ -272,10 +283,10 @@ SaveResult SaveConfiguration(platform::KeyValueStore& store,
     writes.emplace_back("ExitToTray", Flag(options.ExitToTray));
     writes.emplace_back("PipeNum", Format("%d", count));
     for (const auto& w : writes) {
-        if (w.second.size() > kLongestStoredText) {
-            *reason =
-                Format("%s is %d characters long; at most %d can be stored", w.first.c_str(),
-                       static_cast<int>(w.second.size()), static_cast<int>(kLongestStoredText));
+        if (StoredLength(w.second) > kLongestStoredText) {
+            *reason = Format("%s is %d characters long; at most %d can be stored", w.first.c_str(),
+                             static_cast<int>(StoredLength(w.second)),
+                             static_cast<int>(kLongestStoredText));
             return SaveResult::WriteFailed;
         }
     }

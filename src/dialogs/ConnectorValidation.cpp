@@ -1,6 +1,7 @@
 // The dialogs' checks.
 #include "dialogs/ConnectorValidation.h"
 
+#include "config/ConfigurationStore.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
 #include "model/ConnectorOptions.h"
@@ -20,7 +21,7 @@ Verdict Refuse(Problem problem, std::string message, MessageIcon icon, int row =
 
 Verdict ValidateFieldLengths(const std::vector<FieldText>& fields) {
     for (const FieldText& field : fields) {
-        if (field.text.size() > static_cast<size_t>(kLongestFieldText)) {
+        if (StoredLength(field.text) > static_cast<size_t>(kLongestFieldText)) {
             return Refuse(Problem::TextTooLong,
                           Format("%s is too long: at most %d characters can be stored", field.label,
                                  kLongestFieldText),

@@ -65,9 +65,7 @@ void ConnectorCommands::ConsoleOptions() {
     ConnectorSettings settings = before;
     if (!host_.RunConsoleOptionsDialog(&settings))
         return;
-    bool changed = settings.maxClients != before.maxClients || settings.logFile != before.logFile ||
-                   settings.replayKiB != before.replayKiB;
-    if (changed) {
+    if (!SameSettings(settings, before)) {
         // A changed option takes a new connector, as an edit does, and costs a client its turn.
         if (!MayDisconnect(old) || !Rebuild(row, settings))
             return;

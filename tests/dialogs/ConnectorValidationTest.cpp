@@ -81,6 +81,14 @@ TEST(ConnectorValidation, EditSkipsItsOwnRow) {
 TEST(FieldLengths, AFieldLongerThanTheStoreKeepsIsNamed) {
     const std::string longest(254, 'x');
     EXPECT_TRUE(ValidateFieldLengths({{"Pipe name", longest}, {"Log file", ""}}).accepted);
+    // Characters are counted as the registry keeps them, not as bytes of UTF-8: 254 Chinese
+    // characters fit, one more character beyond U+FFFF (two units) does not.
+    std::string chinese;
+    for (int i = 0; i < 254; ++i)
+        chinese += "\xe6\x8e\xa7";  // 控
+    EXPECT_TRUE(ValidateFieldLengths({{"Description", chinese}}).accepted);
+    EXPECT_FALSE(
+        ValidateFieldLengths({{"Description", longest.substr(1) + "\xf0\x9f\x98\x80"}}).accepted);
     Verdict v = ValidateFieldLengths(
         {{"Pipe name", longest}, {"Log file", longest + "x"}, {"Port", longest + "x"}});
     EXPECT_FALSE(v.accepted);

@@ -304,6 +304,15 @@ TEST_F(ConnectorCommandsTest, ConsoleOptionsRebuildOnlyWhatChangedAndSave) {
     EXPECT_NE(&list.At(0), replaced);
     EXPECT_EQ(list.At(0).Settings().replayKiB, 32);
     EXPECT_EQ(host.saves, 3);
+
+    replaced = &list.At(0);
+    host.dialogs.push_back([](ConnectorSettings* s) {
+        s->telnet = false;  // any option of the table, Telnet alone as much as the others
+        return true;
+    });
+    commands.ConsoleOptions();
+    EXPECT_NE(&list.At(0), replaced);
+    EXPECT_FALSE(list.At(0).Settings().telnet);
 }
 
 TEST(ConnectorListOwnership, EndingTheListStopsAndFreesEveryConnectorAtOnce) {
