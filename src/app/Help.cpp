@@ -1,7 +1,7 @@
 // Opening the help page.
 #include "app/Help.h"
 
-#include "app/FileUrl.h"
+#include "model/FileUrl.h"
 
 #include <shellapi.h>
 

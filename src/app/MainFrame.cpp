@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/FrameRules.h"
+#include "model/FrameRules.h"
 #include "app/Help.h"
 #include "app/ProxyApp.h"
 #include "dialogs/SettingsDialog.h"

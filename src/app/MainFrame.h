@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/EngineAlerts.h"
-#include "app/StartupDecision.h"
+#include "model/StartupDecision.h"
 #include "config/ConfigurationStore.h"
 #include "model/ConnectorFactory.h"
 #include "model/ConnectorList.h"

@@ -3,7 +3,7 @@
 
 #include "app/Help.h"
 #include "app/SharedWindow.h"
-#include "app/StartupDecision.h"
+#include "model/StartupDecision.h"
 #include "config/AutoStart.h"
 #include "dialogs/SettingsDialog.h"
 #include "platform/RegistryStore.h"

@@ -178,17 +178,6 @@ void Restore(platform::KeyValueStore& store, const std::vector<platform::StoredV
 
 }  // namespace
 
-size_t StoredLength(const std::string& utf8) {
-    size_t units = 0;
-    for (unsigned char c : utf8) {
-        if ((c & 0xC0) != 0x80)
-            ++units;  // a character starts here
-        if (c >= 0xF0)
-            ++units;  // and needs two UTF-16 units
-    }
-    return units;
-}
-
 StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppOptions& defaults) {
     StoredConfiguration loaded;
     loaded.options = defaults;

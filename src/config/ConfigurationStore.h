@@ -6,17 +6,13 @@
 #include <vector>
 
 #include "engine/ConnectorSettings.h"
+#include "model/ConnectorOptions.h"
 #include "platform/KeyValueStore.h"
 
 namespace tolvi {
 
 extern const char kConfigurationKey[];  // under HKEY_CLASSES_ROOT
 extern const char kBackupSuffix[];      // appended to the key's name for its one backup
-
-// The most characters a text value may have to be stored: 255 with its NUL. The registry
-// keeps texts in UTF-16, and counts them so: a character beyond U+FFFF counts twice.
-constexpr size_t kLongestStoredText = 254;
-size_t StoredLength(const std::string& utf8);
 
 struct AppOptions {
     bool AutoStart = false;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/ConnectorValidation.h"
+#include "model/ConnectorValidation.h"
 #include "engine/ConnectorSettings.h"
 #include "ui/Dialog.h"
 

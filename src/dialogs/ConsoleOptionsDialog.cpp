@@ -3,7 +3,7 @@
 
 #include <commdlg.h>
 
-#include "dialogs/ConnectorValidation.h"
+#include "model/ConnectorValidation.h"
 #include "resource.h"
 #include "ui/MessageBox.h"
 #include "ui/Window.h"

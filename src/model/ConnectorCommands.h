@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 
-#include "dialogs/ConnectorValidation.h"
+#include "model/ConnectorValidation.h"
 #include "engine/ConnectorObserver.h"
 #include "engine/ConnectorSettings.h"
 #include "model/ConnectorList.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "dialogs/ConnectorValidation.h"
+#include "model/ConnectorValidation.h"
 #include "engine/ConnectorSettings.h"
 #include "engine/PipeConnector.h"
 

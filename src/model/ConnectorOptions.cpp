@@ -36,6 +36,17 @@ bool IsListenAddress(const std::string& text) {
 
 }  // namespace
 
+size_t StoredLength(const std::string& utf8) {
+    size_t units = 0;
+    for (unsigned char c : utf8) {
+        if ((c & 0xC0) != 0x80)
+            ++units;  // a character starts here
+        if (c >= 0xF0)
+            ++units;  // and needs two UTF-16 units
+    }
+    return units;
+}
+
 const std::vector<ConnectorOption>& ConnectorOptions() {
     static const std::vector<ConnectorOption> table = {
         Text("PipeName", nullptr, &S::pipeName, 0),

@@ -30,6 +30,11 @@ struct ConnectorOption {
     int control;  // the dialog control that shows it; 0 for none
 };
 
+// The most characters a text value may have to be stored: 255 with its NUL. The registry
+// keeps texts in UTF-16, and counts them so: a character beyond U+FFFF counts twice.
+constexpr size_t kLongestStoredText = 254;
+size_t StoredLength(const std::string& utf8);
+
 // The options in the order the store writes them.
 const std::vector<ConnectorOption>& ConnectorOptions();
 // The option with that flag, or nullptr.

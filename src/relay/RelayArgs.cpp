@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "dialogs/ConnectorValidation.h"
+#include "model/ConnectorValidation.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
 #include "model/ConnectorOptions.h"

@@ -2,7 +2,7 @@
 #include "table/ConnectorView.h"
 
 #include "resource.h"
-#include "table/RowText.h"
+#include "model/RowText.h"
 #include "ui/Dpi.h"
 
 namespace tolvi {

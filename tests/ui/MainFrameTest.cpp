@@ -8,7 +8,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/FrameRules.h"
+#include "model/FrameRules.h"
 #include "app/Help.h"
 #include "app/MainFrame.h"
 #include "app/ProxyApp.h"

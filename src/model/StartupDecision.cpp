@@ -1,5 +1,5 @@
 // The start-up decisions.
-#include "app/StartupDecision.h"
+#include "model/StartupDecision.h"
 
 namespace tolvi {
 

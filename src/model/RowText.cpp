@@ -1,5 +1,5 @@
 // The texts of a connector's row.
-#include "table/RowText.h"
+#include "model/RowText.h"
 
 #include "engine/ConnectorStatus.h"
 #include "engine/Format.h"

@@ -1,7 +1,7 @@
 // The help page's address: a path with characters that mean something in an address.
 #include <gtest/gtest.h>
 
-#include "app/FileUrl.h"
+#include "model/FileUrl.h"
 
 namespace tolvi {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/ConnectorStatus.h"
-#include "table/RowText.h"
+#include "model/RowText.h"
 
 namespace tolvi {
 namespace {

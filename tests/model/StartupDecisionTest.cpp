@@ -1,7 +1,7 @@
 // Start-up decisions: the command line, the tray start, a second instance, the tray flags.
 #include <gtest/gtest.h>
 
-#include "app/StartupDecision.h"
+#include "model/StartupDecision.h"
 
 namespace tolvi {
 namespace {

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "app/FrameRules.h"
+#include "model/FrameRules.h"
 
 namespace tolvi {
 namespace {

@@ -1,7 +1,6 @@
 // The dialogs' checks.
-#include "dialogs/ConnectorValidation.h"
+#include "model/ConnectorValidation.h"
 
-#include "config/ConfigurationStore.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
 #include "model/ConnectorOptions.h"

@@ -1,5 +1,5 @@
 // The main frame's rules.
-#include "app/FrameRules.h"
+#include "model/FrameRules.h"
 
 #include "resource.h"
 

@@ -1,7 +1,7 @@
 // The dialogs' checks: their order, messages and icons, for both dialogs.
 #include <gtest/gtest.h>
 
-#include "dialogs/ConnectorValidation.h"
+#include "model/ConnectorValidation.h"
 
 namespace tolvi {
 namespace {

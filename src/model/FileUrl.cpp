@@ -1,5 +1,5 @@
 // File addresses for the help page.
-#include "app/FileUrl.h"
+#include "model/FileUrl.h"
 
 #include <cstdio>
 
