@@ -138,18 +138,18 @@ bool CMainFrame::StartSockets() {
 bool CMainFrame::LoadConfiguration() {
     StoredConfiguration loaded = tolvi::LoadConfiguration(*store, options);
     options = loaded.options;
-    std::vector<StartFailure> failures =
-        LoadConnectors(connectors, loaded.connectors, &alerts, startWorker);
+    std::vector<ConnectorHost::Failure> failures = host.Start(loaded.connectors);
     backupPending = loaded.needsBackup;
     // Nothing stored is dropped without a word: what could not be read as stored is named,
     // and the key is copied aside before the next save writes it anew. A connector that
     // could not start is named too: its row only says Error.
     std::vector<std::string> lines = loaded.problems;
-    for (const StartFailure& f : failures) {
-        const PipeConnector& c = connectors.At(f.row);
+    for (const ConnectorHost::Failure& f : failures) {
+        if (f.listener)
+            continue;  // its row shows Error, as a port taken by another program does
         lines.push_back(Format("Could not start the connector for %s on port %s: %s (%s)",
-                               c.GetPipeName().c_str(), c.GetPortText().c_str(), kThreadFailedText,
-                               platform::GetSystemErrorText(static_cast<int>(f.error)).c_str()));
+                               f.pipeName.c_str(), f.portText.c_str(), kThreadFailedText,
+                               platform::GetSystemErrorText(static_cast<int>(f.code)).c_str()));
     }
     if (lines.empty())
         return true;

@@ -8,6 +8,7 @@
 #include "model/StartupDecision.h"
 #include "config/ConfigurationStore.h"
 #include "model/ConnectorFactory.h"
+#include "model/ConnectorHost.h"
 #include "model/ConnectorList.h"
 #include "platform/KeyValueStore.h"
 #include "table/ConnectorView.h"
@@ -61,7 +62,7 @@ class CMainFrame : public ui::Window {
     // How the notification-area icon is added and removed (the shell's Shell_NotifyIconW).
     std::function<BOOL(DWORD, NOTIFYICONDATAW*)> notifyIcon;
     // How the load starts each connector's worker (its StartWorker).
-    WorkerStarter startWorker;
+    void SetWorkerStarter(WorkerStarter start) { host.SetWorkerStarter(std::move(start)); }
 
   protected:
     bool PreCreateWindow(CREATESTRUCTW& cs) override;
@@ -95,8 +96,9 @@ class CMainFrame : public ui::Window {
 
     ui::StatusBar statusBar;
     ui::ToolBar toolBar;
-    EngineAlerts alerts;       // outlives the connectors, which report to it
-    ConnectorList connectors;  // outlives its view
+    EngineAlerts alerts;  // outlives the connectors, which report to it
+    ConnectorHost host{&alerts};
+    ConnectorList& connectors = host.Connectors();  // outlives its view
     ConnectorView connectorView{connectors};
     HICON icon;
     TrayState trayState;

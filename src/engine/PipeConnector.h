@@ -44,6 +44,9 @@ class PipeConnector {
     // endpoint is taken over instead of failing the bind. Every other holder of the port,
     // another connector of ours included, makes it fail with the port-in-use message.
     bool CreateListener(const PipeConnector* predecessor = nullptr);
+    // Puts a connector that is not to listen (a rule of its host's) in Error with why.
+    // Returns false, as a failed CreateListener does.
+    bool FailToListen(const std::string& why) { return FailListener(why); }
     // Closes the listening endpoints of a connector whose worker has stopped, so that one
     // replacing it can bind the same ports on other addresses.
     void CloseListeners();

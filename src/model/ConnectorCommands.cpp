@@ -11,7 +11,7 @@ void ConnectorCommands::New() {
     ConnectorSettings settings;  // empty texts, both boxes clear
     while (host_.RunConnectorDialog(DialogKind::Add, &settings, list_.Keys(), -1)) {
         std::unique_ptr<PipeConnector> connector = BuildConnector(settings, host_.Observer());
-        if (!connector->CreateListener()) {
+        if (!OpenListener(*connector)) {
             host_.Ask(connector->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
             continue;  // the dialog again, with what the user entered
         }
@@ -111,7 +111,7 @@ void ConnectorCommands::Reset() {
     }
     connector.StopAndWait();
     // A port that fails now shows as Error in the list, without a word, as at start-up.
-    if (connector.CreateListener(&connector))
+    if (OpenListener(connector, &connector))
         StartWorkerOrTell(connector);
 }
 

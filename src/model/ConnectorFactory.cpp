@@ -1,6 +1,12 @@
 // Building and starting connectors.
 #include "model/ConnectorFactory.h"
 
+#include <algorithm>
+#include <mutex>
+
+#include "engine/Format.h"
+#include "engine/PortText.h"
+
 namespace tolvi {
 
 std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
@@ -10,28 +16,36 @@ std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
     return connector;
 }
 
-bool StartConnector(PipeConnector& connector) {
-    if (!connector.CreateListener())
-        return false;
-    return connector.StartWorker() == 0;
+namespace {
+std::mutex reservedLock;
+std::vector<int> reservedPorts;
+}  // namespace
+
+void ReserveServicePorts(std::vector<int> ports) {
+    std::lock_guard<std::mutex> hold(reservedLock);
+    reservedPorts = std::move(ports);
 }
 
-std::vector<StartFailure> LoadConnectors(ConnectorList& list,
-                                         const std::vector<ConnectorSettings>& stored,
-                                         ConnectorObserver* observer, const WorkerStarter& start) {
-    std::vector<StartFailure> failures;
-    for (const ConnectorSettings& settings : stored) {
-        int row = list.Append(BuildConnector(settings, observer));
-        if (row < 0)
-            continue;
-        PipeConnector& connector = list.At(row);
-        if (!connector.CreateListener())
-            continue;  // its row shows Error, as a port taken by another program does
-        uint32_t error = start ? start(connector) : connector.StartWorker();
-        if (error != 0)
-            failures.push_back(StartFailure{row, error});
+bool OpenListener(PipeConnector& connector, const PipeConnector* predecessor) {
+    const ConnectorSettings& s = connector.Settings();
+    {
+        std::lock_guard<std::mutex> hold(reservedLock);
+        for (int port : {TextToInt(s.portText), s.watchPort}) {
+            if (port > 0 && std::find(reservedPorts.begin(), reservedPorts.end(), port) !=
+                                reservedPorts.end()) {
+                // The two would fight for the port, and the service starts first at boot.
+                return connector.FailToListen(
+                    Format("Port %d is served by the tolvi service", port));
+            }
+        }
     }
-    return failures;
+    return connector.CreateListener(predecessor);
+}
+
+bool StartConnector(PipeConnector& connector) {
+    if (!OpenListener(connector))
+        return false;
+    return connector.StartWorker() == 0;
 }
 
 }  // namespace tolvi

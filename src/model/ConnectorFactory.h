@@ -17,25 +17,19 @@ namespace tolvi {
 std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
                                               ConnectorObserver* observer);
 
-// Opens the listening endpoint and, when that worked, starts the worker. False, with the
+// Opens the listening endpoints and, when that worked, starts the worker. False, with the
 // reason in the connector's error text and status Error, when either failed.
 bool StartConnector(PipeConnector& connector);
 
-// A worker that could not be started while loading: its row, and the system's error code.
-struct StartFailure {
-    int row;
-    uint32_t error;
-};
-
-// How a loaded connector's worker is started: its own StartWorker unless told otherwise.
+// How a connector's worker is started: its own StartWorker unless told otherwise.
 using WorkerStarter = std::function<uint32_t(PipeConnector&)>;
 
-// Appends one row per stored entry, in order, and starts each whose port can be opened; one
-// that cannot stays listed in Error, to be written back by the next save. Returns the rows
-// whose worker could not be started (in Error too), for the caller to tell the user.
-std::vector<StartFailure> LoadConnectors(ConnectorList& list,
-                                         const std::vector<ConnectorSettings>& stored,
-                                         ConnectorObserver* observer,
-                                         const WorkerStarter& start = nullptr);
+// The ports another program of ours serves (the tolvi service's connectors, when it is
+// installed): a connector here never listens on one of them, and shows Error with the text
+// that says who has it. Empty unless a program says so.
+void ReserveServicePorts(std::vector<int> ports);
+
+// The one way a connector opens its listening endpoints; predecessor as for CreateListener.
+bool OpenListener(PipeConnector& connector, const PipeConnector* predecessor = nullptr);
 
 }  // namespace tolvi

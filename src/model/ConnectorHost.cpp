@@ -18,7 +18,7 @@ bool SameSettings(const ConnectorSettings& a, const ConnectorSettings& b) {
 }
 
 bool ListenInPlaceOf(PipeConnector& old, PipeConnector& fresh) {
-    if (fresh.CreateListener(&old))
+    if (OpenListener(fresh, &old))
         return true;
     // An edit that admits non-local clients moves the port from loopback to every interface:
     // the old connector steps aside.
@@ -34,18 +34,23 @@ bool ListenInPlaceOf(PipeConnector& old, PipeConnector& fresh) {
         return false;
     old.StopAndWait();
     old.CloseListeners();
-    if (fresh.CreateListener())
+    if (OpenListener(fresh))
         return true;
-    if (old.CreateListener())
+    if (OpenListener(old))
         old.StartWorker();  // as it was; a worker that cannot start shows in its row
     return false;
 }
 
 void ConnectorHost::Note(PipeConnector& c, bool listening, std::vector<Failure>* failures) {
-    if (!listening)
+    if (!listening) {
         failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), true});
-    else if (c.StartWorker() != 0)
-        failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), false});
+        return;
+    }
+    uint32_t code = start_ ? start_(c) : c.StartWorker();
+    if (code != 0) {
+        failures->push_back(
+            Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), false, code});
+    }
 }
 
 std::vector<ConnectorHost::Failure> ConnectorHost::Start(
@@ -54,7 +59,7 @@ std::vector<ConnectorHost::Failure> ConnectorHost::Start(
     for (const ConnectorSettings& s : settings) {
         int row = list_.Append(BuildConnector(s, observer_));
         if (row >= 0)
-            Note(list_.At(row), list_.At(row).CreateListener(), &failures);
+            Note(list_.At(row), OpenListener(list_.At(row)), &failures);
     }
     return failures;
 }
@@ -117,7 +122,7 @@ ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSetti
             running[replaces[w]].reset();
             ++d.changed;
         } else {
-            listening = fresh->CreateListener();
+            listening = OpenListener(*fresh);
             ++d.started;
         }
         int row = list_.Append(std::move(fresh));

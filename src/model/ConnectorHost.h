@@ -8,6 +8,7 @@
 
 #include "engine/ConnectorObserver.h"
 #include "engine/ConnectorSettings.h"
+#include "model/ConnectorFactory.h"
 #include "model/ConnectorList.h"
 
 namespace tolvi {
@@ -31,12 +32,16 @@ class ConnectorHost {
 
     ConnectorList& Connectors() { return list_; }
 
+    // How each worker is started (its StartWorker unless told otherwise).
+    void SetWorkerStarter(WorkerStarter start) { start_ = std::move(start); }
+
     // A connector that could not listen or whose worker could not start.
     struct Failure {
         std::string pipeName;
         std::string portText;
-        std::string text;  // its error text
-        bool listener;     // its endpoint failed (shown only as Error at start-up)
+        std::string text;   // its error text
+        bool listener;      // its endpoint failed (shown only as Error at start-up)
+        uint32_t code = 0;  // the system's error code of a worker that could not start
     };
     // Appends and starts a connector for each, in order; one that cannot listen stays in
     // the list in Error, to be written back by the next save.
@@ -57,6 +62,7 @@ class ConnectorHost {
     void Note(PipeConnector& connector, bool listening, std::vector<Failure>* failures);
 
     ConnectorObserver* observer_;
+    WorkerStarter start_;
     ConnectorList list_;
 };
 

@@ -319,7 +319,8 @@ TEST(ConnectorListOwnership, EndingTheListStopsAndFreesEveryConnectorAtOnce) {
     std::vector<uint16_t> ports;
     int64_t took = 0;
     {
-        ConnectorList list;
+        ConnectorHost host(nullptr);
+        ConnectorList& list = host.Connectors();
         std::vector<ConnectorSettings> stored;
         for (int i = 0; i < 8; ++i) {
             ports.push_back(FreePort());
@@ -327,8 +328,10 @@ TEST(ConnectorListOwnership, EndingTheListStopsAndFreesEveryConnectorAtOnce) {
                 SettingsFor("\\\\.\\pipe\\own" + std::to_string(i), std::to_string(ports.back())));
         }
         stored.push_back(SettingsFor("\\\\.\\pipe\\bad", "abc"));
-        LoadConnectors(list, stored, nullptr);
+        std::vector<ConnectorHost::Failure> failures = host.Start(stored);
         ASSERT_EQ(list.Count(), 9);
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_TRUE(failures[0].listener);
         EXPECT_EQ(list.At(8).GetStatus(), Error);  // listed all the same
         TestClient client;  // one of them serves a client while the list ends
         ASSERT_TRUE(client.Connect(ports[3]));
@@ -373,6 +376,20 @@ TEST(ConnectorHostReload, AppliesOnlyTheDifference) {
         TestClient probe;
         EXPECT_TRUE(probe.Connect(port)) << port;
     }
+}
+
+TEST(ConnectorHostReload, APortTheServiceServesIsNeverTakenHere) {
+    uint16_t port = FreePort();
+    ReserveServicePorts({port});
+    ConnectorHost host(nullptr);
+    std::vector<ConnectorHost::Failure> failures =
+        host.Start({SettingsFor("\\\\.\\pipe\\mine", std::to_string(port))});
+    ReserveServicePorts({});
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(host.Connectors().At(0).GetStatus(), Error);
+    EXPECT_EQ(host.Connectors().At(0).GetErrorText(),
+              "Port " + std::to_string(port) + " is served by the tolvi service");
+    EXPECT_TRUE(PortIsFree(port));
 }
 
 }  // namespace

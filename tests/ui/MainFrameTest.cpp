@@ -544,10 +544,10 @@ TEST(MainFrameLoad, WhatWasNotLoadedOrStartedIsToldOnceTheWindowIsUpAndTheKeyIsK
     auto backupStore = std::make_unique<MemoryStore>();
     MemoryStore* backup = backupStore.get();
     CMainFrame frame(std::move(store), std::move(backupStore), "");
-    frame.startWorker = [](PipeConnector& c) {
+    frame.SetWorkerStarter([](PipeConnector& c) {
         return c.GetPipeName() == "\\\\.\\pipe\\three" ? uint32_t{ERROR_NOT_ENOUGH_MEMORY}
                                                        : c.StartWorker();
-    };
+    });
 
     SeenWindow box;
     bool ownedByFrame = false;
