@@ -2,6 +2,8 @@
 // the tray.
 #include "app/MainFrame.h"
 
+#include "engine/PortText.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -65,6 +67,7 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
     }
     alerts.SetOwner(Hwnd());
     connectorView.SetSaveHandler([this] { SaveConfiguration(); });
+    connectorView.SetRefreshHandler([this] { OnRefresh(); });
     connectorView.SetConnectorObserver(&alerts);
     dpi = ui::WindowDpi(Hwnd());
     if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) ||
@@ -83,7 +86,20 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
     SetWindowIcons();
     trayState = TrayState{};
     StartSockets();  // without sockets the connectors show their failure in the list
+    if (!readService) {
+        serviceWatch = std::make_unique<ServiceWatch>();
+        readService = [this] { return serviceWatch->Latest(); };
+    }
+    // The service's ports are kept clear before anything here listens.
+    servicePorts = readService().ports;
+    ReserveServicePorts(servicePorts);
     LoadConfiguration();
+    std::string webProblem = StartWebConsole();
+    if (!webProblem.empty()) {
+        loadReport += (loadReport.empty() ? "" : "\n") + webProblem;
+        PostMessageW(Hwnd(), kLoadReportMessage, 0, 0);
+    }
+    OnRefresh();
     if (WantsTrayStart(commandTail)) {
         trayState.inTray = false;
         ToggleTray();
@@ -272,11 +288,96 @@ LRESULT CMainFrame::OnSettings(WPARAM, LPARAM) {
     SettingsDialog dialog(Hwnd(), registerAutoStart);
     dialog.autoStart = options.AutoStart ? 1 : 0;
     dialog.exitToTray = options.ExitToTray ? 1 : 0;
+    dialog.webConsolePort = options.WebConsolePort;
     if (dialog.DoModal() == IDOK) {
         options.AutoStart = dialog.autoStart != 0;
         options.ExitToTray = dialog.exitToTray != 0;
+        bool movePort = dialog.webConsolePort != options.WebConsolePort;
+        options.WebConsolePort = dialog.webConsolePort;
         SaveConfiguration();
+        if (movePort) {
+            std::string problem = StartWebConsole();
+            if (!problem.empty())
+                ui::AppMessageBox(Hwnd(), problem);
+        }
     }
+    return 0;
+}
+
+std::string CMainFrame::StartWebConsole() {
+    std::string error;
+    if (webConsoles.Start(static_cast<uint16_t>(options.WebConsolePort), &error))
+        return "";
+    return Format("The web console could not start on port %d: %s", options.WebConsolePort,
+                  error.c_str());
+}
+
+std::vector<web::WebConsole> CMainFrame::ConsolesNow() const {
+    std::vector<web::WebConsole> consoles;
+    for (int row = 0; row < connectors.Count(); ++row) {
+        web::WebConsole c;
+        if (web::ConsoleOf(connectors.At(row), &c))
+            consoles.push_back(c);
+    }
+    // The service's consoles are reached as any local client reaches them.
+    for (const service::ConnectorState& s : serviceRows) {
+        int port = TextToInt(s.port);
+        if (port < 1 || port > 65535)
+            continue;
+        web::WebConsole c;
+        c.key = s.port;
+        c.title = s.description.empty() ? s.pipe : s.description + " \xE2\x80\x94 " + s.pipe;
+        c.endpoint = platform::Endpoint::LoopbackV4(static_cast<uint16_t>(port));
+        consoles.push_back(c);
+    }
+    return consoles;
+}
+
+void CMainFrame::OnRefresh() {
+    ServiceView service = readService ? readService() : ServiceView{};
+    serviceRows = service.rows;
+    connectorView.ShowServiceRows(serviceRows);
+    if (service.ports != servicePorts) {
+        servicePorts = service.ports;
+        ReserveServicePorts(servicePorts);
+    }
+    webConsoles.SetConsoles(ConsolesNow());
+}
+
+LRESULT CMainFrame::OnOpenConsole(WPARAM, LPARAM) {
+    int row = connectorView.GetSelectedRow();
+    if (row < 0)
+        return 0;
+    std::string key;
+    if (connectorView.IsServiceRow(row)) {
+        size_t i = static_cast<size_t>(row - connectors.Count());
+        if (i < serviceRows.size())
+            key = serviceRows[i].port;
+    } else {
+        web::WebConsole console;
+        const PipeConnector& c = connectors.At(row);
+        if (!web::ConsoleOf(c, &console)) {
+            ui::AppMessageBox(Hwnd(),
+                              "The console cannot be opened: the connector does not "
+                              "listen (" +
+                                  c.GetErrorText() + ")");
+            return 0;
+        }
+        key = console.key;
+    }
+    webConsoles.SetConsoles(ConsolesNow());
+    std::string url = webConsoles.ConsoleUrl(key);
+    if (url.empty()) {
+        ui::AppMessageBox(Hwnd(),
+                          "The console cannot be opened: the web console does not run "
+                          "(File > Settings sets its port)");
+        return 0;
+    }
+    if (openUrl)
+        openUrl(url);
+    else
+        ShellExecuteW(Hwnd(), L"open", platform::Widen(url).c_str(), nullptr, nullptr,
+                      SW_SHOWNORMAL);
     return 0;
 }
 
@@ -391,6 +492,9 @@ LRESULT CMainFrame::OnHotItemChange(WPARAM, LPARAM l) {
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
+    webConsoles.Stop();  // its bridges are clients of the connectors, which stop next
+    serviceWatch.reset();
+    ReserveServicePorts({});
     connectorView.DestroyWindow();
     // Every connector is stopped, all at once, and freed before the program ends.
     connectors.SetObserver(nullptr);
@@ -430,6 +534,7 @@ bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnNotify(ui::kAnyControl, TTN_NEEDTEXTW, &CMainFrame::OnNeedToolTipText),
         ui::OnNotify(ui::kAnyControl, TBN_HOTITEMCHANGE, &CMainFrame::OnHotItemChange),
         ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
+        ui::OnCommand(ID_CONNECTOR_OPEN_CONSOLE, &CMainFrame::OnOpenConsole),
         ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),
         ui::OnCommand(ID_VIEW_STATUS_BAR, &CMainFrame::OnToggleStatusBar),

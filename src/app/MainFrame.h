@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/EngineAlerts.h"
+#include "app/ServiceWatch.h"
 #include "model/StartupDecision.h"
 #include "config/ConfigurationStore.h"
 #include "model/ConnectorFactory.h"
@@ -15,6 +16,7 @@
 #include "ui/ControlBars.h"
 #include "ui/TrayIcon.h"
 #include "ui/Window.h"
+#include "web/WebConsoleServer.h"
 
 namespace tolvi {
 
@@ -61,6 +63,12 @@ class CMainFrame : public ui::Window {
     std::function<std::string(bool startWithWindows)> registerAutoStart;
     // How the notification-area icon is added and removed (the shell's Shell_NotifyIconW).
     std::function<BOOL(DWORD, NOTIFYICONDATAW*)> notifyIcon;
+    // What the window knows of the tolvi service; asked every second (a thread of the
+    // frame's own asks the service unless told otherwise before the window is made).
+    std::function<ServiceView()> readService;
+    // How a console's address is opened: the default browser (ShellExecuteW).
+    std::function<void(const std::string& url)> openUrl;
+    web::WebConsoleServer& WebConsoles() { return webConsoles; }
     // How the load starts each connector's worker (its StartWorker).
     void SetWorkerStarter(WorkerStarter start) { host.SetWorkerStarter(std::move(start)); }
 
@@ -88,6 +96,13 @@ class CMainFrame : public ui::Window {
     LRESULT OnLoadReport(WPARAM, LPARAM);
     LRESULT OnNeedToolTipText(WPARAM, LPARAM);
     LRESULT OnHotItemChange(WPARAM, LPARAM);
+    LRESULT OnOpenConsole(WPARAM, LPARAM);
+    // Every second, after the list's own rows: the service's rows, the ports kept for it,
+    // and the consoles the web console offers.
+    void OnRefresh();
+    std::vector<web::WebConsole> ConsolesNow() const;
+    // Starts the web console on the port of the options; "" or what went wrong.
+    std::string StartWebConsole();
     // Scales the bars, the list and the icons for newDpi.
     void ApplyDpi(UINT newDpi);
     void SetWindowIcons();
@@ -109,6 +124,10 @@ class CMainFrame : public ui::Window {
     std::wstring tooltip;        // the text a tooltip points to while it shows
     std::string commandTail;
     UINT dpi = 96;
+    std::unique_ptr<ServiceWatch> serviceWatch;
+    std::vector<service::ConnectorState> serviceRows;  // as shown now
+    std::vector<int> servicePorts;                     // as kept clear now
+    web::WebConsoleServer webConsoles;
 };
 
 }  // namespace tolvi

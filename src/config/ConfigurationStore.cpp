@@ -201,6 +201,18 @@ StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppO
     const Values values(std::move(list));
     values.Flag("AutoStart", &loaded.options.AutoStart);
     values.Flag("ExitToTray", &loaded.options.ExitToTray);
+    std::string port;
+    if (values.Text("WebConsolePort", &port)) {
+        int number = 0;
+        if (ReadWholeNumber(port, &number) && number <= 65535) {
+            loaded.options.WebConsolePort = number;
+        } else {
+            loaded.problems.push_back(Format(
+                "WebConsolePort is \"%s\", not a number from 0 to 65535: any free port is used",
+                port.c_str()));
+            loaded.needsBackup = true;
+        }
+    }
     CheckCount(values, indices, &loaded);
     for (int i : indices) {
         ConnectorSettings s;
@@ -270,6 +282,7 @@ SaveResult SaveConfiguration(platform::KeyValueStore& store,
     }
     writes.emplace_back("AutoStart", Flag(options.AutoStart));
     writes.emplace_back("ExitToTray", Flag(options.ExitToTray));
+    writes.emplace_back("WebConsolePort", Format("%d", options.WebConsolePort));
     writes.emplace_back("PipeNum", Format("%d", count));
     for (const auto& w : writes) {
         if (StoredLength(w.second) > kLongestStoredText) {

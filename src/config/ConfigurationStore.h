@@ -17,6 +17,7 @@ extern const char kBackupSuffix[];      // appended to the key's name for its on
 struct AppOptions {
     bool AutoStart = false;
     bool ExitToTray = false;
+    int WebConsolePort = 0;  // where the consoles are served in the browser; 0: any free port
 };
 
 struct StoredConfiguration {

@@ -1,6 +1,7 @@
 // The Settings dialog and the About box.
 #include "dialogs/SettingsDialog.h"
 
+#include "engine/PortText.h"
 #include "resource.h"
 #include "ui/MessageBox.h"
 
@@ -12,10 +13,19 @@ SettingsDialog::SettingsDialog(HWND parent, std::function<std::string(bool)> reg
 void SettingsDialog::DoDataExchange(ui::DataExchange& dx) {
     dx.Check(IDC_AUTOSTART, autoStart);
     dx.Check(IDC_EXIT_TO_TRAY, exitToTray);
+    webPortText = std::to_string(webConsolePort);
+    dx.Text(IDC_WEB_PORT, webPortText);
 }
 
 void SettingsDialog::OnOK() {
     UpdateData(true);
+    int port = 0;
+    if (!ReadWholeNumber(webPortText, &port) || port > 65535) {
+        ui::AppMessageBox(Hwnd(), "Web console port must be a number from 0 to 65535",
+                          MB_OK | MB_ICONEXCLAMATION, "Error!");
+        return;  // the dialog stays open with everything as typed
+    }
+    webConsolePort = port;
     std::string problem = registerAutoStart ? registerAutoStart(autoStart != 0) : "";
     if (!problem.empty())
         ui::AppMessageBox(Hwnd(), problem);

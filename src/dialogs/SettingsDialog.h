@@ -1,4 +1,5 @@
-// "Settings": start with Windows, and minimise to the tray on exit.
+// "Settings": start with Windows, minimise to the tray on exit, and the port of the web
+// console.
 #pragma once
 #include <functional>
 #include <string>
@@ -15,6 +16,7 @@ class SettingsDialog : public ui::Dialog {
 
     int autoStart = 0;
     int exitToTray = 0;
+    int webConsolePort = 0;  // 0: any free port
 
   protected:
     void DoDataExchange(ui::DataExchange& dx) override;
@@ -22,6 +24,7 @@ class SettingsDialog : public ui::Dialog {
 
   private:
     std::function<std::string(bool)> registerAutoStart;
+    std::string webPortText;
 };
 
 // The About box: the program's icon, its version and who made it.

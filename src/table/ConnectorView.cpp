@@ -166,6 +166,52 @@ void ConnectorView::RefreshRows() {
     }
 }
 
+void ConnectorView::ShowServiceRows(const std::vector<service::ConnectorState>& rows) {
+    const int first = connectors.Count();
+    int shown = listControl.GetItemCount() - first;
+    while (shown > static_cast<int>(rows.size()))
+        listControl.DeleteItem(first + --shown);
+    while (shown < static_cast<int>(rows.size())) {
+        if (listControl.InsertItem(first + shown, "") != first + shown)
+            return;
+        ++shown;
+    }
+    for (int i = 0; i < shown; ++i) {
+        const service::ConnectorState& s = rows[static_cast<size_t>(i)];
+        const int row = first + i;
+        listControl.SetItemText(row, kColPipe, s.pipe);
+        listControl.SetItemText(row, kColPort, s.port);
+        listControl.SetItemText(row, kColClient, s.clients);
+        listControl.SetItemText(row, kColSent, FormatByteCount(s.sent > 0 ? uint64_t(s.sent) : 0));
+        listControl.SetItemText(row, kColRecv,
+                                FormatByteCount(s.received > 0 ? uint64_t(s.received) : 0));
+        listControl.SetItemText(row, kColStatus, s.status);
+        listControl.SetItemText(row, kColDescription, s.description + " (service)");
+        listControl.SetItemImage(row, s.clients.empty() ? kPictureNoClient : kPictureClient);
+    }
+}
+
+LRESULT ConnectorView::OnCustomDraw(WPARAM, LPARAM l) {
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(l);
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT)
+        return CDRF_NOTIFYITEMDRAW;
+    if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT &&
+        IsServiceRow(static_cast<int>(draw->nmcd.dwItemSpec))) {
+        draw->clrText = GetSysColor(COLOR_GRAYTEXT);  // shown, but not the program's to change
+    }
+    return CDRF_DODEFAULT;
+}
+
+bool ConnectorView::RefusedForService() {
+    int row = GetSelectedRow();
+    if (row < 0 || !IsServiceRow(row))
+        return false;
+    Ask("This connector belongs to the tolvi service; change it with tolvi-relay service as "
+        "administrator.",
+        BoxKind::OkInformation, nullptr);
+    return true;
+}
+
 int ConnectorView::GetRowCount() const {
     return listControl.GetItemCount();
 }
@@ -183,6 +229,8 @@ LRESULT ConnectorView::OnPaint(WPARAM, LPARAM) {
 
 LRESULT ConnectorView::OnTimer(WPARAM, LPARAM) {
     RefreshRows();
+    if (onRefresh)
+        onRefresh();
     return 0;
 }
 
@@ -192,6 +240,7 @@ bool ConnectorView::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnMessage(WM_TIMER, &ConnectorView::OnTimer),
         ui::OnNotify(IDC_CONNECTOR_LIST, NM_DBLCLK, &ConnectorView::OnEditConnector),
         ui::OnNotify(IDC_CONNECTOR_LIST, NM_RCLICK, &ConnectorView::OnListRightClick),
+        ui::OnNotify(IDC_CONNECTOR_LIST, NM_CUSTOMDRAW, &ConnectorView::OnCustomDraw),
         ui::OnCommand(ID_CONNECTOR_NEW, &ConnectorView::OnNewConnector),
         ui::OnCommand(ID_CONNECTOR_EDIT, &ConnectorView::OnEditConnector),
         ui::OnCommand(ID_CONNECTOR_DELETE, &ConnectorView::OnDeleteConnector),

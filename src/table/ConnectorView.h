@@ -8,6 +8,7 @@
 
 #include "model/ConnectorCommands.h"
 #include "model/ConnectorList.h"
+#include "service/ServiceStatus.h"
 #include "ui/Controls.h"
 #include "ui/Window.h"
 
@@ -33,6 +34,13 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     void SetDpi(UINT dpi);
     UINT Dpi() const { return dpi; }
     void RefreshRows();
+    // The tolvi service's connectors, below the program's own: greyed, "(service)" after the
+    // description, their live state as the service tells it. They are shown, not owned: the
+    // commands on them say whose they are.
+    void ShowServiceRows(const std::vector<service::ConnectorState>& rows);
+    bool IsServiceRow(int row) const { return row >= connectors.Count(); }
+    // What runs at every refresh, after the rows are written (the frame's own refresh).
+    void SetRefreshHandler(std::function<void()> refresh) { onRefresh = std::move(refresh); }
 
     ConnectorList& Connectors() { return connectors; }
     int GetRowCount() const;
@@ -62,6 +70,9 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
   private:
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnTimer(WPARAM, LPARAM);
+    LRESULT OnCustomDraw(WPARAM, LPARAM);
+    // True, after telling the user, when the selected row is the service's.
+    bool RefusedForService();
     void SetRowPictures();
     void WriteFixedCells(int row, const PipeConnector& connector);
 
@@ -86,6 +97,7 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     ui::ImageList imageList;
     UINT dpi = 96;
     std::function<void()> saveConfiguration;
+    std::function<void()> onRefresh;
     ConnectorObserver* connectorObserver = nullptr;
 };
 

@@ -59,27 +59,31 @@ LRESULT ConnectorView::OnNewConnector(WPARAM, LPARAM) {
 }
 
 LRESULT ConnectorView::OnEditConnector(WPARAM, LPARAM) {
-    commands.Edit();  // the double-click's notification is not looked at
+    if (!RefusedForService())
+        commands.Edit();  // the double-click's notification is not looked at
     return 0;
 }
 
 LRESULT ConnectorView::OnDeleteConnector(WPARAM, LPARAM) {
-    commands.Delete();
+    if (!RefusedForService())
+        commands.Delete();
     return 0;
 }
 
 LRESULT ConnectorView::OnResetConnector(WPARAM, LPARAM) {
-    commands.Reset();
+    if (!RefusedForService())
+        commands.Reset();
     return 0;
 }
 
 LRESULT ConnectorView::OnConsoleOptions(WPARAM, LPARAM) {
-    commands.ConsoleOptions();
+    if (!RefusedForService())
+        commands.ConsoleOptions();
     return 0;
 }
 
 LRESULT ConnectorView::OnListRightClick(WPARAM, LPARAM) {
-    bool selection = connectors.Count() > 0 && GetSelectedRow() >= 0;
+    bool selection = GetSelectedRow() >= 0;  // a row of the program's or of the service's
     DWORD at = GetMessagePos();
     TrackPopupMenu(contextMenu.SubMenu(selection ? 0 : 1), 0, GET_X_LPARAM(at), GET_Y_LPARAM(at), 0,
                    Hwnd(), nullptr);

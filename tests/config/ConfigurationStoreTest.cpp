@@ -125,12 +125,13 @@ TEST_P(ConfigurationStore, TwelveConnectorsRoundTripInOrder) {
                               "machine " + std::to_string(i), i % 3 == 0, i % 4 == 0,
                               i % 5 ? "" : "10.0.0." + std::to_string(i)));
     }
-    ASSERT_EQ(SaveConfiguration(*store, saved, AppOptions{true, true}), SaveResult::Saved);
+    ASSERT_EQ(SaveConfiguration(*store, saved, AppOptions{true, true, 8080}), SaveResult::Saved);
     EXPECT_EQ(Raw("PipeNum"), std::string("12", 3));
 
     StoredConfiguration loaded = Load();
     EXPECT_TRUE(loaded.options.AutoStart);
     EXPECT_TRUE(loaded.options.ExitToTray);
+    EXPECT_EQ(loaded.options.WebConsolePort, 8080);
     ASSERT_EQ(loaded.connectors.size(), 12u);
     for (size_t i = 0; i < 12; ++i) {
         const ConnectorSettings& a = saved[i];
@@ -354,7 +355,8 @@ TEST_P(ConfigurationStore, CopyKeepsEveryValueAsItIs) {
     std::sort(original.begin(), original.end(), byName);
     std::sort(copied.begin(), copied.end(), byName);
     ASSERT_EQ(copied.size(), original.size());
-    EXPECT_EQ(original.size(), ConnectorOptions().size() + 4);  // the options, the count, Odd
+    // the options, the program's three, the count and Odd
+    EXPECT_EQ(original.size(), ConnectorOptions().size() + 5);
     for (size_t i = 0; i < copied.size(); ++i) {
         EXPECT_EQ(copied[i].name, original[i].name);
         EXPECT_EQ(copied[i].type, original[i].type) << copied[i].name;

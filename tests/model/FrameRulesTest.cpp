@@ -12,7 +12,7 @@ namespace {
 TEST(FrameRules, SixToolbarButtonsInTheirOrder) {
     int count = 0;
     const CommandInfo* table = CommandTable(&count);
-    ASSERT_EQ(count, 11);
+    ASSERT_EQ(count, 12);
     std::set<int> buttons;
     for (int i = 0; i < count; ++i) {
         if (table[i].toolbarButton)

@@ -417,8 +417,8 @@ TEST_F(Commands, RightClickOffersTheMenuThatFits) {
     user = readMenu();
     SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
     user.join();
-    EXPECT_EQ(items,
-              (std::vector<std::string>{"&Delete", "&Reset", "&Edit", "Console &options..."}));
+    EXPECT_EQ(items, (std::vector<std::string>{"&Delete", "&Reset", "&Edit", "Console &options...",
+                                               "Open &console"}));
 }
 
 TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {

@@ -37,6 +37,7 @@ class MainFrame : public testing::Test {
         auto backupStore = std::make_unique<MemoryStore>();
         backup = backupStore.get();
         frame = std::make_unique<CMainFrame>(std::move(store), std::move(backupStore), "");
+        frame->readService = [this] { return service; };
         frame->registerAutoStart = [this](bool start) {
             std::string path = "C:\\tolvi\\tolvi.exe";
             return RegisterAutoStart(run, start, &path);
@@ -77,9 +78,19 @@ class MainFrame : public testing::Test {
             Click(d, id);
     }
 
+    void Tick() { SendMessageW(frame->View().Hwnd(), WM_TIMER, 1, 0); }
+    void Select(int row) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(frame->View().List().Hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&item));
+    }
+
     MemoryStore* config = nullptr;
     MemoryStore* backup = nullptr;
     MemoryStore run;
+    ServiceView service;  // what the frame is told of the tolvi service
     std::unique_ptr<CMainFrame> frame;
     ui::Menu menu;
     HWND hwnd = nullptr;
@@ -195,6 +206,59 @@ TEST_F(MainFrame, SettingsAndItsBoxesAreOwnedByTheDisabledMainWindow) {
     EXPECT_TRUE(ownedBox);
     EXPECT_TRUE(disabledUnderBox);
     EXPECT_TRUE(IsWindowEnabled(hwnd));
+}
+
+TEST_F(MainFrame, TheServicesConnectorsShowBelowOursAndAreNotOursToChange) {
+    uint16_t port = FreePort();
+    frame->Connectors().Append(
+        std::make_unique<PipeConnector>("\\\\.\\pipe\\ours", std::to_string(port), "ours"));
+    service.installed = true;
+    service.rows = {{"2400", "\\\\.\\pipe\\vm1", "Connected", "127.0.0.1", 1536, 10, "build VM"}};
+    service.ports = {2400};
+    Tick();
+    ui::ListView& list = frame->View().List();
+    ASSERT_EQ(list.GetItemCount(), 2);
+    EXPECT_EQ(list.GetItemText(1, 0), "\\\\.\\pipe\\vm1");
+    EXPECT_EQ(list.GetItemText(1, 6), "build VM (service)");
+    EXPECT_EQ(list.GetItemText(1, 5), "Connected");
+    EXPECT_EQ(list.GetItemText(1, 3), "1.5 KB");
+    Select(1);
+    for (UINT command : {ID_CONNECTOR_EDIT, ID_CONNECTOR_DELETE, ID_CONNECTOR_RESET}) {
+        std::vector<SeenWindow> seen = Run(command, {{"tolvi4", Press(IDOK)}});
+        ASSERT_TRUE(seen[0].found) << command;
+        EXPECT_EQ(seen[0].text,
+                  "This connector belongs to the tolvi service; change it with tolvi-relay "
+                  "service as administrator.");
+    }
+    EXPECT_EQ(frame->Connectors().Count(), 1);
+    service.rows.clear();  // the service's connector removed: its row goes
+    Tick();
+    EXPECT_EQ(list.GetItemCount(), 1);
+}
+
+TEST_F(MainFrame, OpenConsoleShowsTheConnectorsPageFromItsOwnWebServer) {
+    uint16_t port = FreePort();
+    frame->Connectors().Append(std::make_unique<PipeConnector>("\\\\.\\pipe\\page",
+                                                               std::to_string(port),
+                                                               "Pr\xC3\xBC"
+                                                               "fstand"));
+    ASSERT_TRUE(frame->Connectors().At(0).CreateListener());
+    std::string opened;
+    frame->openUrl = [&](const std::string& url) { opened = url; };
+    Select(0);
+    Command(ID_CONNECTOR_OPEN_CONSOLE);
+    const uint16_t web = frame->WebConsoles().Port();
+    const std::string site = "http://127.0.0.1:" + std::to_string(web);
+    ASSERT_EQ(opened.rfind(site + "/console/" + std::to_string(port) + "?token=", 0), 0u) << opened;
+    TestClient browser;  // what the default browser would ask for
+    ASSERT_TRUE(browser.Connect(web));
+    ASSERT_TRUE(browser.Send("GET " + opened.substr(site.size()) + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+                             std::to_string(web) + "\r\nConnection: close\r\n\r\n"));
+    std::string page = browser.ReadUntil("</title>", 5000);
+    EXPECT_EQ(page.rfind("HTTP/1.1 200", 0), 0u) << page.substr(0, 100);
+    EXPECT_NE(page.find("Pr\xC3\xBC"
+                        "fstand \xE2\x80\x94 \\\\.\\pipe\\page</title>"),
+              std::string::npos);
 }
 
 TEST_F(MainFrame, EndingTheProgramStopsAndFreesEveryConnector) {

@@ -1,0 +1,57 @@
+// Watching the tolvi service.
+#include "app/ServiceWatch.h"
+
+#include "engine/PortText.h"
+#include "service/win32/ServiceQuery.h"
+
+namespace tolvi {
+namespace {
+
+ServiceView Ask() {
+    ServiceView view;
+    view.installed = service::IsServiceInstalled();
+    if (!view.installed)
+        return view;
+    std::vector<ConnectorSettings> stored = service::MachineConnectors();
+    for (const ConnectorSettings& s : stored) {
+        view.ports.push_back(TextToInt(s.portText));
+        if (s.watchPort != 0)
+            view.ports.push_back(s.watchPort);
+    }
+    std::string problem;
+    if (service::ReadServiceStatus(&view.rows, &problem))
+        return view;
+    // Not running: its connectors as stored, none of them served.
+    for (const ConnectorSettings& s : stored) {
+        view.rows.push_back(
+            service::ConnectorState{s.portText, s.pipeName, "Stopped", "", 0, 0, s.description});
+    }
+    return view;
+}
+
+}  // namespace
+
+ServiceWatch::ServiceWatch() : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    latest_ = Ask();  // what the first refresh shows, and the ports the load keeps clear of
+    thread_ = std::thread([this] { Run(); });
+}
+
+ServiceWatch::~ServiceWatch() {
+    SetEvent(stop_.get());
+    thread_.join();
+}
+
+ServiceView ServiceWatch::Latest() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return latest_;
+}
+
+void ServiceWatch::Run() {
+    while (WaitForSingleObject(stop_.get(), 1000) == WAIT_TIMEOUT) {
+        ServiceView view = Ask();
+        std::lock_guard<std::mutex> hold(lock_);
+        latest_ = std::move(view);
+    }
+}
+
+}  // namespace tolvi
