@@ -308,6 +308,8 @@ TEST_F(MainFrame, AlertsNeverHoldTheWorkerAndShowOneBoxPerConnectorAndText) {
                 if (shown.empty())  // the same failure again while its box is up
                     repeatTook = RaiseAlert(frame->Alerts(), *reading, failed, &repeats);
                 PressButton(b, IDOK);
+                // The next search must not meet this box again while it is still closing.
+                WaitUntil([&] { return !IsWindowVisible(b); }, 3000);
             }).join();
             if (!box.found)
                 break;
