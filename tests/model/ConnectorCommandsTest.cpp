@@ -212,23 +212,23 @@ TEST_F(ConnectorCommandsTest, EditWithoutSelectionOrDeclinedChangesAndSavesNothi
 }
 
 TEST_F(ConnectorCommandsTest, DeleteRemovesTheRowBeforeStoppingItsConnector) {
-    AddRunning("\\\\.\\pipe\\a");
-    uint16_t port = AddRunning("\\\\.\\pipe\\b");
-    host.selected = 1;
+    uint16_t port = AddRunning("\\\\.\\pipe\\a");
+    AddRunning("\\\\.\\pipe\\b");
+    host.selected = 0;  // not the last row: the rows after it move up
     host.answers = {false, true};
     commands.Delete();  // declined
     EXPECT_EQ(list.Count(), 2);
     EXPECT_EQ(host.saves, 0);
     commands.Delete();
     EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.At(0).GetPipeName(), "\\\\.\\pipe\\a");
+    EXPECT_EQ(list.At(0).GetPipeName(), "\\\\.\\pipe\\b");
     EXPECT_TRUE(PortIsFree(port));
     EXPECT_EQ(host.saves, 1);
     EXPECT_EQ(host.shown,
               (std::vector<std::string>{
-                  "box Delete Connector?: Really want to delete connector for pipe \\\\.\\pipe\\b?",
-                  "box Delete Connector?: Really want to delete connector for pipe \\\\.\\pipe\\b?",
-                  "row removed 1"}));
+                  "box Delete Connector?: Really want to delete connector for pipe \\\\.\\pipe\\a?",
+                  "box Delete Connector?: Really want to delete connector for pipe \\\\.\\pipe\\a?",
+                  "row removed 0"}));
 }
 
 TEST_F(ConnectorCommandsTest, ResetTellsWhatIsMissingAndRestartsTheConnector) {
