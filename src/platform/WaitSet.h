@@ -48,6 +48,8 @@ class WaitSet {
     std::vector<void*> handles_;
     std::vector<void*> overflow_;  // added beyond the limit: looked at every few milliseconds
     bool readyNow_ = false;        // something added can go on without waiting
+    bool pollListener_ = false;    // a listener whose news may not come: looked at often
+    std::vector<TcpSocket*> listeners_;  // told after each wait whether their news came
     std::vector<void*> woke_;      // the handles found signalled when the last wait ended
     bool IsNamed(void* handle) const;
 #else

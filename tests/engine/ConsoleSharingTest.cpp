@@ -230,9 +230,11 @@ TEST(ConsoleSharing, AKeyAndANewClientGetTheirTurnWhileTheConsolePrintsWithoutPa
     std::vector<TestClient> readers(15);
     for (size_t i = 0; i < readers.size(); ++i) {
         ASSERT_TRUE(readers[i].Connect(live.port));
-        if (i == 0)
+        if (i == 0) {
             ASSERT_TRUE(live.pipe.WaitClient(5000));
-        ASSERT_EQ(readers[i].ReadCount(Banner().size(), 5000), Banner());
+        }
+        ASSERT_EQ(readers[i].ReadCount(Banner().size(), 5000), Banner())
+            << "reader " << i << ", connector has " << live.connector->GetClientAddress();
     }
     TestClient& typist = readers.back();
     ASSERT_EQ(live.PipeRead(1, 3000), "\r");

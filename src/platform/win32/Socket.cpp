@@ -31,13 +31,20 @@ SysError StartSocketLibrary() {
 }
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept
-    : handle_(other.Release()), event_(std::move(other.event_)) {}
+    : handle_(other.Release()),
+      event_(std::move(other.event_)),
+      listening_(other.listening_),
+      announced_(other.announced_),
+      newsWithoutConnection_(other.newsWithoutConnection_) {}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         Close();
         handle_ = other.Release();
         event_ = std::move(other.event_);
+        listening_ = other.listening_;
+        announced_ = other.announced_;
+        newsWithoutConnection_ = other.newsWithoutConnection_;
     }
     return *this;
 }
@@ -46,12 +53,19 @@ void* TcpSocket::WaitEvent() {
     if (!event_ && IsValid()) {
         // Auto-reset: the wait that it ends clears it, and each network event sets it only
         // once until the call that takes it (recv, send, accept) is made again.
+        // A listener asks for connections only: a socket it accepts inherits its selection,
+        // and would otherwise report its own first events to the listener's event.
+        BOOL listening = FALSE;
+        int size = sizeof listening;
+        getsockopt(S(handle_), SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char*>(&listening),
+                   &size);
+        const long events = listening ? FD_ACCEPT : FD_READ | FD_WRITE | FD_CLOSE;
         UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        if (!event || WSAEventSelect(S(handle_), event.get(),
-                                     FD_ACCEPT | FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+        if (!event || WSAEventSelect(S(handle_), event.get(), events) != 0) {
             return nullptr;
         }
         event_ = std::move(event);
+        listening_ = listening != FALSE;
     }
     return event_.get();
 }
@@ -103,8 +117,15 @@ SysError TcpSocket::SetOobInline() {
 
 SysError TcpSocket::Accept(TcpSocket* client) {
     SOCKET s = accept(S(handle_), nullptr, nullptr);
-    if (s == INVALID_SOCKET)
-        return LastSocketError();
+    const bool announced = announced_;
+    announced_ = false;
+    if (s == INVALID_SOCKET) {
+        SysError error = LastSocketError();
+        if (announced && error.Is(ErrorKind::WouldBlock))
+            newsWithoutConnection_ = true;
+        return error;
+    }
+    newsWithoutConnection_ = false;
     // An accepted socket inherits the listener's event selection; it gets its own when
     // someone waits on it.
     if (event_)

@@ -20,6 +20,13 @@ namespace {
 // but a wait must not fail if it ever does.
 constexpr DWORD kOverflowPollMs = 10;
 
+// Wine can announce a connection that an accept made before the announcement already took,
+// and then announces no other until an accept succeeds: a listener whose news came with no
+// connection behind it may be deaf. The connector tries to accept on every pass, so a wait
+// that ends this often takes the next connection all the same. (Windows re-arms the news on
+// any accept, so its listeners never get here in practice.)
+constexpr DWORD kDeafListenerPollMs = 250;
+
 }  // namespace
 
 WaitSet::WaitSet() {
@@ -33,6 +40,8 @@ void WaitSet::Clear() {
     handles_.clear();
     overflow_.clear();
     readyNow_ = false;
+    pollListener_ = false;
+    listeners_.clear();
     woke_.clear();
 }
 
@@ -49,6 +58,10 @@ void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
     if (!event) {
         readyNow_ = true;  // cannot wait on it: let the caller try again soon
         return;
+    }
+    if (socket.listening_) {
+        listeners_.push_back(&socket);
+        pollListener_ = pollListener_ || socket.newsWithoutConnection_;
     }
     if (handles_.size() < MAXIMUM_WAIT_OBJECTS)
         handles_.push_back(event);
@@ -79,6 +92,8 @@ SysError WaitSet::Wait(int timeoutMs) {
     DWORD timeout = readyNow_ ? 0 : timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
     if (!overflow_.empty())
         timeout = std::min(timeout, kOverflowPollMs);
+    if (pollListener_)
+        timeout = std::min(timeout, kDeafListenerPollMs);
     if (handles_.empty()) {
         Sleep(timeout == INFINITE ? 0 : timeout);
         return {};
@@ -100,6 +115,8 @@ SysError WaitSet::Wait(int timeoutMs) {
         if (r == WAIT_FAILED)
             return LastWin32Error();
     }
+    for (TcpSocket* listener : listeners_)
+        listener->announced_ = IsNamed(listener->event_.get());
     return {};
 }
 
