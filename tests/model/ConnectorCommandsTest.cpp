@@ -330,7 +330,7 @@ TEST(ConnectorListOwnership, EndingTheListStopsAndFreesEveryConnectorAtOnce) {
         stored.push_back(SettingsFor("\\\\.\\pipe\\bad", "abc"));
         std::vector<ConnectorHost::Failure> failures = host.Start(stored);
         ASSERT_EQ(list.Count(), 9);
-        ASSERT_EQ(failures.size(), 1u);
+        ASSERT_EQ(failures.size(), 1u) << failures[0].portText << ": " << failures[0].text;
         EXPECT_TRUE(failures[0].listener);
         EXPECT_EQ(list.At(8).GetStatus(), Error);  // listed all the same
         TestClient client;  // one of them serves a client while the list ends

@@ -4,6 +4,8 @@
 #include "support/SocketTools.h"
 
 #include <algorithm>
+#include <deque>
+#include <mutex>
 
 #include <atomic>
 #include <thread>
@@ -122,12 +124,26 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
 }
 
 uint16_t FreePort() {
-    platform::SysError error;
-    platform::TcpSocket probe = platform::TcpSocket::CreateStream(&error);
-    uint16_t port = 0;
-    if (probe.Bind(At("", 0)).Failed() || (port = LocalPortOf(probe)) == 0)
-        ADD_FAILURE() << "no free port";
-    return port;
+    // The system may hand out a port it has just given, and a test that asks for several
+    // would then put two connectors on one port: each port is given once in a while.
+    static std::mutex lock;
+    static std::deque<uint16_t> given;
+    std::lock_guard<std::mutex> hold(lock);
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        platform::SysError error;
+        platform::TcpSocket probe = platform::TcpSocket::CreateStream(&error);
+        uint16_t port = 0;
+        if (probe.Bind(At("", 0)).Failed() || (port = LocalPortOf(probe)) == 0)
+            break;
+        if (std::find(given.begin(), given.end(), port) != given.end())
+            continue;
+        given.push_back(port);
+        if (given.size() > 256)
+            given.pop_front();
+        return port;
+    }
+    ADD_FAILURE() << "no free port";
+    return 0;
 }
 
 platform::TcpSocket HoldPortExclusively(uint16_t* port) {
