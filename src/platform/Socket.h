@@ -79,7 +79,7 @@ class TcpSocket {
     // The event that WaitSet waits on for this socket, made on first use.
     void* WaitEvent();
     UniqueHandle event_;
-    bool listening_ = false;  // known once WaitEvent has asked
+    bool listening_ = false;  // since Listen succeeded
     // A listener's news and what came of it: news named by the last wait that no accept could
     // take leaves the listener watched by the clock until an accept succeeds (see WaitSet).
     bool announced_ = false;

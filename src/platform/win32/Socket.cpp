@@ -55,17 +55,12 @@ void* TcpSocket::WaitEvent() {
         // once until the call that takes it (recv, send, accept) is made again.
         // A listener asks for connections only: a socket it accepts inherits its selection,
         // and would otherwise report its own first events to the listener's event.
-        BOOL listening = FALSE;
-        int size = sizeof listening;
-        getsockopt(S(handle_), SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char*>(&listening),
-                   &size);
-        const long events = listening ? FD_ACCEPT : FD_READ | FD_WRITE | FD_CLOSE;
+        const long events = listening_ ? FD_ACCEPT : FD_READ | FD_WRITE | FD_CLOSE;
         UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         if (!event || WSAEventSelect(S(handle_), event.get(), events) != 0) {
             return nullptr;
         }
         event_ = std::move(event);
-        listening_ = listening != FALSE;
     }
     return event_.get();
 }
@@ -101,7 +96,9 @@ SysError TcpSocket::Bind(const Endpoint& at) {
 }
 
 SysError TcpSocket::Listen(int backlog) {
-    return Check(listen(S(handle_), backlog));
+    SysError error = Check(listen(S(handle_), backlog));
+    listening_ = !error.Failed();
+    return error;
 }
 
 SysError TcpSocket::SetNonBlocking() {
