@@ -192,26 +192,38 @@ int Install(const std::vector<std::string>& args) {
         L"Makes the consoles of virtual machines and services on named pipes reachable over "
         L"TCP from boot, before anyone logs on. Its connectors are managed with "
         L"\"tolvi-relay service\".";
+    // The service runs without these, so a setting that does not take is said, not fatal.
+    auto set = [&service](DWORD level, void* info, const char* what) {
+        if (!ChangeServiceConfig2W(service.get(), level, info)) {
+            std::fprintf(stderr,
+                         "tolvi-relay: the service is installed, but its %s could not be set "
+                         "(%s)\n",
+                         what, SystemText(GetLastError()).c_str());
+        }
+    };
     SERVICE_DESCRIPTIONW about{description};
-    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &about);
+    set(SERVICE_CONFIG_DESCRIPTION, &about, "description");
     SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
-    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
+    set(SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed, "delayed start");
     SC_ACTION restarts[3] = {
         {SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 10000}, {SC_ACTION_RESTART, 60000}};
     SERVICE_FAILURE_ACTIONSW failure{};
     failure.dwResetPeriod = 24 * 60 * 60;
     failure.cActions = 3;
     failure.lpsaActions = restarts;
-    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &failure);
+    set(SERVICE_CONFIG_FAILURE_ACTIONS, &failure, "restart on failure");
     // Also when it stops with an error of its own, not only when it crashes.
     SERVICE_FAILURE_ACTIONS_FLAG onErrors{TRUE};
-    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrors);
+    set(SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrors, "restart after its own errors");
     SERVICE_PRESHUTDOWN_INFO preshutdown{10000};
-    ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown);
+    set(SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown, "time to stop at shutdown");
 
     auto source =
         platform::OpenRegistryStore(platform::RegistryRoot::LocalMachine, kEventSourceKey);
-    if (!source->OpenForWrite().Failed()) {
+    if (source->OpenForWrite().Failed()) {
+        std::fprintf(stderr, "tolvi-relay: the service is installed, but its event log texts "
+                             "could not be registered\n");
+    } else {
         std::string path = ProgramPath();
         source->SetValue("EventMessageFile", 2 /* REG_EXPAND_SZ */, path.c_str(), path.size() + 1);
         DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
