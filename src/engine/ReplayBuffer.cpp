@@ -5,35 +5,41 @@
 
 namespace tolvi {
 
-void ReplayBuffer::Append(const uint8_t* data, size_t size) {
-    const size_t capacity = ring_.size();
-    if (capacity == 0)
+void ReplayBuffer::Append(const uint8_t* data, size_t count) {
+    if (ring.empty())
         return;
-    if (size >= capacity) {  // only the last capacity bytes can stay
-        std::memcpy(ring_.data(), data + size - capacity, capacity);
-        start_ = 0;
-        size_ = capacity;
+    kept.clear();
+    queries.Feed(data, count, &kept);
+    Store(reinterpret_cast<const uint8_t*>(kept.data()), kept.size());
+}
+
+void ReplayBuffer::Store(const uint8_t* data, size_t count) {
+    const size_t capacity = ring.size();
+    if (count >= capacity) {  // only the last capacity bytes can stay
+        std::memcpy(ring.data(), data + count - capacity, capacity);
+        start = 0;
+        size = capacity;
         return;
     }
-    size_t end = (start_ + size_) % capacity;
-    size_t first = size < capacity - end ? size : capacity - end;
-    std::memcpy(ring_.data() + end, data, first);
-    std::memcpy(ring_.data(), data + first, size - first);
-    size_t total = size_ + size;
+    size_t end = (start + size) % capacity;
+    size_t first = count < capacity - end ? count : capacity - end;
+    std::memcpy(ring.data() + end, data, first);
+    std::memcpy(ring.data(), data + first, count - first);
+    size_t total = size + count;
     if (total > capacity) {
-        start_ = (start_ + total - capacity) % capacity;
+        start = (start + total - capacity) % capacity;
         total = capacity;
     }
-    size_ = total;
+    size = total;
 }
 
 std::string ReplayBuffer::Contents() const {
     std::string out;
-    out.reserve(size_);
-    const size_t capacity = ring_.size();
-    size_t first = size_ < capacity - start_ ? size_ : capacity - start_;
-    out.append(reinterpret_cast<const char*>(ring_.data()) + start_, first);
-    out.append(reinterpret_cast<const char*>(ring_.data()), size_ - first);
+    out.reserve(size);
+    const size_t capacity = ring.size();
+    size_t first = size < capacity - start ? size : capacity - start;
+    out.append(reinterpret_cast<const char*>(ring.data()) + start, first);
+    out.append(reinterpret_cast<const char*>(ring.data()), size - first);
     return out;
 }
 

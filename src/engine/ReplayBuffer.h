@@ -1,27 +1,34 @@
 // The latest output of the console, as much as a new client is to be sent first: a ring of
-// fixed capacity that always holds the last bytes appended.
+// fixed capacity that always holds the last bytes appended, without the questions the console
+// asked its terminal (a joining terminal would answer them into the live console).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "engine/TerminalQueries.h"
+
 namespace tolvi {
 
 class ReplayBuffer {
   public:
-    explicit ReplayBuffer(size_t capacity = 0) : ring_(capacity) {}
+    explicit ReplayBuffer(size_t capacity = 0) : ring(capacity) {}
 
-    size_t Capacity() const { return ring_.size(); }
-    size_t Size() const { return size_; }
-    void Append(const uint8_t* data, size_t size);
+    size_t Capacity() const { return ring.size(); }
+    size_t Size() const { return size; }
+    void Append(const uint8_t* data, size_t count);
     // What it holds, oldest first.
     std::string Contents() const;
 
   private:
-    std::vector<uint8_t> ring_;
-    size_t start_ = 0;  // where the oldest byte is
-    size_t size_ = 0;
+    void Store(const uint8_t* data, size_t count);
+
+    std::vector<uint8_t> ring;
+    size_t start = 0;  // where the oldest byte is
+    size_t size = 0;
+    TerminalQueryFilter queries;
+    std::string kept;  // one append's bytes without its queries, reused
 };
 
 }  // namespace tolvi

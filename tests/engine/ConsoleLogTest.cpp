@@ -36,10 +36,15 @@ std::string FileText(const std::string& path) {
     return all.str();
 }
 
+// Output of every byte value but ESC and ENQ, which a replay keeps only outside the questions
+// to the terminal that they begin.
 std::string Printed(size_t size, int seed) {
     std::string s(size, '\0');
-    for (size_t i = 0; i < size; ++i)
+    for (size_t i = 0; i < size; ++i) {
         s[i] = static_cast<char>((i * 7 + seed + i / 300) % 256);
+        if (s[i] == '\x1b' || s[i] == '\x05')
+            s[i] = '.';
+    }
     return s;
 }
 
@@ -89,6 +94,54 @@ TEST(ReplayBuffer, KeepsExactlyTheLatestBytes) {
     ReplayBuffer none;
     none.Append(reinterpret_cast<const uint8_t*>("x"), 1);
     EXPECT_EQ(none.Contents(), "");
+}
+
+TEST(ReplayBuffer, LeavesOutTheQuestionsToTheTerminalWhereverTheyAreCut) {
+    const std::string asked =
+        "\x1b[6n\x1b[5n\x1b[?6n\x1b[c\x1b[0c\x1b[>c\x1b[=c\x1b[>q\x1b[?2004$p\x1b[14t"
+        "\x1b[21t\x1b]11;?\x07\x1b]4;1;?\x1b\\\x1b]52;c;?\x07\x1bP$qm\x1b\\\x05";
+    // Everything else stays exactly: colours, a title, a report the console echoes, a window
+    // move (t below 11), a lone ESC, an OSC that sets a colour, a long title, a DCS.
+    const std::string told = "\x1b[1;31mred\x1b[0m\x1b]0;title\x07\x1b[0n\x1b[3;4t\x1b\x1b(B"
+                             "\x1b]11;#000000\x07\x1b]2;" + std::string(600, '?') +
+                             "\x07\x1bPq#0\x1b\\\x1b[?1;2c";
+    const std::string console = "login: " + asked + told + asked + "$ ";
+    for (size_t piece : {size_t(1), size_t(2), size_t(7), console.size()}) {
+        ReplayBuffer replay(4096);
+        for (size_t at = 0; at < console.size(); at += piece) {
+            std::string part = console.substr(at, piece);
+            replay.Append(reinterpret_cast<const uint8_t*>(part.data()), part.size());
+        }
+        EXPECT_TRUE(SameBytes(replay.Contents(), "login: " + told + "$ ")) << "pieces of " << piece;
+    }
+    // A query the ring's wrap or start would cut is never in it.
+    ReplayBuffer small(16);
+    for (int i = 0; i < 20; ++i) {
+        std::string prompt = "# \x1b[6n";
+        small.Append(reinterpret_cast<const uint8_t*>(prompt.data()), prompt.size());
+    }
+    EXPECT_EQ(small.Contents(), "# # # # # # # # ");
+}
+
+TEST(ConsoleLogRelay, AJoiningTerminalIsNotAskedTheConsolesOldQuestions) {
+    LiveConnector live;
+    live.options.replayKiB = 4;
+    live.options.maxClients = 2;
+    ASSERT_TRUE(live.Start());
+    TestClient first;
+    ASSERT_TRUE(live.Attach(first));
+    ASSERT_TRUE(live.PipeWrite("login: \x1b[6n"));
+    ASSERT_EQ(first.ReadCount(11, 3000), "login: \x1b[6n");  // live output is never touched
+    // The joiner's terminal answers every question it is sent: it is sent none.
+    TestClient second;
+    ASSERT_TRUE(second.Connect(live.port));
+    std::string expected = kAttaching + kConnectedBanner + "login: ";
+    std::string got = second.ReadCount(expected.size(), 5000);
+    EXPECT_EQ(got, expected);
+    if (got.find("\x1b[6n") != std::string::npos)
+        second.Send("\x1b[18;5R");
+    EXPECT_EQ(live.PipeReadFor(500), "");
+    EXPECT_EQ(first.ReadFor(200), "");
 }
 
 TEST(ConsoleLogRelay, WhatTheConsolePrintsWithoutClientsIsLoggedAndReplayed) {
