@@ -38,6 +38,12 @@ class ClientSession {
     bool Attached() const { return attached_; }
     void SetAttached(bool attached) { attached_ = attached; }
 
+    // What a raw client sends before the first try at opening the pipe has ended stays in its
+    // socket (TCP's own backpressure holds it), so that a script that writes as it connects
+    // loses nothing; it goes to the pipe once that try opens it.
+    bool HoldsInput() const { return holdsInput_; }
+    void SetHoldsInput(bool holds) { holdsInput_ = holds; }
+
     // The replay of the console's latest output goes to a client once, when it first gets
     // the pipe; later attachments of the same client send only what is new.
     bool Replayed() const { return replayed_; }
@@ -84,6 +90,7 @@ class ClientSession {
     bool gone_ = false;
     bool mayRead_ = true;
     bool replayed_ = false;
+    bool holdsInput_ = false;
     Clock::time_point behindSince_{};
     Clock::time_point closeDeadline_{};
 };

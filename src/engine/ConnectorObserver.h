@@ -24,6 +24,8 @@ class ConnectorObserver {
     // when the connector closes it because the last client left).
     virtual void OnPipeAttached(const PipeConnector&) {}
     virtual void OnPipeLost(const PipeConnector&) {}
+    // The connector closed the pipe itself: its last client left, and nothing keeps it open.
+    virtual void OnPipeClosed(const PipeConnector&) {}
     // A new failure text, the one that GetErrorText now returns.
     virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}
     // A failure the user must see. Called on the worker thread, which must never wait on the

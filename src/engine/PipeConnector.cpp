@@ -140,6 +140,7 @@ size_t PipeConnector::CountSessions(bool watching) const {
 void PipeConnector::ClosePipe() {
     worker->pipe.Close();
     worker->toPipe.Clear();
+    worker->closePipeWhenWritten = false;
 }
 
 void PipeConnector::EnterErrorState() {

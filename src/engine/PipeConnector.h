@@ -108,6 +108,7 @@ class PipeConnector {
     void DeliverPipeData(const uint8_t* data, size_t size);
     bool PipeDataHasRoom();
     void LosePipe();
+    void CloseIdlePipe();
     void PrepareWait();
 
     bool OpenEndpoints(const std::vector<platform::Endpoint>& where, bool watch,

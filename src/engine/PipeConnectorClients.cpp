@@ -157,11 +157,17 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client, bool watch) {
     if (session.Telnet())
         session.QueueText(kAttachingText);
     if (r.pipe.IsOpen()) {
+        r.closePipeWhenWritten = false;  // a client came while the last one's bytes went out
         AttachSession(session);
         SetStatus(Connected);
-    } else if (r.sessions.size() == 1) {
-        SetStatus(AttachingPipe);
-        r.nextAttach = RelayClock::now();  // the first try at once, then every 500 ms
+    } else {
+        if (r.sessions.size() == 1)
+            SetStatus(AttachingPipe);
+        // The first try at once, then every 500 ms. A raw client has no banner to wait for:
+        // what it sends meanwhile waits for that try.
+        if (r.sessions.size() == 1 || !session.Telnet())
+            r.nextAttach = RelayClock::now();
+        session.SetHoldsInput(!session.Telnet());
     }
     return true;
 }
@@ -189,6 +195,8 @@ void PipeConnector::ServeSessions(bool* progress) {
         // What a watcher types, and what anyone types while the pipe is not open, has nowhere
         // to go: its Telnet is still answered and its data dropped, so that a client that
         // leaves is seen at once.
+        if (s.HoldsInput())
+            continue;  // until the first try at the pipe has ended
         const bool typing = s.Attached() && !s.Watching();
         ByteQueue& into = typing ? r.toPipe : r.dropped;
         size_t taken = 0;
@@ -258,7 +266,7 @@ void PipeConnector::EndGoneSessions(bool* progress) {
         return;
     }
     if (!worker->keepPipeOpen)
-        ClosePipe();  // the turn is over; the log keeps its pipe
+        CloseIdlePipe();  // the turn is over; the log keeps its pipe
     EndTurn();
 }
 
@@ -286,7 +294,7 @@ void PipeConnector::PrepareWait() {
         r.timeoutMs = r.timeoutMs < 0 ? ms : std::min(r.timeoutMs, ms);
     }
     for (auto& s : r.sessions) {
-        bool readable = s->Output().OwnSize() < Worker::kAnswerLimit &&
+        bool readable = !s->HoldsInput() && s->Output().OwnSize() < Worker::kAnswerLimit &&
                         (!s->Attached() || s->Watching() || r.toPipe.Size() < Worker::kHighWater);
         wait.Add(s->Socket(), readable, !s->Output().Empty());
     }
@@ -296,8 +304,10 @@ void PipeConnector::PrepareWait() {
         int ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         r.timeoutMs = r.timeoutMs < 0 ? ms : std::min(r.timeoutMs, ms);
     }
-    if (r.pipe.IsOpen())
-        wait.Add(r.pipe, PipeDataHasRoom(), !r.toPipe.Empty() || r.pipe.WritePending());
+    if (r.pipe.IsOpen()) {
+        wait.Add(r.pipe, !r.closePipeWhenWritten && PipeDataHasRoom(),
+                 !r.toPipe.Empty() || r.pipe.WritePending());
+    }
 }
 
 }  // namespace tolvi

@@ -27,13 +27,23 @@ int MillisUntil(RelayClock::time_point when, RelayClock::time_point now) {
 void PipeConnector::ServePipe(bool* progress) {
     Worker& r = *worker;
     r.timeoutMs = -1;
-    if (r.sessions.empty() && !r.keepPipeOpen)
+    if (r.sessions.empty() && !r.keepPipeOpen && !r.closePipeWhenWritten)
         return;
     if (!r.pipe.IsOpen()) {
         RelayClock::time_point now = RelayClock::now();
-        if (now < r.nextAttach || !AttachPipe()) {
-            if (now >= r.nextAttach)
-                r.nextAttach = now + kAttachRetry;
+        if (now < r.nextAttach) {
+            r.timeoutMs = MillisUntil(r.nextAttach, now);
+            return;
+        }
+        bool opened = AttachPipe();
+        for (auto& s : r.sessions) {
+            if (s->HoldsInput()) {
+                s->SetHoldsInput(false);  // the try has ended: held input goes, or is dropped
+                *progress = true;
+            }
+        }
+        if (!opened) {
+            r.nextAttach = now + kAttachRetry;
             r.timeoutMs = MillisUntil(r.nextAttach, now);
             return;
         }
@@ -43,7 +53,9 @@ void PipeConnector::ServePipe(bool* progress) {
     size_t moved = 0;
     if (r.scratch.size() < Worker::kPiece)
         r.scratch.resize(Worker::kPiece);
-    while (r.pipeMayRead && PipeDataHasRoom()) {
+    // A pipe that only waits to take a departed client's last bytes is not read: nobody is
+    // there for its output.
+    while (r.pipeMayRead && !r.closePipeWhenWritten && PipeDataHasRoom()) {
         if (moved >= Worker::kPipeBytesPerPass) {
             *progress = true;  // more waits: the others first, then this again at once
             break;
@@ -87,6 +99,37 @@ void PipeConnector::ServePipe(bool* progress) {
         r.toPipe.Consume(taken);
         *progress = true;
     }
+    if (r.closePipeWhenWritten) {
+        RelayClock::time_point now = RelayClock::now();
+        if ((r.toPipe.Empty() && !r.pipe.WritePending()) || now >= r.closeAt) {
+            CloseIdlePipe();
+            *progress = true;
+        } else {
+            int ms = MillisUntil(r.closeAt, now);
+            r.timeoutMs = r.timeoutMs < 0 ? ms : std::min(r.timeoutMs, ms);
+        }
+    }
+}
+
+// The last client has gone and nothing keeps the pipe: it closes once what the clients sent
+// has been written to it, or after kDrainTime when the console does not take it.
+void PipeConnector::CloseIdlePipe() {
+    Worker& r = *worker;
+    if (!r.pipe.IsOpen()) {
+        r.closePipeWhenWritten = false;
+        return;
+    }
+    if (!r.closePipeWhenWritten && (!r.toPipe.Empty() || r.pipe.WritePending())) {
+        r.closePipeWhenWritten = true;
+        r.closeAt = RelayClock::now() + Worker::kDrainTime;
+        return;
+    }
+    r.closePipeWhenWritten = false;
+    ClosePipe();
+    r.scratch = {};
+    r.toPipe.Release();
+    r.dropped.Release();
+    observer->OnPipeClosed(*this);
 }
 
 bool PipeConnector::AttachPipe() {
@@ -190,6 +233,7 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
 void PipeConnector::LosePipe() {
     Worker& r = *worker;
     ClosePipe();
+    r.closePipeWhenWritten = false;
     observer->OnPipeLost(*this);
     // A console that went away after a while (a virtual machine restarting) is looked for
     // again at once; one that closes as soon as it is opened is tried twice a second, as a

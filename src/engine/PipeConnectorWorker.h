@@ -63,6 +63,11 @@ struct PipeConnector::Worker {
     ReplayBuffer replay;
     platform::PipeClient pipe;
     ByteQueue toPipe;
+    // The last client left with bytes still on their way to the pipe: they are written before
+    // it closes, for at most kDrainTime (a script that writes and hangs up loses nothing).
+    bool closePipeWhenWritten = false;
+    RelayClock::time_point closeAt;
+    static constexpr std::chrono::milliseconds kDrainTime{2000};
     RelayClock::time_point nextAttach;  // when to try opening a missing pipe again
     RelayClock::time_point attachedAt;  // when the pipe last opened
     bool carriageReturnSent = false;    // since the pipe opened, to its first client

@@ -44,6 +44,10 @@ void StatusPrinter::OnPipeLost(const PipeConnector& c) {
     Line(Label(c) + " pipe lost");
 }
 
+void StatusPrinter::OnPipeClosed(const PipeConnector& c) {
+    Line(Label(c) + " pipe closed");
+}
+
 void StatusPrinter::OnClientArrived(const PipeConnector& c, const std::string& address) {
     Line(Label(c) + " client " + address + " arrived");
 }

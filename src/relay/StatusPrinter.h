@@ -19,6 +19,7 @@ class StatusPrinter : public ConnectorObserver {
     void OnStatusChanged(const PipeConnector& c, int32_t status) override;
     void OnPipeAttached(const PipeConnector& c) override;
     void OnPipeLost(const PipeConnector& c) override;
+    void OnPipeClosed(const PipeConnector& c) override;
     void OnClientArrived(const PipeConnector& c, const std::string& address) override;
     void OnClientRefused(const PipeConnector& c, const std::string& address) override;
     void OnClientBusy(const PipeConnector& c, const std::string& address) override;

@@ -2,6 +2,7 @@
 // Telnet handling, pipe loss and client loss.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "pipeserver/ServeModes.h"
@@ -94,6 +95,66 @@ TEST(ConnectorRelay, RawConnectionsCarryExactlyThePipesBytes) {
     EXPECT_TRUE(WaitUntil(
         [&] { return live.connector->GetBytesSent() == static_cast<int64_t>(every.size()); },
         2000));
+}
+
+// A script (pyserial's socket://, nc < file) writes as it connects, with no banner to wait
+// for: what it sends before the pipe is opened for it is not lost.
+TEST(ConnectorRelay, RawScriptsThatWriteAsTheyConnectAreHeard) {
+    LiveConnector live;
+    live.options.telnet = false;
+    ASSERT_TRUE(live.Start());
+    std::atomic<bool> stop{false};
+    std::thread echo([&] {
+        tools::ServeOptions options;
+        options.mode = "echo";
+        while (!stop) {
+            if (!live.pipe.WaitClient(100))
+                continue;
+            tools::ServeClient(live.pipe, options, stop);
+            live.pipe.DropClient();  // a console that is there for the next one
+        }
+    });
+    int echoed = 0;
+    for (int script = 0; script < 5; ++script) {
+        TestClient client;
+        ASSERT_TRUE(client.Connect(live.port));
+        ASSERT_TRUE(client.Send("hello script\n"));
+        echoed += client.ReadCount(13, 3000) == "hello script\n" ? 1 : 0;
+        client.Close();
+        ASSERT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 3000));
+    }
+    stop = true;
+    echo.join();
+    EXPECT_EQ(echoed, 5);
+}
+
+// One that writes and hangs up at once: the pipe is closed once it has taken every byte.
+TEST(ConnectorRelay, AClientThatWritesAndLeavesAtOnceLosesNothing) {
+    LiveConnector live(4096);
+    live.options.telnet = false;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    std::string file(1 << 20, '\0');
+    for (size_t i = 0; i < file.size(); ++i)
+        file[i] = static_cast<char>(i * 7 % 251);
+    std::thread writer([&] {
+        client.Send(file);
+        client.Close();
+    });
+    // A console slow to take what comes: bytes still wait for it when the client has gone.
+    std::string got;
+    char piece[4096];
+    for (int64_t end = NowMs() + 20000; got.size() < file.size() && NowMs() < end;) {
+        long n = live.pipe.Read(piece, sizeof piece, 200);
+        if (n < 0)
+            break;
+        got.append(piece, static_cast<size_t>(n));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    writer.join();
+    EXPECT_TRUE(SameBytes(got, file));
 }
 
 TEST(ConnectorRelay, LargeTransfersLoseNothingEitherWay) {

@@ -54,7 +54,7 @@ banner=$(timeout 5 head -c 46 <&4 | tr -d '\377\373\001\003\r\n')
 exec 4<&-
 sleep 0.3
 steps=$(sed -n 's/^[0-9:.]* \[[^]]*\] //p' "$work/relay.log" | grep -v listening | tr '\n' '|')
-turn="client 127.0.0.1 arrived|pipe attached|client 127.0.0.1 left|"
+turn="client 127.0.0.1 arrived|pipe attached|client 127.0.0.1 left|pipe closed|"
 [ "$steps" = "$turn$turn" ] || fail "the steps printed were: $steps"
 
 kill -INT $relay_pid
