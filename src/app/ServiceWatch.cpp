@@ -19,12 +19,14 @@ ServiceView Ask() {
             view.ports.push_back(s.watchPort);
     }
     std::string problem;
-    if (service::ReadServiceStatus(&view.rows, &problem))
+    // Asked every second: a service that does not answer at once is asked again soon, and
+    // the window's exit never waits long for it.
+    if (service::ReadServiceStatus(&view.rows, &problem, 1500))
         return view;
     // Not running: its connectors as stored, none of them served.
     for (const ConnectorSettings& s : stored) {
         view.rows.push_back(
-            service::ConnectorState{s.portText, s.pipeName, "Stopped", "", 0, 0, s.description});
+            service::ConnectorState{s.portText, s.pipeName, "Stopped", "", 0, 0, s.description, ""});
     }
     return view;
 }

@@ -169,7 +169,7 @@ bool PipeConnector::OpenEndpoint(const Endpoint& at, bool dualStack, bool watch,
             *skipped = true;
             return false;
         }
-        return FailListener(Format("Bind call failed (%d , %s)", error.code,
+        return FailListener(Format("Bind call failed (%d, %s)", error.code,
                                    GetSystemErrorText(error.code).c_str()));
     }
     if ((error = socket.Listen(2)).Failed()) {

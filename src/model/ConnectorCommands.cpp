@@ -63,8 +63,15 @@ void ConnectorCommands::ConsoleOptions() {
     PipeConnector& old = list_.At(row);
     ConnectorSettings before = old.Settings();
     ConnectorSettings settings = before;
-    if (!host_.RunConsoleOptionsDialog(&settings))
-        return;
+    for (;;) {
+        if (!host_.RunConsoleOptionsDialog(&settings))
+            return;
+        // A watch port is checked against the other rows' ports as the port itself is.
+        Verdict verdict = ValidateConnector(DialogKind::Edit, settings, list_.Keys(), row);
+        if (verdict.accepted)
+            break;
+        host_.Ask(verdict.message, BoxKind::OkExclamation, "Error!");
+    }
     if (!SameSettings(settings, before)) {
         // A changed option takes a new connector, as an edit does, and costs a client its turn.
         if (!MayDisconnect(old) || !Rebuild(row, settings))

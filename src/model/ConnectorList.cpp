@@ -54,7 +54,7 @@ std::vector<RowKey> ConnectorList::Keys() const {
     std::vector<RowKey> keys;
     keys.reserve(rows_.size());
     for (const auto& c : rows_)
-        keys.push_back(RowKey{c->GetPipeName(), c->GetPortText()});
+        keys.push_back(RowKey{c->GetPipeName(), c->GetPortText(), c->Settings().watchPort});
     return keys;
 }
 

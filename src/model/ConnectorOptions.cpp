@@ -89,6 +89,26 @@ std::string OptionText(const ConnectorOption& option, const ConnectorSettings& s
     return "";
 }
 
+std::string ChangedOptionsAsFlags(const ConnectorSettings& settings) {
+    const ConnectorSettings defaults;
+    std::string flags;
+    for (const ConnectorOption& o : ConnectorOptions()) {
+        if (!o.flag || o.text == &ConnectorSettings::description)
+            continue;
+        std::string value = OptionText(o, settings);
+        if (value == OptionText(o, defaults))
+            continue;
+        if (!flags.empty())
+            flags += ' ';
+        flags += o.flag;
+        if (o.kind == OptionKind::Flag)
+            continue;  // its presence says it all
+        bool quote = value.empty() || value.find_first_of(" \t\"") != std::string::npos;
+        flags += quote ? " \"" + value + "\"" : " " + value;
+    }
+    return flags;
+}
+
 bool SetOptionFromText(const ConnectorOption& option, const std::string& text,
                        ConnectorSettings* settings, std::string* message) {
     switch (option.kind) {

@@ -43,6 +43,10 @@ const ConnectorOption* FindOptionByFlag(const std::string& flag);
 // The value as the store writes it: a text as it is, a flag as "0" or "1", a number in
 // decimal.
 std::string OptionText(const ConnectorOption& option, const ConnectorSettings& settings);
+// The options of settings (but the pipe, the port and the description) that differ from their
+// defaults, as tolvi-relay's flags give them: "--max-clients 4 --log \"C:\\vm logs\\a.log\" --raw".
+std::string ChangedOptionsAsFlags(const ConnectorSettings& settings);
+
 // Takes the value from text as a user typed it (in a dialog, on the command line): blanks
 // around a number are allowed, nothing else. False, with the option's message, when the text
 // is not a value the option takes; settings is then unchanged.

@@ -30,32 +30,6 @@ Verdict ValidateFieldLengths(const std::vector<FieldText>& fields) {
     return Verdict{};
 }
 
-Verdict ValidateOption(const ConnectorOption& option, const std::string& text,
-                       ConnectorSettings* settings) {
-    std::string refused;
-    if (SetOptionFromText(option, text, settings, &refused))
-        return Verdict{};
-    Problem problem = option.number == &ConnectorSettings::maxClients  ? Problem::ClientsValue
-                      : option.number == &ConnectorSettings::replayKiB ? Problem::ReplayValue
-                                                                       : Problem::OptionValue;
-    return Refuse(problem, refused, MessageIcon::Exclamation);
-}
-
-Verdict ValidateConsoleOptions(const std::string& clientsText, const std::string& replayText,
-                               ConnectorSettings* settings) {
-    ConnectorSettings entered = *settings;
-    for (const ConnectorOption& option : ConnectorOptions()) {
-        const bool clients = option.number == &ConnectorSettings::maxClients;
-        if (!clients && option.number != &ConnectorSettings::replayKiB)
-            continue;
-        Verdict verdict = ValidateOption(option, clients ? clientsText : replayText, &entered);
-        if (!verdict.accepted)
-            return verdict;
-    }
-    *settings = entered;
-    return Verdict{};
-}
-
 Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& s,
                           const std::vector<RowKey>& rows, int skipRow) {
     const bool add = kind == DialogKind::Add;
@@ -80,11 +54,32 @@ Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& s,
                           MessageIcon::Exclamation, i);
         }
         if (port == TextToInt(row.portText)) {
-            return Refuse(Problem::PortInUse,
-                          Format("Port %s is in use for pipe %s!", row.portText.c_str(),
-                                 row.pipeName.c_str()),
-                          MessageIcon::Exclamation, i);
+            Verdict v = Refuse(Problem::PortInUse,
+                               Format("Port %s is in use for pipe %s!", row.portText.c_str(),
+                                      row.pipeName.c_str()),
+                               MessageIcon::Exclamation, i);
+            v.port = port;
+            return v;
         }
+    }
+    // Watch ports: neither the connector's own port, nor any port of another connector.
+    auto inUse = [](Problem problem, int taken, const std::string& pipe, int row) {
+        Verdict v = Refuse(problem, Format("Port %d is in use for pipe %s!", taken, pipe.c_str()),
+                           MessageIcon::Exclamation, row);
+        v.port = taken;
+        return v;
+    };
+    if (s.watchPort != 0 && s.watchPort == port)
+        return inUse(Problem::WatchPortInUse, port, s.pipeName, -1);
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        const RowKey& row = rows[i];
+        if (i == skipRow)
+            continue;
+        if (s.watchPort != 0 &&
+            (s.watchPort == TextToInt(row.portText) || s.watchPort == row.watchPort))
+            return inUse(Problem::WatchPortInUse, s.watchPort, row.pipeName, i);
+        if (row.watchPort != 0 && port == row.watchPort)
+            return inUse(Problem::PortInUse, port, row.pipeName, i);
     }
     return Verdict{};
 }

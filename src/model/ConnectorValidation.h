@@ -15,6 +15,7 @@ enum class MessageIcon { None, Stop, Exclamation };
 struct RowKey {
     std::string pipeName;
     std::string portText;
+    int watchPort = 0;
 };
 
 // Which check refused the input, for hosts that word it their own way.
@@ -25,9 +26,7 @@ enum class Problem {
     PortValue,
     PipeNameInUse,
     PortInUse,
-    ClientsValue,
-    ReplayValue,
-    OptionValue,  // another option of the table that refused what was typed
+    WatchPortInUse,  // the watch port is another port of this connector's or of a row's
     TextTooLong,
 };
 
@@ -36,7 +35,8 @@ struct Verdict {
     std::string message;  // shown with the caption "Error!" and an OK button
     MessageIcon icon = MessageIcon::None;
     Problem problem = Problem::None;
-    int row = -1;  // the row in the way, for the two in-use checks
+    int row = -1;   // the row in the way, for the in-use checks
+    int port = 0;   // the port in use, for the in-use checks
 };
 
 extern const char kInvalidPipeNameMessage[];
@@ -54,19 +54,10 @@ struct FieldText {
 // not a text put in by a program (Browse) or one loaded from a hand-edited key.
 Verdict ValidateFieldLengths(const std::vector<FieldText>& fields);
 
-// rows are the list's rows in order; skipRow is the edited row (Edit), or -1.
+// rows are the list's rows in order; skipRow is the edited row (Edit), or -1. Every way a
+// connector is added or changed (the dialogs, tolvi-relay's arguments, the service's
+// commands) checks it here, watch ports included: a port serves one purpose of one connector.
 Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& settings,
                           const std::vector<RowKey>& rows, int skipRow);
-
-// One option as typed, checked by the options table (a number between blanks, a listening
-// address), with the table's message when it is refused; on acceptance stored in settings.
-struct ConnectorOption;
-Verdict ValidateOption(const ConnectorOption& option, const std::string& text,
-                       ConnectorSettings* settings);
-
-// The console options as typed: "Clients at once" a whole number from 1 to 16, "Replay" one
-// from 0 to 1024 (blanks around them allowed). On acceptance they are stored in settings.
-Verdict ValidateConsoleOptions(const std::string& clientsText, const std::string& replayText,
-                               ConnectorSettings* settings);
 
 }  // namespace tolvi

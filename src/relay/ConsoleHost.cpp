@@ -7,6 +7,7 @@
 
 #include "engine/PipeConnector.h"
 #include "model/ConnectorHost.h"
+#include "model/ListenAdvice.h"
 #include "platform/Interrupt.h"
 #include "platform/Socket.h"
 #include "platform/WaitSet.h"
@@ -34,13 +35,12 @@ int RunConsoleHost(const RelayArgs& args) {
             continue;
         ++listening;
         const ConnectorSettings& s = c.Settings();
-        bool everywhere =
-            s.listenAddress.empty() || s.listenAddress == "::" || s.listenAddress == "0.0.0.0";
-        std::string line = " listening: telnet " +
-                           (everywhere ? std::string("127.0.0.1") : s.listenAddress) + " " +
-                           s.portText;
+        std::string line = " listening: " + ReachCommand(s);
         if (s.watchPort != 0)
             line += ", watch on port " + std::to_string(s.watchPort);
+        std::string warning = ListenWarning(s);
+        if (!warning.empty())
+            line += "; " + warning;
         printer.Line(StatusPrinter::Label(c) + line);
     }
     if (listening == 0) {

@@ -30,6 +30,7 @@ const char kRelayUsage[] =
     "  --web PORT           serve each console in the browser from 127.0.0.1:PORT (0: any\n"
     "                       free port) and print its address\n"
     "  --help               this text\n"
+    "  --version            the version of tolvi-relay\n"
     "Ctrl-C stops every connector and ends the program.\n";
 
 namespace {
@@ -48,7 +49,7 @@ bool IsPlainPort(const std::string& text) {
 std::string CheckConnector(const ConnectorArgs& c, const std::vector<ConnectorArgs>& earlier) {
     std::vector<RowKey> rows;
     for (const ConnectorArgs& e : earlier)
-        rows.push_back(RowKey{e.pipeName, e.portText});
+        rows.push_back(RowKey{e.pipeName, e.portText, e.watchPort});
     Verdict verdict = ValidateConnector(DialogKind::Add, c, rows, -1);
     // A command line has no typing mistakes to forgive: the port is digits only, and that is
     // told before any clash with an earlier connector.
@@ -70,9 +71,8 @@ std::string CheckConnector(const ConnectorArgs& c, const std::vector<ConnectorAr
             return Format("the pipe %s is given twice", c.pipeName.c_str());
         case Problem::PortInUse:
             return Format("port %s is given twice", c.portText.c_str());
-        case Problem::ClientsValue:
-        case Problem::ReplayValue:
-        case Problem::OptionValue:
+        case Problem::WatchPortInUse:
+            return Format("port %d is given twice", verdict.port);
         case Problem::TextTooLong:
             return verdict.message;  // not checked here
     }
@@ -87,6 +87,10 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             out->help = true;
+            return "";
+        }
+        if (arg == "--version") {
+            out->version = true;
             return "";
         }
         if (arg == "--web") {
@@ -117,8 +121,8 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
             if (option->text == &ConnectorSettings::logFile && value.empty())
                 return "option --log needs a file name";
             std::string refused;
-            if (!SetOptionFromText(*option, value, &c, &refused))
-                return refused;  // the rules and messages of the dialogs
+            if (!SetOptionFromText(*option, value, &c, &refused))  // the dialogs' rules and words
+                return Format("%s '%s': %s", arg.c_str(), value.c_str(), refused.c_str());
             continue;
         }
         if (i + 1 >= args.size())
@@ -133,17 +137,22 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
     }
     if (out->connectors.empty())
         return "no connector given: PIPE PORT is needed";
-    // A watch port is a port like any other: no two connectors, nor one and itself, share one.
+    // With their options read, the watch ports too: each connector against those before it.
     std::vector<int> ports;
-    for (const ConnectorArgs& c : out->connectors)
+    for (size_t n = 0; n < out->connectors.size(); ++n) {
+        const ConnectorArgs& c = out->connectors[n];
+        std::string problem = CheckConnector(
+            c, std::vector<ConnectorArgs>(out->connectors.begin(),
+                                          out->connectors.begin() + static_cast<long>(n)));
+        if (!problem.empty())
+            return problem;
         ports.push_back(TextToInt(c.portText));
-    for (const ConnectorArgs& c : out->connectors) {
-        if (c.watchPort == 0)
-            continue;
-        if (std::count(ports.begin(), ports.end(), c.watchPort) > 0)
-            return Format("port %d is given twice", c.watchPort);
-        ports.push_back(c.watchPort);
+        if (c.watchPort != 0)
+            ports.push_back(c.watchPort);
     }
+    // Found now rather than after the connectors have started and opened their pipes.
+    if (out->webPort > 0 && std::count(ports.begin(), ports.end(), out->webPort) > 0)
+        return Format("the web console's port %d is a connector's port too", out->webPort);
     return "";
 }
 

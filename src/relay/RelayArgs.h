@@ -15,6 +15,7 @@ using ConnectorArgs = ConnectorSettings;
 struct RelayArgs {
     std::vector<ConnectorArgs> connectors;
     bool help = false;
+    bool version = false;
     int webPort = -1;  // --web: the web console's port, 0 for any; -1 without one
 };
 

@@ -38,5 +38,9 @@ int main(int argc, char** argv) {
         std::fputs(tolvi::relay::kRelayUsage, stdout);
         return 0;
     }
+    if (args.version) {
+        std::printf("tolvi-relay %s\n", TOLVI_VERSION);
+        return 0;
+    }
     return tolvi::relay::RunConsoleHost(args);
 }

@@ -37,7 +37,8 @@ std::vector<ConnectorState> Snapshot(const ConnectorList& connectors) {
         const PipeConnector& c = connectors.At(row);
         states.push_back(ConnectorState{c.GetPortText(), c.GetPipeName(), StatusWord(c.GetStatus()),
                                         c.GetClientAddress(), c.GetBytesSent(),
-                                        c.GetBytesReceived(), c.GetDescription()});
+                                        c.GetBytesReceived(), c.GetDescription(),
+                                        c.GetErrorText()});
     }
     return states;
 }
@@ -47,7 +48,8 @@ std::string FormatStatus(const std::vector<ConnectorState>& states) {
     for (const ConnectorState& s : states) {
         text += Field(s.port) + "\t" + Field(s.pipe) + "\t" + Field(s.status) + "\t" +
                 Field(s.clients) + "\t" + std::to_string(s.sent) + "\t" +
-                std::to_string(s.received) + "\t" + Field(s.description) + "\n";
+                std::to_string(s.received) + "\t" + Field(s.description) + "\t" +
+                Field(s.error) + "\n";
     }
     return text;
 }
@@ -68,9 +70,11 @@ std::vector<ConnectorState> ParseStatus(const std::string& text) {
                 break;
             from = tab + 1;
         }
-        if (fields.size() != 7)
+        // Seven fields from a service of the version before, which told no error.
+        if (fields.size() != 7 && fields.size() != 8)
             continue;
-        ConnectorState s{fields[0], fields[1], fields[2], fields[3], 0, 0, fields[6]};
+        ConnectorState s{fields[0], fields[1], fields[2], fields[3], 0, 0, fields[6],
+                         fields.size() == 8 ? fields[7] : ""};
         if (!Count(fields[4], &s.sent) || !Count(fields[5], &s.received))
             continue;
         states.push_back(std::move(s));

@@ -1,5 +1,6 @@
 // The status channel's text: one line per connector with what the window shows of it (port,
-// pipe, status word, clients, bytes sent and received, description), fields split by tabs.
+// pipe, status word, clients, bytes sent and received, description, the latest error text),
+// fields split by tabs.
 // The service writes it; `tolvi-relay service status` and the window read it.
 #pragma once
 #include <cstdint>
@@ -21,6 +22,7 @@ struct ConnectorState {
     int64_t sent = 0;
     int64_t received = 0;
     std::string description;
+    std::string error;  // why it is in Error, or the latest trouble it has met
 };
 
 std::vector<ConnectorState> Snapshot(const ConnectorList& connectors);

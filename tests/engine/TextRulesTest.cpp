@@ -85,7 +85,7 @@ TEST(StatusWords, OneWordPerStatusAndUnknownBeyond) {
 }
 
 TEST(Messages, FormatAndSystemTexts) {
-    EXPECT_EQ(Format("Bind call failed (%d , %s)", 10049, "x"), "Bind call failed (10049 , x)");
+    EXPECT_EQ(Format("Bind call failed (%d, %s)", 10049, "x"), "Bind call failed (10049, x)");
     EXPECT_EQ(Format("%s", std::string(1000, 'a').c_str()).size(), 1000u);
     // A system text is one line and never empty, even for a code the system does not know.
     for (int code : {2, 5, 109, 10048, 10061, 123456}) {

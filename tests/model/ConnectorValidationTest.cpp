@@ -1,6 +1,7 @@
 // The dialogs' checks: their order, messages and icons, for both dialogs.
 #include <gtest/gtest.h>
 
+#include "model/ConnectorOptions.h"
 #include "model/ConnectorValidation.h"
 
 namespace tolvi {
@@ -120,21 +121,44 @@ TEST(ConsoleOptionsValidation, WholeNumbersInTheirRangesOnly) {
         {"4", "1e3", kReplay},
         {"99999999999", "0", kClients},
     };
+    const ConnectorOption* clients = FindOptionByFlag("--max-clients");
+    const ConnectorOption* replay = FindOptionByFlag("--replay");
+    ASSERT_TRUE(clients && replay);
     for (const Case& c : cases) {
         ConnectorSettings s;
         s.logFile = "kept";
-        Verdict v = ValidateConsoleOptions(c.clients, c.replay, &s);
-        EXPECT_EQ(v.accepted, *c.message == 0) << c.clients << " " << c.replay;
-        EXPECT_EQ(v.message, c.message) << c.clients << " " << c.replay;
-        if (v.accepted) {
+        std::string message;
+        bool accepted = SetOptionFromText(*clients, c.clients, &s, &message) &&
+                        SetOptionFromText(*replay, c.replay, &s, &message);
+        EXPECT_EQ(accepted, *c.message == 0) << c.clients << " " << c.replay;
+        EXPECT_EQ(accepted ? "" : message, c.message) << c.clients << " " << c.replay;
+        if (accepted) {
             EXPECT_EQ(s.maxClients, std::stoi(c.clients));
             EXPECT_EQ(s.replayKiB, std::stoi(c.replay));
-        } else {
+        } else if (message == kClients) {
             EXPECT_EQ(s.maxClients, 1) << "nothing is stored from refused input";
-            EXPECT_EQ(v.icon, MessageIcon::Exclamation);
         }
         EXPECT_EQ(s.logFile, "kept");
     }
+}
+
+// A watch port is a port like any other: no connector's port, nor another's watch port, nor
+// its own port.
+TEST(ConnectorValidation, WatchPortsAreCheckedLikePorts) {
+    const std::vector<RowKey> rows = {{"\\\\.\\pipe\\com1", "80", 81}};
+    auto check = [&](const std::string& port, int watch) {
+        ConnectorSettings s = With("\\\\.\\pipe\\vm", port);
+        s.watchPort = watch;
+        return ValidateConnector(DialogKind::Add, s, rows, -1);
+    };
+    EXPECT_TRUE(check("82", 83).accepted);
+    for (Verdict v : {check("82", 80), check("82", 81), check("81", 0), check("82", 82)}) {
+        EXPECT_FALSE(v.accepted);
+        EXPECT_EQ(v.icon, MessageIcon::Exclamation);
+    }
+    EXPECT_EQ(check("82", 81).message, "Port 81 is in use for pipe \\\\.\\pipe\\com1!");
+    EXPECT_EQ(check("81", 0).message, "Port 81 is in use for pipe \\\\.\\pipe\\com1!");
+    EXPECT_EQ(check("82", 82).message, "Port 82 is in use for pipe \\\\.\\pipe\\vm!");
 }
 
 }  // namespace

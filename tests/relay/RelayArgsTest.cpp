@@ -58,9 +58,9 @@ TEST(RelayArgs, ConsoleOptionsWithTheDialogsRulesAndMessages) {
     EXPECT_EQ(a.connectors[0].logFile, "/var/log/vm.log");
     EXPECT_EQ(a.connectors[0].replayKiB, 64);
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--max-clients", "17"}, &a),
-              "Clients at once must be a number from 1 to 16");
+              "--max-clients '17': Clients at once must be a number from 1 to 16");
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--replay", "2048"}, &a),
-              "Replay must be a number from 0 to 1024");
+              "--replay '2048': Replay must be a number from 0 to 1024");
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--log"}, &a), "option --log needs a value");
 
     ASSERT_EQ(
@@ -70,9 +70,16 @@ TEST(RelayArgs, ConsoleOptionsWithTheDialogsRulesAndMessages) {
     EXPECT_EQ(a.connectors[0].watchPort, 2324);
     EXPECT_FALSE(a.connectors[0].telnet);
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--listen", "localhost"}, &a),
-              "Incorrect listen address provided");
+              "--listen 'localhost': Incorrect listen address provided");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--listen", "1:2:3:4::5:6:7:8"}, &a),
+              "--listen '1:2:3:4::5:6:7:8': Incorrect listen address provided");
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--watch-port", "2323"}, &a),
               "port 2323 is given twice");
+    // The web console cannot share a port with a console or its watchers.
+    for (const char* taken : {"2323", "2324"}) {
+        EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--watch-port", "2324", "--web", taken}, &a),
+                  std::string("the web console's port ") + taken + " is a connector's port too");
+    }
 }
 
 TEST(RelayArgs, EachMistakeNamesItsArgument) {
@@ -112,10 +119,12 @@ TEST(RelayArgs, EachMistakeNamesItsArgument) {
     }
 }
 
-TEST(RelayArgs, HelpWins) {
+TEST(RelayArgs, HelpAndVersionWinAlone) {
     RelayArgs a;
     EXPECT_EQ(Parse({"--help"}, &a), "");
     EXPECT_TRUE(a.help);
+    EXPECT_EQ(Parse({"--version"}, &a), "");
+    EXPECT_TRUE(a.version);
 }
 
 }  // namespace

@@ -64,8 +64,16 @@ struct RegistryKeyTraits {
     static void Close(Type k) { RegCloseKey(k); }
 };
 
+// The Service Control Manager and its services.
+struct ServiceTraits {
+    using Type = SC_HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { CloseServiceHandle(h); }
+};
+
 using UniqueHandle = UniqueAny<HandleTraits>;
 using UniqueFile = UniqueAny<FileTraits>;
 using UniqueRegistryKey = UniqueAny<RegistryKeyTraits>;
+using UniqueService = UniqueAny<ServiceTraits>;
 
 }  // namespace tolvi::platform

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "config/ConfigurationStore.h"
+#include "model/ConnectorOptions.h"
+#include "model/ConnectorValidation.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
 #include "platform/ErrorText.h"
@@ -41,12 +43,7 @@ constexpr int kNotAdministrator = 5;
 const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\tolvi";
 const char kUserConnectorsKey[] = "Interface\\{C6816504-FA48-4d67-B74A-FA386CA5ECC1}";
 
-struct ScHandleTraits {
-    using Type = SC_HANDLE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type h) { CloseServiceHandle(h); }
-};
-using UniqueService = platform::UniqueAny<ScHandleTraits>;
+using platform::UniqueService;
 
 int Fail(const std::string& text) {
     std::fprintf(stderr, "tolvi-relay: %s\n", text.c_str());
@@ -161,6 +158,14 @@ std::vector<ConnectorSettings> LoadMachine() {
     return MachineConnectors();
 }
 
+// The machine's connectors as the checks of a new one see them.
+std::vector<RowKey> RowsOf(const std::vector<ConnectorSettings>& connectors) {
+    std::vector<RowKey> rows;
+    for (const ConnectorSettings& c : connectors)
+        rows.push_back(RowKey{c.pipeName, c.portText, c.watchPort});
+    return rows;
+}
+
 int Install(const std::vector<std::string>& args) {
     bool userConnectors = false;
     for (const std::string& a : args) {
@@ -238,14 +243,10 @@ int Install(const std::vector<std::string>& args) {
     std::vector<ConnectorSettings> machine = LoadMachine();
     int copied = 0;
     for (const ConnectorSettings& s : LoadConfiguration(*user, AppOptions{}).connectors) {
-        bool taken = false;
-        for (const ConnectorSettings& m : machine)
-            taken =
-                taken || m.pipeName == s.pipeName || TextToInt(m.portText) == TextToInt(s.portText);
-        if (taken) {
-            std::printf(
-                "tolvi-relay: %s on port %s is kept out: the service has its pipe or port\n",
-                s.pipeName.c_str(), s.portText.c_str());
+        Verdict verdict = ValidateConnector(DialogKind::Add, s, RowsOf(machine), -1);
+        if (!verdict.accepted) {
+            std::printf("tolvi-relay: %s on port %s is kept out: %s\n", s.pipeName.c_str(),
+                        s.portText.c_str(), verdict.message.c_str());
             continue;
         }
         machine.push_back(s);
@@ -336,14 +337,9 @@ int Add(const std::vector<std::string>& args) {
         return NotAdministrator();
     const ConnectorSettings& added = parsed.connectors.front();
     std::vector<ConnectorSettings> machine = LoadMachine();
-    for (const ConnectorSettings& m : machine) {
-        if (m.pipeName == added.pipeName)
-            return Fail(Format("The pipe %s is already serverd on port %s!", m.pipeName.c_str(),
-                               m.portText.c_str()));
-        if (TextToInt(m.portText) == TextToInt(added.portText))
-            return Fail(
-                Format("Port %s is in use for pipe %s!", m.portText.c_str(), m.pipeName.c_str()));
-    }
+    Verdict verdict = ValidateConnector(DialogKind::Add, added, RowsOf(machine), -1);
+    if (!verdict.accepted)
+        return Fail(verdict.message);
     machine.push_back(added);
     if (int failed = SaveMachine(machine))
         return failed;
@@ -381,6 +377,11 @@ int List() {
     for (const ConnectorSettings& s : machine) {
         std::printf("%-6s %-32s %s\n", s.portText.c_str(), s.pipeName.c_str(),
                     s.description.c_str());
+        // Every option that is not as a new connector has it, so that an added one can be
+        // checked at a glance.
+        std::string options = ChangedOptionsAsFlags(s);
+        if (!options.empty())
+            std::printf("       %s\n", options.c_str());
     }
     return 0;
 }
@@ -396,6 +397,8 @@ int Status() {
         std::printf("%-6s %-28s %-15s %-20s %10lld %10lld  %s\n", s.port.c_str(), s.pipe.c_str(),
                     s.status.c_str(), s.clients.c_str(), static_cast<long long>(s.sent),
                     static_cast<long long>(s.received), s.description.c_str());
+        if (s.status == "Error" && !s.error.empty())
+            std::printf("       why: %s\n", s.error.c_str());
     }
     return 0;
 }

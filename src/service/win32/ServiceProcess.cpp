@@ -1,10 +1,13 @@
 // The tolvi service under the Service Control Manager: the dispatcher, the control handler,
 // the machine's connectors and the watch on their key, and the status pipe.
 #include <windows.h>
+#include <knownfolders.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "config/ConfigurationStore.h"
 #include "platform/ErrorText.h"
@@ -59,11 +62,14 @@ class ScmControl : public ServiceControl {
     SERVICE_STATUS_HANDLE handle_ = nullptr;
 };
 
+// The service's own folder under the machine's ProgramData, as Windows names it (not as an
+// environment, which a service may be started without, says).
 std::string ProgramDataFolder() {
-    wchar_t buffer[MAX_PATH] = L"";
-    DWORD length = GetEnvironmentVariableW(L"ProgramData", buffer, MAX_PATH);
-    std::string folder =
-        length > 0 && length < MAX_PATH ? platform::Narrow(buffer) : std::string("C:\\ProgramData");
+    std::string folder = "C:\\ProgramData";
+    PWSTR known = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &known)))
+        folder = platform::Narrow(known);
+    CoTaskMemFree(known);
     folder += "\\tolvi";
     CreateDirectoryW(platform::Widen(folder).c_str(), nullptr);  // it may be there already
     return folder;
@@ -136,10 +142,16 @@ class KeyWatch {
 // the service makes the first instance, so that nobody can stand in for it.
 class StatusChannel {
   public:
+    // Instances that wait for a reader at any time, each served by a thread of its own: many
+    // readers at once (a script that polls, several windows) are answered in turn.
+    static constexpr int kListening = 4;
+
     StatusChannel(ServiceRunner& runner, HANDLE stop) : runner_(runner), stop_(stop) {}
     ~StatusChannel() {
-        if (thread_.joinable())
-            thread_.join();
+        for (std::thread& t : threads_) {
+            if (t.joinable())
+                t.join();
+        }
         if (security_.lpSecurityDescriptor)
             LocalFree(security_.lpSecurityDescriptor);
     }
@@ -156,7 +168,13 @@ class StatusChannel {
         UniqueHandle first = NewInstance(true);
         if (!first)
             return false;
-        thread_ = std::thread([this, pipe = first.release()] { Run(UniqueHandle(pipe)); });
+        threads_.emplace_back([this, pipe = first.release()] { Run(UniqueHandle(pipe)); });
+        for (int i = 1; i < kListening; ++i) {
+            UniqueHandle more = NewInstance(false);
+            if (!more)
+                break;  // fewer instances only make readers wait their turn a little longer
+            threads_.emplace_back([this, pipe = more.release()] { Run(UniqueHandle(pipe)); });
+        }
         return true;
     }
 
@@ -213,7 +231,7 @@ class StatusChannel {
     ServiceRunner& runner_;
     HANDLE stop_;
     SECURITY_ATTRIBUTES security_{};
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 struct Service {

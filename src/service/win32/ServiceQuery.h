@@ -15,7 +15,10 @@ bool IsServiceInstalled();
 std::vector<ConnectorSettings> MachineConnectors();
 
 // The running service's connectors, from its status pipe. False, with the reason, when the
-// service does not answer (not running, or busy for longer than a moment).
-bool ReadServiceStatus(std::vector<ConnectorState>* states, std::string* problem);
+// service does not answer within timeoutMs (not running, busy, or a pipe of that name that
+// another program serves).
+constexpr unsigned long kStatusTimeoutMs = 5000;
+bool ReadServiceStatus(std::vector<ConnectorState>* states, std::string* problem,
+                       unsigned long timeoutMs = kStatusTimeoutMs);
 
 }  // namespace tolvi::service
