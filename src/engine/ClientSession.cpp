@@ -24,12 +24,16 @@ class QueueAnswers : public TelnetParser::Answers {
 
 }  // namespace
 
-ClientSession::ClientSession(platform::TcpSocket socket, std::string address, bool telnet,
-                             bool watching)
-    : socket_(std::move(socket)),
-      address_(std::move(address)),
-      telnet_(telnet),
-      watching_(watching) {}
+ClientSession::ClientSession(platform::TcpSocket socket, ClientInfo who, bool telnet,
+                             bool banners)
+    : socket_(std::move(socket)), who_(std::move(who)), telnet_(telnet), banners_(banners) {
+    if (who_.since == std::chrono::system_clock::time_point{})
+        who_.since = std::chrono::system_clock::now();
+}
+
+ClientSession::ClientSession(platform::TcpSocket socket, std::string address)
+    : ClientSession(std::move(socket), ClientInfo{std::move(address), ClientKind::Telnet, false, {}},
+                    true, true) {}
 
 void ClientSession::QueueText(const char* text) {
     output_.AppendProtocol(text, std::strlen(text));

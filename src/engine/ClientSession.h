@@ -1,12 +1,14 @@
-// One admitted TCP client: its socket and address, its Telnet state (or none, on a raw
-// connection), whether it only watches, and what waits to be sent to it. The connector's
-// worker drives it; the session only moves bytes.
+// One admitted client: its socket, who it is and how it came, its Telnet state (or none, on a
+// raw connection or an SSH session), whether it is told the console's banners, whether it only
+// watches, and what waits to be sent to it. The connector's worker drives it; the session only
+// moves bytes.
 #pragma once
 #include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "engine/ByteQueue.h"
+#include "engine/ClientKind.h"
 #include "engine/OutputQueue.h"
 #include "engine/TelnetParser.h"
 #include "platform/Socket.h"
@@ -16,16 +18,22 @@ namespace tolvi {
 class ClientSession {
   public:
     // telnet: the client speaks Telnet (announcements, 255 doubled, commands taken out of what
-    // it sends); otherwise the bytes go each way as they are. watching: what it types is
-    // dropped, and the console never waits for it.
-    ClientSession(platform::TcpSocket socket, std::string address, bool telnet = true,
-                  bool watching = false);
+    // it sends); otherwise the bytes go each way as they are. banners: it is a terminal that is
+    // told what happens ("attaching console,wait ...", "connected!"), as every Telnet client
+    // is; a raw one is told nothing. who.watching: what it types is dropped, and the console
+    // never waits for it.
+    ClientSession(platform::TcpSocket socket, ClientInfo who, bool telnet, bool banners);
+    // A Telnet client of the console's port, from address.
+    ClientSession(platform::TcpSocket socket, std::string address);
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
 
-    const std::string& Address() const { return address_; }
+    const ClientInfo& Who() const { return who_; }
+    // How the status lines and the list name it: its address, or its host's name for it.
+    const std::string& Name() const { return who_.name; }
     bool Telnet() const { return telnet_; }
-    bool Watching() const { return watching_; }
+    bool Banners() const { return banners_; }
+    bool Watching() const { return who_.watching; }
     platform::TcpSocket& Socket() { return socket_; }
     OutputQueue& Output() { return output_; }
     bool Gone() const { return gone_; }
@@ -81,9 +89,9 @@ class ClientSession {
 
   private:
     platform::TcpSocket socket_;
-    std::string address_;
+    ClientInfo who_;
     bool telnet_;
-    bool watching_;
+    bool banners_;
     TelnetParser parser_;
     OutputQueue output_;
     bool attached_ = false;

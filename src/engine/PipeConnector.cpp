@@ -51,8 +51,18 @@ uint32_t PipeConnector::StartWorker() {
     workerThread.Join();  // a worker that ended on its own has left its thread to collect
     stopRequested = false;
     stopSignal.Reset();
+    {
+        // Clients brought in from now on wait for the worker, which may take a moment to run.
+        std::lock_guard<std::mutex> hold(inboxLock);
+        takesClients = true;
+    }
     platform::SysError error = workerThread.Start(&PipeConnector::WorkerMain, this);
     if (error.Failed()) {
+        {
+            std::lock_guard<std::mutex> hold(inboxLock);
+            takesClients = false;
+            inbox.clear();
+        }
         // Nobody would accept on the listener: clients would wait in its backlog for ever
         // while the list said Ready. The caller tells the user, once for all that failed.
         CloseListeners();
@@ -82,15 +92,36 @@ void PipeConnector::WorkerMain(void* raw) {
         self->ServeClients();  // until a stop, or a failure that leaves it in Error
     if (self->stopRequested)
         self->DisconnectClient();
+    {
+        std::lock_guard<std::mutex> hold(self->inboxLock);
+        self->takesClients = false;
+        self->inbox.clear();  // brought in too late: their hosts see them closed
+    }
     self->worker->log.Close();
     self->worker->listening.clear();  // the connector's own, which a reset may close
+}
+
+bool PipeConnector::AddClient(platform::TcpSocket stream, HostedClient who) {
+    {
+        std::lock_guard<std::mutex> hold(inboxLock);
+        if (!takesClients)
+            return false;
+        inbox.push_back(Incoming{std::move(stream), std::move(who)});
+    }
+    inboxSignal.Set();
+    return true;
+}
+
+std::vector<ClientInfo> PipeConnector::Clients() const {
+    std::lock_guard<std::mutex> lock(stateLock);
+    return clients;
 }
 
 // Ends the service of every client: their connections and the pipe close, the counters
 // start again from zero.
 void PipeConnector::DisconnectClient() {
     for (auto& session : worker->sessions)
-        observer->OnClientLeft(*this, session->Address());
+        observer->OnClientLeft(*this, session->Name());
     worker->sessions.clear();
     worker->closing.clear();
     ClosePipe();
@@ -106,6 +137,10 @@ void PipeConnector::EndTurn() {
         worker->dropped.Release();
     }
     SetClientAddress("");
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        clients.clear();
+    }
     SetStatus(Ready);
     bytesSent = 0;
     bytesReceived = 0;
@@ -116,11 +151,13 @@ void PipeConnector::EndTurn() {
 void PipeConnector::ShowClients() {
     std::string shown;
     size_t typing = 0, watching = 0;
+    std::vector<ClientInfo> now;
     for (const auto& s : worker->sessions) {
+        now.push_back(s->Who());
         if (s->Watching()) {
             ++watching;
         } else if (typing++ == 0) {
-            shown = s->Address();
+            shown = s->Name();
         }
     }
     if (typing > 1)
@@ -128,6 +165,8 @@ void PipeConnector::ShowClients() {
     if (watching > 0)
         shown += Format("%s%d watching", shown.empty() ? "" : ", ", static_cast<int>(watching));
     SetClientAddress(shown);
+    std::lock_guard<std::mutex> lock(stateLock);
+    clients = std::move(now);
 }
 
 size_t PipeConnector::CountSessions(bool watching) const {

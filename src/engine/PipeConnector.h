@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ClientKind.h"
 #include "engine/ConnectorObserver.h"
 #include "engine/ConnectorSettings.h"
 #include "engine/ConnectorStatus.h"
@@ -53,6 +54,15 @@ class PipeConnector {
     // 0, or the system's error code when no thread could be made: the connector is then in
     // Error with kThreadFailedText, its listeners closed, and the caller tells the user.
     uint32_t StartWorker();
+    // From any thread: serves one more client that the host brought in itself over stream, a
+    // connected socket whose other end the host keeps (an SSH session, the web console). The
+    // host has admitted it; the client limit and the busy text apply as to any client, except
+    // that a console of one client that is taken tells it so at once instead of keeping it
+    // waiting. False when no worker runs to serve it (stream is then closed).
+    bool AddClient(platform::TcpSocket stream, HostedClient who);
+    // From any thread: the clients served now, first first.
+    std::vector<ClientInfo> Clients() const;
+
     // Asks the worker to end, without waiting: a host that stops many asks them all first.
     void RequestStop();
     // Asks the worker to end and waits for it; returns at once when none runs.
@@ -93,8 +103,11 @@ class PipeConnector {
     void BeginService();
     bool AcceptClients(bool* progress);
     bool AdmitClient(platform::TcpSocket client, bool watch);
+    void TakeHostedClients(bool* progress);
+    void ServeClient(platform::TcpSocket client, ClientInfo who, bool telnet, bool banners);
     void RefuseClient(platform::TcpSocket& client, const std::string& address);
-    void TurnAwayBusy(platform::TcpSocket& client, const std::string& address, size_t count);
+    void TurnAwayBusy(platform::TcpSocket& client, const std::string& name, size_t count,
+                      bool watchers);
     void ServeSessions(bool* progress);
     void ServeClosing(bool* progress);
     void EndGoneSessions(bool* progress);
@@ -138,6 +151,16 @@ class PipeConnector {
     std::vector<Listening> listeners;
 
     platform::WakeSignal stopSignal;  // set with stopRequested, so that it ends any wait
+    // Clients that hosts bring in, until the worker takes them; set when there are some.
+    struct Incoming {
+        platform::TcpSocket stream;
+        HostedClient who;
+    };
+    std::mutex inboxLock;
+    std::vector<Incoming> inbox;  // guarded by inboxLock
+    bool takesClients = false;    // guarded by inboxLock: a worker runs to take them
+    platform::WakeSignal inboxSignal;
+    std::vector<ClientInfo> clients;  // guarded by stateLock: what Clients reports
     ConnectorObserver* observer = nullptr;
     mutable std::mutex stateLock;
     std::atomic<uint16_t> listenPort{0};

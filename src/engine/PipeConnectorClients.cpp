@@ -52,6 +52,7 @@ bool PipeConnector::ServeClients() {
         bool progress = false;
         if (!AcceptClients(&progress))
             return false;
+        TakeHostedClients(&progress);
         ServeSessions(&progress);
         ServeClosing(&progress);
         ServePipe(&progress);
@@ -138,7 +139,7 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client, bool watch) {
     Worker& r = *worker;
     size_t already = CountSessions(watch);
     if (already >= (watch ? static_cast<size_t>(kMaxWatchers) : r.maxClients)) {
-        TurnAwayBusy(client, address, already);
+        TurnAwayBusy(client, address, already, watch);
         return true;
     }
     if ((error = client.SetNonBlocking()).Failed()) {
@@ -149,12 +150,51 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client, bool watch) {
         return false;
     }
     client.SetOobInline();
-    r.sessions.push_back(
-        std::make_unique<ClientSession>(std::move(client), address, settings.telnet, watch));
+    ClientKind kind = watch ? ClientKind::WatchPort
+                            : (settings.telnet ? ClientKind::Telnet : ClientKind::Raw);
+    ServeClient(std::move(client), ClientInfo{address, kind, watch, {}}, settings.telnet,
+                settings.telnet);
+    return true;
+}
+
+void PipeConnector::TakeHostedClients(bool* progress) {
+    if (!inboxSignal.IsSet())
+        return;
+    inboxSignal.Reset();  // before taking them: one brought in meanwhile sets it again
+    std::vector<Incoming> taken;
+    {
+        std::lock_guard<std::mutex> hold(inboxLock);
+        taken.swap(inbox);
+    }
+    Worker& r = *worker;
+    for (Incoming& in : taken) {
+        *progress = true;
+        const bool watch = in.who.watching;
+        size_t already = CountSessions(watch);
+        if (already >= (watch ? static_cast<size_t>(kMaxWatchers) : r.maxClients)) {
+            TurnAwayBusy(in.stream, in.who.name, already, watch);
+            continue;
+        }
+        if (in.stream.SetNonBlocking().Failed())
+            continue;  // its host sees it closed
+        // The web console's bridge speaks Telnet to a Telnet console, as a browser's Telnet
+        // client would; an SSH channel carries the console's bytes as they are.
+        bool telnet = settings.telnet && in.who.kind == ClientKind::Web;
+        ServeClient(std::move(in.stream), ClientInfo{in.who.name, in.who.kind, watch, {}}, telnet,
+                    settings.telnet);
+    }
+}
+
+void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool telnet,
+                                bool banners) {
+    Worker& r = *worker;
+    const bool watch = who.watching;
+    r.sessions.push_back(std::make_unique<ClientSession>(std::move(client), std::move(who), telnet,
+                                                         banners));
     ClientSession& session = *r.sessions.back();
     ShowClients();
-    observer->OnClientArrived(*this, watch ? address + " (watching)" : address);
-    if (session.Telnet())
+    observer->OnClientArrived(*this, watch ? session.Name() + " (watching)" : session.Name());
+    if (session.Banners())
         session.QueueText(kAttachingText);
     if (r.pipe.IsOpen()) {
         r.closePipeWhenWritten = false;  // a client came while the last one's bytes went out
@@ -165,11 +205,10 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client, bool watch) {
             SetStatus(AttachingPipe);
         // The first try at once, then every 500 ms. A raw client has no banner to wait for:
         // what it sends meanwhile waits for that try.
-        if (r.sessions.size() == 1 || !session.Telnet())
+        if (r.sessions.size() == 1 || !session.Banners())
             r.nextAttach = RelayClock::now();
-        session.SetHoldsInput(!session.Telnet());
+        session.SetHoldsInput(!session.Banners());
     }
-    return true;
 }
 
 void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string& address) {
@@ -179,12 +218,13 @@ void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string&
     observer->OnClientRefused(*this, address);
 }
 
-void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string& address,
-                                 size_t count) {
-    std::string text = Format("*** Console %s is busy: %d clients connected\r\n",
-                              settings.pipeName.c_str(), static_cast<int>(count));
+void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string& name,
+                                 size_t count, bool watchers) {
+    std::string text = Format("*** Console %s is busy: %d %s connected\r\n",
+                              settings.pipeName.c_str(), static_cast<int>(count),
+                              watchers ? "watchers" : "clients");
     client.Send(text.data(), text.size());
-    observer->OnClientBusy(*this, address);
+    observer->OnClientBusy(*this, name);
 }
 
 void PipeConnector::ServeSessions(bool* progress) {
@@ -258,7 +298,7 @@ void PipeConnector::EndGoneSessions(bool* progress) {
     *progress = true;
     for (auto it = gone; it != sessions.end(); ++it) {
         if (*it)
-            observer->OnClientLeft(*this, (*it)->Address());
+            observer->OnClientLeft(*this, (*it)->Name());
     }
     sessions.erase(gone, sessions.end());
     if (!sessions.empty()) {
@@ -274,7 +314,7 @@ void PipeConnector::EndGoneSessions(bool* progress) {
 // in the sessions is left empty, for EndGoneSessions to take out.
 void PipeConnector::LetGoSlowClient(std::unique_ptr<ClientSession>& session) {
     session->CloseWith(kTooSlowText, RelayClock::now() + Worker::kLastLineTime);
-    observer->OnClientLeft(*this, session->Address());
+    observer->OnClientLeft(*this, session->Name());
     worker->closing.push_back(std::move(session));
 }
 
@@ -283,6 +323,7 @@ void PipeConnector::PrepareWait() {
     platform::WaitSet& wait = r.waitSet;
     wait.Clear();
     wait.Add(stopSignal);
+    wait.Add(inboxSignal);
     RelayClock::time_point now = RelayClock::now();
     for (size_t i = 0; i < r.listening.size(); ++i) {
         if (r.wantAccept[i])

@@ -149,8 +149,9 @@ bool PipeConnector::AttachPipe() {
 
 void PipeConnector::AttachSession(ClientSession& session) {
     Worker& r = *worker;
-    if (session.Telnet()) {
+    if (session.Banners())
         session.QueueText(kConnectedText);
+    if (session.Telnet()) {
         session.Offer(telnet::kEcho);
         session.Offer(telnet::kSuppressGoAhead);
     }
@@ -167,7 +168,7 @@ void PipeConnector::AttachSession(ClientSession& session) {
     // The console learns of a new user once, by a carriage return, as a terminal would; a
     // pipe kept open for the log learns of it when the first client comes. One who only
     // watches is no user, and a raw connection carries nothing but what its client sends.
-    if (!r.carriageReturnSent && session.Telnet() && !session.Watching()) {
+    if (!r.carriageReturnSent && session.Banners() && !session.Watching()) {
         r.toPipe.Append("\r", 1);
         r.carriageReturnSent = true;
     }
@@ -242,7 +243,7 @@ void PipeConnector::LosePipe() {
     r.nextAttach = now - r.attachedAt >= kAttachRetry ? now : r.attachedAt + kAttachRetry;
     for (auto& s : r.sessions) {
         s->SetAttached(false);
-        if (s->Telnet())
+        if (s->Banners())
             s->QueueText(kAttachingText);  // after whatever of the pipe's data is still queued
     }
     if (!r.sessions.empty())

@@ -1,11 +1,15 @@
 // The connector host.
 #include "model/ConnectorHost.h"
 
+#include <ctime>
 #include <memory>
 
+#include "engine/ConnectorStatus.h"
+#include "engine/Format.h"
 #include "engine/PortText.h"
 #include "model/ConnectorFactory.h"
 #include "model/ConnectorOptions.h"
+#include "platform/ErrorText.h"
 
 namespace tolvi {
 
@@ -130,6 +134,57 @@ ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSetti
             Note(list_.At(row), listening, &d.failures);
     }
     return d;
+}
+
+std::string ClientLine(const ClientInfo& client) {
+    std::time_t at = std::chrono::system_clock::to_time_t(client.since);
+    char since[16] = "";
+    if (std::tm* local = std::localtime(&at))
+        std::strftime(since, sizeof since, "%H:%M:%S", local);
+    return Format("%s  %s, %s since %s", client.name.c_str(), ClientKindWord(client.kind),
+                  client.watching ? "watching" : "typing", since);
+}
+
+std::vector<ConsoleEntry> ConnectorHost::List() {
+    std::vector<ConsoleEntry> entries;
+    list_.ForEach([&entries](PipeConnector& c) {
+        entries.push_back(ConsoleEntry{c.GetPortText(), c.GetPipeName(), c.GetDescription(),
+                                       StatusWord(c.GetStatus())});
+    });
+    return entries;
+}
+
+bool ConnectorHost::Join(const std::string& port, const HostedClient& who,
+                         platform::TcpSocket* end, std::string* why) {
+    platform::TcpSocket ours, theirs;
+    if (platform::SysError e = platform::ConnectedPair(&ours, &theirs); e.Failed()) {
+        *why = "no connection to the console could be made (" +
+               platform::GetSystemErrorText(e.code) + ")";
+        return false;
+    }
+    bool served = false;
+    bool found = list_.WithPort(TextToInt(port), [&](PipeConnector& c) {
+        served = c.AddClient(std::move(ours), who);
+    });
+    if (!found) {
+        *why = "there is no console on port " + port;
+        return false;
+    }
+    if (!served) {
+        *why = "the console on port " + port + " does not run";
+        return false;
+    }
+    *end = std::move(theirs);
+    return true;
+}
+
+std::string ConnectorHost::Who(const std::string& port) {
+    std::string lines;
+    list_.WithPort(TextToInt(port), [&lines](PipeConnector& c) {
+        for (const ClientInfo& client : c.Clients())
+            lines += ClientLine(client) + "\n";
+    });
+    return lines;
 }
 
 }  // namespace tolvi

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/ConnectorObserver.h"
+#include "engine/ConsoleDirectory.h"
 #include "engine/ConnectorSettings.h"
 #include "model/ConnectorFactory.h"
 #include "model/ConnectorList.h"
@@ -22,7 +23,10 @@ bool SameSettings(const ConnectorSettings& a, const ConnectorSettings& b);
 // fresh's error text, when fresh cannot listen.
 bool ListenInPlaceOf(PipeConnector& old, PipeConnector& fresh);
 
-class ConnectorHost {
+// One client as `who` lists it: "alice@laptop 10.0.0.5  SSH, typing since 15:41:07".
+std::string ClientLine(const ClientInfo& client);
+
+class ConnectorHost : public ConsoleDirectory {
   public:
     explicit ConnectorHost(ConnectorObserver* observer) : observer_(observer) {}
     // Every connector is stopped, all at once.
@@ -57,6 +61,12 @@ class ConnectorHost {
     Difference Reload(const std::vector<ConnectorSettings>& wanted);
 
     void StopAll() { list_.StopAll(); }
+
+    // Its connectors for the SSH server and the web console, from their threads.
+    std::vector<ConsoleEntry> List() override;
+    bool Join(const std::string& port, const HostedClient& who, platform::TcpSocket* end,
+              std::string* why) override;
+    std::string Who(const std::string& port) override;
 
   private:
     void Note(PipeConnector& connector, bool listening, std::vector<Failure>* failures);

@@ -1,40 +1,75 @@
 // The connector list.
 #include "model/ConnectorList.h"
 
+#include "engine/PortText.h"
+
 namespace tolvi {
 
 ConnectorList::~ConnectorList() {
     StopAll();
     observer_ = nullptr;  // the rows go without telling a window that may be gone
-    rows_.clear();
+    std::vector<std::unique_ptr<PipeConnector>> gone;
+    std::lock_guard<std::mutex> hold(rowsLock);
+    gone.swap(rows_);
 }
 
 int ConnectorList::Append(std::unique_ptr<PipeConnector> connector) {
-    rows_.push_back(std::move(connector));
+    {
+        std::lock_guard<std::mutex> hold(rowsLock);
+        rows_.push_back(std::move(connector));
+    }
     int row = Count() - 1;
     if (observer_ && !observer_->OnRowAppended(row, *rows_.back())) {
-        rows_.pop_back();  // a row nobody sees must not keep a connector running
-        return -1;
+        std::unique_ptr<PipeConnector> unseen;
+        {
+            std::lock_guard<std::mutex> hold(rowsLock);
+            unseen = std::move(rows_.back());
+            rows_.pop_back();
+        }
+        return -1;  // a row nobody sees must not keep a connector running
     }
     return row;
 }
 
 std::unique_ptr<PipeConnector> ConnectorList::Replace(int row,
                                                       std::unique_ptr<PipeConnector> connector) {
-    std::unique_ptr<PipeConnector>& slot = rows_.at(static_cast<size_t>(row));
-    std::swap(slot, connector);
+    {
+        std::lock_guard<std::mutex> hold(rowsLock);
+        std::swap(rows_.at(static_cast<size_t>(row)), connector);
+    }
     if (observer_)
-        observer_->OnRowReplaced(row, *slot);
+        observer_->OnRowReplaced(row, *rows_.at(static_cast<size_t>(row)));
     return connector;
 }
 
 std::unique_ptr<PipeConnector> ConnectorList::Remove(int row) {
-    auto at = rows_.begin() + row;
-    std::unique_ptr<PipeConnector> connector = std::move(*at);
-    rows_.erase(at);
+    std::unique_ptr<PipeConnector> connector;
+    {
+        std::lock_guard<std::mutex> hold(rowsLock);
+        auto at = rows_.begin() + row;
+        connector = std::move(*at);
+        rows_.erase(at);
+    }
     if (observer_)
         observer_->OnRowRemoved(row);
     return connector;
+}
+
+void ConnectorList::ForEach(const std::function<void(PipeConnector&)>& use) const {
+    std::lock_guard<std::mutex> hold(rowsLock);
+    for (const auto& c : rows_)
+        use(*c);
+}
+
+bool ConnectorList::WithPort(int port, const std::function<void(PipeConnector&)>& use) const {
+    std::lock_guard<std::mutex> hold(rowsLock);
+    for (const auto& c : rows_) {
+        if (TextToInt(c->GetPortText()) == port && port > 0) {
+            use(*c);
+            return true;
+        }
+    }
+    return false;
 }
 
 void ConnectorList::StopAll() {

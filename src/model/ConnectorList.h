@@ -2,7 +2,9 @@
 // creation to deletion or replacement. The list window shows it and mirrors each change; the
 // configuration store saves it in this order.
 #pragma once
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "model/ConnectorValidation.h"
@@ -48,7 +50,14 @@ class ConnectorList {
     std::vector<RowKey> Keys() const;
     std::vector<ConnectorSettings> Settings() const;
 
+    // From any thread: calls use with each connector in row order, or with the one on port
+    // (its number), while no row can be removed or replaced; use must return at once. The
+    // rows change on the host's own thread only, which reads them without this.
+    void ForEach(const std::function<void(PipeConnector&)>& use) const;
+    bool WithPort(int port, const std::function<void(PipeConnector&)>& use) const;
+
   private:
+    mutable std::mutex rowsLock;  // held while rows_ changes, and by the other threads' reads
     std::vector<std::unique_ptr<PipeConnector>> rows_;
     ConnectorListObserver* observer_ = nullptr;
 };

@@ -40,6 +40,8 @@ class TcpSocket {
     bool IsValid() const { return handle_ != kInvalid; }
     intptr_t Native() const { return handle_; }
     void Close();
+    // Hands the socket to another owner (the web console's Asio), which closes it.
+    intptr_t Detach() { return Release(); }
 
     // The port is this socket's alone: no other socket, of this program or another, may bind
     // it while this one holds it (SO_EXCLUSIVEADDRUSE on Winsock, whose SO_REUSEADDR would let
@@ -86,5 +88,14 @@ class TcpSocket {
     bool newsWithoutConnection_ = false;
 #endif
 };
+
+}  // namespace tolvi::platform
+
+namespace tolvi::platform {
+
+// Two connected stream sockets, each the other's peer: what one sends the other receives.
+// Blocking, like a new socket. POSIX: a Unix-domain socket pair; Windows: a loopback TCP
+// connection made through a listener on 127.0.0.1 that lives only for the call.
+SysError ConnectedPair(TcpSocket* a, TcpSocket* b);
 
 }  // namespace tolvi::platform

@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #ifdef _WIN32
 #include "platform/win32/UniqueHandle.h"
@@ -21,11 +22,18 @@ class WakeSignal {
 
     // Stays set, ending every wait that includes it, until Reset.
     void Set();
+    // Set for a signal handler, which may not take a lock: only for a signal that nothing
+    // resets while it may be set.
+    void SetFromSignalHandler();
     void Reset();
     bool IsSet() const { return set_.load(); }
 
   private:
     friend class WaitSet;
+    // Set and Reset each change the flag and the waitable object together: one that raced the
+    // other could leave the object signalled while the flag says it is not, and every wait
+    // would end at once for nothing.
+    std::mutex lock_;
     std::atomic<bool> set_{false};
 #ifdef _WIN32
     UniqueHandle event_;  // manual-reset event

@@ -54,6 +54,7 @@ int RunConsoleHost(const RelayArgs& args) {
         for (int row = 0; row < host.Connectors().Count(); ++row)
             web::ConsoleOf(host.Connectors().At(row), &each[static_cast<size_t>(row)]);
         consoles.SetConsoles(each);
+        consoles.SetDirectory(&host);
         std::string error;
         if (!consoles.Start(static_cast<uint16_t>(args.webPort), &error)) {
             std::fprintf(stderr, "tolvi-relay: %s\n", error.c_str());

@@ -20,6 +20,7 @@ bool ConsoleOf(const PipeConnector& connector, WebConsole* out) {
                          : connector.GetDescription() + " \xE2\x80\x94 " + connector.GetPipeName();
         out->endpoint = at;
         out->telnet = connector.Settings().telnet;
+        out->local = true;
         return true;
     }
     return false;

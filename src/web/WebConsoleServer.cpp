@@ -3,6 +3,7 @@
 // answers is decided in ConsolePage, what it bridges is changed in TelnetBridge.
 #include "web/WebConsoleServer.h"
 
+#include <boost/asio/generic/stream_protocol.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
@@ -13,9 +14,17 @@
 #include <array>
 #include <atomic>
 #include <deque>
+#include <list>
 #include <mutex>
 #include <optional>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
+#include "engine/ConsoleDirectory.h"
 #include "engine/Format.h"
 #include "platform/ErrorText.h"
 #include "platform/Thread.h"
@@ -38,6 +47,9 @@ using ErrorCode = beast::error_code;
 constexpr size_t kMaxConnections = 64;
 // A request that has not come whole by then is dropped.
 constexpr auto kRequestTime = std::chrono::seconds(30);
+// Browsers send every cookie any local web application set for 127.0.0.1: the headers of a
+// real browser's request may be long. What is longer still is told so (431).
+constexpr size_t kHeaderLimit = 64 * 1024;
 // The most a browser sends at once: a large paste.
 constexpr size_t kMaxMessage = 1 << 20;
 // As much as one read takes: the terminal parses one large message faster than many small
@@ -61,8 +73,17 @@ tcp::endpoint ToAsio(const platform::Endpoint& at) {
 
 }  // namespace
 
+namespace {
+class HttpSession;
+}  // namespace
+
 struct WebConsoleServer::Impl {
     std::unique_ptr<asio::io_context> io;
+    // Connections that have not yet brought a whole request, oldest first: when every place is
+    // taken, these are the first to go, so that a program that opens connections and sends
+    // nothing cannot keep a browser's page waiting.
+    std::list<std::weak_ptr<HttpSession>> waiting;
+    std::atomic<ConsoleDirectory*> directory{nullptr};
     std::unique_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<asio::steady_timer> retry;
     platform::WorkerThread thread;
@@ -76,6 +97,7 @@ struct WebConsoleServer::Impl {
 
     static void Run(void* self);
     void Accept();
+    bool MakeRoom();
     std::string Token() const {
         std::lock_guard<std::mutex> hold(lock);
         return token;
@@ -112,6 +134,7 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
   public:
     Bridge(beast::tcp_stream&& stream, WebConsole console, Impl& server)
         : counted_(server),
+          server_(server),
           ws_(std::move(stream)),
           console_(ws_.get_executor()),
           where_(std::move(console)),
@@ -129,7 +152,12 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
 
   private:
     void Connect() {
-        console_.async_connect(ToAsio(where_.endpoint), [self = shared_from_this()](ErrorCode e) {
+        if (where_.local && server_.directory.load()) {
+            JoinHere();
+            return;
+        }
+        console_.async_connect(asio::generic::stream_protocol::endpoint(ToAsio(where_.endpoint)),
+                               [self = shared_from_this()](ErrorCode e) {
             if (e) {
                 // As a Telnet client reports a host that does not answer.
                 self->toBrowser_ = Format("Unable to connect to the console at %s port %u: %s\r\n",
@@ -145,6 +173,42 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
             self->ReadConsole();
             self->ReadBrowser();
         });
+    }
+
+    // A connector of this program takes the bridge as the web client it is, named by the
+    // browser's address; one that is busy says so at once.
+    void JoinHere() {
+        ErrorCode e;
+        tcp::endpoint browser = beast::get_lowest_layer(ws_).socket().remote_endpoint(e);
+        std::string name = "web " + (e ? std::string("127.0.0.1") : browser.address().to_string());
+        platform::TcpSocket end;
+        std::string why;
+        if (!server_.directory.load()->Join(where_.key, HostedClient{name, ClientKind::Web, false}, &end,
+                                     &why)) {
+            Tell("The console cannot be opened: " + why + "\r\n");
+            return;
+        }
+        sockaddr_storage local{};
+        socklen_t size = sizeof local;
+        getsockname(static_cast<decltype(socket(0, 0, 0))>(end.Native()),
+                    reinterpret_cast<sockaddr*>(&local), &size);
+        int family = local.ss_family;
+        int protocol = family == AF_UNIX ? 0 : IPPROTO_TCP;
+        console_.assign(asio::generic::stream_protocol(family, protocol), end.Detach(), e);
+        if (e) {
+            Tell("The console cannot be opened: " + ErrorText(e) + "\r\n");
+            return;
+        }
+        ReadConsole();
+        ReadBrowser();
+    }
+
+    // One line to the browser, and the end.
+    void Tell(std::string line) {
+        toBrowser_ = std::move(line);
+        ws_.text(true);
+        ws_.async_write(asio::buffer(toBrowser_),
+                        [self = shared_from_this()](ErrorCode, size_t) { self->CloseBrowser(); });
     }
 
     void ReadConsole() {
@@ -240,7 +304,7 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
     // The connector sees its client leave; the console's read ends and closes the browser.
     void CloseConsole() {
         ErrorCode ignored;
-        console_.shutdown(tcp::socket::shutdown_both, ignored);
+        console_.shutdown(asio::socket_base::shutdown_both, ignored);
         console_.close(ignored);
         toConsole_.clear();
     }
@@ -251,8 +315,11 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
     }
 
     Counted counted_;
+    Impl& server_;
     websocket::stream<beast::tcp_stream> ws_;
-    tcp::socket console_;
+    // The connector's side: a TCP connection, or the stream a connector of this program was
+    // joined by (a local socket where the system has them).
+    asio::generic::stream_protocol::socket console_;
     WebConsole where_;
     FromConsole fromConsole_;
     std::array<uint8_t, kConsoleChunk> fromPipe_;
@@ -271,9 +338,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     HttpSession(tcp::socket&& socket, Impl& server)
         : counted_(server), server_(server), stream_(std::move(socket)) {}
 
+    // Whether a whole request has come on it yet.
+    bool Asked() const { return asked_; }
+    void Close() {
+        ErrorCode ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.close();
+    }
+
     void Read() {
         parser_.emplace();
-        parser_->header_limit(8 * 1024);
+        parser_->header_limit(kHeaderLimit);
         parser_->body_limit(0);
         stream_.expires_after(kRequestTime);
         http::async_read(stream_, buffer_, *parser_,
@@ -282,10 +357,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
   private:
     void OnRequest(ErrorCode e) {
+        if (e == http::error::header_limit) {
+            asked_ = true;
+            Respond(http::status::request_header_fields_too_large, "text/plain",
+                    "Request headers too large\n", false);
+            return;
+        }
         if (e) {
             Close();
             return;
         }
+        asked_ = true;
         const auto& message = parser_->get();
         Request request;
         request.method = std::string(message.method_string());
@@ -321,9 +403,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         }
     }
 
-    void Respond(http::status status, const char* type, std::string body) {
+    void Respond(http::status status, const char* type, std::string body, bool parsed = true) {
         auto response = std::make_shared<http::response<http::string_body>>(
-            status, parser_->get().version(), std::move(body));
+            status, parsed ? parser_->get().version() : 11, std::move(body));
         response->set(http::field::content_type, type);
         response->set(http::field::cache_control, "no-store");
         response->set("Referrer-Policy", "no-referrer");
@@ -333,7 +415,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                       "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src data:; "
                       "frame-ancestors 'none'");
         // A refused request gets no second try on the same connection.
-        response->keep_alive(status != http::status::forbidden && parser_->get().keep_alive());
+        response->keep_alive(parsed && status != http::status::forbidden &&
+                             parser_->get().keep_alive());
         response->prepare_payload();
         http::async_write(stream_, *response,
                           [self = shared_from_this(), response](ErrorCode e, size_t) {
@@ -344,14 +427,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                           });
     }
 
-    void Close() {
-        ErrorCode ignored;
-        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        stream_.close();
-    }
-
     Counted counted_;
     Impl& server_;
+    bool asked_ = false;
     beast::tcp_stream stream_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::empty_body>> parser_;
@@ -384,14 +462,35 @@ void WebConsoleServer::Impl::Accept() {
             });
             return;
         }
-        if (connections < kMaxConnections) {
+        if (connections < kMaxConnections || MakeRoom()) {
             // The end of each message goes out at once, not after the browser's delayed ACK.
             ErrorCode ignored;
             socket.set_option(tcp::no_delay(true), ignored);
-            std::make_shared<HttpSession>(std::move(socket), *this)->Read();
+            auto session = std::make_shared<HttpSession>(std::move(socket), *this);
+            if (waiting.size() >= 2 * kMaxConnections) {
+                waiting.remove_if([](const std::weak_ptr<HttpSession>& w) {
+                    auto s = w.lock();
+                    return !s || s->Asked();
+                });
+            }
+            waiting.push_back(session);
+            session->Read();
         }
         Accept();
     });
+}
+
+// Closes the oldest connection that has not asked for anything, if there is one.
+bool WebConsoleServer::Impl::MakeRoom() {
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        std::shared_ptr<HttpSession> session = it->lock();
+        it = waiting.erase(it);
+        if (session && !session->Asked()) {
+            session->Close();
+            return true;
+        }
+    }
+    return false;
 }
 
 WebConsoleServer::WebConsoleServer() : impl_(std::make_unique<Impl>()) {}
@@ -470,6 +569,10 @@ bool WebConsoleServer::IsRunning() const {
 
 uint16_t WebConsoleServer::Port() const {
     return impl_->port;
+}
+
+void WebConsoleServer::SetDirectory(ConsoleDirectory* directory) {
+    impl_->directory = directory;
 }
 
 void WebConsoleServer::SetConsoles(std::vector<WebConsole> consoles) {

@@ -11,6 +11,7 @@
 #include "platform/Endpoint.h"
 
 namespace tolvi {
+class ConsoleDirectory;
 class PipeConnector;
 }
 
@@ -23,6 +24,9 @@ struct WebConsole {
     std::string title;  // description and pipe
     platform::Endpoint endpoint;
     bool telnet = true;  // false: a raw connector, whose bytes pass as they are
+    // A connector of this program: the bridge joins it through the console directory, as the
+    // web client it is, rather than as one more TCP client from 127.0.0.1.
+    bool local = false;
 };
 
 // The console of a connector that listens: its key is its port, and the bridge connects to
@@ -47,6 +51,10 @@ class WebConsoleServer {
     bool IsRunning() const;
     // The port it listens on; 0 while it does not run.
     uint16_t Port() const;
+
+    // Where the consoles of this program are joined; nullptr: every bridge connects over TCP.
+    // It must outlive the server's running.
+    void SetDirectory(ConsoleDirectory* directory);
 
     // The consoles it offers from now on, replacing the earlier ones: the host calls it again
     // whenever a connector is added, replaced, reset or removed. Bridges that are open stay

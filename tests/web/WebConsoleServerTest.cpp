@@ -3,6 +3,13 @@
 // alone.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
+#include "engine/PipeConnector.h"
+#include "model/ConnectorHost.h"
+#include "pipeserver/PipeServer.h"
+#include "support/Settings.h"
 #include "support/TestClient.h"
 #include "web/WebConsoleServer.h"
 
@@ -54,6 +61,8 @@ TEST(WebConsoleServer, AsksWithoutTokenOrFromAnotherOriginAreForbidden) {
     EXPECT_EQ(Get(server.Port(), "/assets/xterm.js?token=" + token, host).status, 200);
 
     EXPECT_EQ(Get(server.Port(), "/console/2323", host).status, 403);
+    EXPECT_EQ(Get(server.Port(), "/console/2323?token=", host).status, 403);
+    EXPECT_EQ(Get(server.Port(), "/console/2323?token=" + token.substr(0, 8), host).status, 403);
     EXPECT_EQ(
         Get(server.Port(), "/console/2323?token=" + std::string(token.size(), '0'), host).status,
         403);
@@ -69,6 +78,167 @@ TEST(WebConsoleServer, AsksWithoutTokenOrFromAnotherOriginAreForbidden) {
     EXPECT_EQ(Get(server.Port(), target, host + upgrade).status, 403);  // a browser sends one
     EXPECT_EQ(Get(server.Port(), target, host + upgrade + "Origin: http://" + self + "\r\n").status,
               101);
+}
+
+// The token in a console's URL, and the request head a browser on the same page sends.
+struct Page {
+    std::string target, host, upgrade;
+};
+Page PageOf(const web::WebConsoleServer& server, const std::string& key) {
+    std::string self = "127.0.0.1:" + std::to_string(server.Port());
+    std::string url = server.ConsoleUrl(key);
+    Page page;
+    page.target = url.substr(7 + self.size());
+    page.host = "Host: " + self + "\r\n";
+    page.upgrade =
+        "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: http://" + self + "\r\n";
+    return page;
+}
+
+// The payloads of the text frames a server sends until its close frame, or ms pass; "" when no
+// close frame came.
+std::string TextFrames(TestClient& client, int ms) {
+    std::string bytes = client.ReadUntil("\x88", ms), text;
+    if (bytes.find("\x88") == std::string::npos)
+        return "";
+    size_t at = bytes.find("\r\n\r\n");
+    for (at = at == std::string::npos ? 0 : at + 4; at + 2 <= bytes.size();) {
+        uint8_t op = static_cast<uint8_t>(bytes[at]) & 0x0F;
+        size_t size = static_cast<uint8_t>(bytes[at + 1]) & 0x7F, head = 2;
+        if (size == 126 && at + 4 <= bytes.size()) {
+            size = (static_cast<uint8_t>(bytes[at + 2]) << 8) | static_cast<uint8_t>(bytes[at + 3]);
+            head = 4;
+        }
+        if (op == 1)
+            text += bytes.substr(at + head, size);
+        at += head + size;
+    }
+    return text;
+}
+
+// A connector of this program with a pipe server, and the web console that offers it.
+struct LiveWebConsole {
+    LiveWebConsole() : pipeName(UniquePipeName()), pipe(pipeName) {
+        std::string error;
+        EXPECT_TRUE(pipe.Listen(&error)) << error;
+        host.Start({SettingsFor(pipeName, std::to_string(FreePort()))});
+        EXPECT_TRUE(server.Start(0, &error)) << error;
+        EXPECT_TRUE(web::ConsoleOf(Connector(), &console));
+        server.SetConsoles({console});
+        server.SetDirectory(&host);
+    }
+    PipeConnector& Connector() { return host.Connectors().At(0); }
+    // A browser's WebSocket to the console.
+    bool Open(TestClient& browser) {
+        Page page = PageOf(server, console.key);
+        return browser.Connect(server.Port()) &&
+               browser.Send("GET " + page.target + " HTTP/1.1\r\n" + page.host + page.upgrade +
+                            "\r\n");
+    }
+
+    std::string pipeName;
+    tools::PipeServer pipe;
+    ConnectorHost host{nullptr};
+    web::WebConsoleServer server;
+    web::WebConsole console;
+};
+
+// A message as a browser sends it: masked, in one frame.
+std::string BrowserFrame(const std::string& text) {
+    std::string frame = "\x81";
+    if (text.size() < 126) {
+        frame += static_cast<char>(0x80 | text.size());
+    } else {
+        frame += '\xFF';
+        for (int shift = 56; shift >= 0; shift -= 8)
+            frame += static_cast<char>((text.size() >> shift) & 0xFF);
+    }
+    const char mask[4] = {0x12, 0x34, 0x56, 0x78};
+    frame.append(mask, 4);
+    for (size_t i = 0; i < text.size(); ++i)
+        frame += static_cast<char>(text[i] ^ mask[i % 4]);
+    return frame;
+}
+
+TEST(WebConsoleServer, AConsoleOfOneClientThatIsTakenSaysSoAndCloses) {
+    LiveWebConsole live;
+    TestClient typist;
+    ASSERT_TRUE(typist.Connect(live.Connector().GetListenPort()));
+    ASSERT_TRUE(WaitUntil([&] { return live.Connector().GetStatus() == Connected; }, 3000));
+    TestClient browser;
+    ASSERT_TRUE(live.Open(browser));
+    EXPECT_EQ(TextFrames(browser, 5000),
+              "*** Console " + live.pipeName + " is busy: 1 clients connected\r\n");
+}
+
+TEST(WebConsoleServer, APasteOfSeveralLargeMessagesReachesThePipeWhole) {
+    LiveWebConsole live;
+    TestClient browser;
+    ASSERT_TRUE(live.Open(browser));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    EXPECT_NE(browser.ReadUntil("connected!", 5000).find("connected!"), std::string::npos);
+    std::string paste;
+    for (int message = 0; message < 3; ++message) {
+        std::string text(1 << 20, '\0');
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = static_cast<char>('a' + (i * 7 + message) % 26);
+        ASSERT_TRUE(browser.Send(BrowserFrame(text)));
+        paste += text;
+    }
+    std::string got;
+    char piece[65536];
+    for (int64_t end = NowMs() + 10000; got.size() < paste.size() + 1 && NowMs() < end;) {
+        long n = live.pipe.Read(piece, sizeof piece, 200);
+        if (n < 0)
+            break;
+        got.append(piece, static_cast<size_t>(n));
+    }
+    EXPECT_TRUE(SameBytes(got, "\r" + paste));  // after the carriage return of its arrival
+}
+
+TEST(WebConsoleServer, ACharacterCutShortReachesTheBrowserWhenTheConsoleEnds) {
+    LiveWebConsole live;
+    TestClient browser;
+    ASSERT_TRUE(live.Open(browser));
+    ASSERT_TRUE(live.pipe.WaitClient(5000)) << browser.ReadFor(500) << " status " << live.Connector().GetStatus() << " " << live.Connector().GetErrorText();
+    EXPECT_NE(browser.ReadUntil("connected!", 5000).find("connected!"), std::string::npos);
+    ASSERT_TRUE(live.pipe.Write("ok\xC3", 3));  // the first of the two bytes of a character
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    live.host.StopAll();
+    // The byte held for the rest of it is shown as itself, then the page is closed.
+    EXPECT_NE(TextFrames(browser, 5000).find("ok\xC3\x83"), std::string::npos);
+}
+
+TEST(WebConsoleServer, LongHeadersAreReadAndTooLongOnesTold) {
+    web::WebConsoleServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(0, &error)) << error;
+    web::WebConsole console;
+    console.key = "2323";
+    server.SetConsoles({console});
+    Page page = PageOf(server, "2323");
+    // Every cookie of every local web application, as a browser sends them.
+    std::string cookies = "Cookie: " + std::string(9 * 1024, 'c') + "\r\n";
+    EXPECT_EQ(Get(server.Port(), page.target, page.host + cookies).status, 200);
+    std::string huge = "Cookie: " + std::string(70 * 1024, 'c') + "\r\n";
+    EXPECT_EQ(Get(server.Port(), page.target, page.host + huge).status, 431);
+}
+
+TEST(WebConsoleServer, ConnectionsThatAskNothingMakeRoomForAPage) {
+    web::WebConsoleServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(0, &error)) << error;
+    web::WebConsole console;
+    console.key = "2323";
+    server.SetConsoles({console});
+    Page page = PageOf(server, "2323");
+    std::vector<TestClient> silent(70);
+    for (TestClient& c : silent)
+        ASSERT_TRUE(c.Connect(server.Port()));
+    int64_t start = NowMs();
+    EXPECT_EQ(Get(server.Port(), page.target, page.host).status, 200);
+    EXPECT_LT(NowMs() - start, 3000);
 }
 
 TEST(WebConsoleServer, ListensOnLoopbackAddressAlone) {

@@ -11,7 +11,7 @@ WakeSignal* interruptSignal = nullptr;
 
 void OnSignal(int) {
     if (interruptSignal)
-        interruptSignal->Set();
+        interruptSignal->SetFromSignalHandler();
 }
 
 }  // namespace

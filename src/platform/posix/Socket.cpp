@@ -145,3 +145,33 @@ IoResult TcpSocket::Send(const void* data, size_t size) {
 }
 
 }  // namespace tolvi::platform
+
+// A connected pair, kept apart from the rest of the sockets' calls.
+namespace tolvi::platform {
+
+SysError ConnectedPair(TcpSocket* a, TcpSocket* b) {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return LastErrno();
+    // A TcpSocket is only made by its own calls: each end is placed over the descriptor of a
+    // new socket, which closes that socket and leaves the pair's end owned by the TcpSocket.
+    TcpSocket ends[2];
+    for (int i = 0; i < 2; ++i) {
+        SysError error;
+        ends[i] = TcpSocket::CreateStream(&error);
+        if (error.Failed() || dup3(fds[i], Fd(ends[i].Native()), O_CLOEXEC) < 0) {
+            if (!error.Failed())
+                error = LastErrno();
+            close(fds[0]);
+            close(fds[1]);
+            return error;
+        }
+    }
+    close(fds[0]);
+    close(fds[1]);
+    *a = std::move(ends[0]);
+    *b = std::move(ends[1]);
+    return {};
+}
+
+}  // namespace tolvi::platform

@@ -24,6 +24,15 @@ WakeSignal::~WakeSignal() {
 }
 
 void WakeSignal::Set() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (set_.exchange(true))
+        return;
+    const char one = 1;
+    while (write(writeFd_, &one, 1) < 0 && errno == EINTR) {
+    }
+}
+
+void WakeSignal::SetFromSignalHandler() {
     if (set_.exchange(true))
         return;
     const char one = 1;
@@ -32,6 +41,7 @@ void WakeSignal::Set() {
 }
 
 void WakeSignal::Reset() {
+    std::lock_guard<std::mutex> hold(lock_);
     set_ = false;
     char drain[16];
     while (read(readFd_, drain, sizeof drain) > 0) {

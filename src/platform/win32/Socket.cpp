@@ -165,3 +165,48 @@ IoResult TcpSocket::Send(const void* data, size_t size) {
 }
 
 }  // namespace tolvi::platform
+
+// A connected pair, kept apart from the rest of the sockets' calls.
+namespace tolvi::platform {
+
+SysError ConnectedPair(TcpSocket* a, TcpSocket* b) {
+    SysError error;
+    TcpSocket listener = TcpSocket::CreateStream(&error);
+    if (error.Failed())
+        return error;
+    Endpoint at = Endpoint::LoopbackV4(0);
+    if ((error = listener.SetExclusivePort()).Failed() || (error = listener.Bind(at)).Failed() ||
+        (error = listener.Listen(1)).Failed() || (error = listener.LocalEndpoint(&at)).Failed())
+        return error;
+    TcpSocket client = TcpSocket::CreateStream(&error);
+    if (error.Failed())
+        return error;
+    sockaddr_storage sa;
+    int length = ToSockaddr(at, &sa);
+    if (connect(S(client.Native()), reinterpret_cast<sockaddr*>(&sa), length) != 0)
+        return LastSocketError();
+    Endpoint mine;
+    if ((error = client.LocalEndpoint(&mine)).Failed())
+        return error;
+    // Another local program may connect to the listener in the moment it exists: only the
+    // connection that comes from our own client is taken.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        TcpSocket server;
+        if ((error = listener.Accept(&server)).Failed())
+            return error;
+        Endpoint peer;
+        if (server.PeerAddress(&peer).Failed() || peer != mine)
+            continue;
+        // Small writes, typed keys, go at once instead of waiting for Nagle's timer.
+        BOOL one = TRUE;
+        for (TcpSocket* s : {&client, &server})
+            setsockopt(S(s->Native()), IPPROTO_TCP, TCP_NODELAY,
+                       reinterpret_cast<const char*>(&one), sizeof one);
+        *a = std::move(client);
+        *b = std::move(server);
+        return {};
+    }
+    return Win32Error(WSAECONNREFUSED);
+}
+
+}  // namespace tolvi::platform

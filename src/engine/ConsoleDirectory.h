@@ -1,0 +1,34 @@
+// The consoles a program serves, as its SSH server and its web console reach them: each one's
+// port, pipe, description and state, and a way in for one more client, whom the caller has
+// admitted itself. Called from their threads, never the connectors'.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "engine/ClientKind.h"
+#include "platform/Socket.h"
+
+namespace tolvi {
+
+struct ConsoleEntry {
+    std::string port;  // the connector's port text, "2323"
+    std::string pipe;  // "\\.\pipe\com1"
+    std::string description;
+    std::string status;  // the status word: "Ready", "Connected", ...
+};
+
+class ConsoleDirectory {
+  public:
+    virtual ~ConsoleDirectory() = default;
+    virtual std::vector<ConsoleEntry> List() = 0;
+    // Joins the console on port (its number, however its text is written) as who: *end becomes
+    // the client's end of a connected stream. What is written to it goes to the console, what
+    // is read from it is what the console shows (its banners, the busy text before it closes).
+    // False, with a one-line reason, when no such console runs.
+    virtual bool Join(const std::string& port, const HostedClient& who, platform::TcpSocket* end,
+                      std::string* why) = 0;
+    // The console's clients, one a line; "" when it has none.
+    virtual std::string Who(const std::string& port) = 0;
+};
+
+}  // namespace tolvi
