@@ -36,21 +36,24 @@ std::string Typing(size_t size, size_t offset = 0) {
     return s;
 }
 
-TEST(ConnectorFlow, SlowClientGetsAStreamWhole) {
+// A client with a small receive window that reads slowly at first: the relay's sends are
+// partial and would block long before the stream ends. Telnet doubles each 255, raw does not.
+void StreamToASlowClient(bool telnetClient, size_t total) {
     LiveConnector live;
+    live.options.telnet = telnetClient;
     ASSERT_TRUE(live.Start());
     TestClient client;
-    // A small receive window, and reading that starts slowly: the relay's sends are partial
-    // and would block long before the stream ends.
     ASSERT_TRUE(client.Connect(live.port, "", 4096));
     ASSERT_TRUE(live.pipe.WaitClient(5000));
-    std::string banner = kAttaching + kConnectedBanner;
-    ASSERT_EQ(client.ReadCount(banner.size(), 5000), banner);
-    ASSERT_EQ(live.PipeRead(1, 3000), "\r");
+    if (telnetClient) {
+        std::string banner = kAttaching + kConnectedBanner;
+        ASSERT_EQ(client.ReadCount(banner.size(), 5000), banner);
+        ASSERT_EQ(live.PipeRead(1, 3000), "\r");
+    }
 
     std::thread writer([&] {
         std::string block(256 * 1024, '\0');
-        for (size_t sent = 0; sent < kStreamBytes; sent += block.size()) {
+        for (size_t sent = 0; sent < total; sent += block.size()) {
             for (size_t i = 0; i < block.size(); ++i)
                 block[i] = static_cast<char>(StreamAt(sent + i));
             if (!live.PipeWrite(block))
@@ -63,7 +66,7 @@ TEST(ConnectorFlow, SlowClientGetsAStreamWhole) {
     size_t checked = 0, slowUntil = 8u << 20;
     bool intact = true;
     int64_t end = NowMs() + 120000;
-    while (checked < kStreamBytes && intact && NowMs() < end) {
+    while (checked < total && intact && NowMs() < end) {
         std::string piece;
         if (checked < slowUntil) {
             std::this_thread::sleep_for(milliseconds(1));
@@ -71,7 +74,7 @@ TEST(ConnectorFlow, SlowClientGetsAStreamWhole) {
         } else {
             piece = client.ReadFor(20);
         }
-        std::string data = telnet.Feed(piece);
+        std::string data = telnetClient ? telnet.Feed(piece) : piece;
         for (size_t i = 0; i < data.size() && intact; ++i) {
             intact = static_cast<uint8_t>(data[i]) == StreamAt(checked + i);
             if (!intact)
@@ -79,13 +82,20 @@ TEST(ConnectorFlow, SlowClientGetsAStreamWhole) {
         }
         checked += data.size();
     }
-    if (checked < kStreamBytes)
+    if (checked < total)
         client.Close();  // the relay lets the pipe go with it, which ends the writer
     writer.join();
-    EXPECT_EQ(checked, kStreamBytes);
-    EXPECT_TRUE(
-        WaitUntil([&] { return live.connector->GetBytesSent() == int64_t(kStreamBytes); }, 3000))
+    EXPECT_EQ(checked, total);
+    EXPECT_TRUE(WaitUntil([&] { return live.connector->GetBytesSent() == int64_t(total); }, 3000))
         << live.connector->GetBytesSent();
+}
+
+TEST(ConnectorFlow, SlowClientGetsAStreamWhole) {
+    StreamToASlowClient(true, kStreamBytes);
+}
+
+TEST(ConnectorFlow, SlowRawClientGetsExactlyThePipesBytes) {
+    StreamToASlowClient(false, 12u << 20);
 }
 
 TEST(ConnectorFlow, SlowPipeServerGetsAPasteWhole) {

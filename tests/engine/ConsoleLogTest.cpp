@@ -202,6 +202,33 @@ TEST(ConsoleLogRelay, AReplayAloneKeepsThePipeOpenToo) {
     EXPECT_EQ(client.ReadCount(expected.size(), 5000), expected);
 }
 
+TEST(ConsoleLogRelay, AClientWhoSawItAllIsNotReplayedToAndEachNewOneIsAnnounced) {
+    LiveConnector live;
+    live.options.replayKiB = 4;
+    ASSERT_TRUE(live.Start());
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    TestClient first;  // before any output: an empty replay, and nothing it has not seen later
+    ASSERT_TRUE(first.Connect(live.port));
+    std::string banner = kAttaching + kConnectedBanner;
+    EXPECT_EQ(first.ReadCount(banner.size(), 5000), banner);
+    EXPECT_EQ(live.PipeRead(1, 3000), "\r");
+    ASSERT_TRUE(live.PipeWrite("seen"));
+    EXPECT_EQ(first.ReadCount(4, 3000), "seen");
+    live.pipe.DropClient();
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    EXPECT_EQ(first.ReadCount(banner.size(), 5000), banner);
+    EXPECT_EQ(live.PipeRead(1, 3000), "\r");  // the restarted console learns of its user
+    EXPECT_EQ(first.ReadFor(300), "");
+    // The pipe stays open for the replay when the client goes; the next one is announced
+    // to the console again.
+    first.Close();
+    ASSERT_TRUE(WaitUntil([&] { return live.connector->GetStatus() == Ready; }, 3000));
+    TestClient second;
+    ASSERT_TRUE(second.Connect(live.port));
+    EXPECT_EQ(second.ReadCount(banner.size() + 4, 5000), banner + "seen");
+    EXPECT_EQ(live.PipeRead(1, 3000), "\r");
+}
+
 TEST(ConsoleLogRelay, APipeThatGoesAwayIsOpenedAgainForTheLog) {
     LiveConnector live;
     std::string path = TempPath("reopen.log");

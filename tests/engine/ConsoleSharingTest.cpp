@@ -308,6 +308,30 @@ TEST(ConsoleSharing, AWatcherSeesTheConsoleButCannotType) {
     EXPECT_EQ(watcher.ReadCount(5, 3000), "after");
 }
 
+TEST(ConsoleSharing, AOneClientConsoleServesATypistAfterItsWatchersAndNamesThemWhenFull) {
+    LiveConnector live;
+    live.options.watchPort = FreePort();
+    ASSERT_TRUE(live.Start());
+    const auto watchPort = static_cast<uint16_t>(live.options.watchPort);
+    std::vector<TestClient> watchers(kMaxWatchers);
+    for (size_t i = 0; i < watchers.size(); ++i) {
+        // One at a time: the listener's backlog is small, and a full one costs a second.
+        ASSERT_TRUE(watchers[i].Connect(watchPort));
+        std::string shown = std::to_string(i + 1) + " watching";
+        ASSERT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == shown; }, 3000))
+            << live.connector->GetClientAddress();
+    }
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    TestClient one, tooMany;
+    ASSERT_TRUE(tooMany.Connect(watchPort));
+    EXPECT_EQ(tooMany.ReadUntil("\n", 3000),
+              "*** Console " + live.pipeName + " is busy: 16 watchers connected\r\n");
+    // The watchers take no place of the typist's.
+    ASSERT_TRUE(one.Connect(live.port));
+    EXPECT_EQ(one.ReadCount(Banner().size(), 5000), Banner());
+    EXPECT_EQ(live.PipeRead(1, 3000), "\r");
+}
+
 TEST(ConsoleSharing, TheLastClientLeavingEndsTheTurn) {
     LiveConnector live;
     live.options.maxClients = 2;

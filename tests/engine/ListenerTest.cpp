@@ -125,6 +125,16 @@ TEST(Listener, EveryInterfaceOfBothFamiliesWhenOthersMayConnect) {
         << live.connector->GetClientAddress();
 }
 
+TEST(Listener, AnExplicitIPv6WildcardTakesIPv6ClientsOnly) {
+    LiveConnector live;
+    live.options.listenAddress = "::";
+    live.options.allowNonLocal = true;
+    ASSERT_TRUE(live.Start());
+    TestClient v4, v6;
+    EXPECT_FALSE(v4.Connect(live.port));  // "there only": no IPv4 client on the side
+    EXPECT_TRUE(v6.Connect(live.port, "", 0, "::1"));
+}
+
 TEST(Listener, AnAddressOfItsOwnOrAClearRefusal) {
     LiveConnector live;
     live.options.listenAddress = "127.0.0.1";

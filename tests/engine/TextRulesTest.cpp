@@ -60,6 +60,7 @@ TEST(Addresses, ReadAndWrittenAsUsersWriteThem) {
         {"1:0:2:3:4:5:6:7", "1:0:2:3:4:5:6:7"},
         {"::ffff:127.0.0.1", "127.0.0.1"},  // an IPv4 client of an IPv6 socket
         {"::ffff:7f00:2", "127.0.0.2"},
+        {"1:2:3:4:5:ffff:7f00:1", "1:2:3:4:5:ffff:7f00:1"},  // not mapped: no IPv4 form
     };
     for (const auto& [text, written] : roundTrips) {
         Endpoint e;
@@ -68,7 +69,8 @@ TEST(Addresses, ReadAndWrittenAsUsersWriteThem) {
     }
     for (const char* bad : {"", "1.2.3", "256.1.1.1", "01.2.3.4", "1.2.3.4.5",
                             "::1::", "1:2:3:4:5:6:7:8:9", "1:2:3:4:5:6:7", ":1::", "localhost",
-                            "fe80::1%", "fe80::1%eth0", "1.2.3.4%1", "::1.2.3.4:1", "12345::"}) {
+                            "fe80::1%", "fe80::1%eth0", "1.2.3.4%1", "::1.2.3.4:1", "12345::",
+                            "1:2:3:4::5:6:7:8"}) {  // a gap must stand for at least one group
         Endpoint e;
         EXPECT_FALSE(platform::ParseAddress(bad, &e)) << bad;
     }

@@ -211,6 +211,27 @@ TEST_F(ConnectorCommandsTest, EditWithoutSelectionOrDeclinedChangesAndSavesNothi
     EXPECT_EQ(list.At(0).GetClientAddress(), "127.0.0.1");
 }
 
+TEST_F(ConnectorCommandsTest, AnEditThatCannotListenLeavesTheOldConnectorServing) {
+    uint16_t port = AddRunning("\\\\.\\pipe\\a");
+    const PipeConnector* before = &list.At(0);
+    TestClient client;
+    ASSERT_TRUE(client.Connect(port));
+    ASSERT_TRUE(WaitUntil([&] { return !list.At(0).GetClientAddress().empty(); }, 3000));
+    uint16_t taken = 0;
+    platform::TcpSocket holder = HoldPortExclusively(&taken);
+    host.selected = 0;
+    host.answers = {true, true};  // drop the client, and OK on the error
+    host.dialogs.push_back([taken](ConnectorSettings* s) {
+        s->portText = std::to_string(taken);
+        return true;
+    });
+    commands.Edit();  // the dialog again, cancelled
+    EXPECT_EQ(&list.At(0), before);
+    EXPECT_EQ(list.At(0).GetListenPort(), port);
+    EXPECT_FALSE(client.WaitClosed(300));
+    EXPECT_EQ(list.At(0).GetClientAddress(), "127.0.0.1");
+}
+
 TEST_F(ConnectorCommandsTest, DeleteRemovesTheRowBeforeStoppingItsConnector) {
     uint16_t port = AddRunning("\\\\.\\pipe\\a");
     AddRunning("\\\\.\\pipe\\b");
@@ -378,18 +399,35 @@ TEST(ConnectorHostReload, AppliesOnlyTheDifference) {
     }
 }
 
-TEST(ConnectorHostReload, APortTheServiceServesIsNeverTakenHere) {
-    uint16_t port = FreePort();
-    ReserveServicePorts({port});
+TEST(ConnectorHostReload, AConnectorMovedToAnotherPortIsChangedInItsPlace) {
     ConnectorHost host(nullptr);
+    uint16_t first = FreePort(), second = FreePort();
+    EXPECT_TRUE(host.Start({SettingsFor("\\\\.\\pipe\\vm", std::to_string(first))}).empty());
+    ConnectorHost::Difference d =
+        host.Reload({SettingsFor("\\\\.\\pipe\\vm", std::to_string(second))});
+    EXPECT_EQ(d.changed, 1);
+    EXPECT_EQ(d.started + d.removed + d.unchanged, 0);
+    EXPECT_EQ(host.Connectors().At(0).GetListenPort(), second);
+    EXPECT_TRUE(PortIsFree(first));
+}
+
+TEST(ConnectorHostReload, APortTheServiceServesIsNeverTakenHere) {
+    uint16_t port = FreePort(), watch = FreePort();
+    ReserveServicePorts({port, watch});
+    ConnectorHost host(nullptr);
+    ConnectorSettings watching = SettingsFor("\\\\.\\pipe\\watched", std::to_string(FreePort()));
+    watching.watchPort = watch;  // a watch port is a port the service may serve too
     std::vector<ConnectorHost::Failure> failures =
-        host.Start({SettingsFor("\\\\.\\pipe\\mine", std::to_string(port))});
+        host.Start({SettingsFor("\\\\.\\pipe\\mine", std::to_string(port)), watching});
     ReserveServicePorts({});
-    ASSERT_EQ(failures.size(), 1u);
+    ASSERT_EQ(failures.size(), 2u);
     EXPECT_EQ(host.Connectors().At(0).GetStatus(), Error);
     EXPECT_EQ(host.Connectors().At(0).GetErrorText(),
               "Port " + std::to_string(port) + " is served by the tolvi service");
+    EXPECT_EQ(host.Connectors().At(1).GetErrorText(),
+              "Port " + std::to_string(watch) + " is served by the tolvi service");
     EXPECT_TRUE(PortIsFree(port));
+    EXPECT_TRUE(PortIsFree(watch));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "config/ConfigurationStore.h"
 #include "model/ConnectorHost.h"
 #include "model/ConnectorOptions.h"
+#include "model/ListenAdvice.h"
 #include "relay/RelayArgs.h"
 #include "support/MemoryStore.h"
 
@@ -73,6 +74,39 @@ TEST(ConnectorOptions, EveryOptionRoundTripsThroughStoreArgumentsAndChecks) {
         }
     }
     EXPECT_TRUE(SameSettings(checked, wanted));
+}
+
+TEST(ConnectorOptions, ChangedOnesAreListedAsTheirFlags) {
+    EXPECT_EQ(ChangedOptionsAsFlags(ConnectorSettings{}), "");
+    ConnectorSettings s;
+    s.description = "not an option of the list";
+    s.maxClients = 4;
+    s.logFile = "C:\\vm logs\\a.log";
+    s.telnet = false;
+    EXPECT_EQ(ChangedOptionsAsFlags(s), "--max-clients 4 --log \"C:\\vm logs\\a.log\" --raw");
+}
+
+TEST(ListenAdvice, TheCommandThatReachesItAndWhoWillNotBeAdmitted) {
+    ConnectorSettings s;
+    s.portText = "2323";
+    EXPECT_EQ(ReachCommand(s), "telnet 127.0.0.1 2323");
+    EXPECT_EQ(ListenWarning(s), "");
+    s.listenAddress = "::";  // IPv6 alone: 127.0.0.1 would be refused
+    EXPECT_EQ(ReachCommand(s), "telnet ::1 2323");
+    EXPECT_EQ(ListenWarning(s), "only local clients will be admitted there");
+    s.listenAddress = "0.0.0.0";
+    EXPECT_EQ(ReachCommand(s), "telnet 127.0.0.1 2323");
+    EXPECT_EQ(ListenWarning(s), "only local clients will be admitted there");
+    s.listenAddress = "192.168.1.5";  // its own clients come from there, and are refused
+    EXPECT_EQ(ReachCommand(s), "telnet 192.168.1.5 2323");
+    EXPECT_NE(ListenWarning(s).find("none arrives at 192.168.1.5"), std::string::npos);
+    s.allowNonLocal = true;
+    EXPECT_EQ(ListenWarning(s), "");
+    s.listenAddress = "::1";
+    s.allowNonLocal = false;
+    s.telnet = false;
+    EXPECT_EQ(ReachCommand(s), "raw TCP ::1 2323");
+    EXPECT_EQ(ListenWarning(s), "");
 }
 
 }  // namespace

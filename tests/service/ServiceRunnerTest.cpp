@@ -3,10 +3,13 @@
 // its announced time, and a failure that ends with our code so that recovery actions fire.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
+#include "service/MachineConnectors.h"
 #include "service/ServiceRunner.h"
+#include "service/ServiceStatus.h"
 #include "support/Settings.h"
 #include "support/TestClient.h"
 
@@ -33,12 +36,17 @@ class Recorder : public service::ServiceControl, public service::ServiceLog {
     void Started(int n) override { Note("started " + std::to_string(n)); }
     void Stopped() override { Note("stopped"); }
     void Failed(const std::string& t) override { Note("failed " + t); }
-    void Reloaded(int, int, int) override { Note("reloaded"); }
+    void Reloaded(int started, int changed, int removed) override {
+        Note("reloaded " + std::to_string(started) + " " + std::to_string(changed) + " " +
+             std::to_string(removed));
+    }
     void ConnectorProblem(const std::string&, const std::string& t) override { Note(t); }
     void PipeAttached(const std::string&) override {}
     void PipeLost(const std::string&) override {}
     void ClientAdmitted(const std::string&, const std::string&) override {}
-    void ClientRefused(const std::string&, const std::string&) override {}
+    void ClientRefused(const std::string&, const std::string& address) override {
+        Note("refused " + address);
+    }
 
     std::mutex lock;
     std::vector<ServiceReport> reports;
@@ -102,6 +110,57 @@ TEST(ServiceRunner, AConfigurationThatCannotBeReadEndsWithOurCode) {
     EXPECT_EQ(scm.reports[1].exitCode, service::kServiceSpecificError);
     EXPECT_EQ(scm.reports[1].specificCode, service::kCodeConfiguration);
     EXPECT_EQ(scm.log, (std::vector<std::string>{"failed access denied"}));
+}
+
+TEST(ServiceRunner, LogsAReloadThatOnlyRemovesAndARefusedAddressOnceAMinute) {
+    Recorder scm;
+    Source machine;
+    uint16_t kept = FreePort(), gone = FreePort();
+    machine.connectors = {SettingsFor(UniquePipeName(), std::to_string(kept)),
+                          SettingsFor(UniquePipeName(), std::to_string(gone))};
+    service::ServiceRunner runner(scm, machine, scm);
+    std::thread service([&] { runner.Run(); });
+    ASSERT_TRUE(WaitUntil([&] { return scm.Last() == ServiceState::Running; }, 5000));
+    for (int knock = 0; knock < 3; ++knock) {  // only local clients are admitted
+        TestClient stranger;
+        ASSERT_TRUE(stranger.Connect(kept, "127.0.0.2"));
+        EXPECT_TRUE(stranger.WaitClosed(3000));
+    }
+    machine.connectors.pop_back();
+    runner.RequestReload();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::lock_guard<std::mutex> hold(scm.lock);
+            return std::find(scm.log.begin(), scm.log.end(), "reloaded 0 0 1") != scm.log.end();
+        },
+        5000));
+    runner.RequestStop();
+    service.join();
+    EXPECT_EQ(std::count(scm.log.begin(), scm.log.end(), "refused 127.0.0.2"), 1);
+}
+
+TEST(ServiceStatusText, EveryFieldComesBackWhateverItHolds) {
+    service::ConnectorState s{"2323", "\\\\.\\pipe\\vm", "Error", "127.0.0.1 +1", 12, 34,
+                              "build\tVM\nnight", "Port 2323 is served\tby"};
+    std::vector<service::ConnectorState> back = service::ParseStatus(service::FormatStatus({s, s}));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].description, "build VM night");
+    EXPECT_EQ(back[1].error, "Port 2323 is served by");
+    EXPECT_EQ(back[1].sent, 12);
+    EXPECT_EQ(back[1].received, 34);
+}
+
+TEST(MachineConnectors, RelativeLogsGoUnderTheServicesFolder) {
+    std::vector<ConnectorSettings> logs(4);
+    logs[0].logFile = "vm.log";
+    logs[1].logFile = "C:vm.log";  // relative to a drive's current folder: not absolute
+    logs[2].logFile = "D:\\logs\\vm.log";
+    logs[3].logFile = "\\\\server\\logs\\vm.log";
+    std::vector<ConnectorSettings> placed = service::WithLogsUnder(logs, "C:\\ProgramData\\tolvi");
+    EXPECT_EQ(placed[0].logFile, "C:\\ProgramData\\tolvi\\vm.log");
+    EXPECT_EQ(placed[1].logFile, "C:\\ProgramData\\tolvi\\C:vm.log");
+    EXPECT_EQ(placed[2].logFile, logs[2].logFile);
+    EXPECT_EQ(placed[3].logFile, logs[3].logFile);
 }
 
 }  // namespace
