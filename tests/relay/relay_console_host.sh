@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# tolvi-relay end to end: bad arguments exit 2 with one line naming them; a real session
+# tolvi-relay end to end: bad arguments exit 2 with one line naming them, --version answers
+# alone; a real session
 # through a connector reaches the pipe's echo server; a client queued behind it is served
 # next and every step of both is printed; SIGINT stops everything with exit 0.
 set -u
@@ -16,6 +17,8 @@ grep -q 'unknown option --bogus' "$work/err" || fail "unknown flag message: $(ca
 [ $code -eq 2 ] && grep -q "malformed pipe name 'com1'" "$work/err" || fail "malformed pipe name: $code $(cat "$work/err")"
 "$relay" '\\.\pipe\x' 0 2>"$work/err"; code=$?
 [ $code -eq 2 ] && grep -q "bad port '0'" "$work/err" || fail "port 0: $code $(cat "$work/err")"
+version=$("$relay" --version); code=$?
+[ $code -eq 0 ] && [[ "$version" =~ ^tolvi-relay\ [0-9]+\.[0-9]+$ ]] || fail "--version: $code '$version'"
 
 "$pipeserver" '\\.\pipe\echo' echo >"$work/ps.log" 2>&1 &
 # A port nobody holds: the relay itself says when the one tried is taken, and another is tried.

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The tolvi service under wine's Service Control Manager, in a prefix made fresh for it:
-# install, a connector added, start, a Telnet session through it, its status, a second
-# connector added while the first keeps its client, a stop within the announced time, and
-# an uninstall that keeps the machine's connectors.
+# install, a connector added (one whose watch port clashes refused), start, a Telnet session
+# through it, its status, a second connector added while the first keeps its client, its
+# options listed and its log under ProgramData, a connector in Error with its reason, many
+# readers of the status at once, a stop within the announced time, a status pipe that another
+# program serves while the service is stopped, and an uninstall that keeps the machine's
+# connectors.
 #   service_test.sh TOLVI_RELAY_EXE TOLVI_PIPESERVER_EXE PREFIX
 set -u
 relay=$1 pipeserver=$2 prefix=$3
@@ -27,8 +30,9 @@ free_port() {
         (exec 9<>/dev/tcp/127.0.0.1/$p) 2>/dev/null || { echo $p; return; }
     done
 }
-port_a=$(free_port) port_b=$(free_port)
+port_a=$(free_port) port_b=$(free_port) port_c=$(free_port)
 [ "$port_a" != "$port_b" ] || port_b=$(( port_a + 1 ))
+[ "$port_c" != "$port_a" ] && [ "$port_c" != "$port_b" ] || port_c=$(( port_b + 1 ))
 
 # The pipe servers are the ordinary programs that keep wine's services alive.
 wine "$pipeserver" '\\.\pipe\tolvi-svc-a' echo >/dev/null 2>&1 </dev/null &
@@ -37,6 +41,8 @@ sleep 2
 
 svc install || fail "install: $(cat "$out")"
 svc add '\\.\pipe\tolvi-svc-a' "$port_a" --description "first" || fail "add: $(cat "$out")"
+svc add '\\.\pipe\tolvi-svc-c' "$port_c" --watch-port "$port_a" && fail "a watch port on another's port was added"
+grep -q "Port $port_a is in use for pipe" "$out" || fail "watch port refusal: $(cat "$out")"
 svc start || fail "start: $(cat "$out")"
 
 exec 3<>/dev/tcp/127.0.0.1/$port_a || fail "no connection to the service's connector"
@@ -50,7 +56,7 @@ svc status || fail "status: $(cat "$out")"
 grep -q "^$port_a .*Connected *127.0.0.1" "$out" || fail "status does not show the client: $(cat "$out")"
 
 # A change of the machine's connectors is applied without dropping the first one's client.
-svc add '\\.\pipe\tolvi-svc-b' "$port_b" || fail "second add: $(cat "$out")"
+svc add '\\.\pipe\tolvi-svc-b' "$port_b" --max-clients 2 --log vm-b.log || fail "second add: $(cat "$out")"
 for _ in $(seq 50); do
     svc status && grep -q "^$port_b " "$out" && break
     sleep 0.2
@@ -59,12 +65,44 @@ grep -q "^$port_b .*Ready" "$out" || fail "the second connector did not start: $
 printf 'again' >&3
 echo=$(timeout 5 head -c 5 <&3)
 [ "$echo" = "again" ] || fail "the first client was dropped by the change: '$echo'"
+svc list || fail "list: $(cat "$out")"
+grep -q -- "--max-clients 2 --log vm-b.log" "$out" || fail "list does not show the options: $(cat "$out")"
+# The log keeps its pipe open: a relative log lives in the folder Windows names ProgramData.
+for _ in $(seq 30); do [ -e "$prefix/drive_c/ProgramData/tolvi/vm-b.log" ] && break; sleep 0.2; done
+[ -e "$prefix/drive_c/ProgramData/tolvi/vm-b.log" ] || fail "no log under ProgramData: $(ls -R "$prefix/drive_c" | grep -i vm-b)"
+
+# A connector that cannot listen shows why.
+svc add '\\.\pipe\tolvi-svc-c' "$port_c" --listen 192.0.2.1 --allow-non-local || fail "third add: $(cat "$out")"
+for _ in $(seq 50); do
+    svc status && grep -q "^$port_c .*Error" "$out" && break
+    sleep 0.2
+done
+grep -A1 "^$port_c .*Error" "$out" | grep -q "why: Bind call failed" || fail "no reason for the Error: $(cat "$out")"
+
+# Many readers at once: each gets the whole status.
+for n in $(seq 20); do
+    wine "$relay" service status >"$out.$n" 2>&1 </dev/null &
+done
+sleep 1
+for n in $(seq 20); do
+    for _ in $(seq 100); do grep -q "^$port_a " "$out.$n" 2>/dev/null && break; sleep 0.2; done
+    grep -q "^$port_a " "$out.$n" || fail "reader $n of 20: $(cat "$out.$n")"
+done
 
 start=$(date +%s%N)
 svc stop || fail "stop: $(cat "$out")"
 took=$(( ($(date +%s%N) - start) / 1000000 ))
 [ $took -lt 7000 ] || fail "stopping took $took ms"
 exec 3<&-
+# While the service is stopped, any program may make a pipe of its status's name: what it
+# says, or its silence, is not taken for the service's status.
+wine "$pipeserver" '\\.\pipe\tolvi-service' sink "$prefix.sink" >/dev/null 2>&1 </dev/null &
+sleep 1
+start=$(date +%s%N)
+svc status && fail "a status was read from a stand-in: $(cat "$out")"
+took=$(( ($(date +%s%N) - start) / 1000000 ))
+grep -q "the tolvi service is not running" "$out" || fail "stand-in status: $(cat "$out")"
+[ $took -lt 8000 ] || fail "status waited $took ms for a stand-in"
 svc uninstall || fail "uninstall: $(cat "$out")"
 wine sc query tolvi >"$out" 2>&1 </dev/null && fail "the service is still there: $(cat "$out")"
 wine reg query 'HKLM\SOFTWARE\tolvi\Connectors' /reg:32 >"$out" 2>&1 </dev/null
