@@ -6,6 +6,8 @@ packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     wine wine64 xvfb fonts-wine socat telnet nsis imagemagick xdotool
     libboost-dev chromium tmux
+    libssh-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev dpkg-dev
+    openssh-client openssh-server putty-tools
 )
 # Node.js and npm build the web console's page; a machine that has them from elsewhere keeps
 # them.

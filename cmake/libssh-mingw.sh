@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds libssh for the Windows program: Debian's own source package, fetched by apt-get
+# through a source list of this build's own (the machine's apt configuration and state are
+# left as they were), cross-compiled with mingw-w64 as a static library against Debian's
+# libgcrypt and libgpg-error for mingw, and installed into the build tree.
+#   libssh-mingw.sh WORK_DIR TOOLCHAIN_FILE
+set -euo pipefail
+work=$1
+toolchain=$(realpath "$2")
+mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/source"
+work=$(cd "$work" && pwd)
+
+keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+cat >"$work/apt/sources.list" <<EOF
+deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm main
+deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm-updates main
+deb-src [signed-by=$keyring] http://deb.debian.org/debian-security bookworm-security main
+EOF
+# Every place apt reads or writes is the build's own: its list, its lists, its caches. The
+# download runs as whoever runs the build, since apt's own user may not write here.
+apt=(-o "Dir::Etc::SourceList=$work/apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent
+     -o "Dir::State::Lists=$work/apt/lists" -o "Dir::Cache=$work/apt/cache"
+     -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= -o "APT::Sandbox::User=$(id -un)")
+apt-get "${apt[@]}" -qq update
+
+# The newest source first; a mirror that lacks its files (a security update not mirrored yet)
+# falls back to the next version the lists name.
+cd "$work/source"
+rm -rf libssh-*/
+fetched=""
+if apt-get "${apt[@]}" -qq source libssh >fetch.log 2>&1; then
+    fetched=default
+else
+    for version in $(apt-cache "${apt[@]}" showsrc libssh | sed -n 's/^Version: //p' | sort -rV -u); do
+        if apt-get "${apt[@]}" -qq source "libssh=$version" >fetch.log 2>&1; then
+            fetched=$version
+            break
+        fi
+    done
+fi
+if [ -z "$fetched" ]; then
+    cat fetch.log >&2
+    echo "Could not fetch Debian's libssh source package" >&2
+    exit 1
+fi
+source_dir=$(ls -d "$work"/source/libssh-*/ | head -n 1)
+echo "libssh source: $(basename "$source_dir") (Debian $(ls "$work"/source/libssh_*.dsc | sed 's/.*libssh_//; s/\.dsc$//'))"
+
+mingw=/usr/x86_64-w64-mingw32
+rm -rf "$work/build" "$work/install"
+cmake -S "$source_dir" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$work/install" \
+    -DBUILD_SHARED_LIBS=OFF -DWITH_SERVER=ON -DWITH_EXAMPLES=OFF -DUNIT_TESTING=OFF \
+    -DCLIENT_TESTING=OFF -DSERVER_TESTING=OFF -DWITH_GSSAPI=OFF -DWITH_ZLIB=OFF \
+    -DWITH_SFTP=OFF -DWITH_GEX=OFF -DWITH_PCAP=OFF -DWITH_NACL=OFF -DWITH_SYMBOL_VERSIONING=OFF \
+    -DWITH_GCRYPT=ON -DGCRYPT_INCLUDE_DIR=$mingw/include \
+    -DGCRYPT_LIBRARY=$mingw/lib/libgcrypt.a -DGCRYPT_ERROR_LIBRARY=$mingw/lib/libgpg-error.a \
+    >"$work/configure.log" 2>&1 || { cat "$work/configure.log" >&2; exit 1; }
+cmake --build "$work/build" >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; exit 1; }
+cmake --install "$work/build" >/dev/null

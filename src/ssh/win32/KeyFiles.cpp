@@ -1,0 +1,102 @@
+// The SSH server's files on Windows: wide paths, and a new file made with an explicit,
+// protected DACL (no rights inherited from its folder) for its owner or the administrators.
+#include "ssh/KeyFiles.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include "platform/ErrorText.h"
+#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/WideText.h"
+
+namespace tolvi::ssh {
+namespace {
+
+std::string Reason(DWORD code) {
+    return platform::GetSystemErrorText(static_cast<int>(code));
+}
+
+// "D:P(A;;FA;;;<sid>)": full access for the process's user alone.
+bool CurrentUserDacl(std::wstring* sddl) {
+    platform::UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        return false;
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, &buffer[0], size, &size))
+        return false;
+    wchar_t* sid = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(&buffer[0])->User.Sid, &sid))
+        return false;
+    *sddl = std::wstring(L"D:P(A;;FA;;;") + sid + L")";
+    LocalFree(sid);
+    return true;
+}
+
+}  // namespace
+
+ReadResult ReadSmallFile(const std::string& path, std::string* text, std::string* why) {
+    platform::UniqueFile file(CreateFileW(platform::Widen(path).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        DWORD code = GetLastError();
+        *why = Reason(code);
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
+                                                                            : ReadResult::Failed;
+    }
+    text->clear();
+    char buffer[8192];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) {
+            *why = Reason(GetLastError());
+            return ReadResult::Failed;
+        }
+        if (n == 0)
+            return ReadResult::Read;
+        if (text->size() + n > kMaxFileSize) {
+            *why = "larger than 1 MiB";
+            return ReadResult::Failed;
+        }
+        text->append(buffer, n);
+    }
+}
+
+bool CreatePrivateFile(const std::string& path, const std::string& text, FileAccess access,
+                       std::string* why) {
+    std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+    if (access == FileAccess::CurrentUser && !CurrentUserDacl(&sddl)) {
+        *why = "the current user's identity is unknown (" + Reason(GetLastError()) + ")";
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            sddl.c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr)) {
+        *why = Reason(GetLastError());
+        return false;
+    }
+    const std::wstring wide = platform::Widen(path);
+    platform::UniqueFile file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD code = GetLastError();
+    LocalFree(attributes.lpSecurityDescriptor);
+    if (!file) {
+        *why = Reason(code);
+        return false;
+    }
+    DWORD written = 0;
+    bool ok =
+        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size() && FlushFileBuffers(file.get());
+    code = GetLastError();
+    file.reset();
+    if (!ok) {
+        DeleteFileW(wide.c_str());
+        *why = Reason(code);
+    }
+    return ok;
+}
+
+}  // namespace tolvi::ssh
