@@ -1,4 +1,4 @@
-// The connectors' settings and the two options in their registry key: read once at start,
+// The connectors' settings and the program's options in their registry key: read once at start,
 // written whole after every change. The key's layout is the program's external format; this
 // only reads and writes it and builds nothing.
 #pragma once

@@ -8,22 +8,6 @@ namespace tolvi {
 using platform::ErrorKind;
 using platform::IoResult;
 
-namespace {
-
-// The client's Telnet option requests are answered in its own queue.
-class QueueAnswers : public TelnetParser::Answers {
-  public:
-    explicit QueueAnswers(ClientSession& session) : session_(session) {}
-    void Answer(uint8_t command, uint8_t option) override {
-        session_.QueueTelnetCommand(command, option);
-    }
-
-  private:
-    ClientSession& session_;
-};
-
-}  // namespace
-
 ClientSession::ClientSession(platform::TcpSocket socket, ClientInfo who, bool telnet,
                              bool banners)
     : socket_(std::move(socket)), who_(std::move(who)), telnet_(telnet), banners_(banners) {
@@ -47,7 +31,7 @@ void ClientSession::QueueTelnetCommand(uint8_t command, uint8_t option) {
 
 void ClientSession::Offer(uint8_t option) {
     QueueTelnetCommand(telnet::kWill, option);
-    parser_.Offered(option);
+    policy_.Offered(option);
 }
 
 size_t ClientSession::Receive(size_t size, ByteQueue& toPipe) {
@@ -71,8 +55,7 @@ size_t ClientSession::Receive(size_t size, ByteQueue& toPipe) {
         toPipe.Commit(count);  // raw: exactly what came
         return count;
     }
-    QueueAnswers answers(*this);
-    toPipe.Commit(parser_.Feed(room, count, room, answers));  // the data stays where it came
+    toPipe.Commit(parser_.Feed(room, count, room, policy_));  // the data stays where it came
     return count;
 }
 

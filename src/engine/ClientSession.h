@@ -11,6 +11,7 @@
 #include "engine/ClientKind.h"
 #include "engine/OutputQueue.h"
 #include "engine/TelnetParser.h"
+#include "engine/TelnetPolicies.h"
 #include "platform/Socket.h"
 
 namespace tolvi {
@@ -88,11 +89,22 @@ class ClientSession {
     Clock::time_point CloseDeadline() const { return closeDeadline_; }
 
   private:
+    // The client's option requests are answered in its own queue.
+    struct QueueReplies : TelnetReplies {
+        explicit QueueReplies(ClientSession& session) : session(session) {}
+        void Reply(uint8_t command, uint8_t option) override {
+            session.QueueTelnetCommand(command, option);
+        }
+        ClientSession& session;
+    };
+
     platform::TcpSocket socket_;
     ClientInfo who_;
     bool telnet_;
     bool banners_;
     TelnetParser parser_;
+    QueueReplies replies_{*this};
+    TelnetServerPolicy policy_{replies_};
     OutputQueue output_;
     bool attached_ = false;
     bool gone_ = false;

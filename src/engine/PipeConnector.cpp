@@ -83,7 +83,8 @@ void PipeConnector::StopAndWait() {
     // system ended before it could say so must not keep its stop waiting for ever.
     platform::SysError error = workerThread.Join();
     if (error.Failed())
-        Alert(Format("WaitForSingleObject failed with error %d\n", error.code));
+        Alert(Format("%s failed with error %d", platform::WorkerThread::JoinCallName(),
+                     error.code));
 }
 
 void PipeConnector::WorkerMain(void* raw) {

@@ -1,7 +1,10 @@
 // One binding of a named pipe to a TCP port: its settings, its listening endpoints and
 // admission rule, the live state the list shows, and the worker thread that serves its TCP
-// clients. The worker waits on events (the stop request, the listeners, the clients, the
-// pipe) and never on a timer, except to retry a pipe that is not there.
+// clients. The worker waits on events (the stop request, the listeners, the clients, the pipe,
+// the clients its host brings in) and on a timer only for what is timed: a missing pipe tried
+// again every 500 ms, a listener resting 100 ms after it ran out of means, a client behind for
+// a second, a last line's two seconds, a departed client's last bytes to the pipe. Idle, it
+// wakes for nothing.
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The table of connector options.
 #include "model/ConnectorOptions.h"
 
+#include "engine/Format.h"
 #include "engine/PortText.h"
 #include "platform/Endpoint.h"
 #include "resource.h"
@@ -10,23 +11,50 @@ namespace {
 
 using S = ConnectorSettings;
 
-ConnectorOption Text(const char* name, const char* flag, std::string S::*field, int control,
+// The rows, by kind.
+ConnectorOption Text(const char* name, const char* flag, const char* argument, const char* help,
+                     std::string S::*field, int control,
                      bool (*accepts)(const std::string&) = nullptr, const char* refusal = nullptr) {
-    return ConnectorOption{name, flag,  OptionKind::Text, field,   nullptr, nullptr, 0,
-                           0,    false, accepts,          refusal, control};
+    ConnectorOption o{};
+    o.valueName = name;
+    o.flag = flag;
+    o.argument = argument;
+    o.help = help;
+    o.kind = OptionKind::Text;
+    o.text = field;
+    o.accepts = accepts;
+    o.refusal = refusal;
+    o.control = control;
+    return o;
 }
 
-ConnectorOption Flag(const char* name, const char* flag, bool S::*field, int control,
-                     bool flagClears = false) {
-    return ConnectorOption{name, flag, OptionKind::Flag, nullptr, field,   nullptr,
-                           0,    0,    flagClears,       nullptr, nullptr, control};
+ConnectorOption Flag(const char* name, const char* flag, const char* help, bool S::*field,
+                     int control, bool flagClears = false) {
+    ConnectorOption o{};
+    o.valueName = name;
+    o.flag = flag;
+    o.help = help;
+    o.kind = OptionKind::Flag;
+    o.yes = field;
+    o.flagClears = flagClears;
+    o.control = control;
+    return o;
 }
 
-ConnectorOption Number(const char* name, const char* flag, int S::*field, int low, int high,
-                       const char* refusal, int control) {
-    return ConnectorOption{
-        name,    flag,   OptionKind::Number, nullptr, nullptr, field, low, high, false, nullptr,
-        refusal, control};
+ConnectorOption Number(const char* name, const char* flag, const char* argument, const char* help,
+                       const char* label, int S::*field, int low, int high, int control) {
+    ConnectorOption o{};
+    o.valueName = name;
+    o.flag = flag;
+    o.argument = argument;
+    o.help = help;
+    o.label = label;
+    o.kind = OptionKind::Number;
+    o.number = field;
+    o.low = low;
+    o.high = high;
+    o.control = control;
+    return o;
 }
 
 bool IsListenAddress(const std::string& text) {
@@ -49,24 +77,63 @@ size_t StoredLength(const std::string& utf8) {
 
 const std::vector<ConnectorOption>& ConnectorOptions() {
     static const std::vector<ConnectorOption> table = {
-        Text("PipeName", nullptr, &S::pipeName, 0),
-        Text("Port", nullptr, &S::portText, 0),
-        Text("Description", "--description", &S::description, 0),
-        Flag("NonLocal", "--allow-non-local", &S::allowNonLocal, 0),
-        Flag("EnAcl", "--list-only", &S::listOnly, 0),
-        Text("Acl", "--clients", &S::clientList, 0),
-        Number("MaxClients", "--max-clients", &S::maxClients, 1, kMaxClientsLimit,
-               "Clients at once must be a number from 1 to 16", IDC_MAX_CLIENTS),
-        Text("LogFile", "--log", &S::logFile, IDC_LOG_FILE),
-        Number("Replay", "--replay", &S::replayKiB, 0, kReplayKiBLimit,
-               "Replay must be a number from 0 to 1024", IDC_REPLAY),
-        Text("Listen", "--listen", &S::listenAddress, IDC_LISTEN_ADDRESS, IsListenAddress,
+        Text("PipeName", nullptr, nullptr, nullptr, &S::pipeName, 0),
+        Text("Port", nullptr, nullptr, nullptr, &S::portText, 0),
+        Text("Description", "--description", "TEXT", "a description, shown in the status lines",
+             &S::description, 0),
+        Flag("NonLocal", "--allow-non-local",
+             "admit clients other than local ones (127.0.0.1 and ::1)", &S::allowNonLocal, 0),
+        Flag("EnAcl", "--list-only", "with --allow-non-local: admit only the listed clients",
+             &S::listOnly, 0),
+        Text("Acl", "--clients", "LIST", "the allowed client addresses, separated by spaces or ';'",
+             &S::clientList, 0),
+        Number("MaxClients", "--max-clients", "N", "serve up to N clients at once, {range} (1 by default)",
+               "Clients at once", &S::maxClients, 1, kMaxClientsLimit, IDC_MAX_CLIENTS),
+        Text("LogFile", "--log", "FILE",
+             "append everything the pipe sends to FILE, with or without clients", &S::logFile,
+             IDC_LOG_FILE),
+        Number("Replay", "--replay", "KIB", "send each new client the latest KIB KiB of output, {range}",
+               "Replay", &S::replayKiB, 0, kReplayKiBLimit, IDC_REPLAY),
+        Text("Listen", "--listen", "ADDR",
+             "listen on this IPv4 or IPv6 address only; by default on loopback\n"
+             "(127.0.0.1 and ::1), or with --allow-non-local on every interface",
+             &S::listenAddress, IDC_LISTEN_ADDRESS, IsListenAddress,
              "Incorrect listen address provided"),
-        Number("WatchPort", "--watch-port", &S::watchPort, 0, 65535,
-               "Watch port must be a number from 0 to 65535", IDC_WATCH_PORT),
-        Flag("Telnet", "--raw", &S::telnet, IDC_TELNET, true),
+        Number("WatchPort", "--watch-port", "PORT",
+               "a second port whose clients see the console but cannot type", "Watch port",
+               &S::watchPort, 0, 65535, IDC_WATCH_PORT),
+        Flag("Telnet", "--raw", "plain TCP: no Telnet, exactly the pipe's bytes each way",
+             &S::telnet, IDC_TELNET, true),
     };
     return table;
+}
+
+std::string RefusalOf(const ConnectorOption& option) {
+    if (option.kind == OptionKind::Number)
+        return Format("%s must be a number from %d to %d", option.label, option.low, option.high);
+    return option.refusal ? option.refusal : "";
+}
+
+std::string UsageLine(const std::string& flag, const char* argument, const std::string& help) {
+    std::string left = flag + (argument ? std::string(" ") + argument : "");
+    std::string line = Format("  %-20s ", left.c_str());
+    for (char c : help)
+        line += c == '\n' ? "\n" + std::string(23, ' ') : std::string(1, c);
+    return line + "\n";
+}
+
+std::string OptionsUsage() {
+    std::string usage;
+    for (const ConnectorOption& o : ConnectorOptions()) {
+        if (!o.flag)
+            continue;
+        std::string help = o.help;
+        size_t at = help.find("{range}");
+        if (at != std::string::npos)
+            help.replace(at, 7, Format("%d to %d", o.low, o.high));
+        usage += UsageLine(o.flag, o.argument, help);
+    }
+    return usage;
 }
 
 const ConnectorOption* FindOptionByFlag(const std::string& flag) {
@@ -114,7 +181,7 @@ bool SetOptionFromText(const ConnectorOption& option, const std::string& text,
     switch (option.kind) {
         case OptionKind::Text:
             if (option.accepts && !option.accepts(text)) {
-                *message = option.refusal;
+                *message = RefusalOf(option);
                 return false;
             }
             settings->*option.text = text;
@@ -125,7 +192,7 @@ bool SetOptionFromText(const ConnectorOption& option, const std::string& text,
         case OptionKind::Number: {
             int value = 0;
             if (!ReadWholeNumber(text, &value) || value < option.low || value > option.high) {
-                *message = option.refusal;
+                *message = RefusalOf(option);
                 return false;
             }
             settings->*option.number = value;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/Hex.h"
+
 namespace tolvi::platform {
 namespace {
 
@@ -13,16 +15,6 @@ const uint8_t kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Four decimal numbers from 0 to 255 without leading zeros, separated by dots.

@@ -7,6 +7,8 @@
 
 #ifdef _WIN32
 #include "platform/win32/UniqueHandle.h"
+#else
+#include <pthread.h>
 #endif
 
 namespace tolvi::platform {
@@ -25,6 +27,8 @@ class WorkerThread {
     bool Joinable() const { return started_; }
     // Waits until the thread has ended, however it ended; at once when none was started.
     SysError Join();
+    // The system call Join makes, as its failure's message names it.
+    static const char* JoinCallName();
 
     // The thread's own entry; runs the procedure given to Start.
     void Run() { procedure_(argument_); }
@@ -36,7 +40,7 @@ class WorkerThread {
 #ifdef _WIN32
     UniqueHandle handle_;
 #else
-    unsigned long id_ = 0;
+    pthread_t id_{};
 #endif
 };
 

@@ -1,6 +1,8 @@
-// One wait for everything a relay worker serves: its stop signal, sockets and pipe. The
-// worker tries every operation it wants until each would block, then waits here until one
-// of them can go on; it never polls on a timer.
+// One wait for everything a relay worker serves: its stop signal, sockets and pipe. The worker
+// tries every operation it wants until each would block, then waits here until one of them
+// can go on, or until its own next timed step (see PipeConnectorWorker.h). On Windows, a
+// listener whose news of a connection may not come is looked at every 250 ms until it takes
+// one, and sources beyond the 64 one wait can take every few milliseconds.
 #pragma once
 #include <vector>
 

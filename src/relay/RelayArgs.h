@@ -19,7 +19,8 @@ struct RelayArgs {
     int webPort = -1;  // --web: the web console's port, 0 for any; -1 without one
 };
 
-extern const char kRelayUsage[];
+// The usage text, the connectors' options from their table.
+std::string RelayUsage();
 
 // Fills out from the arguments (without the program name). Returns "" when they are good,
 // otherwise one line that names the argument at fault.

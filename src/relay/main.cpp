@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (args.help) {
-        std::fputs(tolvi::relay::kRelayUsage, stdout);
+        std::fputs(tolvi::relay::RelayUsage().c_str(), stdout);
         return 0;
     }
     if (args.version) {

@@ -1,6 +1,7 @@
 // The web console's rules for requests, its URLs and its page.
 #include "web/ConsolePage.h"
 
+#include "platform/Hex.h"
 #include "web/Assets.h"
 #include "web/StrongRandom.h"
 #include "web/WebConsoleServer.h"
@@ -19,16 +20,6 @@ bool StartsWith(const std::string& text, const char* prefix, std::string* rest) 
     return true;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // %XX decoded; false for a broken escape.
 bool PercentDecode(const std::string& text, std::string* out) {
     out->clear();
@@ -37,8 +28,8 @@ bool PercentDecode(const std::string& text, std::string* out) {
             out->push_back(text[i]);
             continue;
         }
-        int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+        int high = i + 2 < text.size() ? platform::HexValue(text[i + 1]) : -1;
+        int low = high >= 0 ? platform::HexValue(text[i + 2]) : -1;
         if (low < 0)
             return false;
         out->push_back(static_cast<char>(high * 16 + low));
@@ -50,7 +41,6 @@ bool PercentDecode(const std::string& text, std::string* out) {
 // Everything but the unreserved characters of RFC 3986 escaped, so that any key makes one
 // path segment.
 std::string PercentEncode(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text) {
         bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
@@ -59,8 +49,8 @@ std::string PercentEncode(const std::string& text) {
             out.push_back(static_cast<char>(c));
         } else {
             out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
+            out.push_back(platform::HexDigit(c >> 4, true));
+            out.push_back(platform::HexDigit(c, true));
         }
     }
     return out;
@@ -159,11 +149,10 @@ std::string MakeToken() {
     unsigned char bytes[16];
     if (!StrongRandom(bytes, sizeof bytes))
         return "";
-    static const char hex[] = "0123456789abcdef";
     std::string token;
     for (unsigned char b : bytes) {
-        token.push_back(hex[b >> 4]);
-        token.push_back(hex[b & 15]);
+        token.push_back(platform::HexDigit(b >> 4));
+        token.push_back(platform::HexDigit(b));
     }
     return token;
 }

@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "engine/TelnetParser.h"
 
 namespace tolvi::web {
 namespace {
@@ -104,83 +103,22 @@ void TextFromBytes::Finish(std::string* text) {
     heldCount_ = 0;
 }
 
-void FromConsole::Answer(uint8_t option, std::string* answers) {
-    using namespace telnet;
-    bool* agreed = option == kEcho              ? &echo_
-                   : option == kSuppressGoAhead ? &suppressGoAhead_
-                                                : nullptr;
-    uint8_t reply = 0;
-    if (command_ == kWill) {
-        // The connector's echo and character-at-a-time mode are what a terminal wants; a
-        // mode already agreed is not acknowledged again, or the two ends would answer each
-        // other's answers for ever.
-        if (agreed && !*agreed) {
-            *agreed = true;
-            reply = kDo;
-        } else if (!agreed) {
-            reply = kDont;
-        }
-    } else if (command_ == kWont) {
-        if (agreed && *agreed) {
-            *agreed = false;
-            reply = kDont;
-        }
-    } else if (command_ == kDo) {
-        reply = kWont;  // the browser's end offers no option
-    }
-    if (reply != 0) {
-        const char bytes[3] = {static_cast<char>(kIac), static_cast<char>(reply),
-                               static_cast<char>(option)};
-        answers->append(bytes, 3);
-    }
+void FromConsole::StringReplies::Reply(uint8_t command, uint8_t option) {
+    const char bytes[3] = {static_cast<char>(telnet::kIac), static_cast<char>(command),
+                           static_cast<char>(option)};
+    to->append(bytes, 3);
 }
 
 void FromConsole::Feed(const uint8_t* bytes, size_t count, std::string* text,
                        std::string* answers) {
-    using namespace telnet;
     if (!telnet_) {
         text_.Feed(bytes, count, text);
         return;
     }
-    data_.clear();
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t b = bytes[i];
-        switch (state_) {
-            case State::Data: {
-                const void* iac = std::memchr(bytes + i, kIac, count - i);
-                size_t end =
-                    iac ? static_cast<size_t>(static_cast<const uint8_t*>(iac) - bytes) : count;
-                data_.append(reinterpret_cast<const char*>(bytes + i), end - i);
-                i = end;
-                if (iac)
-                    state_ = State::SeenIac;
-                break;
-            }
-            case State::SeenIac:
-                if (b == kIac) {
-                    data_.push_back(static_cast<char>(kIac));
-                    state_ = State::Data;
-                } else if (b >= kWill && b <= kDont) {
-                    command_ = b;
-                    state_ = State::SeenOption;
-                } else {
-                    state_ = b == kSb ? State::InSubneg : State::Data;
-                }
-                break;
-            case State::SeenOption:
-                Answer(b, answers);
-                state_ = State::Data;
-                break;
-            case State::InSubneg:
-                if (b == kIac)
-                    state_ = State::InSubnegIac;
-                break;
-            case State::InSubnegIac:
-                state_ = b == kSe ? State::Data : State::InSubneg;
-                break;
-        }
-    }
-    text_.Feed(reinterpret_cast<const uint8_t*>(data_.data()), data_.size(), text);
+    replies_.to = answers;
+    data_.resize(count);
+    size_t length = parser_.Feed(bytes, count, data_.data(), policy_);
+    text_.Feed(data_.data(), length, text);
 }
 
 std::string ToConsole(const char* data, size_t size, bool telnet) {

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/TelnetParser.h"
+#include "engine/TelnetPolicies.h"
+
 namespace tolvi::web {
 
 // Bytes as UTF-8 text: valid UTF-8 passes unchanged, and any byte that is not part of it
@@ -30,6 +33,8 @@ class TextFromBytes {
 class FromConsole {
   public:
     explicit FromConsole(bool telnet) : telnet_(telnet) {}
+    FromConsole(const FromConsole&) = delete;
+    FromConsole& operator=(const FromConsole&) = delete;
 
     // Appends to text what the terminal shows of count received bytes, and to answers the
     // replies the connector is owed.
@@ -37,15 +42,17 @@ class FromConsole {
     void Finish(std::string* text) { text_.Finish(text); }
 
   private:
-    enum class State { Data, SeenIac, SeenOption, InSubneg, InSubnegIac };
-    void Answer(uint8_t option, std::string* answers);
+    // The answers of one Feed go to the string it was given.
+    struct StringReplies : TelnetReplies {
+        void Reply(uint8_t command, uint8_t option) override;
+        std::string* to = nullptr;
+    };
 
     bool telnet_;
-    State state_ = State::Data;
-    uint8_t command_ = 0;
-    bool echo_ = false;             // the connector's WILL ECHO agreed to
-    bool suppressGoAhead_ = false;  // the same for SUPPRESS-GO-AHEAD
-    std::string data_;              // one chunk's data, reused
+    TelnetParser parser_{false};  // the connector's output: a NUL after CR is data
+    StringReplies replies_;
+    TelnetClientPolicy policy_{replies_};
+    std::vector<uint8_t> data_;  // one chunk's data, reused
     TextFromBytes text_;
 };
 

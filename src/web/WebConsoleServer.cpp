@@ -26,7 +26,6 @@
 
 #include "engine/ConsoleDirectory.h"
 #include "engine/Format.h"
-#include "platform/ErrorText.h"
 #include "platform/Thread.h"
 #include "web/Assets.h"
 #include "web/ConsolePage.h"
@@ -56,8 +55,9 @@ constexpr size_t kMaxMessage = 1 << 20;
 // ones, and draws less often between them.
 constexpr size_t kConsoleChunk = 256 * 1024;
 
+// The error's own words: Asio's errors are not all the system's.
 std::string ErrorText(const ErrorCode& e) {
-    return Format("%d, %s", e.value(), platform::GetSystemErrorText(e.value()).c_str());
+    return Format("%d, %s", e.value(), e.message().c_str());
 }
 
 tcp::endpoint ToAsio(const platform::Endpoint& at) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -214,6 +215,30 @@ TEST(ConnectorLifecycle, DestroyingARunningConnectorStopsItsWorker) {
     EXPECT_LT(NowMs() - start, kStopLimitMs);
     EXPECT_TRUE(client.WaitClosed(2000));
 }
+
+#ifndef _WIN32
+// A host that stops a connector from its own worker (which it must not) is told so in one
+// line that names the call that failed; the worker ends all the same. (Windows would wait for
+// ever there, as a thread waiting for itself does.)
+TEST(ConnectorLifecycle, AStopThatCannotBeAwaitedIsToldInOneLine) {
+    struct StopsFromTheWorker : RecordingObserver {
+        void OnClientArrived(const PipeConnector& c, const std::string& a) override {
+            RecordingObserver::OnClientArrived(c, a);
+            const_cast<PipeConnector&>(c).StopAndWait();
+        }
+    } observer;
+    LiveConnector live;
+    live.alertsExpected = true;
+    ASSERT_TRUE(live.Start());
+    live.connector->SetObserver(&observer);
+    TestClient client;
+    ASSERT_TRUE(client.Connect(live.port));
+    EXPECT_TRUE(client.WaitClosed(3000));
+    ASSERT_TRUE(WaitUntil([&] { return !observer.Alerts().empty(); }, 3000));
+    EXPECT_EQ(observer.Alerts()[0], "pthread_join failed with error " + std::to_string(EDEADLK));
+    live.connector.reset();
+}
+#endif
 
 }  // namespace
 }  // namespace tolvi::test

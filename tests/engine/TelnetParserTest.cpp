@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/TelnetParser.h"
+#include "engine/TelnetPolicies.h"
 #include "support/TestClient.h"
 
 namespace tolvi {
@@ -18,15 +19,17 @@ struct Result {
     std::vector<std::pair<int, int>> answers;
 };
 
-class Recorder : public TelnetParser::Answers {
+// The connector's answers, as its policy gives them.
+class Recorder : public TelnetReplies {
   public:
-    explicit Recorder(Result* r) : r_(r) {}
-    void Answer(uint8_t command, uint8_t option) override {
-        r_->answers.emplace_back(command, option);
+    explicit Recorder(Result* r) : r(r) {}
+    void Reply(uint8_t command, uint8_t option) override {
+        r->answers.emplace_back(command, option);
     }
+    TelnetServerPolicy policy{*this};
 
   private:
-    Result* r_;
+    Result* r;
 };
 
 // Feeds the chunks in order through one parser, as successive receives from one client.
@@ -37,7 +40,7 @@ Result Feed(const std::vector<std::string>& chunks) {
     for (const std::string& chunk : chunks) {
         std::vector<uint8_t> data(chunk.size() + 1);
         size_t n = parser.Feed(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(),
-                               data.data(), recorder);
+                               data.data(), recorder.policy);
         EXPECT_LE(n, chunk.size());
         result.data.append(reinterpret_cast<const char*>(data.data()), n);
     }
@@ -139,10 +142,11 @@ TEST(TelnetParser, WhatIsAgreedIsNotAcknowledgedAgain) {
     auto feed = [&](std::initializer_list<int> bytes) {
         std::string chunk = Bytes(bytes);
         uint8_t out[16];
-        parser.Feed(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(), out, recorder);
+        parser.Feed(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size(), out,
+                    recorder.policy);
     };
     feed({255, 253, 1, 255, 253, 1});  // asked twice before we offered: agreed once
-    parser.Offered(3);                 // our WILL SGA went out: the client's DO agrees to it
+    recorder.policy.Offered(3);        // our WILL SGA went out: the client's DO agrees to it
     feed({255, 253, 3, 255, 253, 3, 255, 253, 1});
     feed({255, 254, 1, 255, 253, 1});  // switched off, then asked for again
     feed({255, 253, 24, 255, 253, 24, 255, 251, 31, 255, 251, 31});  // refusals every time

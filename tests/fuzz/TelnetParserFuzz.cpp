@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "engine/TelnetParser.h"
+#include "engine/TelnetPolicies.h"
 
 namespace {
 
-struct Collected : tolvi::TelnetParser::Answers {
+struct Collected : tolvi::TelnetReplies {
     std::string data;
     std::vector<uint16_t> answers;
-    void Answer(uint8_t command, uint8_t option) override {
+    tolvi::TelnetServerPolicy policy{*this};
+    void Reply(uint8_t command, uint8_t option) override {
         answers.push_back(static_cast<uint16_t>(command << 8 | option));
     }
 };
@@ -21,7 +23,7 @@ void Feed(tolvi::TelnetParser& parser, const uint8_t* bytes, size_t n, Collected
     uint8_t data[256];
     while (n > 0) {
         size_t piece = n < 255 ? n : 255;
-        size_t got = parser.Feed(bytes, piece, data, out);
+        size_t got = parser.Feed(bytes, piece, data, out.policy);
         if (got > piece)
             std::abort();
         out.data.append(reinterpret_cast<const char*>(data), got);

@@ -33,10 +33,14 @@ SysError WorkerThread::Start(Procedure procedure, void* argument) {
     return {};
 }
 
+const char* WorkerThread::JoinCallName() {
+    return "pthread_join";
+}
+
 SysError WorkerThread::Join() {
     if (!started_)
         return {};
-    int code = pthread_join(static_cast<pthread_t>(id_), nullptr);
+    int code = pthread_join(id_, nullptr);
     if (code != 0)
         return ErrnoError(code);
     started_ = false;

@@ -34,6 +34,10 @@ SysError WorkerThread::Start(Procedure procedure, void* argument) {
     return {};
 }
 
+const char* WorkerThread::JoinCallName() {
+    return "WaitForSingleObject";
+}
+
 SysError WorkerThread::Join() {
     if (!started_)
         return {};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/ConfigurationStore.h"
+#include "model/ConnectorArguments.h"
 #include "model/ConnectorOptions.h"
 #include "model/ConnectorValidation.h"
 #include "engine/Format.h"
@@ -15,7 +16,6 @@
 #include "platform/RegistryStore.h"
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/WideText.h"
-#include "relay/RelayArgs.h"
 #include "service/MachineConnectors.h"
 #include "service/ServiceRunner.h"
 #include "service/ServiceStatus.h"
@@ -325,9 +325,9 @@ int Start() {
 }
 
 int Add(const std::vector<std::string>& args) {
-    relay::RelayArgs parsed;
-    std::string problem = relay::ParseRelayArgs(args, &parsed);
-    if (problem.empty() && parsed.connectors.size() != 1)
+    std::vector<ConnectorSettings> parsed;
+    std::string problem = ParseConnectorArguments(args, &parsed);
+    if (problem.empty() && parsed.size() != 1)
         problem = "add takes one PIPE PORT and its options";
     if (!problem.empty()) {
         std::fprintf(stderr, "tolvi-relay: %s\n", problem.c_str());
@@ -335,7 +335,7 @@ int Add(const std::vector<std::string>& args) {
     }
     if (!IsAdministrator())
         return NotAdministrator();
-    const ConnectorSettings& added = parsed.connectors.front();
+    const ConnectorSettings& added = parsed.front();
     std::vector<ConnectorSettings> machine = LoadMachine();
     Verdict verdict = ValidateConnector(DialogKind::Add, added, RowsOf(machine), -1);
     if (!verdict.accepted)

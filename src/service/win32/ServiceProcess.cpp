@@ -108,20 +108,21 @@ class KeyWatch {
         UniqueHandle changed(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         std::wstring path = platform::Widen(kMachineConnectorsKey);
         for (;;) {
-            HKEY key = nullptr;
+            platform::UniqueRegistryKey key;
             if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_NOTIFY | KEY_WOW64_32KEY,
-                              &key) != ERROR_SUCCESS) {
+                              key.put()) != ERROR_SUCCESS) {
                 // Not there yet: the first connector added makes it.
                 if (WaitForSingleObject(stop_, 2000) == WAIT_OBJECT_0)
                     return;
                 runner_.RequestReload();
                 continue;
             }
-            RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+            RegNotifyChangeKeyValue(key.get(), FALSE,
+                                    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
                                     changed.get(), TRUE);
             HANDLE both[2] = {stop_, changed.get()};
             DWORD woke = WaitForMultipleObjects(2, both, FALSE, INFINITE);
-            RegCloseKey(key);
+            key.reset();
             if (woke != WAIT_OBJECT_0 + 1)
                 return;
             while (WaitForSingleObject(changed.get(), 300) == WAIT_OBJECT_0) {
