@@ -17,16 +17,21 @@ struct ConsoleEntry {
     std::string status;  // the status word: "Ready", "Connected", ...
 };
 
+struct JoinRequest {
+    std::string port;  // the console, by its port (its number, however its text is written)
+    HostedClient client;
+    bool take = false;  // end every other typing client's session first
+};
+
 class ConsoleDirectory {
   public:
     virtual ~ConsoleDirectory() = default;
     virtual std::vector<ConsoleEntry> List() = 0;
-    // Joins the console on port (its number, however its text is written) as who: *end becomes
-    // the client's end of a connected stream. What is written to it goes to the console, what
-    // is read from it is what the console shows (its banners, the busy text before it closes).
-    // False, with a one-line reason, when no such console runs.
-    virtual bool Join(const std::string& port, const HostedClient& who, platform::TcpSocket* end,
-                      std::string* why) = 0;
+    // Joins the console as the request's client: *end becomes the client's end of a connected
+    // stream. What is written to it goes to the console, what is read from it is what the
+    // console shows (its banners, the busy text before it closes). False, with a one-line
+    // reason, when no such console runs.
+    virtual bool Join(const JoinRequest& request, platform::TcpSocket* end, std::string* why) = 0;
     // The console's clients, one a line; "" when it has none.
     virtual std::string Who(const std::string& port) = 0;
 };

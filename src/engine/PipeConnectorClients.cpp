@@ -216,6 +216,7 @@ void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string&
         Format("*** Host %s is not authorized to access this service!\r\n", address.c_str());
     client.Send(text.data(), text.size());  // whether it arrives or not, the client goes
     observer->OnClientRefused(*this, address);
+    client.CloseAfterSending();
 }
 
 void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string& name,
@@ -225,6 +226,7 @@ void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string&
                               watchers ? "watchers" : "clients");
     client.Send(text.data(), text.size());
     observer->OnClientBusy(*this, name);
+    client.CloseAfterSending();
 }
 
 void PipeConnector::ServeSessions(bool* progress) {
@@ -277,8 +279,11 @@ void PipeConnector::ServeClosing(bool* progress) {
     for (auto& s : closing) {
         bool blocked = false;
         s->Flush(&blocked);
-        if (s->Output().Empty() || now >= s->CloseDeadline())
+        if (s->Output().Empty() || now >= s->CloseDeadline()) {
+            if (s->Output().Empty())
+                s->Socket().CloseAfterSending();
             s->MarkGone();
+        }
     }
     auto done =
         std::remove_if(closing.begin(), closing.end(), [](const auto& s) { return s->Gone(); });

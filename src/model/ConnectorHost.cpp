@@ -154,8 +154,8 @@ std::vector<ConsoleEntry> ConnectorHost::List() {
     return entries;
 }
 
-bool ConnectorHost::Join(const std::string& port, const HostedClient& who,
-                         platform::TcpSocket* end, std::string* why) {
+bool ConnectorHost::Join(const JoinRequest& request, platform::TcpSocket* end, std::string* why) {
+    const std::string& port = request.port;
     platform::TcpSocket ours, theirs;
     if (platform::SysError e = platform::ConnectedPair(&ours, &theirs); e.Failed()) {
         *why = "no connection to the console could be made (" +
@@ -164,7 +164,7 @@ bool ConnectorHost::Join(const std::string& port, const HostedClient& who,
     }
     bool served = false;
     bool found = list_.WithPort(TextToInt(port), [&](PipeConnector& c) {
-        served = c.AddClient(std::move(ours), who);
+        served = c.AddClient(std::move(ours), request.client);
     });
     if (!found) {
         *why = "there is no console on port " + port;

@@ -64,8 +64,7 @@ class ConnectorHost : public ConsoleDirectory {
 
     // Its connectors for the SSH server and the web console, from their threads.
     std::vector<ConsoleEntry> List() override;
-    bool Join(const std::string& port, const HostedClient& who, platform::TcpSocket* end,
-              std::string* why) override;
+    bool Join(const JoinRequest& request, platform::TcpSocket* end, std::string* why) override;
     std::string Who(const std::string& port) override;
 
   private:

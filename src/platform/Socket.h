@@ -40,6 +40,10 @@ class TcpSocket {
     bool IsValid() const { return handle_ != kInvalid; }
     intptr_t Native() const { return handle_; }
     void Close();
+    // Closes after a last word: what was sent goes out with the end of the stream, and what
+    // the peer sent meanwhile (a Telnet client's first requests) is read and dropped, so that
+    // the close is not taken for an abort that would throw the last word away unread.
+    void CloseAfterSending();
     // Hands the socket to another owner (the web console's Asio), which closes it.
     intptr_t Detach() { return Release(); }
 

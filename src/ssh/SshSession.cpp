@@ -323,8 +323,9 @@ void SshSession::Serve() {
     }
     JoinRequest request;
     request.port = port;
-    request.clientName = ClientName();
-    request.watching = key.watch || command == Command::Watch;
+    request.client.name = ClientName();
+    request.client.kind = ClientKind::Ssh;
+    request.client.watching = key.watch || command == Command::Watch;
     request.take = command == Command::Take;
     platform::TcpSocket console;
     std::string why;
@@ -333,9 +334,9 @@ void SshSession::Serve() {
         Finish(1);
         return;
     }
-    Notice("SSH: " + request.clientName + (request.watching ? " watches " : " opened ") +
+    Notice("SSH: " + request.client.name + (request.client.watching ? " watches " : " opened ") +
            "console " + port);
-    Relay(console, request.watching);
+    Relay(console, request.client.watching);
 }
 
 void SshSession::Relay(platform::TcpSocket& console, bool watching) {

@@ -183,8 +183,8 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
         std::string name = "web " + (e ? std::string("127.0.0.1") : browser.address().to_string());
         platform::TcpSocket end;
         std::string why;
-        if (!server_.directory.load()->Join(where_.key, HostedClient{name, ClientKind::Web, false}, &end,
-                                     &why)) {
+        JoinRequest request{where_.key, HostedClient{name, ClientKind::Web, false}, false};
+        if (!server_.directory.load()->Join(request, &end, &why)) {
             Tell("The console cannot be opened: " + why + "\r\n");
             return;
         }

@@ -105,8 +105,8 @@ TEST_F(LibsshClientTest, AKeyOpensItsConsoleAndEveryByteCrossesBothWays) {
     ASSERT_EQ(ssh_channel_write(client.channel, every.data(), 256), 256);
     EXPECT_EQ(client.Read(256), every);
     ASSERT_EQ(consoles.Joins().size(), 1u);
-    EXPECT_EQ(consoles.Joins()[0].clientName, "alice@laptop 127.0.0.1");
-    EXPECT_FALSE(consoles.Joins()[0].watching);
+    EXPECT_EQ(consoles.Joins()[0].client.name, "alice@laptop 127.0.0.1");
+    EXPECT_FALSE(consoles.Joins()[0].client.watching);
     EXPECT_TRUE(Noticed("alice@laptop 127.0.0.1 opened console 2323"));
 
     // A stop ends the live session at once: the client sees its console end.

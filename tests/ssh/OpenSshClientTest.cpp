@@ -149,7 +149,7 @@ TEST_F(OpenSshClientTest, OpenSshAndPlinkOpenAConsoleByPortAndPipeName) {
     EveryByteBothWays({"plink", "-ssh", "-batch", "-T", "-P", std::to_string(server.Port()), "-i",
                        Path("putty.ppk"), "-hostkey", hostKey.Fingerprint(), "com1@127.0.0.1"},
                       "2323");
-    EXPECT_EQ(consoles.Joins()[0].clientName, "alice 127.0.0.1");
+    EXPECT_EQ(consoles.Joins()[0].client.name, "alice 127.0.0.1");
 }
 
 TEST_F(OpenSshClientTest, AnUnknownKeyIsRefused) {
@@ -195,7 +195,7 @@ TEST_F(OpenSshClientTest, AWatchKeyCannotTypeNorTakeAndCommandsAreHandedOn) {
         EXPECT_EQ(session.Wait(), 0);
     }
     ASSERT_EQ(consoles.Joins().size(), 1u);
-    EXPECT_TRUE(consoles.Joins()[0].watching);
+    EXPECT_TRUE(consoles.Joins()[0].client.watching);
     EXPECT_EQ(consoles.Typed(), "");
 
     auto run = [&](const std::string& command, const std::string& expected, int exitCode) {

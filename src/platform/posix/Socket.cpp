@@ -82,6 +82,17 @@ SysError TcpSocket::Listen(int backlog) {
     return Check(listen(Fd(handle_), backlog));
 }
 
+void TcpSocket::CloseAfterSending() {
+    if (!IsValid())
+        return;
+    shutdown(Fd(handle_), SHUT_WR);
+    SetNonBlocking();
+    char drop[4096];
+    for (int round = 0; round < 16 && Receive(drop, sizeof drop).count > 0; ++round) {
+    }
+    Close();
+}
+
 SysError TcpSocket::SetNonBlocking() {
     int flags = fcntl(Fd(handle_), F_GETFL, 0);
     if (flags < 0)

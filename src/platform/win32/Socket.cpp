@@ -101,6 +101,17 @@ SysError TcpSocket::Listen(int backlog) {
     return error;
 }
 
+void TcpSocket::CloseAfterSending() {
+    if (!IsValid())
+        return;
+    shutdown(S(handle_), SD_SEND);
+    SetNonBlocking();
+    char drop[4096];
+    for (int round = 0; round < 16 && Receive(drop, sizeof drop).count > 0; ++round) {
+    }
+    Close();
+}
+
 SysError TcpSocket::SetNonBlocking() {
     u_long one = 1;
     return Check(ioctlsocket(S(handle_), FIONBIO, &one));
