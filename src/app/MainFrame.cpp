@@ -4,6 +4,8 @@
 
 #include "engine/PortText.h"
 
+#include <algorithm>
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -68,6 +70,7 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
     alerts.SetOwner(Hwnd());
     connectorView.SetSaveHandler([this] { SaveConfiguration(); });
     connectorView.SetRefreshHandler([this] { OnRefresh(); });
+    connectorView.SetSelectionHandler([this] { ShowIdleText(); });
     connectorView.SetConnectorObserver(&alerts);
     dpi = ui::WindowDpi(Hwnd());
     if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) ||
@@ -84,7 +87,7 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
         return -1;
     }
     SetWindowIcons();
-    trayState = TrayState{};
+    inTray = false;
     StartSockets();  // without sockets the connectors show their failure in the list
     if (!readService) {
         serviceWatch = std::make_unique<ServiceWatch>();
@@ -100,10 +103,8 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
         PostMessageW(Hwnd(), kLoadReportMessage, 0, 0);
     }
     OnRefresh();
-    if (WantsTrayStart(commandTail)) {
-        trayState.inTray = false;
+    if (WantsTrayStart(commandTail))
         ToggleTray();
-    }
     return 0;
 }
 
@@ -123,7 +124,7 @@ void CMainFrame::ApplyDpi(UINT newDpi) {
     statusBar.SetDpi(dpi);
     connectorView.SetDpi(dpi);
     SetWindowIcons();
-    if (trayState.inTray) {
+    if (inTray) {
         NOTIFYICONDATAW record = ui::TrayIconRecord(
             Hwnd(), kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
         notifyIcon(NIM_MODIFY, &record);
@@ -216,27 +217,33 @@ bool CMainFrame::SaveConfiguration() {
 }
 
 bool CMainFrame::ToggleTray() {
-    bool adding = ToggleTrayState(trayState);
+    if (inTray) {
+        RemoveTrayIcon();
+        inTray = false;
+        ShowWindow(Hwnd(), SW_SHOWNORMAL);
+        return true;
+    }
     NOTIFYICONDATAW record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
                                                 ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
-    if (adding) {
-        if (!notifyIcon(NIM_ADD, &record)) {
-            // Without an icon a hidden window could never be brought back: stay visible.
-            ToggleTrayState(trayState);
-            return false;
-        }
-        ShowWindow(Hwnd(), SW_HIDE);
-    } else {
-        notifyIcon(NIM_DELETE, &record);
-        ShowWindow(Hwnd(), SW_SHOWNORMAL);
-    }
+    // Without an icon a hidden window could never be brought back: it stays visible.
+    if (!notifyIcon(NIM_ADD, &record))
+        return false;
+    inTray = true;
+    ShowWindow(Hwnd(), SW_HIDE);
     return true;
 }
 
+void CMainFrame::RemoveTrayIcon() {
+    NOTIFYICONDATAW record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
+                                                ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
+    notifyIcon(NIM_DELETE, &record);
+}
+
 BOOL CMainFrame::DestroyWindow() {
-    trayState.inTray = true;
-    trayState.windowShown = false;
-    ToggleTray();  // asks for the icon's removal whether or not there is one
+    // The icon goes first, whether or not there is one; the window goes as it is, hidden or
+    // minimised, without coming back into sight on its way out.
+    RemoveTrayIcon();
+    inTray = false;
     return Window::DestroyWindow();
 }
 
@@ -277,8 +284,7 @@ LRESULT CMainFrame::OnSetFocus(WPARAM, LPARAM) {
 LRESULT CMainFrame::OnClose(WPARAM, LPARAM) {
     // With no notification area to hide in, a close request ends the program as it would
     // without the option, rather than doing nothing.
-    if (DecideClose(trayState.inTray, options.ExitToTray) == CloseAction::EndProgram ||
-        !ToggleTray()) {
+    if (DecideClose(inTray, options.ExitToTray) == CloseAction::EndProgram || !ToggleTray()) {
         DestroyWindow();
     }
     return 0;
@@ -342,6 +348,7 @@ void CMainFrame::OnRefresh() {
         ReserveServicePorts(servicePorts);
     }
     webConsoles.SetConsoles(ConsolesNow());
+    ShowIdleText();  // the selected row may have gone into Error, or out of it
 }
 
 LRESULT CMainFrame::OnOpenConsole(WPARAM, LPARAM) {
@@ -413,7 +420,7 @@ LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
 
 LRESULT CMainFrame::OnTaskbarCreated(WPARAM, LPARAM) {
     // Explorer restarted and forgot the icon; without it a hidden window is out of reach.
-    if (trayState.inTray) {
+    if (inTray) {
         NOTIFYICONDATAW record = ui::TrayIconRecord(
             Hwnd(), kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
         notifyIcon(NIM_ADD, &record);
@@ -444,9 +451,18 @@ LRESULT CMainFrame::OnInitMenuPopup(WPARAM w, LPARAM) {
 
 void CMainFrame::ShowPrompt(UINT id) {
     std::string prompt = id == 0 ? "" : ui::LoadText(id);
-    if (prompt.empty())
-        prompt = ui::LoadText(IDS_IDLE_MESSAGE);
-    statusBar.SetMessage(prompt.substr(0, prompt.find('\n')));
+    prompting = !prompt.empty();
+    statusBar.SetMessage(prompting ? prompt.substr(0, prompt.find('\n')) : IdleText());
+}
+
+void CMainFrame::ShowIdleText() {
+    if (!prompting)
+        statusBar.SetMessage(IdleText());
+}
+
+std::string CMainFrame::IdleText() const {
+    std::string why = connectorView.RowProblem(connectorView.GetSelectedRow());
+    return why.empty() ? ui::LoadText(IDS_IDLE_MESSAGE) : why;
 }
 
 LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
@@ -470,17 +486,19 @@ LRESULT CMainFrame::OnMenuSelect(WPARAM w, LPARAM l) {
 
 LRESULT CMainFrame::OnNeedToolTipText(WPARAM, LPARAM l) {
     auto* info = reinterpret_cast<NMTTDISPINFOW*>(l);
-    const CommandInfo* command = FindCommand(static_cast<uint32_t>(info->hdr.idFrom));
-    if (!command || !command->toolbarButton)
+    const UINT id = static_cast<UINT>(info->hdr.idFrom);
+    // Only the toolbar's buttons have tooltips; the menus' commands have their prompts alone.
+    const std::vector<UINT>& buttons = toolBar.Commands();
+    if (std::find(buttons.begin(), buttons.end(), id) == buttons.end())
         return 0;
     // The string table holds "prompt\ntooltip" under the command's id.
-    std::string text = ui::LoadText(command->id);
+    std::string text = ui::LoadText(id);
     size_t newline = text.find('\n');
     if (newline == std::string::npos)
         return 0;
     tooltip = platform::Widen(text.substr(newline + 1));
     info->lpszText = &tooltip[0];
-    ShowPrompt(command->id);  // the button under the pointer gives its prompt too
+    ShowPrompt(id);  // the button under the pointer gives its prompt too
     return 0;
 }
 

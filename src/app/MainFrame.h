@@ -1,5 +1,6 @@
 // The main frame: the program's only top-level window, with its toolbar, status bar and the
-// connector list, the two options, and the move into the notification area and back.
+// connector list, the program's options (start with Windows, close into the notification
+// area, the web console's port), and the move into the notification area and back.
 #pragma once
 #include <functional>
 #include <memory>
@@ -44,8 +45,8 @@ class CMainFrame : public ui::Window {
     bool LoadConfiguration();
     bool SaveConfiguration();
 
-    bool WindowShown() const { return trayState.windowShown; }
-    bool InTray() const { return trayState.inTray; }
+    // True while the window is hidden and the notification-area icon stands for it.
+    bool InTray() const { return inTray; }
     ConnectorView& View() { return connectorView; }
     ConnectorList& Connectors() { return connectors; }
     // What the connectors report to: the boxes of their alerts.
@@ -57,7 +58,7 @@ class CMainFrame : public ui::Window {
     // Keeps the lock-key indicators current; the message loop calls it when idle.
     void OnIdle();
 
-    AppOptions options;  // AutoStart and ExitToTray
+    AppOptions options;  // AutoStart, ExitToTray and WebConsolePort
     // How Settings brings the start-with-Windows entry into line (the application's); returns
     // the message that tells of a failure, "" when there was none.
     std::function<std::string(bool startWithWindows)> registerAutoStart;
@@ -107,7 +108,15 @@ class CMainFrame : public ui::Window {
     void ApplyDpi(UINT newDpi);
     void SetWindowIcons();
     void RecalcLayout();
+    // The status bar's message: the prompt of command id, under the highlight or the pointer;
+    // with none (0), what the bar says while idle.
     void ShowPrompt(UINT id);
+    // What the bar says while no prompt covers it, now: why the selected row is in Error, or
+    // "Ready".
+    void ShowIdleText();
+    std::string IdleText() const;
+    // Asks the shell to take the icon away; harmless when there is none.
+    void RemoveTrayIcon();
 
     ui::StatusBar statusBar;
     ui::ToolBar toolBar;
@@ -116,7 +125,8 @@ class CMainFrame : public ui::Window {
     ConnectorList& connectors = host.Connectors();  // outlives its view
     ConnectorView connectorView{connectors};
     HICON icon;
-    TrayState trayState;
+    bool inTray = false;
+    bool prompting = false;  // a command's prompt is in the status bar
     std::unique_ptr<platform::KeyValueStore> store;
     std::unique_ptr<platform::KeyValueStore> backup;
     bool backupPending = false;  // the key holds what a save would lose: copy it first, once

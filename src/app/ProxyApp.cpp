@@ -55,7 +55,7 @@ bool ProxyApp::InitInstance() {
     // 685 x 400 at 96 DPI, as large in proportion on a denser screen.
     MoveWindow(frame->Hwnd(), r.left, r.top, ui::Scale(685, frame->Dpi()),
                ui::Scale(400, frame->Dpi()), TRUE);
-    ShowWindow(frame->Hwnd(), frame->WindowShown() ? SW_SHOW : SW_HIDE);
+    ShowWindow(frame->Hwnd(), frame->InTray() ? SW_HIDE : SW_SHOW);
     UpdateWindow(frame->Hwnd());
     return true;
 }

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "app/Help.h"
+#include "platform/win32/UniqueHandle.h"
 #include "platform/win32/WideText.h"
 
 namespace tolvi {
 namespace {
 
 // Held open for the life of the first instance: the block goes with the last handle.
-HANDLE ownMapping = nullptr;
+platform::UniqueHandle ownMapping;
 
 // The path as the file system compares it: long form, any case.
 std::string ComparablePath(const std::string& path) {
@@ -50,29 +51,28 @@ std::string SharedWindowName(const std::string& programPath) {
 }
 
 HWND ReadSharedMainWindow() {
-    HANDLE mapping =
-        OpenFileMappingW(FILE_MAP_READ, FALSE, platform::Widen(OwnMappingName()).c_str());
+    platform::UniqueHandle mapping(
+        OpenFileMappingW(FILE_MAP_READ, FALSE, platform::Widen(OwnMappingName()).c_str()));
     if (!mapping)
         return nullptr;
     uint32_t word = 0;
-    if (void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof word)) {
+    if (void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, sizeof word)) {
         word = *static_cast<volatile uint32_t*>(view);
         UnmapViewOfFile(view);
     }
-    CloseHandle(mapping);
     // Window handles fit in 32 bits, also in 64-bit processes.
     return reinterpret_cast<HWND>(static_cast<uintptr_t>(word));
 }
 
 void WriteSharedMainWindow(HWND window) {
     if (!ownMapping) {
-        ownMapping =
-            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(uint32_t),
-                               platform::Widen(OwnMappingName()).c_str());
+        ownMapping.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            sizeof(uint32_t),
+                                            platform::Widen(OwnMappingName()).c_str()));
     }
     if (!ownMapping)
         return;  // a second start then finds no window and brings nothing forward
-    if (void* view = MapViewOfFile(ownMapping, FILE_MAP_WRITE, 0, 0, sizeof(uint32_t))) {
+    if (void* view = MapViewOfFile(ownMapping.get(), FILE_MAP_WRITE, 0, 0, sizeof(uint32_t))) {
         *static_cast<volatile uint32_t*>(view) =
             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
         UnmapViewOfFile(view);

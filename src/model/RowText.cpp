@@ -35,4 +35,8 @@ RowCells DecideRowCells(int32_t status, const std::string& clientAddress, int64_
     return cells;
 }
 
+std::string RowProblem(const std::string& statusWord, const std::string& errorText) {
+    return statusWord == StatusWord(Error) ? errorText : std::string();
+}
+
 }  // namespace tolvi

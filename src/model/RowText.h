@@ -24,4 +24,9 @@ struct RowCells {
 RowCells DecideRowCells(int32_t status, const std::string& clientAddress, int64_t bytesSent,
                         int64_t bytesReceived);
 
+// Why a row is in Error, for its tooltip and for the status bar while it is selected: its
+// error text while its status word is "Error", "" otherwise. A text left by trouble that did
+// not stop the connector (a log it could not write) is not the row's state and is not told.
+std::string RowProblem(const std::string& statusWord, const std::string& errorText);
+
 }  // namespace tolvi

@@ -31,11 +31,4 @@ SecondInstanceAction DecideSecondInstance(bool firstWindowKnown, bool firstWindo
     return action;
 }
 
-bool ToggleTrayState(TrayState& state) {
-    bool goingIn = !state.inTray;
-    state.inTray = goingIn;
-    state.windowShown = !goingIn;
-    return goingIn;
-}
-
 }  // namespace tolvi

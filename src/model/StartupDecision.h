@@ -19,14 +19,4 @@ struct SecondInstanceAction {
 
 SecondInstanceAction DecideSecondInstance(bool firstWindowKnown, bool firstWindowMinimised);
 
-// The two visibility flags of the main frame: they always move together.
-struct TrayState {
-    bool windowShown = true;
-    bool inTray = false;
-};
-
-// ToggleTray's move between the visible window and the tray; returns whether the icon is to
-// be added (true) or removed (false).
-bool ToggleTrayState(TrayState& state);
-
 }  // namespace tolvi

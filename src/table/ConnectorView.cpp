@@ -2,6 +2,7 @@
 #include "table/ConnectorView.h"
 
 #include "resource.h"
+#include "engine/ConnectorStatus.h"
 #include "model/RowText.h"
 #include "ui/Dpi.h"
 
@@ -75,6 +76,7 @@ BOOL ConnectorView::Create(const wchar_t* className, const char* windowName, DWO
     for (int i = 0; i < 7; ++i)
         listControl.InsertColumn(i, kColumns[i].title, ui::Scale(kColumns[i].width, dpi));
     SetRowPictures();
+    rowTips.Attach(list, [this](int row) { return RowProblem(row); });
     SetTimer(Hwnd(), kRefreshTimer, kRefreshMs, nullptr);
     contextMenu.Load(IDR_CONTEXT_MENUS);
     return TRUE;
@@ -82,6 +84,7 @@ BOOL ConnectorView::Create(const wchar_t* className, const char* windowName, DWO
 
 BOOL ConnectorView::DestroyWindow() {
     KillTimer(Hwnd(), kRefreshTimer);
+    rowTips.Detach();
     contextMenu.Destroy();
     return Window::DestroyWindow();
 }
@@ -167,6 +170,7 @@ void ConnectorView::RefreshRows() {
 }
 
 void ConnectorView::ShowServiceRows(const std::vector<service::ConnectorState>& rows) {
+    serviceStates = rows;
     const int first = connectors.Count();
     int shown = listControl.GetItemCount() - first;
     while (shown > static_cast<int>(rows.size()))
@@ -212,6 +216,28 @@ bool ConnectorView::RefusedForService() {
     return true;
 }
 
+std::string ConnectorView::RowProblem(int row) const {
+    if (row < 0)
+        return "";
+    if (row < connectors.Count()) {
+        const PipeConnector& c = connectors.At(row);
+        return tolvi::RowProblem(StatusWord(c.GetStatus()), c.GetErrorText());
+    }
+    const size_t i = static_cast<size_t>(row - connectors.Count());
+    return i < serviceStates.size()
+               ? tolvi::RowProblem(serviceStates[i].status, serviceStates[i].error)
+               : "";
+}
+
+LRESULT ConnectorView::OnItemChanged(WPARAM, LPARAM l) {
+    const auto* change = reinterpret_cast<const NMLISTVIEW*>(l);
+    if ((change->uChanged & LVIF_STATE) &&
+        ((change->uNewState ^ change->uOldState) & LVIS_SELECTED) && onSelection) {
+        onSelection();
+    }
+    return 0;
+}
+
 int ConnectorView::GetRowCount() const {
     return listControl.GetItemCount();
 }
@@ -231,6 +257,7 @@ LRESULT ConnectorView::OnTimer(WPARAM, LPARAM) {
     RefreshRows();
     if (onRefresh)
         onRefresh();
+    rowTips.Refresh();  // after the frame's refresh, which brings the service's rows
     return 0;
 }
 
@@ -241,6 +268,7 @@ bool ConnectorView::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnNotify(IDC_CONNECTOR_LIST, NM_DBLCLK, &ConnectorView::OnEditConnector),
         ui::OnNotify(IDC_CONNECTOR_LIST, NM_RCLICK, &ConnectorView::OnListRightClick),
         ui::OnNotify(IDC_CONNECTOR_LIST, NM_CUSTOMDRAW, &ConnectorView::OnCustomDraw),
+        ui::OnNotify(IDC_CONNECTOR_LIST, LVN_ITEMCHANGED, &ConnectorView::OnItemChanged),
         ui::OnCommand(ID_CONNECTOR_NEW, &ConnectorView::OnNewConnector),
         ui::OnCommand(ID_CONNECTOR_EDIT, &ConnectorView::OnEditConnector),
         ui::OnCommand(ID_CONNECTOR_DELETE, &ConnectorView::OnDeleteConnector),

@@ -10,6 +10,7 @@
 #include "model/ConnectorList.h"
 #include "service/ServiceStatus.h"
 #include "ui/Controls.h"
+#include "ui/RowTips.h"
 #include "ui/Window.h"
 
 namespace tolvi {
@@ -41,6 +42,11 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     bool IsServiceRow(int row) const { return row >= connectors.Count(); }
     // What runs at every refresh, after the rows are written (the frame's own refresh).
     void SetRefreshHandler(std::function<void()> refresh) { onRefresh = std::move(refresh); }
+    // What runs when another row is selected, or none (the frame's status bar follows it).
+    void SetSelectionHandler(std::function<void()> changed) { onSelection = std::move(changed); }
+    // Why row is in Error, as its tooltip tells it: its connector's error text, or the one
+    // the service gives for its own; "" for a row that is not in Error and for row -1.
+    std::string RowProblem(int row) const;
 
     ConnectorList& Connectors() { return connectors; }
     int GetRowCount() const;
@@ -71,6 +77,7 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     LRESULT OnPaint(WPARAM, LPARAM);
     LRESULT OnTimer(WPARAM, LPARAM);
     LRESULT OnCustomDraw(WPARAM, LPARAM);
+    LRESULT OnItemChanged(WPARAM, LPARAM);
     // True, after telling the user, when the selected row is the service's.
     bool RefusedForService();
     void SetRowPictures();
@@ -95,9 +102,12 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     ui::ListView listControl;
     ui::Menu contextMenu;
     ui::ImageList imageList;
+    ui::RowTips rowTips;
+    std::vector<service::ConnectorState> serviceStates;  // the service's rows as shown
     UINT dpi = 96;
     std::function<void()> saveConfiguration;
     std::function<void()> onRefresh;
+    std::function<void()> onSelection;
     ConnectorObserver* connectorObserver = nullptr;
 };
 

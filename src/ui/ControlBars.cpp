@@ -182,7 +182,8 @@ void StatusBar::Resize() {
 }
 
 void StatusBar::SetMessage(const std::string& text) {
-    if (panes_.empty())
+    // Told again every second while idle: the pane is drawn anew only when it changes.
+    if (panes_.empty() || shown_[0] == text)
         return;
     shown_[0] = text;
     SetPaneText(0);

@@ -1,6 +1,7 @@
 // The modal dialog base.
 #include "ui/Dialog.h"
 
+#include "ui/DialogFit.h"
 #include "ui/Window.h"
 
 namespace tolvi::ui {
@@ -61,6 +62,7 @@ INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
         self = reinterpret_cast<Dialog*>(l);
         self->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, DWLP_USER, l);
+        WidenForTexts(hwnd);  // the template's own texts, before any field fills a control
         return self->OnInitDialog();
     }
     self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));

@@ -12,8 +12,10 @@ namespace tolvi::ui {
 class Window;
 
 // One row of a class's message table: a window message, a WM_COMMAND id, or a WM_NOTIFY code
-// from a control id (or from any control). The handler gets the message's parameters and
-// returns its result.
+// from a control id (or from any control). A message's or a notification's handler gets the
+// message's parameters and returns its result. A command reaches its handler through
+// OnCmdMsg, whoever sent it: the handler gets its id and notification code in the first
+// parameter and 0 in the second, and what it returns is dropped.
 template <class T>
 struct MessageEntry {
     enum Kind { Message, Command, Notify } kind;

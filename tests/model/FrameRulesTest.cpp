@@ -1,30 +1,10 @@
-// The command table, the close rule and the tray icon's presses.
+// The close rule and the tray icon's presses.
 #include <gtest/gtest.h>
-
-#include <set>
-#include <string>
 
 #include "model/FrameRules.h"
 
 namespace tolvi {
 namespace {
-
-TEST(FrameRules, SixToolbarButtonsInTheirOrder) {
-    int count = 0;
-    const CommandInfo* table = CommandTable(&count);
-    ASSERT_EQ(count, 12);
-    std::set<int> buttons;
-    for (int i = 0; i < count; ++i) {
-        if (table[i].toolbarButton)
-            buttons.insert(table[i].toolbarButton);
-    }
-    EXPECT_EQ(buttons, (std::set<int>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(FindCommand(32787)->toolbarButton, 3);
-    EXPECT_EQ(FindCommand(32781)->toolbarButton, 6);
-    EXPECT_EQ(FindCommand(57664)->toolbarButton, 0);
-    EXPECT_EQ(FindCommand(32790)->toolbarButton, 0);  // Console options: menus only
-    EXPECT_EQ(FindCommand(12345), nullptr);
-}
 
 TEST(FrameRules, CloseRule) {
     EXPECT_EQ(DecideClose(false, false), CloseAction::EndProgram);

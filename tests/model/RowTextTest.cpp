@@ -1,4 +1,5 @@
-// The row texts: byte counts at every boundary, status words, client cell and picture.
+// The row texts: byte counts at every boundary, status words, client cell, picture and the
+// reason a row in Error gives.
 #include <gtest/gtest.h>
 
 #include "engine/ConnectorStatus.h"
@@ -53,6 +54,11 @@ TEST(RowText, CellsFollowTheConnector) {
     EXPECT_EQ(DecideRowCells(7, "", 0, 0).status, "Unknown");
     EXPECT_EQ(DecideRowCells(Error, "", 0, 0).status, "Error");
     EXPECT_EQ(DecideRowCells(Ready, "", -5, -1).sent, "0");
+}
+
+TEST(RowText, OnlyARowInErrorTellsItsErrorText) {
+    EXPECT_EQ(RowProblem("Error", "Bind call failed"), "Bind call failed");
+    EXPECT_EQ(RowProblem("Connected", "Could not write the log file"), "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Start-up decisions: the command line, the tray start, a second instance, the tray flags.
+// Start-up decisions: the command line, the tray start, a second instance.
 #include <gtest/gtest.h>
 
 #include "model/StartupDecision.h"
@@ -33,16 +33,6 @@ TEST(StartupDecision, SecondInstanceBringsTheFirstForward) {
     SecondInstanceAction minimised = DecideSecondInstance(true, true);
     EXPECT_TRUE(minimised.bringToFront);
     EXPECT_TRUE(minimised.restore);
-}
-
-TEST(StartupDecision, TrayFlagsMoveTogether) {
-    TrayState state;
-    EXPECT_TRUE(ToggleTrayState(state));  // into the tray: add the icon
-    EXPECT_TRUE(state.inTray);
-    EXPECT_FALSE(state.windowShown);
-    EXPECT_FALSE(ToggleTrayState(state));  // back: remove it
-    EXPECT_FALSE(state.inTray);
-    EXPECT_TRUE(state.windowShown);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The framework's own pieces: message tables and command routing, dialogs with data
-// exchange over a resource template, and the strings the resources carry.
+// exchange over a resource template and room for their texts, and the strings the resources
+// carry.
 #include <gtest/gtest.h>
 
+#include "platform/win32/WideText.h"
 #include "resource.h"
 #include "ui/Dialog.h"
 #include "ui/MessageBox.h"
@@ -82,6 +84,61 @@ TEST(Framework, DialogExchangesItsFieldsOnOkOnly) {
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     user.join();
     EXPECT_EQ(dialog.autoStart, 0);  // cancelled: the fields keep their values
+}
+
+// A label's or check box's text, or "65535" in a port's field, when its control cannot show it
+// whole in its own font; "" when it can, and for any other control.
+std::string Clipped(HWND control) {
+    wchar_t cls[32] = L"", text[512] = L"";
+    GetClassNameW(control, cls, 32);
+    GetWindowTextW(control, text, 512);
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    const int id = GetDlgCtrlID(control);
+    RECT client;
+    GetClientRect(control, &client);
+    RECT needed{0, 0, client.right, 0};
+    std::wstring shown = text;
+    if (!lstrcmpiW(cls, L"Button") && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+        needed.right -= GetSystemMetrics(SM_CXMENUCHECK);
+    } else if (!lstrcmpiW(cls, L"Edit") &&
+               (id == IDC_PORT || id == IDC_WEB_PORT || id == IDC_WATCH_PORT)) {
+        DWORD margins = static_cast<DWORD>(SendMessageW(control, EM_GETMARGINS, 0, 0));
+        needed.right -= LOWORD(margins) + HIWORD(margins);
+        shown = L"65535";  // any port a user may type
+    } else if (lstrcmpiW(cls, L"Static") || (style & SS_TYPEMASK) != SS_LEFT) {
+        return "";
+    }
+    const LONG room = needed.right;
+    HDC dc = GetDC(control);
+    SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    DrawTextW(dc, shown.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ReleaseDC(control, dc);
+    return needed.right <= room && needed.bottom <= client.bottom ? "" : platform::Narrow(shown);
+}
+
+TEST(Framework, EveryDialogShowsItsTextsWhole) {
+    const std::pair<int, const char*> dialogs[] = {{IDD_ADD_CONNECTOR, "Add pipe connector"},
+                                                   {IDD_EDIT_CONNECTOR, "Edit pipe connector"},
+                                                   {IDD_CONSOLE_OPTIONS, "Console options"},
+                                                   {IDD_SETTINGS, "Settings"},
+                                                   {IDD_ABOUTBOX, "Named Pipe TCP Proxy"}};
+    for (const auto& d : dialogs) {
+        ui::Dialog dialog(d.first, nullptr);
+        std::vector<std::string> clipped;
+        SeenWindow seen;
+        std::thread user = AnswerDialog(d.second, 5000, &seen, [&](HWND shown) {
+            for (HWND c = GetWindow(shown, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                std::string lost = Clipped(c);
+                if (!lost.empty())
+                    clipped.push_back(lost);
+            }
+            PressButton(shown, IDCANCEL);
+        });
+        dialog.DoModal();
+        user.join();
+        EXPECT_TRUE(seen.found) << d.second;
+        EXPECT_EQ(clipped, std::vector<std::string>{}) << d.second;
+    }
 }
 
 TEST(Framework, ResourcesCarryTheTitleAndPrompts) {

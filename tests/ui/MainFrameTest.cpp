@@ -1,5 +1,6 @@
 // The main frame in a real window: Settings, the close rule, the tray, tooltips and prompts,
-// the View toggles, the About box, help, and the tray icon's return after Explorer restarts.
+// why a row is in Error, the View toggles, the About box, help, and the tray icon's return
+// after Explorer restarts.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,9 +14,11 @@
 #include "app/MainFrame.h"
 #include "app/ProxyApp.h"
 #include "config/AutoStart.h"
+#include "model/ConnectorFactory.h"
 #include "platform/win32/WideText.h"
 #include "resource.h"
 #include "support/MemoryStore.h"
+#include "support/Settings.h"
 #include "support/TestClient.h"
 #include "ui/Dpi.h"
 #include "ui/MessageBox.h"
@@ -31,7 +34,9 @@ void RecordHelp(HWND, const std::string& address) {
 
 class MainFrame : public testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { Open(); }
+    // A frame of its own for the test, as the program makes it, shown.
+    void Open() {
         auto store = std::make_unique<MemoryStore>();
         config = store.get();
         auto backupStore = std::make_unique<MemoryStore>();
@@ -78,6 +83,7 @@ class MainFrame : public testing::Test {
             Click(d, id);
     }
 
+    // The refresh, asked for as the list's timer asks for it.
     void Tick() { SendMessageW(frame->View().Hwnd(), WM_TIMER, 1, 0); }
     void Select(int row) {
         LVITEMW item{};
@@ -213,7 +219,8 @@ TEST_F(MainFrame, TheServicesConnectorsShowBelowOursAndAreNotOursToChange) {
     frame->Connectors().Append(
         std::make_unique<PipeConnector>("\\\\.\\pipe\\ours", std::to_string(port), "ours"));
     service.installed = true;
-    service.rows = {{"2400", "\\\\.\\pipe\\vm1", "Connected", "127.0.0.1", 1536, 10, "build VM"}};
+    service.rows = {
+        {"2400", "\\\\.\\pipe\\vm1", "Connected", "127.0.0.1", 1536, 10, "build VM", ""}};
     service.ports = {2400};
     Tick();
     ui::ListView& list = frame->View().List();
@@ -383,6 +390,89 @@ TEST_F(MainFrame, RightPressOnTheTrayIconShowsTrayMenu) {
     user.join();
     EXPECT_EQ(items, (std::vector<std::string>{"&Settings", "&About", "", "&Exit"}));
     EXPECT_FALSE(Visible());  // the menu leaves the window in the tray
+}
+
+// Whether the window came into sight, shown and not minimised, while this watched it.
+LRESULT CALLBACK WatchSight(HWND hwnd, UINT msg, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR seen) {
+    if (msg == WM_WINDOWPOSCHANGED && IsWindowVisible(hwnd) && !IsIconic(hwnd))
+        *reinterpret_cast<bool*>(seen) = true;
+    return DefSubclassProc(hwnd, msg, w, l);
+}
+
+TEST_F(MainFrame, EndingFromTheTrayOrMinimisedNeverShowsTheWindow) {
+    for (bool fromTray : {true, false}) {
+        if (!fromTray)
+            Open();  // the first frame has ended
+        frame->options.ExitToTray = fromTray;
+        if (fromTray)
+            PostMessageA(hwnd, WM_CLOSE, 0, 0);  // into the tray
+        else
+            ShowWindow(hwnd, SW_MINIMIZE);
+        ASSERT_TRUE(PumpUntil([&] { return !Visible() || IsIconic(hwnd); }, 3000));
+        bool shown = false;
+        SetWindowSubclass(hwnd, WatchSight, 1, reinterpret_cast<DWORD_PTR>(&shown));
+        Command(ID_APP_EXIT);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(hwnd); }, 3000)) << fromTray;
+        EXPECT_FALSE(shown) << fromTray;
+        EXPECT_FALSE(HasTrayIcon(hwnd)) << fromTray;
+        TearDown();
+    }
+}
+
+// What the tooltips of this process say of list once the pointer has come to row.
+std::string TipOver(HWND list, int row) {
+    RECT r{};
+    r.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+    SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(r.left + 20, (r.top + r.bottom) / 2));
+    std::string said;
+    for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr));) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(tip, &process);
+        wchar_t text[1024] = L"";
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = GetParent(list);
+        tool.uId = reinterpret_cast<UINT_PTR>(list);
+        tool.lpszText = text;
+        if (process == GetCurrentProcessId())
+            SendMessageW(tip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+        said += platform::Narrow(text);
+    }
+    return said;
+}
+
+TEST_F(MainFrame, ARowInErrorSaysWhyInTheStatusBarWhileSelectedAndAsItsTooltip) {
+    const uint16_t served = FreePort();
+    service.installed = true;
+    service.ports = {served};
+    service.rows = {{"2400", "\\\\.\\pipe\\vm1", "Error", "", 0, 0, "build VM",
+                     "Could not open the pipe, error 5"}};
+    Tick();  // the frame keeps the service's ports from now on
+    ConnectorList& connectors = frame->Connectors();
+    for (uint16_t port : {served, FreePort()}) {
+        connectors.Append(BuildConnector(
+            SettingsFor("\\\\.\\pipe\\p" + std::to_string(port), std::to_string(port), ""),
+            &frame->Alerts()));
+        StartConnector(connectors.At(connectors.Count() - 1));
+    }
+    Tick();
+    HWND list = frame->View().List().Hwnd();
+    ASSERT_EQ(frame->View().List().GetItemCount(), 3);
+    const std::string why[] = {"Port " + std::to_string(served) + " is served by the tolvi service",
+                               "", "Could not open the pipe, error 5"};
+    for (int row = 0; row < 3; ++row) {
+        Select(row);
+        EXPECT_EQ(frame->Status().Message(), why[row].empty() ? "Ready" : why[row]) << row;
+        EXPECT_EQ(TipOver(list, row), why[row]) << row;
+    }
+    // A menu's prompt covers it while the menu is open; the reason comes back after.
+    SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(ID_CONNECTOR_NEW, MF_HILITE),
+                 reinterpret_cast<LPARAM>(GetMenu(hwnd)));
+    Tick();
+    EXPECT_EQ(frame->Status().Message(), "Create New Connector");
+    SendMessageA(hwnd, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+    EXPECT_EQ(frame->Status().Message(), why[2]);
 }
 
 TEST_F(MainFrame, TooltipsAndPromptsOfEveryCommand) {

@@ -31,6 +31,15 @@ void PumpFor(int ms) {
     PumpUntil([] { return false; }, ms);
 }
 
+bool RefreshUntil(HWND view, const std::function<bool()>& done, int timeoutMs) {
+    return PumpUntil(
+        [&] {
+            SendMessageW(view, WM_TIMER, 1, 0);
+            return done();
+        },
+        timeoutMs);
+}
+
 namespace {
 
 struct Search {

@@ -21,6 +21,10 @@ class HostWindow : public ui::Window {
 // Runs the message loop until done() or timeoutMs has passed; returns done().
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 void PumpFor(int ms);
+// Asks a connector list window, of this process or another, for its refresh through the
+// message its timer sends, again and again until done() or timeoutMs: no test waits for the
+// clock. What done() waits for is the connectors' threads.
+bool RefreshUntil(HWND view, const std::function<bool()>& done, int timeoutMs = 3000);
 
 // What a helper thread saw of a top-level dialog window of this process.
 struct SeenWindow {
