@@ -166,7 +166,7 @@ bool CMainFrame::LoadConfiguration() {
             continue;  // its row shows Error, as a port taken by another program does
         lines.push_back(Format("Could not start the connector for %s on port %s: %s (%s)",
                                f.pipeName.c_str(), f.portText.c_str(), kThreadFailedText,
-                               platform::GetSystemErrorText(static_cast<int>(f.code)).c_str()));
+                               platform::GetSystemErrorText(f.error.code).c_str()));
     }
     if (lines.empty())
         return true;
@@ -312,10 +312,10 @@ LRESULT CMainFrame::OnSettings(WPARAM, LPARAM) {
 
 std::string CMainFrame::StartWebConsole() {
     std::string error;
+    webConsoles.SetDirectory(&host);  // this program's consoles are joined in the process
     if (webConsoles.Start(static_cast<uint16_t>(options.WebConsolePort), &error))
         return "";
-    return Format("The web console could not start on port %d: %s", options.WebConsolePort,
-                  error.c_str());
+    return error;  // a whole sentence, that names the port
 }
 
 std::vector<web::WebConsole> CMainFrame::ConsolesNow() const {

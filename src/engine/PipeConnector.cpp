@@ -47,7 +47,7 @@ void PipeConnector::SetObserver(ConnectorObserver* o) {
     observer = o ? o : &silentObserver;
 }
 
-uint32_t PipeConnector::StartWorker() {
+platform::SysError PipeConnector::StartWorker() {
     workerThread.Join();  // a worker that ended on its own has left its thread to collect
     stopRequested = false;
     stopSignal.Reset();
@@ -69,7 +69,7 @@ uint32_t PipeConnector::StartWorker() {
         SetErrorText(kThreadFailedText);
         SetStatus(Error);
     }
-    return static_cast<uint32_t>(error.code);
+    return error;
 }
 
 void PipeConnector::RequestStop() {

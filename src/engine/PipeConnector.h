@@ -54,9 +54,9 @@ class PipeConnector {
     // Closes the listening endpoints of a connector whose worker has stopped, so that one
     // replacing it can bind the same ports on other addresses.
     void CloseListeners();
-    // 0, or the system's error code when no thread could be made: the connector is then in
+    // Fails, with the system's error, when no thread could be made: the connector is then in
     // Error with kThreadFailedText, its listeners closed, and the caller tells the user.
-    uint32_t StartWorker();
+    platform::SysError StartWorker();
     // From any thread: serves one more client that the host brought in itself over stream, a
     // connected socket whose other end the host keeps (an SSH session, the web console). The
     // host has admitted it; the client limit and the busy text apply as to any client, except

@@ -130,7 +130,7 @@ bool ConnectorCommands::MayDisconnect(const PipeConnector& connector) {
 }
 
 void ConnectorCommands::StartWorkerOrTell(PipeConnector& connector) {
-    if (connector.StartWorker() != 0)
+    if (connector.StartWorker().Failed())
         host_.Ask(connector.GetErrorText(), BoxKind::OkExclamation, nullptr);
 }
 

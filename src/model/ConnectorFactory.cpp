@@ -45,7 +45,7 @@ bool OpenListener(PipeConnector& connector, const PipeConnector* predecessor) {
 bool StartConnector(PipeConnector& connector) {
     if (!OpenListener(connector))
         return false;
-    return connector.StartWorker() == 0;
+    return !connector.StartWorker().Failed();
 }
 
 }  // namespace tolvi

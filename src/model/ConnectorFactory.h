@@ -22,7 +22,7 @@ std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
 bool StartConnector(PipeConnector& connector);
 
 // How a connector's worker is started: its own StartWorker unless told otherwise.
-using WorkerStarter = std::function<uint32_t(PipeConnector&)>;
+using WorkerStarter = std::function<platform::SysError(PipeConnector&)>;
 
 // The ports another program of ours serves (the tolvi service's connectors, when it is
 // installed): a connector here never listens on one of them, and shows Error with the text

@@ -47,14 +47,12 @@ bool ListenInPlaceOf(PipeConnector& old, PipeConnector& fresh) {
 
 void ConnectorHost::Note(PipeConnector& c, bool listening, std::vector<Failure>* failures) {
     if (!listening) {
-        failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), true});
+        failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), true, {}});
         return;
     }
-    uint32_t code = start_ ? start_(c) : c.StartWorker();
-    if (code != 0) {
-        failures->push_back(
-            Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), false, code});
-    }
+    platform::SysError error = start_ ? start_(c) : c.StartWorker();
+    if (error.Failed())
+        failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), false, error});
 }
 
 std::vector<ConnectorHost::Failure> ConnectorHost::Start(

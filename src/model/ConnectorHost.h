@@ -44,8 +44,8 @@ class ConnectorHost : public ConsoleDirectory {
         std::string pipeName;
         std::string portText;
         std::string text;   // its error text
-        bool listener;      // its endpoint failed (shown only as Error at start-up)
-        uint32_t code = 0;  // the system's error code of a worker that could not start
+        bool listener;             // its endpoint failed (shown only as Error at start-up)
+        platform::SysError error;  // why a worker could not start
     };
     // Appends and starts a connector for each, in order; one that cannot listen stays in
     // the list in Error, to be written back by the next save.

@@ -503,7 +503,7 @@ bool WebConsoleServer::Start(uint16_t port, std::string* error) {
     Stop();
     std::string token = MakeToken();
     if (token.empty()) {
-        *error = "no random token could be made for the web console";
+        *error = "The web console could not start: no random token could be made for it";
         return false;
     }
     auto io = std::make_unique<asio::io_context>(1);

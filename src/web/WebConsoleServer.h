@@ -43,8 +43,8 @@ class WebConsoleServer {
     WebConsoleServer& operator=(const WebConsoleServer&) = delete;
 
     // Listens on 127.0.0.1 at port (0: any free port) with a new token and starts the
-    // server's thread. False, with the reason in *error, when it could not; a running server
-    // is stopped first.
+    // server's thread. False, with the reason in *error (a sentence that a window can show as
+    // it is), when it could not; a running server is stopped first.
     bool Start(uint16_t port, std::string* error);
     // Ends every console's bridge (their connectors see a client leave) and the thread.
     void Stop();

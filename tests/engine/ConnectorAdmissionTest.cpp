@@ -36,7 +36,7 @@ TEST(ConnectorAdmission, ListedNonLocalClientIsAdmitted) {
     live.connector = std::make_unique<PipeConnector>(settings);
     ASSERT_TRUE(live.connector->CreateListener());
     live.port = live.connector->GetListenPort();
-    ASSERT_EQ(live.connector->StartWorker(), 0u);
+    ASSERT_EQ(live.connector->StartWorker().Failed(), false);
 
     TestClient listed;
     ASSERT_TRUE(listed.Connect(live.port, kOther));

@@ -33,7 +33,7 @@ TEST(ConnectorFaults, ClientThatResetsInTheBacklogIsSkipped) {
     ASSERT_TRUE(early.Connect(live.port));
     early.Reset();
     std::this_thread::sleep_for(milliseconds(100));
-    ASSERT_EQ(live.connector->StartWorker(), 0u);
+    ASSERT_EQ(live.connector->StartWorker().Failed(), false);
 
     TestClient next;
     ASSERT_TRUE(live.Attach(next));
@@ -135,7 +135,7 @@ TEST(ConnectorFaults, PortIsBoundAgainRightAfterASession) {
     EXPECT_TRUE(client.WaitClosed(2000));
     ASSERT_TRUE(live.connector->CreateListener()) << live.connector->GetErrorText();
     EXPECT_EQ(live.connector->GetListenPort(), live.port);
-    ASSERT_EQ(live.connector->StartWorker(), 0u);
+    ASSERT_EQ(live.connector->StartWorker().Failed(), false);
     live.pipe.DropClient();
     TestClient again;
     ASSERT_TRUE(live.Attach(again));

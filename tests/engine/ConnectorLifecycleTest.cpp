@@ -197,7 +197,7 @@ TEST(ConnectorLifecycle, ResetServesClientsAgain) {
     ASSERT_TRUE(c.CreateListener(&c));  // as a reset does: it keeps its own endpoint
     EXPECT_EQ(c.GetStatus(), Ready);
     uint16_t port = c.GetListenPort();
-    ASSERT_EQ(c.StartWorker(), 0u);
+    ASSERT_EQ(c.StartWorker().Failed(), false);
     live.port = port;
     TestClient client;
     ASSERT_TRUE(live.Attach(client));

@@ -68,7 +68,7 @@ TEST(Listener, SecondEndpointOpensOnThePortTheFirstListensOn) {
         << edited.connector->GetErrorText();
     old.connector->StopAndWait();
     old.connector.reset();
-    ASSERT_EQ(edited.connector->StartWorker(), 0u);
+    ASSERT_EQ(edited.connector->StartWorker().Failed(), false);
     edited.port = old.port;
     TestClient client;
     ASSERT_TRUE(edited.Attach(client));  // served by the new connector's pipe

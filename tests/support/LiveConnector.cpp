@@ -31,7 +31,7 @@ bool LiveConnector::Start(bool openPipe, const std::string& portText) {
         return false;
     }
     port = connector->GetListenPort();
-    if (connector->StartWorker() != 0) {
+    if (connector->StartWorker().Failed()) {
         ADD_FAILURE() << "no worker";
         return false;
     }

@@ -697,12 +697,16 @@ TEST(MainFrameLoad, WhatWasNotLoadedOrStartedIsToldOnceTheWindowIsUpAndTheKeyIsK
     config->PutText("Port3", otherPort);  // its worker cannot be made
     config->PutText("MaxClients3", "99");
     config->PutText("ExitToTray", "1");  // and no AutoStart at all
+    uint16_t webPort = 0;  // the web console's port, taken by another program
+    platform::TcpSocket webHolder = HoldPortExclusively(&webPort);
+    config->PutText("WebConsolePort", std::to_string(webPort));
     auto backupStore = std::make_unique<MemoryStore>();
     MemoryStore* backup = backupStore.get();
     CMainFrame frame(std::move(store), std::move(backupStore), "");
     frame.SetWorkerStarter([](PipeConnector& c) {
-        return c.GetPipeName() == "\\\\.\\pipe\\three" ? uint32_t{ERROR_NOT_ENOUGH_MEMORY}
-                                                       : c.StartWorker();
+        return c.GetPipeName() == "\\\\.\\pipe\\three"
+                   ? platform::SysError{ERROR_NOT_ENOUGH_MEMORY, platform::ErrorKind::OutOfResources}
+                   : c.StartWorker();
     });
 
     SeenWindow box;
@@ -733,6 +737,12 @@ TEST(MainFrameLoad, WhatWasNotLoadedOrStartedIsToldOnceTheWindowIsUpAndTheKeyIsK
         "Could not start the connector for \\\\.\\pipe\\three on port " +
         otherPort + ": Could not create thread (";
     EXPECT_EQ(box.text.substr(0, told.size()), told) << box.text;
+    // The web console's own sentence, said once.
+    const std::string web = "The web console could not listen on 127.0.0.1 port " +
+                            std::to_string(webPort) + " (";
+    size_t at = box.text.find(web);
+    ASSERT_NE(at, std::string::npos) << box.text;
+    EXPECT_EQ(box.text.find("could not", at + 20), std::string::npos) << box.text;
 
     const auto original = config->values;
     ASSERT_TRUE(frame.SaveConfiguration());
