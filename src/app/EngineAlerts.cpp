@@ -6,47 +6,47 @@
 namespace tolvi {
 
 void EngineAlerts::SetOwner(HWND owner) {
-    std::lock_guard<std::mutex> hold(lock_);
-    owner_ = owner;
+    std::lock_guard<std::mutex> hold(lock);
+    boxOwner = owner;
     if (!owner) {
-        waiting_.clear();
-        outstanding_.clear();
-        posted_ = false;
+        waiting.clear();
+        outstanding.clear();
+        posted = false;
     }
 }
 
 void EngineAlerts::OnAlert(const PipeConnector& connector, const std::string& text) {
     Key key{reinterpret_cast<uintptr_t>(&connector), text};
-    std::lock_guard<std::mutex> hold(lock_);
-    if (!owner_ || !outstanding_.insert(key).second)
+    std::lock_guard<std::mutex> hold(lock);
+    if (!boxOwner || !outstanding.insert(key).second)
         return;
-    waiting_.push_back(std::move(key));
+    waiting.push_back(std::move(key));
     // One message for any number of waiting alerts: the handler takes them all.
-    if (!posted_)
-        posted_ = PostMessageW(owner_, kAlertMessage, 0, 0) != FALSE;
+    if (!posted)
+        posted = PostMessageW(boxOwner, kAlertMessage, 0, 0) != FALSE;
 }
 
 void EngineAlerts::ShowQueued() {
-    if (showing_)
+    if (showing)
         return;  // inside a box's own message loop: the loop below shows it next
-    showing_ = true;
+    showing = true;
     for (;;) {
         Key next;
         HWND owner;
         {
-            std::lock_guard<std::mutex> hold(lock_);
-            posted_ = false;
-            if (!owner_ || waiting_.empty())
+            std::lock_guard<std::mutex> hold(lock);
+            posted = false;
+            if (!boxOwner || waiting.empty())
                 break;
-            next = std::move(waiting_.front());
-            waiting_.pop_front();
-            owner = owner_;
+            next = std::move(waiting.front());
+            waiting.pop_front();
+            owner = boxOwner;
         }
         ui::AppMessageBox(owner, next.second);
-        std::lock_guard<std::mutex> hold(lock_);
-        outstanding_.erase(next);
+        std::lock_guard<std::mutex> hold(lock);
+        outstanding.erase(next);
     }
-    showing_ = false;
+    showing = false;
 }
 
 }  // namespace tolvi

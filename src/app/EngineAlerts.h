@@ -34,12 +34,12 @@ class EngineAlerts : public ConnectorObserver {
     // The connector by its address alone: it may be gone by the time its box shows.
     using Key = std::pair<uintptr_t, std::string>;
 
-    std::mutex lock_;
-    HWND owner_ = nullptr;       // guarded by lock_
-    std::deque<Key> waiting_;    // guarded by lock_
-    std::set<Key> outstanding_;  // waiting or showing; guarded by lock_
-    bool posted_ = false;        // a kAlertMessage is on its way; guarded by lock_
-    bool showing_ = false;       // GUI thread only
+    std::mutex lock;
+    HWND boxOwner = nullptr;       // guarded by lock
+    std::deque<Key> waiting;    // guarded by lock
+    std::set<Key> outstanding;  // waiting or showing; guarded by lock
+    bool posted = false;        // a kAlertMessage is on its way; guarded by lock
+    bool showing = false;       // GUI thread only
 };
 
 }  // namespace tolvi

@@ -33,26 +33,26 @@ ServiceView Ask() {
 
 }  // namespace
 
-ServiceWatch::ServiceWatch() : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    latest_ = Ask();  // what the first refresh shows, and the ports the load keeps clear of
-    thread_ = std::thread([this] { Run(); });
+ServiceWatch::ServiceWatch() : stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    latest = Ask();  // what the first refresh shows, and the ports the load keeps clear of
+    worker = std::thread([this] { Run(); });
 }
 
 ServiceWatch::~ServiceWatch() {
-    SetEvent(stop_.get());
-    thread_.join();
+    SetEvent(stop.get());
+    worker.join();
 }
 
 ServiceView ServiceWatch::Latest() const {
-    std::lock_guard<std::mutex> hold(lock_);
-    return latest_;
+    std::lock_guard<std::mutex> hold(lock);
+    return latest;
 }
 
 void ServiceWatch::Run() {
-    while (WaitForSingleObject(stop_.get(), 1000) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(stop.get(), 1000) == WAIT_TIMEOUT) {
         ServiceView view = Ask();
-        std::lock_guard<std::mutex> hold(lock_);
-        latest_ = std::move(view);
+        std::lock_guard<std::mutex> hold(lock);
+        latest = std::move(view);
     }
 }
 

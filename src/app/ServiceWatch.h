@@ -31,10 +31,10 @@ class ServiceWatch {
   private:
     void Run();
 
-    mutable std::mutex lock_;
-    ServiceView latest_;
-    platform::UniqueHandle stop_;
-    std::thread thread_;
+    mutable std::mutex lock;
+    ServiceView latest;
+    platform::UniqueHandle stop;
+    std::thread worker;
 };
 
 }  // namespace tolvi

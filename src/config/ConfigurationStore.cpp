@@ -24,11 +24,11 @@ constexpr size_t kMessageLines = 10;  // lines named one by one in a message
 // Keeps the key open for one load or save and closes it on every way out.
 class OpenKey {
   public:
-    explicit OpenKey(platform::KeyValueStore& store) : store_(store) {}
-    ~OpenKey() { store_.Close(); }
+    explicit OpenKey(platform::KeyValueStore& store) : opened(store) {}
+    ~OpenKey() { opened.Close(); }
 
   private:
-    platform::KeyValueStore& store_;
+    platform::KeyValueStore& opened;
 };
 
 // Value names compare as the registry compares them: without regard to case.
@@ -73,15 +73,15 @@ class Values {
     explicit Values(std::vector<platform::StoredValue> list) {
         for (platform::StoredValue& v : list) {
             std::string name = Folded(v.name);
-            byName_.emplace(std::move(name), std::move(v));
+            byName.emplace(std::move(name), std::move(v));
         }
     }
 
     // A value as text: the bytes up to the first NUL whatever the type, except that a number
     // stored as a number reads as its decimal text.
     bool Text(const std::string& name, std::string* text) const {
-        auto it = byName_.find(Folded(name));
-        if (it == byName_.end())
+        auto it = byName.find(Folded(name));
+        if (it == byName.end())
             return false;
         const platform::StoredValue& value = it->second;
         if (value.type == platform::kTypeDword && value.bytes.size() >= 4) {
@@ -103,7 +103,7 @@ class Values {
     }
 
   private:
-    std::map<std::string, platform::StoredValue> byName_;
+    std::map<std::string, platform::StoredValue> byName;
 };
 
 // A number of entry index: a missing one keeps its default; one that is not a whole number

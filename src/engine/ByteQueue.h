@@ -12,9 +12,9 @@ namespace tolvi {
 
 class ByteQueue {
   public:
-    bool Empty() const { return head_ == tail_; }
-    size_t Size() const { return tail_ - head_; }
-    const uint8_t* Front() const { return bytes_.get() + head_; }
+    bool Empty() const { return head == tail; }
+    size_t Size() const { return tail - head; }
+    const uint8_t* Front() const { return bytes.get() + head; }
 
     void Append(const void* data, size_t size) {
         if (size == 0)
@@ -24,48 +24,48 @@ class ByteQueue {
     }
     // Room for size more bytes at the end, to be filled and then confirmed with Commit.
     uint8_t* Reserve(size_t size) {
-        if (tail_ + size > capacity_) {
-            if (head_ > 0 && head_ >= Size() && Size() + size <= capacity_) {
+        if (tail + size > capacity) {
+            if (head > 0 && head >= Size() && Size() + size <= capacity) {
                 // Moved to the front once the consumed part is the larger one, so that the
                 // copying stays in proportion to what passes through.
-                std::memmove(bytes_.get(), bytes_.get() + head_, Size());
-                tail_ -= head_;
-                head_ = 0;
+                std::memmove(bytes.get(), bytes.get() + head, Size());
+                tail -= head;
+                head = 0;
             }
-            if (tail_ + size > capacity_) {
-                size_t grown = capacity_ * 2 > tail_ + size ? capacity_ * 2 : tail_ + size;
+            if (tail + size > capacity) {
+                size_t grown = capacity * 2 > tail + size ? capacity * 2 : tail + size;
                 std::unique_ptr<uint8_t[]> larger(new uint8_t[grown]);
-                if (tail_ > head_)
-                    std::memcpy(larger.get(), bytes_.get() + head_, Size());
-                tail_ -= head_;
-                head_ = 0;
-                bytes_ = std::move(larger);
-                capacity_ = grown;
+                if (tail > head)
+                    std::memcpy(larger.get(), bytes.get() + head, Size());
+                tail -= head;
+                head = 0;
+                bytes = std::move(larger);
+                capacity = grown;
             }
         }
-        return bytes_.get() + tail_;
+        return bytes.get() + tail;
     }
     // used of the bytes last reserved hold data.
-    void Commit(size_t used) { tail_ += used; }
+    void Commit(size_t used) { tail += used; }
 
     void Consume(size_t size) {
-        head_ += size < Size() ? size : Size();
+        head += size < Size() ? size : Size();
         if (Empty())
             Clear();
     }
-    void Clear() { head_ = tail_ = 0; }
+    void Clear() { head = tail = 0; }
     // Empties the queue and gives its room back.
     void Release() {
         Clear();
-        bytes_.reset();
-        capacity_ = 0;
+        bytes.reset();
+        capacity = 0;
     }
 
   private:
-    std::unique_ptr<uint8_t[]> bytes_;
-    size_t capacity_ = 0;
-    size_t head_ = 0;
-    size_t tail_ = 0;
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;
+    size_t head = 0;
+    size_t tail = 0;
 };
 
 }  // namespace tolvi

@@ -10,9 +10,9 @@ using platform::IoResult;
 
 ClientSession::ClientSession(platform::TcpSocket socket, ClientInfo who, bool telnet,
                              bool banners)
-    : socket_(std::move(socket)), who_(std::move(who)), telnet_(telnet), banners_(banners) {
-    if (who_.since == std::chrono::system_clock::time_point{})
-        who_.since = std::chrono::system_clock::now();
+    : connection(std::move(socket)), client(std::move(who)), speaksTelnet(telnet), toldBanners(banners) {
+    if (client.since == std::chrono::system_clock::time_point{})
+        client.since = std::chrono::system_clock::now();
 }
 
 ClientSession::ClientSession(platform::TcpSocket socket, std::string address)
@@ -20,91 +20,91 @@ ClientSession::ClientSession(platform::TcpSocket socket, std::string address)
                     true, true) {}
 
 void ClientSession::QueueText(const char* text) {
-    output_.AppendProtocol(text, std::strlen(text));
+    output.AppendProtocol(text, std::strlen(text));
 }
 
 void ClientSession::QueueTelnetCommand(uint8_t command, uint8_t option) {
     // Queued whole, never split by a full window: half a command would corrupt the stream.
     const uint8_t bytes[3] = {telnet::kIac, command, option};
-    output_.AppendProtocol(bytes, sizeof bytes);
+    output.AppendProtocol(bytes, sizeof bytes);
 }
 
 void ClientSession::Offer(uint8_t option) {
     QueueTelnetCommand(telnet::kWill, option);
-    policy_.Offered(option);
+    policy.Offered(option);
 }
 
 size_t ClientSession::Receive(size_t size, ByteQueue& toPipe) {
     uint8_t* room = toPipe.Reserve(size);
-    IoResult got = socket_.Receive(room, size);
+    IoResult got = connection.Receive(room, size);
     if (got.count == 0 || (got.count < 0 && !got.error.Is(ErrorKind::WouldBlock))) {
         toPipe.Commit(0);
-        gone_ = true;  // a reset connection ends the client's turn as a closed one does
+        gone = true;  // a reset connection ends the client's turn as a closed one does
         return 0;
     }
     if (got.count < 0) {
         toPipe.Commit(0);
-        mayRead_ = false;
+        mayRead = false;
         return 0;
     }
     size_t count = static_cast<size_t>(got.count);
     // Less than asked for: the socket is drained, and says so again when more arrives.
     if (count < size)
-        mayRead_ = false;
-    if (!telnet_) {
+        mayRead = false;
+    if (!speaksTelnet) {
         toPipe.Commit(count);  // raw: exactly what came
         return count;
     }
-    toPipe.Commit(parser_.Feed(room, count, room, policy_));  // the data stays where it came
+    toPipe.Commit(parser.Feed(room, count, room, policy));  // the data stays where it came
     return count;
 }
 
 void ClientSession::Track(size_t highWater, Clock::time_point now) {
-    if (output_.Size() < highWater)
-        behindSince_ = Clock::time_point{};
-    else if (behindSince_ == Clock::time_point{})
-        behindSince_ = now;
+    if (output.Size() < highWater)
+        behindSince = Clock::time_point{};
+    else if (behindSince == Clock::time_point{})
+        behindSince = now;
 }
 
 void ClientSession::CloseWith(const char* text, Clock::time_point deadline) {
-    output_.Clear();  // what it could not take is lost to it anyway
+    output.Clear();  // what it could not take is lost to it anyway
     QueueText(text);
-    attached_ = false;
-    closeDeadline_ = deadline;
+    attachedToPipe = false;
+    closeDeadline = deadline;
 }
 
 uint64_t ClientSession::SendPipeData(const uint8_t* data, size_t size) {
     size_t sent = 0;
-    if (output_.Empty() && !gone_) {
+    if (output.Empty() && !gone) {
         // Up to the first 255, which Telnet doubles, the bytes go out as they are.
-        const void* iac = telnet_ ? std::memchr(data, telnet::kIac, size) : nullptr;
+        const void* iac = speaksTelnet ? std::memchr(data, telnet::kIac, size) : nullptr;
         size_t plain = iac ? static_cast<size_t>(static_cast<const uint8_t*>(iac) - data) : size;
         if (plain > 0) {
-            IoResult result = socket_.Send(data, plain);
+            IoResult result = connection.Send(data, plain);
             if (result.count > 0)
                 sent = static_cast<size_t>(result.count);
             else if (!result.error.Is(ErrorKind::WouldBlock))
-                gone_ = true;
+                gone = true;
         }
     }
-    if (!gone_)
-        output_.AppendPipeData(data + sent, size - sent, true, telnet_);
+    if (!gone)
+        output.AppendPipeData(data + sent, size - sent, true, speaksTelnet);
     return sent;
 }
 
 uint64_t ClientSession::Flush(bool* blocked) {
     uint64_t pipeBytes = 0;
     *blocked = false;
-    while (!output_.Empty()) {
-        IoResult sent = socket_.Send(output_.Front(), output_.Size());
+    while (!output.Empty()) {
+        IoResult sent = connection.Send(output.Front(), output.Size());
         if (sent.count > 0) {
-            pipeBytes += output_.Consume(static_cast<size_t>(sent.count));
+            pipeBytes += output.Consume(static_cast<size_t>(sent.count));
             continue;
         }
         if (sent.count < 0 && sent.error.Is(ErrorKind::WouldBlock))
             *blocked = true;
         else
-            gone_ = true;
+            gone = true;
         break;
     }
     return pipeBytes;

@@ -29,34 +29,34 @@ class ClientSession {
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
 
-    const ClientInfo& Who() const { return who_; }
+    const ClientInfo& Who() const { return client; }
     // How the status lines and the list name it: its address, or its host's name for it.
-    const std::string& Name() const { return who_.name; }
-    bool Telnet() const { return telnet_; }
-    bool Banners() const { return banners_; }
-    bool Watching() const { return who_.watching; }
-    platform::TcpSocket& Socket() { return socket_; }
-    OutputQueue& Output() { return output_; }
-    bool Gone() const { return gone_; }
+    const std::string& Name() const { return client.name; }
+    bool Telnet() const { return speaksTelnet; }
+    bool Banners() const { return toldBanners; }
+    bool Watching() const { return client.watching; }
+    platform::TcpSocket& Socket() { return connection; }
+    OutputQueue& Output() { return output; }
+    bool Gone() const { return gone; }
     // False once a receive has found the socket drained: trying again before the next wait
     // would only cost a call. A wait that ends makes every socket worth a try again.
-    bool MayRead() const { return mayRead_; }
-    void SetMayRead() { mayRead_ = true; }
+    bool MayRead() const { return mayRead; }
+    void SetMayRead() { mayRead = true; }
 
     // Attached: the client has been told that the pipe is open and gets its data.
-    bool Attached() const { return attached_; }
-    void SetAttached(bool attached) { attached_ = attached; }
+    bool Attached() const { return attachedToPipe; }
+    void SetAttached(bool attached) { attachedToPipe = attached; }
 
     // What a raw client sends before the first try at opening the pipe has ended stays in its
     // socket (TCP's own backpressure holds it), so that a script that writes as it connects
     // loses nothing; it goes to the pipe once that try opens it.
-    bool HoldsInput() const { return holdsInput_; }
-    void SetHoldsInput(bool holds) { holdsInput_ = holds; }
+    bool HoldsInput() const { return holdsInput; }
+    void SetHoldsInput(bool holds) { holdsInput = holds; }
 
     // The replay of the console's latest output goes to a client once, when it first gets
     // the pipe; later attachments of the same client send only what is new.
-    bool Replayed() const { return replayed_; }
-    void SetReplayed() { replayed_ = true; }
+    bool Replayed() const { return replayed; }
+    void SetReplayed() { replayed = true; }
 
     void QueueText(const char* text);
     void QueueTelnetCommand(uint8_t command, uint8_t option);
@@ -76,17 +76,17 @@ class ClientSession {
     // Gone when the connection has failed. blocked says the socket had no room.
     uint64_t Flush(bool* blocked);
 
-    void MarkGone() { gone_ = true; }
+    void MarkGone() { gone = true; }
 
     // Since when its queue has held more than a high-water mark without falling below it;
     // the epoch while it has not. Kept by Track after every change of the queue.
     using Clock = std::chrono::steady_clock;
-    Clock::time_point BehindSince() const { return behindSince_; }
+    Clock::time_point BehindSince() const { return behindSince; }
     void Track(size_t highWater, Clock::time_point now);
 
     // A last line, and then the connection ends: once the line is out, or at the deadline.
     void CloseWith(const char* text, Clock::time_point deadline);
-    Clock::time_point CloseDeadline() const { return closeDeadline_; }
+    Clock::time_point CloseDeadline() const { return closeDeadline; }
 
   private:
     // The client's option requests are answered in its own queue.
@@ -98,21 +98,21 @@ class ClientSession {
         ClientSession& session;
     };
 
-    platform::TcpSocket socket_;
-    ClientInfo who_;
-    bool telnet_;
-    bool banners_;
-    TelnetParser parser_;
-    QueueReplies replies_{*this};
-    TelnetServerPolicy policy_{replies_};
-    OutputQueue output_;
-    bool attached_ = false;
-    bool gone_ = false;
-    bool mayRead_ = true;
-    bool replayed_ = false;
-    bool holdsInput_ = false;
-    Clock::time_point behindSince_{};
-    Clock::time_point closeDeadline_{};
+    platform::TcpSocket connection;
+    ClientInfo client;
+    bool speaksTelnet;
+    bool toldBanners;
+    TelnetParser parser;
+    QueueReplies replies{*this};
+    TelnetServerPolicy policy{replies};
+    OutputQueue output;
+    bool attachedToPipe = false;
+    bool gone = false;
+    bool mayRead = true;
+    bool replayed = false;
+    bool holdsInput = false;
+    Clock::time_point behindSince{};
+    Clock::time_point closeDeadline{};
 };
 
 }  // namespace tolvi

@@ -11,26 +11,26 @@ namespace tolvi {
 
 bool ConsoleLog::Open(const std::string& path) {
     Close();
-    path_ = path;
-    problem_.clear();
-    size_ = 0;
-    platform::SysError error = file_.Open(path, &size_);
+    logPath = path;
+    problem.clear();
+    written = 0;
+    platform::SysError error = file.Open(path, &written);
     return error.Failed() ? Fail(error) : true;
 }
 
 bool ConsoleLog::Append(const uint8_t* data, size_t size) {
-    if (!file_.IsOpen())
+    if (!file.IsOpen())
         return false;
     while (size > 0) {
         // Up to the rotation size as it comes; beyond it, up to the first line end, so that a
         // line is not split between two files. With no line end for long, split anyway.
         size_t part = size;
         bool rotate = false;
-        if (size_ < kRotateBytes) {
-            part = static_cast<size_t>(std::min<uint64_t>(size, kRotateBytes - size_));
+        if (written < kRotateBytes) {
+            part = static_cast<size_t>(std::min<uint64_t>(size, kRotateBytes - written));
         } else {
             const uint64_t limit = kRotateBytes + kLineSearchBytes;
-            uint64_t room = limit - std::min(size_, limit);
+            uint64_t room = limit - std::min(written, limit);
             size_t look = static_cast<size_t>(std::min<uint64_t>(size, room));
             const void* end = std::memchr(data, '\n', look);
             if (end) {
@@ -43,11 +43,11 @@ bool ConsoleLog::Append(const uint8_t* data, size_t size) {
         }
         if (part > 0) {
             // On the disk at once: a console that dies a second later leaves its last words.
-            platform::SysError error = file_.Write(data, part);
+            platform::SysError error = file.Write(data, part);
             if (error.Failed())
                 return Fail(error);
         }
-        size_ += part;
+        written += part;
         data += part;
         size -= part;
         if (rotate && !Rotate())
@@ -57,22 +57,22 @@ bool ConsoleLog::Append(const uint8_t* data, size_t size) {
 }
 
 bool ConsoleLog::Rotate() {
-    file_.Close();
-    platform::SysError error = platform::ReplaceFile(path_, path_ + ".1");
+    file.Close();
+    platform::SysError error = platform::ReplaceFile(logPath, logPath + ".1");
     if (error.Failed())
         return Fail(error);
-    size_ = 0;
-    error = file_.Open(path_, &size_);
+    written = 0;
+    error = file.Open(logPath, &written);
     return error.Failed() ? Fail(error) : true;
 }
 
 void ConsoleLog::Close() {
-    file_.Close();
+    file.Close();
 }
 
 bool ConsoleLog::Fail(const platform::SysError& error) {
     Close();
-    problem_ = Format("Could not write log file %s (%s)", path_.c_str(),
+    problem = Format("Could not write log file %s (%s)", logPath.c_str(),
                       platform::GetSystemErrorText(error.code).c_str());
     return false;
 }

@@ -24,22 +24,22 @@ class ConsoleLog {
 
     // Opens path for appending; false, with the reason in Problem(), when it cannot.
     bool Open(const std::string& path);
-    bool IsOpen() const { return file_.IsOpen(); }
+    bool IsOpen() const { return file.IsOpen(); }
     // Appends and flushes; false, with the log closed and the reason in Problem(), when the
     // file could not be written or rotated.
     bool Append(const uint8_t* data, size_t size);
     void Close();
     // "Could not write log file %s (%s)": the path and what went wrong.
-    const std::string& Problem() const { return problem_; }
+    const std::string& Problem() const { return problem; }
 
   private:
     bool Fail(const platform::SysError& error);
     bool Rotate();
 
-    std::string path_;
-    platform::AppendFile file_;
-    uint64_t size_ = 0;
-    std::string problem_;
+    std::string logPath;
+    platform::AppendFile file;
+    uint64_t written = 0;
+    std::string problem;
 };
 
 }  // namespace tolvi

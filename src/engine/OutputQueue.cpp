@@ -13,21 +13,21 @@ void OutputQueue::AddRun(size_t size, Kind kind) {
     if (size == 0)
         return;
     if (kind == Kind::Own)
-        ownBytes_ += size;
-    if (!runs_.empty() && runs_.back().kind == kind)
-        runs_.back().size += size;
+        ownBytes += size;
+    if (!runs.empty() && runs.back().kind == kind)
+        runs.back().size += size;
     else
-        runs_.push_back(Run{size, kind});
+        runs.push_back(Run{size, kind});
 }
 
 void OutputQueue::AppendPipeData(const uint8_t* data, size_t size, bool counted, bool doubled) {
     if (!doubled) {
-        bytes_.Append(data, size);
+        bytes.Append(data, size);
         AddRun(size, counted ? Kind::RawPipe : Kind::Replay);
         return;
     }
     size_t extra = static_cast<size_t>(std::count(data, data + size, kIac));
-    uint8_t* out = bytes_.Reserve(size + extra);
+    uint8_t* out = bytes.Reserve(size + extra);
     if (extra == 0) {
         std::memcpy(out, data, size);
     } else {
@@ -38,48 +38,48 @@ void OutputQueue::AppendPipeData(const uint8_t* data, size_t size, bool counted,
                 *p++ = kIac;
         }
     }
-    bytes_.Commit(size + extra);
+    bytes.Commit(size + extra);
     AddRun(size + extra, counted ? Kind::Pipe : Kind::Replay);
 }
 
 void OutputQueue::AppendProtocol(const void* data, size_t size) {
-    bytes_.Append(data, size);
+    bytes.Append(data, size);
     AddRun(size, Kind::Own);
 }
 
 uint64_t OutputQueue::Consume(size_t size) {
     uint64_t pipeBytes = 0;
-    size = std::min(size, bytes_.Size());
+    size = std::min(size, bytes.Size());
     while (size > 0) {
-        Run& run = runs_.front();
+        Run& run = runs.front();
         size_t take = std::min(size, run.size);
         if (run.kind == Kind::Own)
-            ownBytes_ -= take;
+            ownBytes -= take;
         if (run.kind == Kind::RawPipe)
             pipeBytes += take;
         if (run.kind == Kind::Pipe) {
             // In pipe data every 255 is one of a pair: each pair that is now complete is one
             // byte of the pipe.
-            const uint8_t* front = bytes_.Front();
+            const uint8_t* front = bytes.Front();
             size_t iacs = static_cast<size_t>(std::count(front, front + take, kIac));
-            size_t halves = iacs + (halfSent_ ? 1 : 0);
+            size_t halves = iacs + (halfSent ? 1 : 0);
             pipeBytes += (take - iacs) + halves / 2;
-            halfSent_ = halves % 2 != 0;
+            halfSent = halves % 2 != 0;
         }
-        bytes_.Consume(take);
+        bytes.Consume(take);
         run.size -= take;
         size -= take;
         if (run.size == 0)
-            runs_.pop_front();
+            runs.pop_front();
     }
     return pipeBytes;
 }
 
 void OutputQueue::Clear() {
-    bytes_.Clear();
-    runs_.clear();
-    ownBytes_ = 0;
-    halfSent_ = false;
+    bytes.Clear();
+    runs.clear();
+    ownBytes = 0;
+    halfSent = false;
 }
 
 }  // namespace tolvi

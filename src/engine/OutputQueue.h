@@ -13,9 +13,9 @@ namespace tolvi {
 
 class OutputQueue {
   public:
-    bool Empty() const { return bytes_.Empty(); }
-    size_t Size() const { return bytes_.Size(); }
-    const uint8_t* Front() const { return bytes_.Front(); }
+    bool Empty() const { return bytes.Empty(); }
+    size_t Size() const { return bytes.Size(); }
+    const uint8_t* Front() const { return bytes.Front(); }
 
     // Pipe data, 255 doubled for a Telnet client and not for a raw one; counted as sent
     // unless it is a replay of what was sent before.
@@ -24,7 +24,7 @@ class OutputQueue {
     void AppendProtocol(const void* data, size_t size);
     // How many of the queued bytes are the relay's own; a client that keeps asking without
     // reading makes these grow, however little of the pipe's data waits for it.
-    size_t OwnSize() const { return ownBytes_; }
+    size_t OwnSize() const { return ownBytes; }
     // Drops size sent bytes from the front; returns how many pipe bytes they held.
     uint64_t Consume(size_t size);
     void Clear();
@@ -37,10 +37,10 @@ class OutputQueue {
     };
     void AddRun(size_t size, Kind kind);
 
-    ByteQueue bytes_;
-    std::deque<Run> runs_;
-    size_t ownBytes_ = 0;
-    bool halfSent_ = false;  // the first byte of a doubled 255 has been sent, its twin not yet
+    ByteQueue bytes;
+    std::deque<Run> runs;
+    size_t ownBytes = 0;
+    bool halfSent = false;  // the first byte of a doubled 255 has been sent, its twin not yet
 };
 
 }  // namespace tolvi

@@ -9,109 +9,109 @@ namespace tolvi {
 
 void ConnectorCommands::New() {
     ConnectorSettings settings;  // empty texts, both boxes clear
-    while (host_.RunConnectorDialog(DialogKind::Add, &settings, list_.Keys(), -1)) {
-        std::unique_ptr<PipeConnector> connector = BuildConnector(settings, host_.Observer());
+    while (commandHost.RunConnectorDialog(DialogKind::Add, &settings, connectors.Keys(), -1)) {
+        std::unique_ptr<PipeConnector> connector = BuildConnector(settings, commandHost.Observer());
         if (!OpenListener(*connector)) {
-            host_.Ask(connector->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
+            commandHost.Ask(connector->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
             continue;  // the dialog again, with what the user entered
         }
-        int row = list_.Append(std::move(connector));
+        int row = connectors.Append(std::move(connector));
         if (row < 0) {
-            host_.Ask("The new connector could not be added to the list.", BoxKind::OkExclamation,
+            commandHost.Ask("The new connector could not be added to the list.", BoxKind::OkExclamation,
                       "Configuration Error!");
             break;
         }
-        StartWorkerOrTell(list_.At(row));
+        StartWorkerOrTell(connectors.At(row));
         break;
     }
-    host_.SaveConfiguration();  // also when the dialog was cancelled
+    commandHost.SaveConfiguration();  // also when the dialog was cancelled
 }
 
 void ConnectorCommands::Edit() {
-    int row = host_.SelectedRow();
-    if (list_.Count() == 0 || row < 0)
+    int row = commandHost.SelectedRow();
+    if (connectors.Count() == 0 || row < 0)
         return;
-    ConnectorSettings settings = list_.At(row).Settings();
-    if (!MayDisconnect(list_.At(row)))
+    ConnectorSettings settings = connectors.At(row).Settings();
+    if (!MayDisconnect(connectors.At(row)))
         return;
-    while (host_.RunConnectorDialog(DialogKind::Edit, &settings, list_.Keys(), row)) {
+    while (commandHost.RunConnectorDialog(DialogKind::Edit, &settings, connectors.Keys(), row)) {
         if (Rebuild(row, settings))
             break;
     }
-    host_.SaveConfiguration();  // also when the dialog was cancelled
+    commandHost.SaveConfiguration();  // also when the dialog was cancelled
 }
 
 bool ConnectorCommands::Rebuild(int row, const ConnectorSettings& settings) {
     // Opened while the old connector still runs and listens, possibly on the same port, whose
     // endpoint the new one then takes over.
-    PipeConnector& old = list_.At(row);
-    std::unique_ptr<PipeConnector> fresh = BuildConnector(settings, host_.Observer());
+    PipeConnector& old = connectors.At(row);
+    std::unique_ptr<PipeConnector> fresh = BuildConnector(settings, commandHost.Observer());
     if (!ListenInPlaceOf(old, *fresh)) {
-        host_.Ask(fresh->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
+        commandHost.Ask(fresh->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
         return false;
     }
     old.StopAndWait();
-    list_.Replace(row, std::move(fresh));  // the old connector is destroyed here
-    StartWorkerOrTell(list_.At(row));
+    connectors.Replace(row, std::move(fresh));  // the old connector is destroyed here
+    StartWorkerOrTell(connectors.At(row));
     return true;
 }
 
 void ConnectorCommands::ConsoleOptions() {
-    int row = host_.SelectedRow();
-    if (list_.Count() == 0 || row < 0)
+    int row = commandHost.SelectedRow();
+    if (connectors.Count() == 0 || row < 0)
         return;
-    PipeConnector& old = list_.At(row);
+    PipeConnector& old = connectors.At(row);
     ConnectorSettings before = old.Settings();
     ConnectorSettings settings = before;
     for (;;) {
-        if (!host_.RunConsoleOptionsDialog(&settings))
+        if (!commandHost.RunConsoleOptionsDialog(&settings))
             return;
         // A watch port is checked against the other rows' ports as the port itself is.
-        Verdict verdict = ValidateConnector(DialogKind::Edit, settings, list_.Keys(), row);
+        Verdict verdict = ValidateConnector(DialogKind::Edit, settings, connectors.Keys(), row);
         if (verdict.accepted)
             break;
-        host_.Ask(verdict.message, BoxKind::OkExclamation, "Error!");
+        commandHost.Ask(verdict.message, BoxKind::OkExclamation, "Error!");
     }
     if (!SameSettings(settings, before)) {
         // A changed option takes a new connector, as an edit does, and costs a client its turn.
         if (!MayDisconnect(old) || !Rebuild(row, settings))
             return;
     }
-    host_.SaveConfiguration();
+    commandHost.SaveConfiguration();
 }
 
 void ConnectorCommands::Delete() {
-    int row = host_.SelectedRow();
-    if (list_.Count() == 0 || row < 0)
+    int row = commandHost.SelectedRow();
+    if (connectors.Count() == 0 || row < 0)
         return;
-    std::string pipeName = list_.At(row).GetPipeName();
-    if (!host_.Ask(Format("Really want to delete connector for pipe %s?", pipeName.c_str()),
+    std::string pipeName = connectors.At(row).GetPipeName();
+    if (!commandHost.Ask(Format("Really want to delete connector for pipe %s?", pipeName.c_str()),
                    BoxKind::YesNoQuestion, "Delete Connector?")) {
         return;
     }
-    std::unique_ptr<PipeConnector> connector = list_.Remove(row);  // the row goes first
+    std::unique_ptr<PipeConnector> connector = connectors.Remove(row);  // the row goes first
     connector->StopAndWait();
     connector.reset();
-    host_.SaveConfiguration();
+    commandHost.SaveConfiguration();
 }
 
 void ConnectorCommands::Reset() {
-    if (list_.Count() == 0)
+    if (connectors.Count() == 0)
         return;
-    int row = host_.SelectedRow();
+    int row = commandHost.SelectedRow();
     if (row < 0) {
-        host_.Ask("Select connection to be cancelled", BoxKind::OkExclamation, "Delete");
+        commandHost.Ask("Select connection to be cancelled", BoxKind::OkExclamation, "Delete");
         return;
     }
-    PipeConnector& connector = list_.At(row);
+    PipeConnector& connector = connectors.At(row);
     std::string pipeName = connector.GetPipeName();
     std::string client = connector.GetClientAddress();
     if (client.empty()) {
-        host_.Ask(Format("Pipe %s is not connected to any client", pipeName.c_str()),
+        commandHost.Ask(Format("Pipe %s is not connected to any client", pipeName.c_str()),
                   BoxKind::OkInformation, "Not connected");
         return;
     }
-    if (!host_.Ask(
+    if (!commandHost.Ask(
             Format("Client %s will be disconnected from pipe %s", client.c_str(), pipeName.c_str()),
             BoxKind::YesNoExclamation, "Warning!")) {
         return;
@@ -125,13 +125,13 @@ void ConnectorCommands::Reset() {
 bool ConnectorCommands::MayDisconnect(const PipeConnector& connector) {
     std::string client = connector.GetClientAddress();
     return client.empty() ||
-           host_.Ask(Format("Client %s will be disconnected! Procced? \n", client.c_str()),
+           commandHost.Ask(Format("Client %s will be disconnected! Procced? \n", client.c_str()),
                      BoxKind::YesNoQuestion, "Warning!");
 }
 
 void ConnectorCommands::StartWorkerOrTell(PipeConnector& connector) {
     if (connector.StartWorker().Failed())
-        host_.Ask(connector.GetErrorText(), BoxKind::OkExclamation, nullptr);
+        commandHost.Ask(connector.GetErrorText(), BoxKind::OkExclamation, nullptr);
 }
 
 }  // namespace tolvi

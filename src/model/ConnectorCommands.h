@@ -42,7 +42,7 @@ class CommandHost {
 
 class ConnectorCommands {
   public:
-    ConnectorCommands(ConnectorList& list, CommandHost& host) : list_(list), host_(host) {}
+    ConnectorCommands(ConnectorList& list, CommandHost& host) : connectors(list), commandHost(host) {}
 
     void New();
     void Edit();
@@ -59,8 +59,8 @@ class ConnectorCommands {
     // Starts the worker; a thread that cannot be made is told in a box of its own.
     void StartWorkerOrTell(PipeConnector& connector);
 
-    ConnectorList& list_;
-    CommandHost& host_;
+    ConnectorList& connectors;
+    CommandHost& commandHost;
 };
 
 }  // namespace tolvi

@@ -50,7 +50,7 @@ void ConnectorHost::Note(PipeConnector& c, bool listening, std::vector<Failure>*
         failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), true, {}});
         return;
     }
-    platform::SysError error = start_ ? start_(c) : c.StartWorker();
+    platform::SysError error = startWorker ? startWorker(c) : c.StartWorker();
     if (error.Failed())
         failures->push_back(Failure{c.GetPipeName(), c.GetPortText(), c.GetErrorText(), false, error});
 }
@@ -59,9 +59,9 @@ std::vector<ConnectorHost::Failure> ConnectorHost::Start(
     const std::vector<ConnectorSettings>& settings) {
     std::vector<Failure> failures;
     for (const ConnectorSettings& s : settings) {
-        int row = list_.Append(BuildConnector(s, observer_));
+        int row = list.Append(BuildConnector(s, reportTo));
         if (row >= 0)
-            Note(list_.At(row), OpenListener(list_.At(row)), &failures);
+            Note(list.At(row), OpenListener(list.At(row)), &failures);
     }
     return failures;
 }
@@ -70,8 +70,8 @@ ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSetti
     Difference d;
     // Every running connector, taken out of the list; what is kept goes back in wanted's order.
     std::vector<std::unique_ptr<PipeConnector>> running;
-    while (list_.Count() > 0)
-        running.push_back(list_.Remove(0));
+    while (list.Count() > 0)
+        running.push_back(list.Remove(0));
     std::vector<std::unique_ptr<PipeConnector>> kept(wanted.size());
     std::vector<int> replaces(wanted.size(), -1);  // the running connector built anew
     std::vector<char> replaced(running.size(), 0);
@@ -112,10 +112,10 @@ ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSetti
     }
     for (size_t w = 0; w < wanted.size(); ++w) {
         if (kept[w]) {
-            list_.Append(std::move(kept[w]));
+            list.Append(std::move(kept[w]));
             continue;
         }
-        std::unique_ptr<PipeConnector> fresh = BuildConnector(wanted[w], observer_);
+        std::unique_ptr<PipeConnector> fresh = BuildConnector(wanted[w], reportTo);
         bool listening;
         if (replaces[w] >= 0) {
             PipeConnector& old = *running[replaces[w]];
@@ -127,9 +127,9 @@ ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSetti
             listening = OpenListener(*fresh);
             ++d.started;
         }
-        int row = list_.Append(std::move(fresh));
+        int row = list.Append(std::move(fresh));
         if (row >= 0)
-            Note(list_.At(row), listening, &d.failures);
+            Note(list.At(row), listening, &d.failures);
     }
     return d;
 }
@@ -145,7 +145,7 @@ std::string ClientLine(const ClientInfo& client) {
 
 std::vector<ConsoleEntry> ConnectorHost::List() {
     std::vector<ConsoleEntry> entries;
-    list_.ForEach([&entries](PipeConnector& c) {
+    list.ForEach([&entries](PipeConnector& c) {
         entries.push_back(ConsoleEntry{c.GetPortText(), c.GetPipeName(), c.GetDescription(),
                                        StatusWord(c.GetStatus())});
     });
@@ -161,7 +161,7 @@ bool ConnectorHost::Join(const JoinRequest& request, platform::TcpSocket* end, s
         return false;
     }
     bool served = false;
-    bool found = list_.WithPort(TextToInt(port), [&](PipeConnector& c) {
+    bool found = list.WithPort(TextToInt(port), [&](PipeConnector& c) {
         served = c.AddClient(std::move(ours), request.client);
     });
     if (!found) {
@@ -178,7 +178,7 @@ bool ConnectorHost::Join(const JoinRequest& request, platform::TcpSocket* end, s
 
 std::string ConnectorHost::Who(const std::string& port) {
     std::string lines;
-    list_.WithPort(TextToInt(port), [&lines](PipeConnector& c) {
+    list.WithPort(TextToInt(port), [&lines](PipeConnector& c) {
         for (const ClientInfo& client : c.Clients())
             lines += ClientLine(client) + "\n";
     });

@@ -28,16 +28,16 @@ std::string ClientLine(const ClientInfo& client);
 
 class ConnectorHost : public ConsoleDirectory {
   public:
-    explicit ConnectorHost(ConnectorObserver* observer) : observer_(observer) {}
+    explicit ConnectorHost(ConnectorObserver* observer) : reportTo(observer) {}
     // Every connector is stopped, all at once.
     ~ConnectorHost() { StopAll(); }
     ConnectorHost(const ConnectorHost&) = delete;
     ConnectorHost& operator=(const ConnectorHost&) = delete;
 
-    ConnectorList& Connectors() { return list_; }
+    ConnectorList& Connectors() { return list; }
 
     // How each worker is started (its StartWorker unless told otherwise).
-    void SetWorkerStarter(WorkerStarter start) { start_ = std::move(start); }
+    void SetWorkerStarter(WorkerStarter start) { startWorker = std::move(start); }
 
     // A connector that could not listen or whose worker could not start.
     struct Failure {
@@ -60,7 +60,7 @@ class ConnectorHost : public ConsoleDirectory {
     // settings are built anew in their place; the rest are stopped, and new ones started.
     Difference Reload(const std::vector<ConnectorSettings>& wanted);
 
-    void StopAll() { list_.StopAll(); }
+    void StopAll() { list.StopAll(); }
 
     // Its connectors for the SSH server and the web console, from their threads.
     std::vector<ConsoleEntry> List() override;
@@ -70,9 +70,9 @@ class ConnectorHost : public ConsoleDirectory {
   private:
     void Note(PipeConnector& connector, bool listening, std::vector<Failure>* failures);
 
-    ConnectorObserver* observer_;
-    WorkerStarter start_;
-    ConnectorList list_;
+    ConnectorObserver* reportTo;
+    WorkerStarter startWorker;
+    ConnectorList list;
 };
 
 }  // namespace tolvi

@@ -7,24 +7,24 @@ namespace tolvi {
 
 ConnectorList::~ConnectorList() {
     StopAll();
-    observer_ = nullptr;  // the rows go without telling a window that may be gone
+    listObserver = nullptr;  // the rows go without telling a window that may be gone
     std::vector<std::unique_ptr<PipeConnector>> gone;
     std::lock_guard<std::mutex> hold(rowsLock);
-    gone.swap(rows_);
+    gone.swap(rows);
 }
 
 int ConnectorList::Append(std::unique_ptr<PipeConnector> connector) {
     {
         std::lock_guard<std::mutex> hold(rowsLock);
-        rows_.push_back(std::move(connector));
+        rows.push_back(std::move(connector));
     }
     int row = Count() - 1;
-    if (observer_ && !observer_->OnRowAppended(row, *rows_.back())) {
+    if (listObserver && !listObserver->OnRowAppended(row, *rows.back())) {
         std::unique_ptr<PipeConnector> unseen;
         {
             std::lock_guard<std::mutex> hold(rowsLock);
-            unseen = std::move(rows_.back());
-            rows_.pop_back();
+            unseen = std::move(rows.back());
+            rows.pop_back();
         }
         return -1;  // a row nobody sees must not keep a connector running
     }
@@ -35,10 +35,10 @@ std::unique_ptr<PipeConnector> ConnectorList::Replace(int row,
                                                       std::unique_ptr<PipeConnector> connector) {
     {
         std::lock_guard<std::mutex> hold(rowsLock);
-        std::swap(rows_.at(static_cast<size_t>(row)), connector);
+        std::swap(rows.at(static_cast<size_t>(row)), connector);
     }
-    if (observer_)
-        observer_->OnRowReplaced(row, *rows_.at(static_cast<size_t>(row)));
+    if (listObserver)
+        listObserver->OnRowReplaced(row, *rows.at(static_cast<size_t>(row)));
     return connector;
 }
 
@@ -46,24 +46,24 @@ std::unique_ptr<PipeConnector> ConnectorList::Remove(int row) {
     std::unique_ptr<PipeConnector> connector;
     {
         std::lock_guard<std::mutex> hold(rowsLock);
-        auto at = rows_.begin() + row;
+        auto at = rows.begin() + row;
         connector = std::move(*at);
-        rows_.erase(at);
+        rows.erase(at);
     }
-    if (observer_)
-        observer_->OnRowRemoved(row);
+    if (listObserver)
+        listObserver->OnRowRemoved(row);
     return connector;
 }
 
 void ConnectorList::ForEach(const std::function<void(PipeConnector&)>& use) const {
     std::lock_guard<std::mutex> hold(rowsLock);
-    for (const auto& c : rows_)
+    for (const auto& c : rows)
         use(*c);
 }
 
 bool ConnectorList::WithPort(int port, const std::function<void(PipeConnector&)>& use) const {
     std::lock_guard<std::mutex> hold(rowsLock);
-    for (const auto& c : rows_) {
+    for (const auto& c : rows) {
         if (TextToInt(c->GetPortText()) == port && port > 0) {
             use(*c);
             return true;
@@ -73,30 +73,30 @@ bool ConnectorList::WithPort(int port, const std::function<void(PipeConnector&)>
 }
 
 void ConnectorList::StopAll() {
-    for (auto& c : rows_)
+    for (auto& c : rows)
         c->RequestStop();
-    for (auto& c : rows_)
+    for (auto& c : rows)
         c->StopAndWait();
 }
 
 void ConnectorList::Clear() {
     StopAll();
-    while (!rows_.empty())
+    while (!rows.empty())
         Remove(Count() - 1);
 }
 
 std::vector<RowKey> ConnectorList::Keys() const {
     std::vector<RowKey> keys;
-    keys.reserve(rows_.size());
-    for (const auto& c : rows_)
+    keys.reserve(rows.size());
+    for (const auto& c : rows)
         keys.push_back(RowKey{c->GetPipeName(), c->GetPortText(), c->Settings().watchPort});
     return keys;
 }
 
 std::vector<ConnectorSettings> ConnectorList::Settings() const {
     std::vector<ConnectorSettings> all;
-    all.reserve(rows_.size());
-    for (const auto& c : rows_)
+    all.reserve(rows.size());
+    for (const auto& c : rows)
         all.push_back(c->Settings());
     return all;
 }

@@ -31,10 +31,10 @@ class ConnectorList {
     ConnectorList(const ConnectorList&) = delete;
     ConnectorList& operator=(const ConnectorList&) = delete;
 
-    void SetObserver(ConnectorListObserver* observer) { observer_ = observer; }
+    void SetObserver(ConnectorListObserver* observer) { listObserver = observer; }
 
-    int Count() const { return static_cast<int>(rows_.size()); }
-    PipeConnector& At(int row) const { return *rows_.at(static_cast<size_t>(row)); }
+    int Count() const { return static_cast<int>(rows.size()); }
+    PipeConnector& At(int row) const { return *rows.at(static_cast<size_t>(row)); }
 
     // Appends a row; -1 when the observer could not show it, and the connector is gone.
     int Append(std::unique_ptr<PipeConnector> connector);
@@ -57,9 +57,9 @@ class ConnectorList {
     bool WithPort(int port, const std::function<void(PipeConnector&)>& use) const;
 
   private:
-    mutable std::mutex rowsLock;  // held while rows_ changes, and by the other threads' reads
-    std::vector<std::unique_ptr<PipeConnector>> rows_;
-    ConnectorListObserver* observer_ = nullptr;
+    mutable std::mutex rowsLock;  // held while rows changes, and by the other threads' reads
+    std::vector<std::unique_ptr<PipeConnector>> rows;
+    ConnectorListObserver* listObserver = nullptr;
 };
 
 }  // namespace tolvi

@@ -30,9 +30,9 @@ class AppendFile {
 
   private:
 #ifdef _WIN32
-    UniqueFile file_;
+    UniqueFile handle;
 #else
-    int fd_ = -1;
+    int descriptor = -1;
 #endif
 };
 

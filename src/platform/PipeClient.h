@@ -55,11 +55,11 @@ class PipeClient {
     void* WriteEvent() const;
     void StartRead();
     void StartWrite();
-    UniqueFile handle_;
+    UniqueFile handle;
     // Heap-held, so that a buffer the system may still write into can outlive the object.
-    std::unique_ptr<Overlapped> io_;
+    std::unique_ptr<Overlapped> overlapped;
 #else
-    int fd_ = -1;
+    int descriptor = -1;
 #endif
 };
 

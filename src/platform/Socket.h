@@ -37,8 +37,8 @@ class TcpSocket {
     // fails to make an IPv6 one.
     static TcpSocket CreateStream(SysError* error, Family family = Family::V4);
 
-    bool IsValid() const { return handle_ != kInvalid; }
-    intptr_t Native() const { return handle_; }
+    bool IsValid() const { return native != kInvalid; }
+    intptr_t Native() const { return native; }
     void Close();
     // Closes after a last word: what was sent goes out with the end of the stream, and what
     // the peer sent meanwhile (a Telnet client's first requests) is read and dropped, so that
@@ -74,22 +74,22 @@ class TcpSocket {
   private:
     friend class WaitSet;
     static constexpr intptr_t kInvalid = -1;
-    explicit TcpSocket(intptr_t handle) : handle_(handle) {}
+    explicit TcpSocket(intptr_t handle) : native(handle) {}
     intptr_t Release() {
-        intptr_t h = handle_;
-        handle_ = kInvalid;
+        intptr_t h = native;
+        native = kInvalid;
         return h;
     }
-    intptr_t handle_ = kInvalid;
+    intptr_t native = kInvalid;
 #ifdef _WIN32
     // The event that WaitSet waits on for this socket, made on first use.
     void* WaitEvent();
-    UniqueHandle event_;
-    bool listening_ = false;  // since Listen succeeded
+    UniqueHandle waitEvent;
+    bool listening = false;  // since Listen succeeded
     // A listener's news and what came of it: news named by the last wait that no accept could
     // take leaves the listener watched by the clock until an accept succeeds (see WaitSet).
-    bool announced_ = false;
-    bool newsWithoutConnection_ = false;
+    bool newsAnnounced = false;
+    bool newsWithoutConnection = false;
 #endif
 };
 

@@ -24,23 +24,23 @@ class WorkerThread {
 
     // Fails, with the system's error code, when no thread could be created.
     SysError Start(Procedure procedure, void* argument);
-    bool Joinable() const { return started_; }
+    bool Joinable() const { return started; }
     // Waits until the thread has ended, however it ended; at once when none was started.
     SysError Join();
     // The system call Join makes, as its failure's message names it.
     static const char* JoinCallName();
 
     // The thread's own entry; runs the procedure given to Start.
-    void Run() { procedure_(argument_); }
+    void Run() { entry(entryArgument); }
 
   private:
-    bool started_ = false;
-    Procedure procedure_ = nullptr;
-    void* argument_ = nullptr;
+    bool started = false;
+    Procedure entry = nullptr;
+    void* entryArgument = nullptr;
 #ifdef _WIN32
-    UniqueHandle handle_;
+    UniqueHandle handle;
 #else
-    pthread_t id_{};
+    pthread_t threadId{};
 #endif
 };
 

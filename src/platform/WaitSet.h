@@ -47,15 +47,15 @@ class WaitSet {
   private:
 #ifdef _WIN32
     // One wait takes at most 64 handles (MAXIMUM_WAIT_OBJECTS); those beyond are polled.
-    std::vector<void*> handles_;
-    std::vector<void*> overflow_;  // added beyond the limit: looked at every few milliseconds
-    bool readyNow_ = false;        // something added can go on without waiting
-    bool pollListener_ = false;    // a listener whose news may not come: looked at often
-    std::vector<TcpSocket*> listeners_;  // told after each wait whether their news came
-    std::vector<void*> woke_;      // the handles found signalled when the last wait ended
+    std::vector<void*> handles;
+    std::vector<void*> overflow;  // added beyond the limit: looked at every few milliseconds
+    bool readyNow = false;        // something added can go on without waiting
+    bool pollListener = false;    // a listener whose news may not come: looked at often
+    std::vector<TcpSocket*> listeners;  // told after each wait whether their news came
+    std::vector<void*> woke;      // the handles found signalled when the last wait ended
     bool IsNamed(void* handle) const;
 #else
-    std::vector<pollfd> fds_;
+    std::vector<pollfd> polled;
 #endif
 };
 

@@ -26,20 +26,20 @@ class WakeSignal {
     // resets while it may be set.
     void SetFromSignalHandler();
     void Reset();
-    bool IsSet() const { return set_.load(); }
+    bool IsSet() const { return set.load(); }
 
   private:
     friend class WaitSet;
     // Set and Reset each change the flag and the waitable object together: one that raced the
     // other could leave the object signalled while the flag says it is not, and every wait
     // would end at once for nothing.
-    std::mutex lock_;
-    std::atomic<bool> set_{false};
+    std::mutex lock;
+    std::atomic<bool> set{false};
 #ifdef _WIN32
-    UniqueHandle event_;  // manual-reset event
+    UniqueHandle event;  // manual-reset event
 #else
-    int readFd_ = -1;  // readable while set
-    int writeFd_ = -1;
+    int readFd = -1;  // readable while set
+    int writeFd = -1;
 #endif
 };
 

@@ -11,7 +11,7 @@
 namespace tolvi::relay {
 
 void StatusPrinter::Line(const std::string& text) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::mutex> hold(lock);
     using namespace std::chrono;
     auto now = system_clock::now();
     std::time_t seconds = system_clock::to_time_t(now);

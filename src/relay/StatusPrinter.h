@@ -28,7 +28,7 @@ class StatusPrinter : public ConnectorObserver {
     void OnAlert(const PipeConnector& c, const std::string& text) override;
 
   private:
-    std::mutex lock_;
+    std::mutex lock;
 };
 
 }  // namespace tolvi::relay

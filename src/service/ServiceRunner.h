@@ -87,15 +87,15 @@ class ServiceRunner {
     void StopConnectors();
 
     class Observer;
-    ServiceControl& control_;
-    ConnectorSource& source_;
-    ServiceLog& log_;
-    std::unique_ptr<Observer> observer_;
-    std::unique_ptr<ConnectorHost> host_;
-    std::mutex hostLock_;  // the host changes on the service's thread; status reads it
-    platform::WakeSignal stop_;
-    platform::WakeSignal reload_;
-    uint32_t checkpoint_ = 0;
+    ServiceControl& scm;
+    ConnectorSource& connectorSource;
+    ServiceLog& eventLog;
+    std::unique_ptr<Observer> observer;
+    std::unique_ptr<ConnectorHost> host;
+    std::mutex hostLock;  // the host changes on the service's thread; status reads it
+    platform::WakeSignal stop;
+    platform::WakeSignal reload;
+    uint32_t lastCheckpoint = 0;
 };
 
 }  // namespace tolvi::service

@@ -45,20 +45,20 @@ bool ReadToolBarResource(int resourceId, ToolBarLayout* layout) {
 }  // namespace
 
 ToolBar::~ToolBar() {
-    if (hwnd_ && IsWindow(hwnd_))
-        SendMessageW(hwnd_, TB_SETIMAGELIST, 0, 0);
-    if (pictures_)
-        ImageList_Destroy(pictures_);
+    if (hwnd && IsWindow(hwnd))
+        SendMessageW(hwnd, TB_SETIMAGELIST, 0, 0);
+    if (pictures)
+        ImageList_Destroy(pictures);
 }
 
 bool ToolBar::Create(HWND parent, DWORD style, UINT id) {
     InitCommonControlsOnce();
-    hwnd_ =
+    hwnd =
         CreateWindowExW(0, TOOLBARCLASSNAMEW, L"", style, 0, 0, 0, 0, parent,
                         reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppInstance(), nullptr);
-    if (!hwnd_)
+    if (!hwnd)
         return false;
-    SendMessageW(hwnd_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(hwnd, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     return true;
 }
 
@@ -66,7 +66,7 @@ bool ToolBar::LoadToolBar(int resourceId) {
     ToolBarLayout layout;
     if (!ReadToolBarResource(resourceId, &layout))
         return false;
-    strips_.insert(strips_.begin(), {layout.width, resourceId});
+    strips.insert(strips.begin(), {layout.width, resourceId});
     if (!ShowPictures(layout.width, resourceId))
         return false;
     std::vector<TBBUTTON> buttons;
@@ -80,26 +80,26 @@ bool ToolBar::LoadToolBar(int resourceId) {
             b.idCommand = static_cast<int>(id);
             b.fsState = TBSTATE_ENABLED;
             b.fsStyle = BTNS_BUTTON;
-            commands_.push_back(id);
+            commands.push_back(id);
         }
         buttons.push_back(b);
     }
-    SendMessageW(hwnd_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
-    SendMessageW(hwnd_, TB_AUTOSIZE, 0, 0);
+    SendMessageW(hwnd, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    SendMessageW(hwnd, TB_AUTOSIZE, 0, 0);
     return true;
 }
 
 void ToolBar::AddPictureSize(int size, int bitmapId) {
-    strips_.emplace_back(size, bitmapId);
+    strips.emplace_back(size, bitmapId);
 }
 
 bool ToolBar::ScaleTo(UINT dpi) {
-    if (strips_.empty())
+    if (strips.empty())
         return false;
-    const int wanted = MulDiv(strips_.front().first, static_cast<int>(dpi), 96);
+    const int wanted = MulDiv(strips.front().first, static_cast<int>(dpi), 96);
     const std::pair<int, int>* chosen = nullptr;
-    const std::pair<int, int>* smallest = &strips_.front();
-    for (const auto& strip : strips_) {
+    const std::pair<int, int>* smallest = &strips.front();
+    for (const auto& strip : strips) {
         if (strip.first <= wanted && (!chosen || strip.first > chosen->first))
             chosen = &strip;
         if (strip.first < smallest->first)
@@ -107,16 +107,16 @@ bool ToolBar::ScaleTo(UINT dpi) {
     }
     if (!chosen)
         chosen = smallest;
-    if (chosen->first == pictureSize_)
+    if (chosen->first == pictureSize)
         return true;
     if (!ShowPictures(chosen->first, chosen->second))
         return false;
     // The buttons take the new pictures' size and the bar's padding; left alone they would
     // keep the largest size they ever had.
-    DWORD padding = static_cast<DWORD>(SendMessageW(hwnd_, TB_GETPADDING, 0, 0));
-    SendMessageW(hwnd_, TB_SETBUTTONSIZE, 0,
-                 MAKELPARAM(pictureSize_ + LOWORD(padding), pictureSize_ + HIWORD(padding)));
-    SendMessageW(hwnd_, TB_AUTOSIZE, 0, 0);
+    DWORD padding = static_cast<DWORD>(SendMessageW(hwnd, TB_GETPADDING, 0, 0));
+    SendMessageW(hwnd, TB_SETBUTTONSIZE, 0,
+                 MAKELPARAM(pictureSize + LOWORD(padding), pictureSize + HIWORD(padding)));
+    SendMessageW(hwnd, TB_AUTOSIZE, 0, 0);
     return true;
 }
 
@@ -138,25 +138,25 @@ bool ToolBar::ShowPictures(int size, int bitmapId) {
             ImageList_Destroy(images);
         return false;
     }
-    SendMessageW(hwnd_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
-    if (pictures_)
-        ImageList_Destroy(pictures_);  // the bar does not destroy an image list it is given
-    pictures_ = images;
-    pictureSize_ = size;
+    SendMessageW(hwnd, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    if (pictures)
+        ImageList_Destroy(pictures);  // the bar does not destroy an image list it is given
+    pictures = images;
+    pictureSize = size;
     return true;
 }
 
 bool StatusBar::Create(HWND parent, DWORD style, UINT id) {
     InitCommonControlsOnce();
-    hwnd_ =
+    hwnd =
         CreateWindowExW(0, STATUSCLASSNAMEW, L"", style, 0, 0, 0, 0, parent,
                         reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppInstance(), nullptr);
-    return hwnd_ != nullptr;
+    return hwnd != nullptr;
 }
 
 bool StatusBar::SetIndicators(const UINT* ids, int count) {
-    panes_.assign(ids, ids + count);
-    shown_.assign(count, std::string());
+    panes.assign(ids, ids + count);
+    shown.assign(count, std::string());
     Resize();
     SetMessage(LoadText(IDS_IDLE_MESSAGE));  // "Ready"
     UpdateIndicators();
@@ -164,49 +164,49 @@ bool StatusBar::SetIndicators(const UINT* ids, int count) {
 }
 
 void StatusBar::Resize() {
-    if (!hwnd_ || panes_.empty())
+    if (!hwnd || panes.empty())
         return;
-    SendMessageW(hwnd_, WM_SIZE, 0, 0);
+    SendMessageW(hwnd, WM_SIZE, 0, 0);
     RECT r;
-    GetClientRect(hwnd_, &r);
+    GetClientRect(hwnd, &r);
     // The indicators keep a fixed width at the right; the message pane takes the rest.
-    const int indicatorWidth = MulDiv(40, static_cast<int>(dpi_), 96);
-    const int grip = MulDiv(16, static_cast<int>(dpi_), 96);
-    const int n = static_cast<int>(panes_.size());
+    const int indicatorWidth = MulDiv(40, static_cast<int>(currentDpi), 96);
+    const int grip = MulDiv(16, static_cast<int>(currentDpi), 96);
+    const int n = static_cast<int>(panes.size());
     std::vector<int> edges(n, -1);
     for (int i = 0; i + 1 < n; ++i)
         edges[i] = r.right - grip - indicatorWidth * (n - 1 - i);
-    SendMessageW(hwnd_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
-    for (size_t i = 0; i < panes_.size(); ++i)
+    SendMessageW(hwnd, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+    for (size_t i = 0; i < panes.size(); ++i)
         SetPaneText(i);
 }
 
 void StatusBar::SetMessage(const std::string& text) {
     // Told again every second while idle: the pane is drawn anew only when it changes.
-    if (panes_.empty() || shown_[0] == text)
+    if (panes.empty() || shown[0] == text)
         return;
-    shown_[0] = text;
+    shown[0] = text;
     SetPaneText(0);
 }
 
 void StatusBar::SetPaneText(size_t pane) {
-    SendMessageW(hwnd_, SB_SETTEXTW, pane,
-                 reinterpret_cast<LPARAM>(platform::Widen(shown_[pane]).c_str()));
+    SendMessageW(hwnd, SB_SETTEXTW, pane,
+                 reinterpret_cast<LPARAM>(platform::Widen(shown[pane]).c_str()));
 }
 
 std::string StatusBar::Message() const {
-    return shown_.empty() ? "" : shown_[0];
+    return shown.empty() ? "" : shown[0];
 }
 
 void StatusBar::UpdateIndicators() {
-    for (size_t i = 1; i < panes_.size(); ++i) {
-        int key = panes_[i] == ID_INDICATOR_CAPS  ? VK_CAPITAL
-                  : panes_[i] == ID_INDICATOR_NUM ? VK_NUMLOCK
+    for (size_t i = 1; i < panes.size(); ++i) {
+        int key = panes[i] == ID_INDICATOR_CAPS  ? VK_CAPITAL
+                  : panes[i] == ID_INDICATOR_NUM ? VK_NUMLOCK
                                                   : VK_SCROLL;
-        std::string text = (GetKeyState(key) & 1) ? LoadText(panes_[i]) : "";
-        if (text == shown_[i])
+        std::string text = (GetKeyState(key) & 1) ? LoadText(panes[i]) : "";
+        if (text == shown[i])
             continue;
-        shown_[i] = text;
+        shown[i] = text;
         SetPaneText(i);
     }
 }

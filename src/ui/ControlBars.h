@@ -26,18 +26,18 @@ class ToolBar {
     // pictures scaled to dpi, so that no picture is stretched; the smallest when none is.
     bool ScaleTo(UINT dpi);
     // The side of the pictures shown, in pixels.
-    int PictureSize() const { return pictureSize_; }
-    HWND Hwnd() const { return hwnd_; }
-    const std::vector<UINT>& Commands() const { return commands_; }
+    int PictureSize() const { return pictureSize; }
+    HWND Hwnd() const { return hwnd; }
+    const std::vector<UINT>& Commands() const { return commands; }
 
   private:
     bool ShowPictures(int size, int bitmapId);
 
-    HWND hwnd_ = nullptr;
-    std::vector<UINT> commands_;
-    std::vector<std::pair<int, int>> strips_;  // picture size, bitmap id; the first is 96 DPI's
-    HIMAGELIST pictures_ = nullptr;
-    int pictureSize_ = 0;
+    HWND hwnd = nullptr;
+    std::vector<UINT> commands;
+    std::vector<std::pair<int, int>> strips;  // picture size, bitmap id; the first is 96 DPI's
+    HIMAGELIST pictures = nullptr;
+    int pictureSize = 0;
 };
 
 class StatusBar {
@@ -49,18 +49,18 @@ class StatusBar {
     std::string Message() const;
     // Shows each lock-key indicator while its key is on.
     void UpdateIndicators();
-    HWND Hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return hwnd; }
     void Resize();
     // The indicators' widths follow the window's DPI.
-    void SetDpi(UINT dpi) { dpi_ = dpi; }
+    void SetDpi(UINT dpi) { currentDpi = dpi; }
 
   private:
     void SetPaneText(size_t pane);
 
-    HWND hwnd_ = nullptr;
-    UINT dpi_ = 96;
-    std::vector<UINT> panes_;
-    std::vector<std::string> shown_;
+    HWND hwnd = nullptr;
+    UINT currentDpi = 96;
+    std::vector<UINT> panes;
+    std::vector<std::string> shown;
 };
 
 // Shows or hides a bar; true when it is shown afterwards.

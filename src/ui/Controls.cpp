@@ -26,7 +26,7 @@ int ListView::InsertColumn(int index, const char* title, int width) {
     c.pszText = &text[0];
     c.iSubItem = index;
     return static_cast<int>(
-        SendMessageW(hwnd_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&c)));
+        SendMessageW(control, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&c)));
 }
 
 int ListView::InsertItem(int index, const std::string& text) {
@@ -36,7 +36,7 @@ int ListView::InsertItem(int index, const std::string& text) {
     item.iItem = index;
     item.pszText = &wide[0];
     return static_cast<int>(
-        SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        SendMessageW(control, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 bool ListView::SetItemText(int index, int column, const std::string& text) {
@@ -44,7 +44,7 @@ bool ListView::SetItemText(int index, int column, const std::string& text) {
     LVITEMW item{};
     item.iSubItem = column;
     item.pszText = &wide[0];
-    return SendMessageW(hwnd_, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item)) != 0;
+    return SendMessageW(control, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 std::string ListView::GetItemText(int index, int column) const {
@@ -56,7 +56,7 @@ std::string ListView::GetItemText(int index, int column) const {
         item.pszText = buffer.data();
         item.cchTextMax = static_cast<int>(buffer.size());
         auto copied = static_cast<size_t>(
-            SendMessageW(hwnd_, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item)));
+            SendMessageW(control, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item)));
         if (copied + 1 < buffer.size())
             return platform::Narrow(buffer.data(), static_cast<int>(copied));
         buffer.resize(buffer.size() * 2);
@@ -68,83 +68,83 @@ bool ListView::SetItemImage(int index, int image) {
     item.mask = LVIF_IMAGE;
     item.iItem = index;
     item.iImage = image;
-    return SendMessageW(hwnd_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+    return SendMessageW(control, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 int ListView::GetItemImage(int index) const {
     LVITEMW item{};
     item.mask = LVIF_IMAGE;
     item.iItem = index;
-    if (!SendMessageW(hwnd_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+    if (!SendMessageW(control, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
         return -1;
     return item.iImage;
 }
 
 int ListView::GetItemCount() const {
-    return static_cast<int>(SendMessageW(hwnd_, LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int>(SendMessageW(control, LVM_GETITEMCOUNT, 0, 0));
 }
 
 int ListView::GetNextSelected(int after) const {
-    return static_cast<int>(SendMessageW(hwnd_, LVM_GETNEXTITEM, after, LVNI_SELECTED));
+    return static_cast<int>(SendMessageW(control, LVM_GETNEXTITEM, after, LVNI_SELECTED));
 }
 
 bool ListView::DeleteItem(int index) {
-    return SendMessageW(hwnd_, LVM_DELETEITEM, index, 0) != 0;
+    return SendMessageW(control, LVM_DELETEITEM, index, 0) != 0;
 }
 
 bool ListView::SetColumnWidth(int column, int width) {
-    return SendMessageW(hwnd_, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)) != 0;
+    return SendMessageW(control, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)) != 0;
 }
 
 int ListView::GetColumnWidth(int column) const {
-    return static_cast<int>(SendMessageW(hwnd_, LVM_GETCOLUMNWIDTH, column, 0));
+    return static_cast<int>(SendMessageW(control, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
 void ListView::SetExtendedStyle(DWORD style, DWORD mask) {
-    SendMessageW(hwnd_, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
+    SendMessageW(control, LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style);
 }
 
 HIMAGELIST ListView::SetSmallImageList(HIMAGELIST images) {
     return reinterpret_cast<HIMAGELIST>(
-        SendMessageW(hwnd_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images)));
+        SendMessageW(control, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images)));
 }
 
 bool ImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
     Destroy();
-    handle_ = ImageList_Create(cx, cy, flags, initial, grow);
-    return handle_ != nullptr;
+    handle = ImageList_Create(cx, cy, flags, initial, grow);
+    return handle != nullptr;
 }
 
 int ImageList::AddIcon(HICON icon) {
-    return ImageList_ReplaceIcon(handle_, -1, icon);
+    return ImageList_ReplaceIcon(handle, -1, icon);
 }
 
 void ImageList::SetBkColor(COLORREF color) {
-    ImageList_SetBkColor(handle_, color);
+    ImageList_SetBkColor(handle, color);
 }
 
 void ImageList::Destroy() {
-    if (handle_)
-        ImageList_Destroy(handle_);
-    handle_ = nullptr;
+    if (handle)
+        ImageList_Destroy(handle);
+    handle = nullptr;
 }
 
 bool Menu::Load(int resourceId) {
     Destroy();
-    handle_ = LoadMenuW(AppInstance(), MAKEINTRESOURCEW(resourceId));
-    return handle_ != nullptr;
+    handle = LoadMenuW(AppInstance(), MAKEINTRESOURCEW(resourceId));
+    return handle != nullptr;
 }
 
 HMENU Menu::Detach() {
-    HMENU h = handle_;
-    handle_ = nullptr;
+    HMENU h = handle;
+    handle = nullptr;
     return h;
 }
 
 void Menu::Destroy() {
-    if (handle_)
-        DestroyMenu(handle_);
-    handle_ = nullptr;
+    if (handle)
+        DestroyMenu(handle);
+    handle = nullptr;
 }
 
 }  // namespace tolvi::ui

@@ -14,8 +14,8 @@ void InitCommonControlsOnce();
 // A list view control owned by its parent window; this only talks to it, in UTF-8.
 class ListView {
   public:
-    void Attach(HWND hwnd) { hwnd_ = hwnd; }
-    HWND Hwnd() const { return hwnd_; }
+    void Attach(HWND hwnd) { control = hwnd; }
+    HWND Hwnd() const { return control; }
 
     int InsertColumn(int index, const char* title, int width);
     int InsertItem(int index, const std::string& text);
@@ -33,7 +33,7 @@ class ListView {
     HIMAGELIST SetSmallImageList(HIMAGELIST images);
 
   private:
-    HWND hwnd_ = nullptr;
+    HWND control = nullptr;
 };
 
 // An image list the program creates and destroys.
@@ -47,17 +47,17 @@ class ImageList {
     bool Create(int cx, int cy, UINT flags, int initial, int grow);
     int AddIcon(HICON icon);
     void SetBkColor(COLORREF color);
-    HIMAGELIST Handle() const { return handle_; }
+    HIMAGELIST Handle() const { return handle; }
     // Gives the image list up to a control that destroys it itself.
     HIMAGELIST Detach() {
-        HIMAGELIST h = handle_;
-        handle_ = nullptr;
+        HIMAGELIST h = handle;
+        handle = nullptr;
         return h;
     }
     void Destroy();
 
   private:
-    HIMAGELIST handle_ = nullptr;
+    HIMAGELIST handle = nullptr;
 };
 
 // A menu loaded from a resource, destroyed with its owner.
@@ -69,14 +69,14 @@ class Menu {
     Menu& operator=(const Menu&) = delete;
 
     bool Load(int resourceId);
-    HMENU Handle() const { return handle_; }
-    HMENU SubMenu(int position) const { return GetSubMenu(handle_, position); }
+    HMENU Handle() const { return handle; }
+    HMENU SubMenu(int position) const { return GetSubMenu(handle, position); }
     // Hands the menu to a window, which destroys it with itself.
     HMENU Detach();
     void Destroy();
 
   private:
-    HMENU handle_ = nullptr;
+    HMENU handle = nullptr;
 };
 
 }  // namespace tolvi::ui

@@ -7,18 +7,18 @@
 namespace tolvi::ui {
 
 void DataExchange::Text(int id, std::string& value) {
-    HWND control = GetDlgItem(dialog_, id);
-    if (save_)
+    HWND control = GetDlgItem(dialogWindow, id);
+    if (saving)
         value = WindowText(control);
     else
         PutWindowText(control, value);
 }
 
 void DataExchange::Check(int id, int& value) {
-    if (save_) {
-        value = IsDlgButtonChecked(dialog_, id) == BST_CHECKED ? 1 : 0;
+    if (saving) {
+        value = IsDlgButtonChecked(dialogWindow, id) == BST_CHECKED ? 1 : 0;
     } else {
-        CheckDlgButton(dialog_, id, value ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(dialogWindow, id, value ? BST_CHECKED : BST_UNCHECKED);
     }
 }
 
@@ -29,7 +29,7 @@ void DataExchange::Check(int id, bool& value) {
 }
 
 INT_PTR Dialog::DoModal() {
-    return DialogBoxParamW(AppInstance(), MAKEINTRESOURCEW(templateId_), parent_, &Dialog::Thunk,
+    return DialogBoxParamW(AppInstance(), MAKEINTRESOURCEW(resourceId), owner, &Dialog::Thunk,
                            reinterpret_cast<LPARAM>(this));
 }
 
@@ -52,7 +52,7 @@ bool Dialog::OnDialogMessage(UINT, WPARAM, LPARAM, INT_PTR*) {
 }
 
 void Dialog::UpdateData(bool save) {
-    DataExchange dx(hwnd_, save);
+    DataExchange dx(window, save);
     DoDataExchange(dx);
 }
 
@@ -60,7 +60,7 @@ INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     Dialog* self;
     if (msg == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(l);
-        self->hwnd_ = hwnd;
+        self->window = hwnd;
         SetWindowLongPtrW(hwnd, DWLP_USER, l);
         WidenForTexts(hwnd);  // the template's own texts, before any field fills a control
         return self->OnInitDialog();
@@ -82,7 +82,7 @@ INT_PTR CALLBACK Dialog::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
         }
     }
     if (msg == WM_NCDESTROY)
-        self->hwnd_ = nullptr;
+        self->window = nullptr;
     return FALSE;
 }
 

@@ -55,16 +55,16 @@ const wchar_t* RegisterWindowClass(UINT style, HCURSOR cursor, HBRUSH background
 }
 
 Window::~Window() {
-    if (hwnd_) {
-        HWND hwnd = hwnd_;
+    if (window) {
+        HWND hwnd = window;
         Detach();
         ::DestroyWindow(hwnd);
     }
 }
 
 void Window::Detach() {
-    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    hwnd_ = nullptr;
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    window = nullptr;
 }
 
 bool Window::PreCreateWindow(CREATESTRUCTW& cs) {
@@ -102,14 +102,14 @@ bool Window::CreateEx(DWORD exStyle, const wchar_t* className, const char* title
         CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
                         cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, this);
     if (!hwnd)
-        hwnd_ = nullptr;
+        window = nullptr;
     return hwnd != nullptr;
 }
 
 BOOL Window::DestroyWindow() {
-    if (!hwnd_)
+    if (!window)
         return FALSE;
-    return ::DestroyWindow(hwnd_);
+    return ::DestroyWindow(window);
 }
 
 bool Window::OnCmdMsg(UINT id, int code) {
@@ -122,7 +122,7 @@ bool Window::Dispatch(UINT, WPARAM, LPARAM, LRESULT*) {
 }
 
 LRESULT Window::DefaultProc(UINT msg, WPARAM w, LPARAM l) {
-    return DefWindowProcW(hwnd_, msg, w, l);
+    return DefWindowProcW(window, msg, w, l);
 }
 
 LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
@@ -130,7 +130,7 @@ LRESULT CALLBACK Window::Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
         auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
         auto* self = static_cast<Window*>(create->lpCreateParams);
         if (self) {
-            self->hwnd_ = hwnd;
+            self->window = hwnd;
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         }
     }

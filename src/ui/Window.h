@@ -86,7 +86,7 @@ class Window {
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    HWND Hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return window; }
 
     // Creates the window with this object as its owner; className nullptr lets
     // PreCreateWindow choose one. title is UTF-8.
@@ -111,7 +111,7 @@ class Window {
     friend const wchar_t* RegisterWindowClass(UINT, HCURSOR, HBRUSH, HICON);
     static LRESULT CALLBACK Thunk(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
     void Detach();
-    HWND hwnd_ = nullptr;
+    HWND window = nullptr;
 };
 
 }  // namespace tolvi::ui

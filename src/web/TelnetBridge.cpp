@@ -59,12 +59,12 @@ int Complete(const uint8_t* bytes, size_t count, size_t length, uint8_t low, uin
 }  // namespace
 
 void TextFromBytes::Feed(const uint8_t* bytes, size_t count, std::string* text) {
-    if (heldCount_ > 0 && count > 0) {
+    if (heldCount > 0 && count > 0) {
         // Rare: a character was cut between two chunks. Read the two as one.
-        joined_.assign(held_, held_ + heldCount_);
-        joined_.insert(joined_.end(), bytes, bytes + count);
-        heldCount_ = 0;
-        Convert(joined_.data(), joined_.size(), text);
+        joined.assign(held, held + heldCount);
+        joined.insert(joined.end(), bytes, bytes + count);
+        heldCount = 0;
+        Convert(joined.data(), joined.size(), text);
         return;
     }
     Convert(bytes, count, text);
@@ -87,8 +87,8 @@ void TextFromBytes::Convert(const uint8_t* bytes, size_t count, std::string* tex
             text->append(reinterpret_cast<const char*>(bytes + i), length);
             i += length;
         } else if (whole < 0) {
-            heldCount_ = count - i;
-            std::memcpy(held_, bytes + i, heldCount_);
+            heldCount = count - i;
+            std::memcpy(held, bytes + i, heldCount);
             return;
         } else {
             // Not a character: the byte stands alone, and what follows it is read afresh.
@@ -98,9 +98,9 @@ void TextFromBytes::Convert(const uint8_t* bytes, size_t count, std::string* tex
 }
 
 void TextFromBytes::Finish(std::string* text) {
-    for (size_t k = 0; k < heldCount_; ++k)
-        AppendLatin1(held_[k], text);
-    heldCount_ = 0;
+    for (size_t k = 0; k < heldCount; ++k)
+        AppendLatin1(held[k], text);
+    heldCount = 0;
 }
 
 void FromConsole::StringReplies::Reply(uint8_t command, uint8_t option) {
@@ -111,14 +111,14 @@ void FromConsole::StringReplies::Reply(uint8_t command, uint8_t option) {
 
 void FromConsole::Feed(const uint8_t* bytes, size_t count, std::string* text,
                        std::string* answers) {
-    if (!telnet_) {
-        text_.Feed(bytes, count, text);
+    if (!speaksTelnet) {
+        toText.Feed(bytes, count, text);
         return;
     }
-    replies_.to = answers;
-    data_.resize(count);
-    size_t length = parser_.Feed(bytes, count, data_.data(), policy_);
-    text_.Feed(data_.data(), length, text);
+    replies.to = answers;
+    chunkData.resize(count);
+    size_t length = parser.Feed(bytes, count, chunkData.data(), policy);
+    toText.Feed(chunkData.data(), length, text);
 }
 
 std::string ToConsole(const char* data, size_t size, bool telnet) {

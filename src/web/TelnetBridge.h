@@ -25,21 +25,21 @@ class TextFromBytes {
   private:
     void Convert(const uint8_t* bytes, size_t count, std::string* text);
 
-    uint8_t held_[4] = {};
-    size_t heldCount_ = 0;
-    std::vector<uint8_t> joined_;  // a held character and the chunk that follows it
+    uint8_t held[4] = {};
+    size_t heldCount = 0;
+    std::vector<uint8_t> joined;  // a held character and the chunk that follows it
 };
 
 class FromConsole {
   public:
-    explicit FromConsole(bool telnet) : telnet_(telnet) {}
+    explicit FromConsole(bool telnet) : speaksTelnet(telnet) {}
     FromConsole(const FromConsole&) = delete;
     FromConsole& operator=(const FromConsole&) = delete;
 
     // Appends to text what the terminal shows of count received bytes, and to answers the
     // replies the connector is owed.
     void Feed(const uint8_t* bytes, size_t count, std::string* text, std::string* answers);
-    void Finish(std::string* text) { text_.Finish(text); }
+    void Finish(std::string* text) { toText.Finish(text); }
 
   private:
     // The answers of one Feed go to the string it was given.
@@ -48,12 +48,12 @@ class FromConsole {
         std::string* to = nullptr;
     };
 
-    bool telnet_;
-    TelnetParser parser_{false};  // the connector's output: a NUL after CR is data
-    StringReplies replies_;
-    TelnetClientPolicy policy_{replies_};
-    std::vector<uint8_t> data_;  // one chunk's data, reused
-    TextFromBytes text_;
+    bool speaksTelnet;
+    TelnetParser parser{false};  // the connector's output: a NUL after CR is data
+    StringReplies replies;
+    TelnetClientPolicy policy{replies};
+    std::vector<uint8_t> chunkData;  // one chunk's data, reused
+    TextFromBytes toText;
 };
 
 // What the browser typed (UTF-8 text, or bytes of a binary message), as the connector takes

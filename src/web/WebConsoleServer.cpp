@@ -120,11 +120,11 @@ using Impl = WebConsoleServer::Impl;
 
 // Counts itself among the server's connections for as long as it lives.
 struct Counted {
-    explicit Counted(Impl& server) : server_(server) { ++server_.connections; }
-    ~Counted() { --server_.connections; }
+    explicit Counted(Impl& server) : owner(server) { ++owner.connections; }
+    ~Counted() { --owner.connections; }
     Counted(const Counted&) = delete;
     Counted& operator=(const Counted&) = delete;
-    Impl& server_;
+    Impl& owner;
 };
 
 // One open console: a WebSocket to the browser and a Telnet connection to the connector.
@@ -133,18 +133,18 @@ struct Counted {
 class Bridge : public std::enable_shared_from_this<Bridge> {
   public:
     Bridge(beast::tcp_stream&& stream, WebConsole console, Impl& server)
-        : counted_(server),
-          server_(server),
-          ws_(std::move(stream)),
-          console_(ws_.get_executor()),
-          where_(std::move(console)),
-          fromConsole_(where_.telnet) {}
+        : counted(server),
+          owner(server),
+          ws(std::move(stream)),
+          consoleSide(ws.get_executor()),
+          where(std::move(console)),
+          fromConsole(where.telnet) {}
 
     void Start(http::request<http::empty_body> request) {
-        beast::get_lowest_layer(ws_).expires_never();
-        ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
-        ws_.read_message_max(kMaxMessage);
-        ws_.async_accept(request, [self = shared_from_this()](ErrorCode e) {
+        beast::get_lowest_layer(ws).expires_never();
+        ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        ws.read_message_max(kMaxMessage);
+        ws.async_accept(request, [self = shared_from_this()](ErrorCode e) {
             if (!e)
                 self->Connect();
         });
@@ -152,24 +152,24 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
 
   private:
     void Connect() {
-        if (where_.local && server_.directory.load()) {
+        if (where.local && owner.directory.load()) {
             JoinHere();
             return;
         }
-        console_.async_connect(asio::generic::stream_protocol::endpoint(ToAsio(where_.endpoint)),
+        consoleSide.async_connect(asio::generic::stream_protocol::endpoint(ToAsio(where.endpoint)),
                                [self = shared_from_this()](ErrorCode e) {
             if (e) {
                 // As a Telnet client reports a host that does not answer.
-                self->toBrowser_ = Format("Unable to connect to the console at %s port %u: %s\r\n",
-                                          platform::AddressText(self->where_.endpoint).c_str(),
-                                          self->where_.endpoint.port, ErrorText(e).c_str());
-                self->ws_.text(true);
-                self->ws_.async_write(asio::buffer(self->toBrowser_),
+                self->toBrowser = Format("Unable to connect to the console at %s port %u: %s\r\n",
+                                          platform::AddressText(self->where.endpoint).c_str(),
+                                          self->where.endpoint.port, ErrorText(e).c_str());
+                self->ws.text(true);
+                self->ws.async_write(asio::buffer(self->toBrowser),
                                       [self](ErrorCode, size_t) { self->CloseBrowser(); });
                 return;
             }
             ErrorCode ignored;
-            self->console_.set_option(tcp::no_delay(true), ignored);
+            self->consoleSide.set_option(tcp::no_delay(true), ignored);
             self->ReadConsole();
             self->ReadBrowser();
         });
@@ -179,12 +179,12 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
     // browser's address; one that is busy says so at once.
     void JoinHere() {
         ErrorCode e;
-        tcp::endpoint browser = beast::get_lowest_layer(ws_).socket().remote_endpoint(e);
+        tcp::endpoint browser = beast::get_lowest_layer(ws).socket().remote_endpoint(e);
         std::string name = "web " + (e ? std::string("127.0.0.1") : browser.address().to_string());
         platform::TcpSocket end;
         std::string why;
-        JoinRequest request{where_.key, HostedClient{name, ClientKind::Web, false}, false};
-        if (!server_.directory.load()->Join(request, &end, &why)) {
+        JoinRequest request{where.key, HostedClient{name, ClientKind::Web, false}, false};
+        if (!owner.directory.load()->Join(request, &end, &why)) {
             Tell("The console cannot be opened: " + why + "\r\n");
             return;
         }
@@ -194,7 +194,7 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
                     reinterpret_cast<sockaddr*>(&local), &size);
         int family = local.ss_family;
         int protocol = family == AF_UNIX ? 0 : IPPROTO_TCP;
-        console_.assign(asio::generic::stream_protocol(family, protocol), end.Detach(), e);
+        consoleSide.assign(asio::generic::stream_protocol(family, protocol), end.Detach(), e);
         if (e) {
             Tell("The console cannot be opened: " + ErrorText(e) + "\r\n");
             return;
@@ -205,47 +205,47 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
 
     // One line to the browser, and the end.
     void Tell(std::string line) {
-        toBrowser_ = std::move(line);
-        ws_.text(true);
-        ws_.async_write(asio::buffer(toBrowser_),
+        toBrowser = std::move(line);
+        ws.text(true);
+        ws.async_write(asio::buffer(toBrowser),
                         [self = shared_from_this()](ErrorCode, size_t) { self->CloseBrowser(); });
     }
 
     void ReadConsole() {
-        console_.async_read_some(
-            asio::buffer(fromPipe_),
+        consoleSide.async_read_some(
+            asio::buffer(fromPipe),
             [self = shared_from_this()](ErrorCode e, size_t n) { self->OnConsoleData(e, n); });
     }
 
     void OnConsoleData(ErrorCode e, size_t count) {
-        toBrowser_.clear();
+        toBrowser.clear();
         if (e) {
             // The connector ended the connection (a busy console, a stop), or the browser's
             // end did: what is left goes to a browser that is still there, then it is closed.
-            if (browserGone_)
+            if (browserGone)
                 return;
-            fromConsole_.Finish(&toBrowser_);
-            if (toBrowser_.empty()) {
+            fromConsole.Finish(&toBrowser);
+            if (toBrowser.empty()) {
                 CloseBrowser();
                 return;
             }
-            ws_.text(true);
-            ws_.async_write(
-                asio::buffer(toBrowser_),
+            ws.text(true);
+            ws.async_write(
+                asio::buffer(toBrowser),
                 [self = shared_from_this()](ErrorCode, size_t) { self->CloseBrowser(); });
             return;
         }
         std::string answers;
-        fromConsole_.Feed(fromPipe_.data(), count, &toBrowser_, &answers);
+        fromConsole.Feed(fromPipe.data(), count, &toBrowser, &answers);
         SendConsole(std::move(answers));
-        if (toBrowser_.empty()) {
+        if (toBrowser.empty()) {
             ReadConsole();
             return;
         }
-        ws_.text(true);
-        ws_.async_write(asio::buffer(toBrowser_), [self = shared_from_this()](ErrorCode e, size_t) {
+        ws.text(true);
+        ws.async_write(asio::buffer(toBrowser), [self = shared_from_this()](ErrorCode e, size_t) {
             if (e) {
-                self->browserGone_ = true;
+                self->browserGone = true;
                 self->CloseConsole();
                 return;
             }
@@ -254,48 +254,48 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
     }
 
     void ReadBrowser() {
-        ws_.async_read(fromBrowser_, [self = shared_from_this()](ErrorCode e, size_t) {
+        ws.async_read(fromBrowser, [self = shared_from_this()](ErrorCode e, size_t) {
             self->OnBrowserData(e);
         });
     }
 
     void OnBrowserData(ErrorCode e) {
         if (e) {
-            browserGone_ = true;
+            browserGone = true;
             CloseConsole();
             return;
         }
-        auto data = fromBrowser_.data();
-        SendConsole(ToConsole(static_cast<const char*>(data.data()), data.size(), where_.telnet));
-        fromBrowser_.consume(data.size());
-        if (writing_)
-            browserWaits_ = true;  // read on once the console has taken it
+        auto data = fromBrowser.data();
+        SendConsole(ToConsole(static_cast<const char*>(data.data()), data.size(), where.telnet));
+        fromBrowser.consume(data.size());
+        if (writing)
+            browserWaits = true;  // read on once the console has taken it
         else
             ReadBrowser();
     }
 
     void SendConsole(std::string bytes) {
-        if (bytes.empty() || !console_.is_open())
+        if (bytes.empty() || !consoleSide.is_open())
             return;
-        toConsole_.push_back(std::move(bytes));
-        if (!writing_)
+        toConsole.push_back(std::move(bytes));
+        if (!writing)
             WriteConsole();
     }
 
     void WriteConsole() {
-        writing_ = true;
-        asio::async_write(console_, asio::buffer(toConsole_.front()),
+        writing = true;
+        asio::async_write(consoleSide, asio::buffer(toConsole.front()),
                           [self = shared_from_this()](ErrorCode e, size_t) {
-                              self->writing_ = false;
+                              self->writing = false;
                               if (e) {
                                   self->CloseConsole();
                                   return;
                               }
-                              self->toConsole_.pop_front();
-                              if (!self->toConsole_.empty()) {
+                              self->toConsole.pop_front();
+                              if (!self->toConsole.empty()) {
                                   self->WriteConsole();
-                              } else if (self->browserWaits_) {
-                                  self->browserWaits_ = false;
+                              } else if (self->browserWaits) {
+                                  self->browserWaits = false;
                                   self->ReadBrowser();
                               }
                           });
@@ -304,31 +304,31 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
     // The connector sees its client leave; the console's read ends and closes the browser.
     void CloseConsole() {
         ErrorCode ignored;
-        console_.shutdown(asio::socket_base::shutdown_both, ignored);
-        console_.close(ignored);
-        toConsole_.clear();
+        consoleSide.shutdown(asio::socket_base::shutdown_both, ignored);
+        consoleSide.close(ignored);
+        toConsole.clear();
     }
 
     void CloseBrowser() {
-        ws_.async_close(websocket::close_code::normal,
+        ws.async_close(websocket::close_code::normal,
                         [self = shared_from_this()](ErrorCode) { self->CloseConsole(); });
     }
 
-    Counted counted_;
-    Impl& server_;
-    websocket::stream<beast::tcp_stream> ws_;
+    Counted counted;
+    Impl& owner;
+    websocket::stream<beast::tcp_stream> ws;
     // The connector's side: a TCP connection, or the stream a connector of this program was
     // joined by (a local socket where the system has them).
-    asio::generic::stream_protocol::socket console_;
-    WebConsole where_;
-    FromConsole fromConsole_;
-    std::array<uint8_t, kConsoleChunk> fromPipe_;
-    std::string toBrowser_;
-    beast::flat_buffer fromBrowser_;
-    std::deque<std::string> toConsole_;
-    bool writing_ = false;
-    bool browserWaits_ = false;
-    bool browserGone_ = false;
+    asio::generic::stream_protocol::socket consoleSide;
+    WebConsole where;
+    FromConsole fromConsole;
+    std::array<uint8_t, kConsoleChunk> fromPipe;
+    std::string toBrowser;
+    beast::flat_buffer fromBrowser;
+    std::deque<std::string> toConsole;
+    bool writing = false;
+    bool browserWaits = false;
+    bool browserGone = false;
 };
 
 // One HTTP connection: requests for pages and files, until it turns into a console's
@@ -336,29 +336,29 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
   public:
     HttpSession(tcp::socket&& socket, Impl& server)
-        : counted_(server), server_(server), stream_(std::move(socket)) {}
+        : counted(server), owner(server), http(std::move(socket)) {}
 
     // Whether a whole request has come on it yet.
-    bool Asked() const { return asked_; }
+    bool Asked() const { return asked; }
     void Close() {
         ErrorCode ignored;
-        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        stream_.close();
+        http.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        http.close();
     }
 
     void Read() {
-        parser_.emplace();
-        parser_->header_limit(kHeaderLimit);
-        parser_->body_limit(0);
-        stream_.expires_after(kRequestTime);
-        http::async_read(stream_, buffer_, *parser_,
+        parser.emplace();
+        parser->header_limit(kHeaderLimit);
+        parser->body_limit(0);
+        http.expires_after(kRequestTime);
+        http::async_read(http, readBuffer, *parser,
                          [self = shared_from_this()](ErrorCode e, size_t) { self->OnRequest(e); });
     }
 
   private:
     void OnRequest(ErrorCode e) {
         if (e == http::error::header_limit) {
-            asked_ = true;
+            asked = true;
             Respond(http::status::request_header_fields_too_large, "text/plain",
                     "Request headers too large\n", false);
             return;
@@ -367,8 +367,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
             Close();
             return;
         }
-        asked_ = true;
-        const auto& message = parser_->get();
+        asked = true;
+        const auto& message = parser->get();
         Request request;
         request.method = std::string(message.method_string());
         request.target = std::string(message.target());
@@ -379,16 +379,16 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
             request.origin = std::string(origin->value());
         request.upgrade = websocket::is_upgrade(message);
 
-        std::string token = server_.Token();
-        Verdict verdict = Judge(request, server_.port, token);
+        std::string token = owner.Token();
+        Verdict verdict = Judge(request, owner.port, token);
         WebConsole console;
         bool known = (verdict.kind != Verdict::Page && verdict.kind != Verdict::Socket) ||
-                     server_.Find(verdict.name, &console);
+                     owner.Find(verdict.name, &console);
         if (!known) {
             Respond(http::status::not_found, "text/plain", "No such console\n");
         } else if (verdict.kind == Verdict::Socket) {
-            std::make_shared<Bridge>(std::move(stream_), std::move(console), server_)
-                ->Start(parser_->release());
+            std::make_shared<Bridge>(std::move(http), std::move(console), owner)
+                ->Start(parser->release());
         } else if (verdict.kind == Verdict::Page) {
             Respond(http::status::ok, "text/html; charset=utf-8", PageText(console, token));
         } else if (verdict.kind == Verdict::File) {
@@ -405,7 +405,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
     void Respond(http::status status, const char* type, std::string body, bool parsed = true) {
         auto response = std::make_shared<http::response<http::string_body>>(
-            status, parsed ? parser_->get().version() : 11, std::move(body));
+            status, parsed ? parser->get().version() : 11, std::move(body));
         response->set(http::field::content_type, type);
         response->set(http::field::cache_control, "no-store");
         response->set("Referrer-Policy", "no-referrer");
@@ -416,9 +416,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                       "frame-ancestors 'none'");
         // A refused request gets no second try on the same connection.
         response->keep_alive(parsed && status != http::status::forbidden &&
-                             parser_->get().keep_alive());
+                             parser->get().keep_alive());
         response->prepare_payload();
-        http::async_write(stream_, *response,
+        http::async_write(http, *response,
                           [self = shared_from_this(), response](ErrorCode e, size_t) {
                               if (e || !response->keep_alive())
                                   self->Close();
@@ -427,12 +427,12 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
                           });
     }
 
-    Counted counted_;
-    Impl& server_;
-    bool asked_ = false;
-    beast::tcp_stream stream_;
-    beast::flat_buffer buffer_;
-    std::optional<http::request_parser<http::empty_body>> parser_;
+    Counted counted;
+    Impl& owner;
+    bool asked = false;
+    beast::tcp_stream http;
+    beast::flat_buffer readBuffer;
+    std::optional<http::request_parser<http::empty_body>> parser;
 };
 
 }  // namespace
@@ -493,7 +493,7 @@ bool WebConsoleServer::Impl::MakeRoom() {
     return false;
 }
 
-WebConsoleServer::WebConsoleServer() : impl_(std::make_unique<Impl>()) {}
+WebConsoleServer::WebConsoleServer() : state(std::make_unique<Impl>()) {}
 
 WebConsoleServer::~WebConsoleServer() {
     Stop();
@@ -530,59 +530,59 @@ bool WebConsoleServer::Start(uint16_t port, std::string* error) {
         return false;
     }
     {
-        std::lock_guard<std::mutex> hold(impl_->lock);
-        impl_->token = token;
+        std::lock_guard<std::mutex> hold(state->lock);
+        state->token = token;
     }
-    impl_->port = acceptor->local_endpoint(e).port();
-    impl_->io = std::move(io);
-    impl_->acceptor = std::move(acceptor);
-    impl_->retry = std::make_unique<asio::steady_timer>(*impl_->io);
-    impl_->Accept();
-    if (platform::SysError started = impl_->thread.Start(&Impl::Run, impl_.get());
+    state->port = acceptor->local_endpoint(e).port();
+    state->io = std::move(io);
+    state->acceptor = std::move(acceptor);
+    state->retry = std::make_unique<asio::steady_timer>(*state->io);
+    state->Accept();
+    if (platform::SysError started = state->thread.Start(&Impl::Run, state.get());
         started.Failed()) {
         *error = Format("The web console's thread could not be started (%d)", started.code);
         Stop();
         return false;
     }
-    impl_->running = true;
+    state->running = true;
     return true;
 }
 
 void WebConsoleServer::Stop() {
-    if (!impl_->io)
+    if (!state->io)
         return;
-    impl_->running = false;
-    impl_->io->stop();
-    impl_->thread.Join();
+    state->running = false;
+    state->io->stop();
+    state->thread.Join();
     // Whatever handlers wait are dropped with the context, and their connections closed.
-    impl_->retry.reset();
-    impl_->acceptor.reset();
-    impl_->io.reset();
-    impl_->port = 0;
-    std::lock_guard<std::mutex> hold(impl_->lock);
-    impl_->token.clear();
+    state->retry.reset();
+    state->acceptor.reset();
+    state->io.reset();
+    state->port = 0;
+    std::lock_guard<std::mutex> hold(state->lock);
+    state->token.clear();
 }
 
 bool WebConsoleServer::IsRunning() const {
-    return impl_->running;
+    return state->running;
 }
 
 uint16_t WebConsoleServer::Port() const {
-    return impl_->port;
+    return state->port;
 }
 
 void WebConsoleServer::SetDirectory(ConsoleDirectory* directory) {
-    impl_->directory = directory;
+    state->directory = directory;
 }
 
 void WebConsoleServer::SetConsoles(std::vector<WebConsole> consoles) {
-    std::lock_guard<std::mutex> hold(impl_->lock);
-    impl_->consoles = std::move(consoles);
+    std::lock_guard<std::mutex> hold(state->lock);
+    state->consoles = std::move(consoles);
 }
 
 std::string WebConsoleServer::ConsoleUrl(const std::string& key) const {
-    uint16_t port = impl_->port;
-    std::string token = impl_->Token();
+    uint16_t port = state->port;
+    std::string token = state->Token();
     if (port == 0 || token.empty())
         return "";
     return "http://127.0.0.1:" + std::to_string(port) + ConsoleTarget(key, token);

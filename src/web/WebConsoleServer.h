@@ -67,7 +67,7 @@ class WebConsoleServer {
     struct Impl;
 
   private:
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Impl> state;
 };
 
 }  // namespace tolvi::web

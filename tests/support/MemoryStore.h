@@ -16,18 +16,18 @@ class MemoryStore : public platform::KeyValueStore {
     };
 
     platform::SysError OpenForRead() override {
-        open_ = exists;
-        return open_ ? platform::SysError{} : Failure(2);  // ERROR_FILE_NOT_FOUND
+        open = exists;
+        return open ? platform::SysError{} : Failure(2);  // ERROR_FILE_NOT_FOUND
     }
     platform::SysError OpenForWrite() override {
         if (!exists && !canCreate)
             return Failure(5);  // ERROR_ACCESS_DENIED
-        open_ = exists = true;
+        open = exists = true;
         return {};
     }
     platform::SysError SetValue(const std::string& name, uint32_t type, const void* data,
                                 size_t size) override {
-        if (!open_ || writesLeft == 0 || name == failingValue)
+        if (!open || writesLeft == 0 || name == failingValue)
             return Failure(5);
         if (writesLeft > 0)
             --writesLeft;
@@ -36,14 +36,14 @@ class MemoryStore : public platform::KeyValueStore {
     }
     platform::SysError QueryValue(const std::string& name, platform::StoredValue* value) override {
         auto it = values.find(name);
-        if (!open_ || it == values.end())
+        if (!open || it == values.end())
             return Failure(2);
         *value = platform::StoredValue{name, it->second.type, it->second.bytes};
         return {};
     }
     platform::SysError ListValues(std::vector<platform::StoredValue>* list) override {
         list->clear();
-        if (!open_)
+        if (!open)
             return Failure(6);  // ERROR_INVALID_HANDLE
         for (const auto& v : values)
             list->push_back(platform::StoredValue{v.first, v.second.type, v.second.bytes});
@@ -52,9 +52,9 @@ class MemoryStore : public platform::KeyValueStore {
     platform::SysError DeleteValue(const std::string& name) override {
         if (name == failingValue)
             return Failure(5);
-        return open_ && values.erase(name) > 0 ? platform::SysError{} : Failure(2);
+        return open && values.erase(name) > 0 ? platform::SysError{} : Failure(2);
     }
-    void Close() override { open_ = false; }
+    void Close() override { open = false; }
 
     // Sets a value as the registry would hold it: text and one NUL, in the store's own type.
     void PutText(const std::string& name, const std::string& text,
@@ -73,7 +73,7 @@ class MemoryStore : public platform::KeyValueStore {
     static platform::SysError Failure(int code) {
         return platform::SysError{code, platform::ErrorKind::Other};
     }
-    bool open_ = false;
+    bool open = false;
 };
 
 }  // namespace tolvi::test

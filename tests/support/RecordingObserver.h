@@ -27,32 +27,32 @@ class RecordingObserver : public ConnectorObserver {
     void OnErrorText(const PipeConnector&, const std::string& t) override { Add("error " + t); }
     void OnAlert(const PipeConnector&, const std::string& t) override {
         Add("alert " + t);
-        std::lock_guard<std::mutex> hold(lock_);
-        alerts_.push_back(t);
+        std::lock_guard<std::mutex> hold(lock);
+        alerts.push_back(t);
     }
 
     std::vector<std::string> Events() const {
-        std::lock_guard<std::mutex> hold(lock_);
-        return events_;
+        std::lock_guard<std::mutex> hold(lock);
+        return events;
     }
     std::vector<std::string> Alerts() const {
-        std::lock_guard<std::mutex> hold(lock_);
-        return alerts_;
+        std::lock_guard<std::mutex> hold(lock);
+        return alerts;
     }
     void Clear() {
-        std::lock_guard<std::mutex> hold(lock_);
-        events_.clear();
-        alerts_.clear();
+        std::lock_guard<std::mutex> hold(lock);
+        events.clear();
+        alerts.clear();
     }
 
   private:
     void Add(const std::string& e) {
-        std::lock_guard<std::mutex> hold(lock_);
-        events_.push_back(e);
+        std::lock_guard<std::mutex> hold(lock);
+        events.push_back(e);
     }
-    mutable std::mutex lock_;
-    std::vector<std::string> events_;
-    std::vector<std::string> alerts_;
+    mutable std::mutex lock;
+    std::vector<std::string> events;
+    std::vector<std::string> alerts;
 };
 
 }  // namespace tolvi::test

@@ -98,14 +98,14 @@ std::string TelnetDecoder::Feed(const std::string& bytes) {
     std::string data;
     for (char c : bytes) {
         auto b = static_cast<uint8_t>(c);
-        if (state_ == 1) {
-            state_ = (b >= 251 && b <= 254) ? 2 : 0;
+        if (state == 1) {
+            state = (b >= 251 && b <= 254) ? 2 : 0;
             if (b == 255)
                 data += c;
-        } else if (state_ == 2) {
-            state_ = 0;
+        } else if (state == 2) {
+            state = 0;
         } else if (b == 255) {
-            state_ = 1;
+            state = 1;
         } else {
             data += c;
         }
@@ -164,27 +164,27 @@ platform::TcpSocket HoldPortExclusively(uint16_t* port) {
 bool TestClient::Connect(uint16_t port, const std::string& from, int receiveBuffer,
                          const std::string& to) {
     platform::SysError error;
-    socket_ = platform::TcpSocket::CreateStream(&error, At(to, port).family);
-    closed_ = false;
-    if (!socket_.IsValid())
+    connection = platform::TcpSocket::CreateStream(&error, At(to, port).family);
+    closed = false;
+    if (!connection.IsValid())
         return false;
     if (receiveBuffer > 0) {
-        setsockopt(static_cast<decltype(socket(0, 0, 0))>(socket_.Native()), SOL_SOCKET, SO_RCVBUF,
+        setsockopt(static_cast<decltype(socket(0, 0, 0))>(connection.Native()), SOL_SOCKET, SO_RCVBUF,
                    reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     }
-    if (!from.empty() && socket_.Bind(At(from, 0)).Failed())
+    if (!from.empty() && connection.Bind(At(from, 0)).Failed())
         return false;
-    return !test::Connect(socket_, to, port).Failed();
+    return !test::Connect(connection, to, port).Failed();
 }
 
 void TestClient::Reset() {
-    Abort(socket_);
+    Abort(connection);
 }
 
 bool TestClient::Send(const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
-        platform::IoResult r = socket_.Send(data.data() + done, data.size() - done);
+        platform::IoResult r = connection.Send(data.data() + done, data.size() - done);
         if (r.count <= 0)
             return false;
         done += static_cast<size_t>(r.count);
@@ -193,12 +193,12 @@ bool TestClient::Send(const std::string& data) {
 }
 
 std::string TestClient::ReceiveSome(int ms, size_t most) {
-    if (closed_ || WaitReadable(socket_, ms * 1000L) != 1)
+    if (closed || WaitReadable(connection, ms * 1000L) != 1)
         return "";
     char buffer[65536];
-    platform::IoResult r = socket_.Receive(buffer, std::min(sizeof buffer, most));
+    platform::IoResult r = connection.Receive(buffer, std::min(sizeof buffer, most));
     if (r.count <= 0) {
-        closed_ = true;
+        closed = true;
         return "";
     }
     return std::string(buffer, static_cast<size_t>(r.count));
@@ -207,7 +207,7 @@ std::string TestClient::ReceiveSome(int ms, size_t most) {
 std::string TestClient::ReadUntil(const std::string& needle, int timeoutMs) {
     std::string got;
     int64_t end = NowMs() + timeoutMs;
-    while (got.find(needle) == std::string::npos && !closed_ && NowMs() < end) {
+    while (got.find(needle) == std::string::npos && !closed && NowMs() < end) {
         got += ReceiveSome(10);
     }
     return got;
@@ -216,7 +216,7 @@ std::string TestClient::ReadUntil(const std::string& needle, int timeoutMs) {
 std::string TestClient::ReadCount(size_t count, int timeoutMs) {
     std::string got;
     int64_t end = NowMs() + timeoutMs;
-    while (got.size() < count && !closed_ && NowMs() < end)
+    while (got.size() < count && !closed && NowMs() < end)
         got += ReceiveSome(10, count - got.size());  // what comes after is left for later
     return got;
 }
@@ -224,16 +224,16 @@ std::string TestClient::ReadCount(size_t count, int timeoutMs) {
 std::string TestClient::ReadFor(int ms) {
     std::string got;
     int64_t end = NowMs() + ms;
-    while (!closed_ && NowMs() < end)
+    while (!closed && NowMs() < end)
         got += ReceiveSome(10);
     return got;
 }
 
 bool TestClient::WaitClosed(int timeoutMs) {
     int64_t end = NowMs() + timeoutMs;
-    while (!closed_ && NowMs() < end)
+    while (!closed && NowMs() < end)
         ReceiveSome(10);
-    return closed_;
+    return closed;
 }
 
 }  // namespace tolvi::test

@@ -35,7 +35,7 @@ class TelnetDecoder {
     std::string Feed(const std::string& bytes);
 
   private:
-    int state_ = 0;  // 0 data, 1 after IAC, 2 after an option command
+    int state = 0;  // 0 data, 1 after IAC, 2 after an option command
 };
 
 // The banners an admitted client receives when the pipe opens, Telnet announcements included.
@@ -72,16 +72,16 @@ class TestClient {
     std::string ReadFor(int ms);
     // True when the peer closes the connection within timeoutMs (data before it is dropped).
     bool WaitClosed(int timeoutMs);
-    void Close() { socket_.Close(); }
+    void Close() { connection.Close(); }
     void Reset();
-    platform::TcpSocket& Socket() { return socket_; }
+    platform::TcpSocket& Socket() { return connection; }
 
   private:
     // One receive of at most most bytes after waiting up to ms: the bytes, "" on timeout;
-    // closed_ set at the end.
+    // closed set at the end.
     std::string ReceiveSome(int ms, size_t most = 65536);
-    platform::TcpSocket socket_;
-    bool closed_ = false;
+    platform::TcpSocket connection;
+    bool closed = false;
 };
 
 }  // namespace tolvi::test

@@ -25,7 +25,7 @@ class PipeServer {
     // The pipe carries messages instead of a stream of bytes, as some virtual machines'
     // consoles do: each Write is one message. Takes effect at the next Listen.
     void UseMessages() {
-        messages_ = true;
+        messages = true;
     }
 #endif
     // Creates the pipe, so that clients can open it; error says why not.
@@ -49,19 +49,19 @@ class PipeServer {
     void Close();
 
   private:
-    std::string pipeName_;
-    size_t bufferSize_;
+    std::string name;
+    size_t buffers;
 #ifdef _WIN32
     struct Io;
-    platform::UniqueFile pipe_;
-    std::unique_ptr<Io> io_;  // the connect and read in progress
-    bool connectPending_ = false;
-    bool connected_ = false;
-    bool messages_ = false;
+    platform::UniqueFile pipe;
+    std::unique_ptr<Io> io;  // the connect and read in progress
+    bool connectPending = false;
+    bool connected = false;
+    bool messages = false;
 #else
-    std::string path_;
-    int listener_ = -1;
-    int client_ = -1;
+    std::string path;
+    int listener = -1;
+    int client = -1;
 #endif
 };
 

@@ -26,18 +26,18 @@ SysError AppendFile::Open(const std::string& path, uint64_t* size) {
         return error;
     }
     *size = static_cast<uint64_t>(info.st_size);
-    fd_ = fd;
+    descriptor = fd;
     return {};
 }
 
 bool AppendFile::IsOpen() const {
-    return fd_ >= 0;
+    return descriptor >= 0;
 }
 
 SysError AppendFile::Write(const void* data, size_t size) {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t n = write(fd_, p, size);
+        ssize_t n = write(descriptor, p, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -51,9 +51,9 @@ SysError AppendFile::Write(const void* data, size_t size) {
 }
 
 void AppendFile::Close() {
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
+    if (descriptor >= 0)
+        close(descriptor);
+    descriptor = -1;
 }
 
 SysError ReplaceFile(const std::string& from, const std::string& to) {

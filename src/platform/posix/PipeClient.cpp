@@ -35,15 +35,15 @@ PipeClient::~PipeClient() {
     Close();
 }
 
-PipeClient::PipeClient(PipeClient&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
+PipeClient::PipeClient(PipeClient&& other) noexcept : descriptor(other.descriptor) {
+    other.descriptor = -1;
 }
 
 PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
+        descriptor = other.descriptor;
+        other.descriptor = -1;
     }
     return *this;
 }
@@ -66,31 +66,31 @@ SysError PipeClient::Open(const std::string& pipeName) {
         close(fd);
         return error;
     }
-    fd_ = fd;
+    descriptor = fd;
     return {};
 }
 
 bool PipeClient::IsOpen() const {
-    return fd_ >= 0;
+    return descriptor >= 0;
 }
 
 intptr_t PipeClient::Native() const {
-    return fd_;
+    return descriptor;
 }
 
 void PipeClient::Close() {
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
+    if (descriptor >= 0)
+        close(descriptor);
+    descriptor = -1;
 }
 
 SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
     *got = 0;
-    if (fd_ < 0)
+    if (descriptor < 0)
         return ErrnoError(EBADF);
     ssize_t n;
     do {
-        n = recv(fd_, buffer, size, MSG_DONTWAIT);
+        n = recv(descriptor, buffer, size, MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
         return LastErrno();  // WouldBlock, or ECONNRESET when the server went
@@ -102,13 +102,13 @@ SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
 
 SysError PipeClient::Write(const void* data, uint32_t size, uint32_t* taken) {
     *taken = 0;
-    if (fd_ < 0)
+    if (descriptor < 0)
         return ErrnoError(EBADF);
     if (size == 0)
         return {};
     ssize_t n;
     do {
-        n = send(fd_, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        n = send(descriptor, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
         return LastErrno();

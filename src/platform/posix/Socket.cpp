@@ -33,12 +33,12 @@ SysError StartSocketLibrary() {
     return {};
 }
 
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(other.Release()) {}
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept : native(other.Release()) {}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         Close();
-        handle_ = other.Release();
+        native = other.Release();
     }
     return *this;
 }
@@ -64,28 +64,28 @@ SysError TcpSocket::SetExclusivePort() {
     int one = 1;
     // Only the address is reused (a port whose old connections linger); a second listener on
     // a port where one listens is refused here, and the connectors hand theirs over instead.
-    return Check(setsockopt(Fd(handle_), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one));
+    return Check(setsockopt(Fd(native), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one));
 }
 
 SysError TcpSocket::SetDualStack() {
     int zero = 0;
-    return Check(setsockopt(Fd(handle_), IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero));
+    return Check(setsockopt(Fd(native), IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero));
 }
 
 SysError TcpSocket::Bind(const Endpoint& at) {
     sockaddr_storage sa;
     socklen_t length = ToSockaddr(at, &sa);
-    return Check(bind(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), length));
+    return Check(bind(Fd(native), reinterpret_cast<sockaddr*>(&sa), length));
 }
 
 SysError TcpSocket::Listen(int backlog) {
-    return Check(listen(Fd(handle_), backlog));
+    return Check(listen(Fd(native), backlog));
 }
 
 void TcpSocket::CloseAfterSending() {
     if (!IsValid())
         return;
-    shutdown(Fd(handle_), SHUT_WR);
+    shutdown(Fd(native), SHUT_WR);
     SetNonBlocking();
     char drop[4096];
     for (int round = 0; round < 16 && Receive(drop, sizeof drop).count > 0; ++round) {
@@ -94,21 +94,21 @@ void TcpSocket::CloseAfterSending() {
 }
 
 SysError TcpSocket::SetNonBlocking() {
-    int flags = fcntl(Fd(handle_), F_GETFL, 0);
+    int flags = fcntl(Fd(native), F_GETFL, 0);
     if (flags < 0)
         return LastErrno();
-    return Check(fcntl(Fd(handle_), F_SETFL, flags | O_NONBLOCK));
+    return Check(fcntl(Fd(native), F_SETFL, flags | O_NONBLOCK));
 }
 
 SysError TcpSocket::SetOobInline() {
     int one = 1;
-    return Check(setsockopt(Fd(handle_), SOL_SOCKET, SO_OOBINLINE, &one, sizeof one));
+    return Check(setsockopt(Fd(native), SOL_SOCKET, SO_OOBINLINE, &one, sizeof one));
 }
 
 SysError TcpSocket::Accept(TcpSocket* client) {
     int fd;
     do {
-        fd = accept4(Fd(handle_), nullptr, nullptr, SOCK_CLOEXEC);
+        fd = accept4(Fd(native), nullptr, nullptr, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return LastErrno();
@@ -119,7 +119,7 @@ SysError TcpSocket::Accept(TcpSocket* client) {
 SysError TcpSocket::PeerAddress(Endpoint* peer) {
     sockaddr_storage sa;
     socklen_t len = sizeof sa;
-    if (getpeername(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+    if (getpeername(Fd(native), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return LastErrno();
     if (!FromSockaddr(sa, peer))
         return ErrnoError(EAFNOSUPPORT);
@@ -130,7 +130,7 @@ SysError TcpSocket::PeerAddress(Endpoint* peer) {
 SysError TcpSocket::LocalEndpoint(Endpoint* local) {
     sockaddr_storage sa;
     socklen_t len = sizeof sa;
-    if (getsockname(Fd(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+    if (getsockname(Fd(native), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return LastErrno();
     return FromSockaddr(sa, local) ? SysError{} : ErrnoError(EAFNOSUPPORT);
 }
@@ -138,7 +138,7 @@ SysError TcpSocket::LocalEndpoint(Endpoint* local) {
 IoResult TcpSocket::Receive(void* buffer, size_t size) {
     ssize_t n;
     do {
-        n = recv(Fd(handle_), buffer, size, 0);
+        n = recv(Fd(native), buffer, size, 0);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
         return {-1, LastErrno()};
@@ -148,7 +148,7 @@ IoResult TcpSocket::Receive(void* buffer, size_t size) {
 IoResult TcpSocket::Send(const void* data, size_t size) {
     ssize_t n;
     do {
-        n = send(Fd(handle_), data, size, MSG_NOSIGNAL);
+        n = send(Fd(native), data, size, MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
         return {-1, LastErrno()};

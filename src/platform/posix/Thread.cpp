@@ -22,14 +22,14 @@ WorkerThread::~WorkerThread() {
 
 SysError WorkerThread::Start(Procedure procedure, void* argument) {
     Join();
-    procedure_ = procedure;
-    argument_ = argument;
+    entry = procedure;
+    entryArgument = argument;
     pthread_t id;
     int code = pthread_create(&id, nullptr, ThreadEntry, this);
     if (code != 0)
         return ErrnoError(code);
-    id_ = id;
-    started_ = true;
+    threadId = id;
+    started = true;
     return {};
 }
 
@@ -38,12 +38,12 @@ const char* WorkerThread::JoinCallName() {
 }
 
 SysError WorkerThread::Join() {
-    if (!started_)
+    if (!started)
         return {};
-    int code = pthread_join(id_, nullptr);
+    int code = pthread_join(threadId, nullptr);
     if (code != 0)
         return ErrnoError(code);
-    started_ = false;
+    started = false;
     return {};
 }
 

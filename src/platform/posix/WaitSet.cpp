@@ -11,17 +11,17 @@
 namespace tolvi::platform {
 
 WaitSet::WaitSet() {
-    fds_.reserve(8);
+    polled.reserve(8);
 }
 
 WaitSet::~WaitSet() = default;
 
 void WaitSet::Clear() {
-    fds_.clear();
+    polled.clear();
 }
 
 void WaitSet::Add(WakeSignal& signal) {
-    fds_.push_back(pollfd{signal.readFd_, POLLIN, 0});
+    polled.push_back(pollfd{signal.readFd, POLLIN, 0});
 }
 
 void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
@@ -30,20 +30,20 @@ void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
     // inline.
     short events = static_cast<short>((readable ? POLLIN : 0) | (writable ? POLLOUT : 0));
     if (events && socket.IsValid())
-        fds_.push_back(pollfd{static_cast<int>(socket.Native()), events, 0});
+        polled.push_back(pollfd{static_cast<int>(socket.Native()), events, 0});
 }
 
 void WaitSet::Add(PipeClient& pipe, bool readable, bool writable) {
     short events = static_cast<short>((readable ? POLLIN : 0) | (writable ? POLLOUT : 0));
     if (events && pipe.IsOpen())
-        fds_.push_back(pollfd{static_cast<int>(pipe.Native()), events, 0});
+        polled.push_back(pollfd{static_cast<int>(pipe.Native()), events, 0});
 }
 
 SysError WaitSet::Wait(int timeoutMs) {
     timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
-    int n = ppoll(fds_.data(), fds_.size(), timeoutMs < 0 ? nullptr : &timeout, nullptr);
+    int n = ppoll(polled.data(), polled.size(), timeoutMs < 0 ? nullptr : &timeout, nullptr);
     if (n < 0) {
-        for (pollfd& p : fds_)
+        for (pollfd& p : polled)
             p.revents = 0;
         if (errno != EINTR)
             return LastErrno();
@@ -64,11 +64,11 @@ bool Readable(const std::vector<pollfd>& fds, intptr_t fd) {
 }  // namespace
 
 bool WaitSet::MayRead(const TcpSocket& socket) const {
-    return Readable(fds_, socket.Native());
+    return Readable(polled, socket.Native());
 }
 
 bool WaitSet::MayRead(const PipeClient& pipe) const {
-    return Readable(fds_, pipe.Native());
+    return Readable(polled, pipe.Native());
 }
 
 }  // namespace tolvi::platform

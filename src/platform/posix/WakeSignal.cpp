@@ -11,40 +11,40 @@ namespace tolvi::platform {
 WakeSignal::WakeSignal() {
     int fds[2];
     if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-        readFd_ = fds[0];
-        writeFd_ = fds[1];
+        readFd = fds[0];
+        writeFd = fds[1];
     }
 }
 
 WakeSignal::~WakeSignal() {
-    if (readFd_ >= 0)
-        close(readFd_);
-    if (writeFd_ >= 0)
-        close(writeFd_);
+    if (readFd >= 0)
+        close(readFd);
+    if (writeFd >= 0)
+        close(writeFd);
 }
 
 void WakeSignal::Set() {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (set_.exchange(true))
+    std::lock_guard<std::mutex> hold(lock);
+    if (set.exchange(true))
         return;
     const char one = 1;
-    while (write(writeFd_, &one, 1) < 0 && errno == EINTR) {
+    while (write(writeFd, &one, 1) < 0 && errno == EINTR) {
     }
 }
 
 void WakeSignal::SetFromSignalHandler() {
-    if (set_.exchange(true))
+    if (set.exchange(true))
         return;
     const char one = 1;
-    while (write(writeFd_, &one, 1) < 0 && errno == EINTR) {
+    while (write(writeFd, &one, 1) < 0 && errno == EINTR) {
     }
 }
 
 void WakeSignal::Reset() {
-    std::lock_guard<std::mutex> hold(lock_);
-    set_ = false;
+    std::lock_guard<std::mutex> hold(lock);
+    set = false;
     char drain[16];
-    while (read(readFd_, drain, sizeof drain) > 0) {
+    while (read(readFd, drain, sizeof drain) > 0) {
     }
 }
 

@@ -18,12 +18,12 @@ SysError AppendFile::Open(const std::string& path, uint64_t* size) {
     if (!GetFileSizeEx(file.get(), &length))
         return LastWin32Error();
     *size = static_cast<uint64_t>(length.QuadPart);
-    file_ = std::move(file);
+    handle = std::move(file);
     return {};
 }
 
 bool AppendFile::IsOpen() const {
-    return static_cast<bool>(file_);
+    return static_cast<bool>(handle);
 }
 
 SysError AppendFile::Write(const void* data, size_t size) {
@@ -31,7 +31,7 @@ SysError AppendFile::Write(const void* data, size_t size) {
     while (size > 0) {
         DWORD piece = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(file_.get(), p, piece, &written, nullptr))
+        if (!WriteFile(handle.get(), p, piece, &written, nullptr))
             return LastWin32Error();
         if (written == 0)
             return Win32Error(ERROR_WRITE_FAULT);
@@ -42,7 +42,7 @@ SysError AppendFile::Write(const void* data, size_t size) {
 }
 
 void AppendFile::Close() {
-    file_.reset();
+    handle.reset();
 }
 
 SysError ReplaceFile(const std::string& from, const std::string& to) {

@@ -72,13 +72,13 @@ PipeClient::~PipeClient() {
 }
 
 PipeClient::PipeClient(PipeClient&& other) noexcept
-    : handle_(std::move(other.handle_)), io_(std::move(other.io_)) {}
+    : handle(std::move(other.handle)), overlapped(std::move(other.overlapped)) {}
 
 PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
     if (this != &other) {
         Close();
-        handle_ = std::move(other.handle_);
-        io_ = std::move(other.io_);
+        handle = std::move(other.handle);
+        overlapped = std::move(other.overlapped);
     }
     return *this;
 }
@@ -93,41 +93,41 @@ SysError PipeClient::Open(const std::string& pipeName) {
     auto io = std::make_unique<Overlapped>();
     if (!io->Valid())
         return LastWin32Error();
-    handle_ = std::move(file);
-    io_ = std::move(io);
+    handle = std::move(file);
+    overlapped = std::move(io);
     StartRead();
     return {};
 }
 
 bool PipeClient::IsOpen() const {
-    return static_cast<bool>(handle_);
+    return static_cast<bool>(handle);
 }
 
 intptr_t PipeClient::Native() const {
-    return reinterpret_cast<intptr_t>(handle_.get());
+    return reinterpret_cast<intptr_t>(handle.get());
 }
 
 void PipeClient::Close() {
-    if (!handle_)
+    if (!handle)
         return;
     bool released = true;
-    if (io_->read.pending)
-        released = Abandon(handle_.get(), &io_->read.ov) && released;
-    if (io_->write.pending)
-        released = Abandon(handle_.get(), &io_->write.ov) && released;
-    handle_.reset();
+    if (overlapped->read.pending)
+        released = Abandon(handle.get(), &overlapped->read.ov) && released;
+    if (overlapped->write.pending)
+        released = Abandon(handle.get(), &overlapped->write.ov) && released;
+    handle.reset();
     if (!released)
-        (void)io_.release();  // the system may still write into it; a small leak beats corruption
-    io_.reset();
+        (void)overlapped.release();  // the system may still write into it; a small leak beats corruption
+    overlapped.reset();
 }
 
 void PipeClient::StartRead() {
-    Overlapped::Direction& r = io_->read;
+    Overlapped::Direction& r = overlapped->read;
     r.begin = r.end = 0;
     // A read that finishes at once with nothing (a zero-length message) is simply asked again.
     for (int tries = 0; tries < 16; ++tries) {
         DWORD n = 0;
-        if (ReadFile(handle_.get(), r.buffer.data(), kChunk, &n, &r.ov)) {
+        if (ReadFile(handle.get(), r.buffer.data(), kChunk, &n, &r.ov)) {
             r.end = n;
             if (n > 0)
                 return;
@@ -148,10 +148,10 @@ SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
     *got = 0;
     if (!IsOpen())
         return Win32Error(ERROR_INVALID_HANDLE);
-    Overlapped::Direction& r = io_->read;
+    Overlapped::Direction& r = overlapped->read;
     if (r.pending) {
         DWORD n = 0;
-        if (!Finished(handle_.get(), &r.ov, &n, &r.failure))
+        if (!Finished(handle.get(), &r.ov, &n, &r.failure))
             return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
         r.pending = false;
         r.begin = 0;
@@ -173,10 +173,10 @@ SysError PipeClient::Read(void* buffer, uint32_t size, uint32_t* got) {
 }
 
 void PipeClient::StartWrite() {
-    Overlapped::Direction& w = io_->write;
+    Overlapped::Direction& w = overlapped->write;
     while (w.begin < w.end) {
         DWORD n = 0;
-        if (!WriteFile(handle_.get(), w.buffer.data() + w.begin, w.end - w.begin, &n, &w.ov)) {
+        if (!WriteFile(handle.get(), w.buffer.data() + w.begin, w.end - w.begin, &n, &w.ov)) {
             DWORD code = GetLastError();
             if (code == ERROR_IO_PENDING)
                 w.pending = true;
@@ -196,10 +196,10 @@ SysError PipeClient::Write(const void* data, uint32_t size, uint32_t* taken) {
     *taken = 0;
     if (!IsOpen())
         return Win32Error(ERROR_INVALID_HANDLE);
-    Overlapped::Direction& w = io_->write;
+    Overlapped::Direction& w = overlapped->write;
     if (w.pending) {
         DWORD n = 0;
-        if (!Finished(handle_.get(), &w.ov, &n, &w.failure))
+        if (!Finished(handle.get(), &w.ov, &n, &w.failure))
             return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
         w.pending = false;
         if (!w.failure.Failed()) {
@@ -228,19 +228,19 @@ SysError PipeClient::Write(const void* data, uint32_t size, uint32_t* taken) {
 }
 
 bool PipeClient::WritePending() const {
-    return IsOpen() && io_->write.pending;
+    return IsOpen() && overlapped->write.pending;
 }
 
 bool PipeClient::ReadPending() const {
-    return IsOpen() && io_->read.pending;
+    return IsOpen() && overlapped->read.pending;
 }
 
 void* PipeClient::ReadEvent() const {
-    return io_->read.ov.hEvent;
+    return overlapped->read.ov.hEvent;
 }
 
 void* PipeClient::WriteEvent() const {
-    return io_->write.ov.hEvent;
+    return overlapped->write.ov.hEvent;
 }
 
 }  // namespace tolvi::platform

@@ -65,54 +65,54 @@ bool DeleteKey(HKEY root, const std::string& path, REGSAM view) {
 class RegistryStore : public KeyValueStore {
   public:
     RegistryStore(RegistryRoot root, std::string subKey)
-        : root_(root), subKey_(std::move(subKey)) {}
+        : where(root), path(std::move(subKey)) {}
 
     SysError OpenForRead() override {
         Close();
         SysError opened = Open(KEY_READ);
-        if (!opened.Failed() || root_ != RegistryRoot::ClassesRoot)
+        if (!opened.Failed() || where != RegistryRoot::ClassesRoot)
             return opened;
         // A configuration that an earlier 64-bit build wrote into the 64-bit view: move it
         // over once, or read it where it is when it cannot be moved.
         if (MoveFrom64BitView())
             return Open(KEY_READ);
-        return Check(RegOpenKeyExW(HKEY_CLASSES_ROOT, Widen(subKey_).c_str(), 0,
-                                   KEY_READ | KEY_WOW64_64KEY, key_.put()));
+        return Check(RegOpenKeyExW(HKEY_CLASSES_ROOT, Widen(path).c_str(), 0,
+                                   KEY_READ | KEY_WOW64_64KEY, openKey.put()));
     }
 
     SysError OpenForWrite() override {
         Close();
         if (!Open(KEY_ALL_ACCESS).Failed())
             return {};
-        SysError created = Create(RootKey(root_), subKey_);
-        if (!created.Failed() || root_ != RegistryRoot::ClassesRoot)
+        SysError created = Create(RootKey(where), path);
+        if (!created.Failed() || where != RegistryRoot::ClassesRoot)
             return created;
-        return Create(HKEY_CURRENT_USER, kPerUserClasses + subKey_);
+        return Create(HKEY_CURRENT_USER, kPerUserClasses + path);
     }
 
     SysError SetValue(const std::string& name, uint32_t type, const void* data,
                       size_t size) override {
-        if (!key_)
+        if (!openKey)
             return Win32Error(ERROR_INVALID_HANDLE);
         std::string bytes = IsText(type) ? WideBytes(data, size)
                                          : std::string(static_cast<const char*>(data), size);
-        return Check(RegSetValueExW(key_.get(), Widen(name).c_str(), 0, type,
+        return Check(RegSetValueExW(openKey.get(), Widen(name).c_str(), 0, type,
                                     reinterpret_cast<const BYTE*>(bytes.data()),
                                     static_cast<DWORD>(bytes.size())));
     }
 
     SysError QueryValue(const std::string& name, StoredValue* value) override {
-        if (!key_)
+        if (!openKey)
             return Win32Error(ERROR_INVALID_HANDLE);
         // Asked for its size first, then read; a value that grows in between is asked again.
         std::wstring wideName = Widen(name);
         for (;;) {
             DWORD type = 0, size = 0;
-            LONG r = RegQueryValueExW(key_.get(), wideName.c_str(), nullptr, &type, nullptr, &size);
+            LONG r = RegQueryValueExW(openKey.get(), wideName.c_str(), nullptr, &type, nullptr, &size);
             if (r != ERROR_SUCCESS)
                 return Check(r);
             std::string bytes(size, '\0');
-            r = RegQueryValueExW(key_.get(), wideName.c_str(), nullptr, &type,
+            r = RegQueryValueExW(openKey.get(), wideName.c_str(), nullptr, &type,
                                  reinterpret_cast<BYTE*>(&bytes[0]), &size);
             if (r == ERROR_MORE_DATA)
                 continue;
@@ -126,17 +126,17 @@ class RegistryStore : public KeyValueStore {
 
     SysError ListValues(std::vector<StoredValue>* values) override {
         values->clear();
-        if (!key_)
+        if (!openKey)
             return Win32Error(ERROR_INVALID_HANDLE);
         DWORD count = 0, longestName = 0;
-        LONG r = RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+        LONG r = RegQueryInfoKeyW(openKey.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                   &count, &longestName, nullptr, nullptr, nullptr);
         if (r != ERROR_SUCCESS)
             return Check(r);
         std::vector<wchar_t> name(longestName + 2);
         for (DWORD i = 0; i < count; ++i) {
             DWORD length = static_cast<DWORD>(name.size());
-            if (RegEnumValueW(key_.get(), i, name.data(), &length, nullptr, nullptr, nullptr,
+            if (RegEnumValueW(openKey.get(), i, name.data(), &length, nullptr, nullptr, nullptr,
                               nullptr) != ERROR_SUCCESS) {
                 continue;
             }
@@ -148,24 +148,24 @@ class RegistryStore : public KeyValueStore {
     }
 
     SysError DeleteValue(const std::string& name) override {
-        if (!key_)
+        if (!openKey)
             return Win32Error(ERROR_INVALID_HANDLE);
-        return Check(RegDeleteValueW(key_.get(), Widen(name).c_str()));
+        return Check(RegDeleteValueW(openKey.get(), Widen(name).c_str()));
     }
 
-    void Close() override { key_.reset(); }
+    void Close() override { openKey.reset(); }
 
   private:
     SysError Open(REGSAM access) {
-        return Check(RegOpenKeyExW(RootKey(root_), Widen(subKey_).c_str(), 0,
-                                   access | ViewOf(root_), key_.put()));
+        return Check(RegOpenKeyExW(RootKey(where), Widen(path).c_str(), 0,
+                                   access | ViewOf(where), openKey.put()));
     }
 
     SysError Create(HKEY root, const std::string& path) {
         SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
         DWORD disposition = 0;
         return Check(RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0,
-                                     KEY_ALL_ACCESS | ViewOf(root_), &sa, key_.put(),
+                                     KEY_ALL_ACCESS | ViewOf(where), &sa, openKey.put(),
                                      &disposition));
     }
 
@@ -173,26 +173,26 @@ class RegistryStore : public KeyValueStore {
     // A copy that fails is taken back, so that the old key stays the only one and is read.
     bool MoveFrom64BitView() {
         UniqueRegistryKey old;
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Widen(subKey_).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Widen(path).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
                           old.put()) != ERROR_SUCCESS) {
             return false;
         }
         bool copied = !OpenForWrite().Failed() &&
-                      RegCopyTreeW(old.get(), nullptr, key_.get()) == ERROR_SUCCESS;
+                      RegCopyTreeW(old.get(), nullptr, openKey.get()) == ERROR_SUCCESS;
         old.reset();
         Close();
         if (!copied) {
-            DeleteRegistryKey(root_, subKey_);
+            DeleteRegistryKey(where, path);
             return false;
         }
-        DeleteKey(HKEY_CURRENT_USER, kPerUserClasses + subKey_, KEY_WOW64_64KEY);
-        DeleteKey(HKEY_CLASSES_ROOT, subKey_, KEY_WOW64_64KEY);
+        DeleteKey(HKEY_CURRENT_USER, kPerUserClasses + path, KEY_WOW64_64KEY);
+        DeleteKey(HKEY_CLASSES_ROOT, path, KEY_WOW64_64KEY);
         return true;
     }
 
-    RegistryRoot root_;
-    std::string subKey_;
-    UniqueRegistryKey key_;
+    RegistryRoot where;
+    std::string path;
+    UniqueRegistryKey openKey;
 };
 
 }  // namespace

@@ -31,38 +31,38 @@ SysError StartSocketLibrary() {
 }
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept
-    : handle_(other.Release()),
-      event_(std::move(other.event_)),
-      listening_(other.listening_),
-      announced_(other.announced_),
-      newsWithoutConnection_(other.newsWithoutConnection_) {}
+    : native(other.Release()),
+      waitEvent(std::move(other.waitEvent)),
+      listening(other.listening),
+      newsAnnounced(other.newsAnnounced),
+      newsWithoutConnection(other.newsWithoutConnection) {}
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         Close();
-        handle_ = other.Release();
-        event_ = std::move(other.event_);
-        listening_ = other.listening_;
-        announced_ = other.announced_;
-        newsWithoutConnection_ = other.newsWithoutConnection_;
+        native = other.Release();
+        waitEvent = std::move(other.waitEvent);
+        listening = other.listening;
+        newsAnnounced = other.newsAnnounced;
+        newsWithoutConnection = other.newsWithoutConnection;
     }
     return *this;
 }
 
 void* TcpSocket::WaitEvent() {
-    if (!event_ && IsValid()) {
+    if (!waitEvent && IsValid()) {
         // Auto-reset: the wait that it ends clears it, and each network event sets it only
         // once until the call that takes it (recv, send, accept) is made again.
         // A listener asks for connections only: a socket it accepts inherits its selection,
         // and would otherwise report its own first events to the listener's event.
-        const long events = listening_ ? FD_ACCEPT : FD_READ | FD_WRITE | FD_CLOSE;
+        const long events = listening ? FD_ACCEPT : FD_READ | FD_WRITE | FD_CLOSE;
         UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        if (!event || WSAEventSelect(S(handle_), event.get(), events) != 0) {
+        if (!event || WSAEventSelect(S(native), event.get(), events) != 0) {
             return nullptr;
         }
-        event_ = std::move(event);
+        waitEvent = std::move(event);
     }
-    return event_.get();
+    return waitEvent.get();
 }
 
 TcpSocket TcpSocket::CreateStream(SysError* error, Family family) {
@@ -74,37 +74,37 @@ TcpSocket TcpSocket::CreateStream(SysError* error, Family family) {
 void TcpSocket::Close() {
     if (IsValid())
         closesocket(S(Release()));
-    event_.reset();
+    waitEvent.reset();
 }
 
 SysError TcpSocket::SetExclusivePort() {
     BOOL one = TRUE;
-    return Check(setsockopt(S(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+    return Check(setsockopt(S(native), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                             reinterpret_cast<const char*>(&one), sizeof one));
 }
 
 SysError TcpSocket::SetDualStack() {
     DWORD zero = 0;
-    return Check(setsockopt(S(handle_), IPPROTO_IPV6, IPV6_V6ONLY,
+    return Check(setsockopt(S(native), IPPROTO_IPV6, IPV6_V6ONLY,
                             reinterpret_cast<const char*>(&zero), sizeof zero));
 }
 
 SysError TcpSocket::Bind(const Endpoint& at) {
     sockaddr_storage sa;
     int length = ToSockaddr(at, &sa);
-    return Check(bind(S(handle_), reinterpret_cast<sockaddr*>(&sa), length));
+    return Check(bind(S(native), reinterpret_cast<sockaddr*>(&sa), length));
 }
 
 SysError TcpSocket::Listen(int backlog) {
-    SysError error = Check(listen(S(handle_), backlog));
-    listening_ = !error.Failed();
+    SysError error = Check(listen(S(native), backlog));
+    listening = !error.Failed();
     return error;
 }
 
 void TcpSocket::CloseAfterSending() {
     if (!IsValid())
         return;
-    shutdown(S(handle_), SD_SEND);
+    shutdown(S(native), SD_SEND);
     SetNonBlocking();
     char drop[4096];
     for (int round = 0; round < 16 && Receive(drop, sizeof drop).count > 0; ++round) {
@@ -114,29 +114,29 @@ void TcpSocket::CloseAfterSending() {
 
 SysError TcpSocket::SetNonBlocking() {
     u_long one = 1;
-    return Check(ioctlsocket(S(handle_), FIONBIO, &one));
+    return Check(ioctlsocket(S(native), FIONBIO, &one));
 }
 
 SysError TcpSocket::SetOobInline() {
     BOOL one = TRUE;
-    return Check(setsockopt(S(handle_), SOL_SOCKET, SO_OOBINLINE,
+    return Check(setsockopt(S(native), SOL_SOCKET, SO_OOBINLINE,
                             reinterpret_cast<const char*>(&one), sizeof one));
 }
 
 SysError TcpSocket::Accept(TcpSocket* client) {
-    SOCKET s = accept(S(handle_), nullptr, nullptr);
-    const bool announced = announced_;
-    announced_ = false;
+    SOCKET s = accept(S(native), nullptr, nullptr);
+    const bool announced = newsAnnounced;
+    newsAnnounced = false;
     if (s == INVALID_SOCKET) {
         SysError error = LastSocketError();
         if (announced && error.Is(ErrorKind::WouldBlock))
-            newsWithoutConnection_ = true;
+            newsWithoutConnection = true;
         return error;
     }
-    newsWithoutConnection_ = false;
+    newsWithoutConnection = false;
     // An accepted socket inherits the listener's event selection; it gets its own when
     // someone waits on it.
-    if (event_)
+    if (waitEvent)
         WSAEventSelect(s, nullptr, 0);
     *client = TcpSocket(static_cast<intptr_t>(s));
     return {};
@@ -145,7 +145,7 @@ SysError TcpSocket::Accept(TcpSocket* client) {
 SysError TcpSocket::PeerAddress(Endpoint* peer) {
     sockaddr_storage sa;
     int len = sizeof sa;
-    if (getpeername(S(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+    if (getpeername(S(native), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return LastSocketError();
     if (!FromSockaddr(sa, peer))
         return Win32Error(WSAEAFNOSUPPORT);
@@ -156,20 +156,20 @@ SysError TcpSocket::PeerAddress(Endpoint* peer) {
 SysError TcpSocket::LocalEndpoint(Endpoint* local) {
     sockaddr_storage sa;
     int len = sizeof sa;
-    if (getsockname(S(handle_), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+    if (getsockname(S(native), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
         return LastSocketError();
     return FromSockaddr(sa, local) ? SysError{} : Win32Error(WSAEAFNOSUPPORT);
 }
 
 IoResult TcpSocket::Receive(void* buffer, size_t size) {
-    int n = recv(S(handle_), static_cast<char*>(buffer), static_cast<int>(size), 0);
+    int n = recv(S(native), static_cast<char*>(buffer), static_cast<int>(size), 0);
     if (n == SOCKET_ERROR)
         return {-1, LastSocketError()};
     return {n, {}};
 }
 
 IoResult TcpSocket::Send(const void* data, size_t size) {
-    int n = send(S(handle_), static_cast<const char*>(data), static_cast<int>(size), 0);
+    int n = send(S(native), static_cast<const char*>(data), static_cast<int>(size), 0);
     if (n == SOCKET_ERROR)
         return {-1, LastSocketError()};
     return {n, {}};

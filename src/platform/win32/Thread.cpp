@@ -24,13 +24,13 @@ WorkerThread::~WorkerThread() {
 
 SysError WorkerThread::Start(Procedure procedure, void* argument) {
     Join();
-    procedure_ = procedure;
-    argument_ = argument;
-    handle_.reset(CreateThread(nullptr, kWorkerStackReserve, ThreadEntry, this,
+    entry = procedure;
+    entryArgument = argument;
+    handle.reset(CreateThread(nullptr, kWorkerStackReserve, ThreadEntry, this,
                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-    if (!handle_)
+    if (!handle)
         return LastWin32Error();
-    started_ = true;
+    started = true;
     return {};
 }
 
@@ -39,12 +39,12 @@ const char* WorkerThread::JoinCallName() {
 }
 
 SysError WorkerThread::Join() {
-    if (!started_)
+    if (!started)
         return {};
-    if (WaitForSingleObject(handle_.get(), INFINITE) == WAIT_FAILED)
+    if (WaitForSingleObject(handle.get(), INFINITE) == WAIT_FAILED)
         return LastWin32Error();
-    handle_.reset();
-    started_ = false;
+    handle.reset();
+    started = false;
     return {};
 }
 

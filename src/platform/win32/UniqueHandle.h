@@ -15,9 +15,9 @@ class UniqueAny {
     using Type = typename Traits::Type;
 
     UniqueAny() = default;
-    explicit UniqueAny(Type value) : value_(value) {}
+    explicit UniqueAny(Type value) : held(value) {}
     ~UniqueAny() { reset(); }
-    UniqueAny(UniqueAny&& other) noexcept : value_(other.release()) {}
+    UniqueAny(UniqueAny&& other) noexcept : held(other.release()) {}
     UniqueAny& operator=(UniqueAny&& other) noexcept {
         if (this != &other)
             reset(other.release());
@@ -26,22 +26,22 @@ class UniqueAny {
     UniqueAny(const UniqueAny&) = delete;
     UniqueAny& operator=(const UniqueAny&) = delete;
 
-    Type get() const { return value_; }
-    explicit operator bool() const { return value_ != Traits::Invalid(); }
+    Type get() const { return held; }
+    explicit operator bool() const { return held != Traits::Invalid(); }
     // For the functions that hand a new handle back through a pointer.
     Type* put() {
         reset();
-        return &value_;
+        return &held;
     }
-    Type release() { return std::exchange(value_, Traits::Invalid()); }
+    Type release() { return std::exchange(held, Traits::Invalid()); }
     void reset(Type value = Traits::Invalid()) {
-        Type old = std::exchange(value_, value);
+        Type old = std::exchange(held, value);
         if (old != Traits::Invalid())
             Traits::Close(old);
     }
 
   private:
-    Type value_ = Traits::Invalid();
+    Type held = Traits::Invalid();
 };
 
 // Events, threads and most kernel objects: nullptr is none.

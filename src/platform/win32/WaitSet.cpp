@@ -30,23 +30,23 @@ constexpr DWORD kDeafListenerPollMs = 250;
 }  // namespace
 
 WaitSet::WaitSet() {
-    handles_.reserve(8);
-    woke_.reserve(8);
+    handles.reserve(8);
+    woke.reserve(8);
 }
 
 WaitSet::~WaitSet() = default;
 
 void WaitSet::Clear() {
-    handles_.clear();
-    overflow_.clear();
-    readyNow_ = false;
-    pollListener_ = false;
-    listeners_.clear();
-    woke_.clear();
+    handles.clear();
+    overflow.clear();
+    readyNow = false;
+    pollListener = false;
+    listeners.clear();
+    woke.clear();
 }
 
 void WaitSet::Add(WakeSignal& signal) {
-    handles_.push_back(signal.event_.get());
+    handles.push_back(signal.event.get());
 }
 
 void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
@@ -56,50 +56,50 @@ void WaitSet::Add(TcpSocket& socket, bool readable, bool writable) {
     // what it wants until it would block, so each event that fires is news.
     void* event = socket.WaitEvent();
     if (!event) {
-        readyNow_ = true;  // cannot wait on it: let the caller try again soon
+        readyNow = true;  // cannot wait on it: let the caller try again soon
         return;
     }
-    if (socket.listening_) {
-        listeners_.push_back(&socket);
-        pollListener_ = pollListener_ || socket.newsWithoutConnection_;
+    if (socket.listening) {
+        listeners.push_back(&socket);
+        pollListener = pollListener || socket.newsWithoutConnection;
     }
-    if (handles_.size() < MAXIMUM_WAIT_OBJECTS)
-        handles_.push_back(event);
+    if (handles.size() < MAXIMUM_WAIT_OBJECTS)
+        handles.push_back(event);
     else
-        overflow_.push_back(event);
+        overflow.push_back(event);
 }
 
 void WaitSet::Add(PipeClient& pipe, bool readable, bool writable) {
     if (!pipe.IsOpen())
         return;
     auto add = [this](void* event) {
-        if (handles_.size() < MAXIMUM_WAIT_OBJECTS)
-            handles_.push_back(event);
+        if (handles.size() < MAXIMUM_WAIT_OBJECTS)
+            handles.push_back(event);
         else
-            overflow_.push_back(event);
+            overflow.push_back(event);
     };
     if (readable) {
         if (pipe.ReadPending())
             add(pipe.ReadEvent());
         else
-            readyNow_ = true;  // data or a failure waits to be taken
+            readyNow = true;  // data or a failure waits to be taken
     }
     if (writable && pipe.WritePending())
         add(pipe.WriteEvent());
 }
 
 SysError WaitSet::Wait(int timeoutMs) {
-    DWORD timeout = readyNow_ ? 0 : timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
-    if (!overflow_.empty())
+    DWORD timeout = readyNow ? 0 : timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+    if (!overflow.empty())
         timeout = std::min(timeout, kOverflowPollMs);
-    if (pollListener_)
+    if (pollListener)
         timeout = std::min(timeout, kDeafListenerPollMs);
-    if (handles_.empty()) {
+    if (handles.empty()) {
         Sleep(timeout == INFINITE ? 0 : timeout);
         return {};
     }
-    const DWORD count = static_cast<DWORD>(handles_.size());
-    DWORD r = WaitForMultipleObjects(count, handles_.data(), FALSE, timeout);
+    const DWORD count = static_cast<DWORD>(handles.size());
+    DWORD r = WaitForMultipleObjects(count, handles.data(), FALSE, timeout);
     if (r == WAIT_FAILED)
         return LastWin32Error();
     // The handles after the one named may be signalled too: ask about the rest, without
@@ -107,33 +107,33 @@ SysError WaitSet::Wait(int timeoutMs) {
     DWORD first = 0;
     while (r - WAIT_OBJECT_0 < count - first) {  // WAIT_TIMEOUT lies beyond any index
         DWORD at = first + (r - WAIT_OBJECT_0);
-        woke_.push_back(handles_[at]);
+        woke.push_back(handles[at]);
         first = at + 1;
         if (first >= count)
             break;
-        r = WaitForMultipleObjects(count - first, handles_.data() + first, FALSE, 0);
+        r = WaitForMultipleObjects(count - first, handles.data() + first, FALSE, 0);
         if (r == WAIT_FAILED)
             return LastWin32Error();
     }
-    for (TcpSocket* listener : listeners_)
-        listener->announced_ = IsNamed(listener->event_.get());
+    for (TcpSocket* listener : listeners)
+        listener->newsAnnounced = IsNamed(listener->waitEvent.get());
     return {};
 }
 
 bool WaitSet::IsNamed(void* handle) const {
     if (!handle)
         return false;
-    return std::find(woke_.begin(), woke_.end(), handle) != woke_.end() ||
-           std::find(overflow_.begin(), overflow_.end(), handle) != overflow_.end();
+    return std::find(woke.begin(), woke.end(), handle) != woke.end() ||
+           std::find(overflow.begin(), overflow.end(), handle) != overflow.end();
 }
 
 bool WaitSet::MayRead(const TcpSocket& socket) const {
     // Without a wait the caller goes on at once and should try everything.
-    return readyNow_ || IsNamed(socket.event_.get());
+    return readyNow || IsNamed(socket.waitEvent.get());
 }
 
 bool WaitSet::MayRead(const PipeClient& pipe) const {
-    return readyNow_ || (pipe.IsOpen() && IsNamed(pipe.ReadEvent()));
+    return readyNow || (pipe.IsOpen() && IsNamed(pipe.ReadEvent()));
 }
 
 }  // namespace tolvi::platform

@@ -3,25 +3,25 @@
 
 namespace tolvi::platform {
 
-WakeSignal::WakeSignal() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+WakeSignal::WakeSignal() : event(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 WakeSignal::~WakeSignal() = default;
 
 void WakeSignal::Set() {
-    std::lock_guard<std::mutex> hold(lock_);
-    set_ = true;
-    SetEvent(event_.get());
+    std::lock_guard<std::mutex> hold(lock);
+    set = true;
+    SetEvent(event.get());
 }
 
 void WakeSignal::SetFromSignalHandler() {
-    set_ = true;
-    SetEvent(event_.get());
+    set = true;
+    SetEvent(event.get());
 }
 
 void WakeSignal::Reset() {
-    std::lock_guard<std::mutex> hold(lock_);
-    set_ = false;
-    ResetEvent(event_.get());
+    std::lock_guard<std::mutex> hold(lock);
+    set = false;
+    ResetEvent(event.get());
 }
 
 }  // namespace tolvi::platform

@@ -6,15 +6,15 @@
 
 namespace tolvi::service {
 
-EventLog::EventLog() : source_(RegisterEventSourceW(nullptr, L"tolvi")) {}
+EventLog::EventLog() : source(RegisterEventSourceW(nullptr, L"tolvi")) {}
 
 EventLog::~EventLog() {
-    if (source_)
-        DeregisterEventSource(source_);
+    if (source)
+        DeregisterEventSource(source);
 }
 
 void EventLog::Write(DWORD id, const std::vector<std::string>& inserts) {
-    if (!source_)
+    if (!source)
         return;
     // The severity is the top two bits of the message's id, as the message table has it.
     WORD type = EVENTLOG_INFORMATION_TYPE;
@@ -28,7 +28,7 @@ void EventLog::Write(DWORD id, const std::vector<std::string>& inserts) {
     std::vector<LPCWSTR> strings;
     for (const std::wstring& w : wide)
         strings.push_back(w.c_str());
-    ReportEventW(source_, type, 0, id, nullptr, static_cast<WORD>(strings.size()), 0,
+    ReportEventW(source, type, 0, id, nullptr, static_cast<WORD>(strings.size()), 0,
                  strings.empty() ? nullptr : strings.data(), nullptr);
 }
 

@@ -29,7 +29,7 @@ class EventLog : public ServiceLog {
 
   private:
     void Write(DWORD id, const std::vector<std::string>& inserts);
-    HANDLE source_;
+    HANDLE source;
 };
 
 }  // namespace tolvi::service

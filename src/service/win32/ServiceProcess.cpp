@@ -28,7 +28,7 @@ using platform::UniqueHandle;
 
 class ScmControl : public ServiceControl {
   public:
-    void Attach(SERVICE_STATUS_HANDLE handle) { handle_ = handle; }
+    void Attach(SERVICE_STATUS_HANDLE handle) { statusHandle = handle; }
     void Report(const ServiceReport& r) override {
         SERVICE_STATUS status{};
         status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -54,12 +54,12 @@ class ScmControl : public ServiceControl {
         status.dwServiceSpecificExitCode = r.specificCode;
         status.dwCheckPoint = r.checkpoint;
         status.dwWaitHint = r.waitHintMs;
-        if (handle_)
-            SetServiceStatus(handle_, &status);
+        if (statusHandle)
+            SetServiceStatus(statusHandle, &status);
     }
 
   private:
-    SERVICE_STATUS_HANDLE handle_ = nullptr;
+    SERVICE_STATUS_HANDLE statusHandle = nullptr;
 };
 
 // The service's own folder under the machine's ProgramData, as Windows names it (not as an
@@ -98,10 +98,10 @@ class MachineSource : public ConnectorSource {
 // writes many values: the change is taken once things have been quiet for a moment.
 class KeyWatch {
   public:
-    KeyWatch(ServiceRunner& runner, HANDLE stop) : runner_(runner), stop_(stop) {
-        thread_ = std::thread([this] { Run(); });
+    KeyWatch(ServiceRunner& runner, HANDLE stop) : serviceRunner(runner), stopEvent(stop) {
+        worker = std::thread([this] { Run(); });
     }
-    ~KeyWatch() { thread_.join(); }
+    ~KeyWatch() { worker.join(); }
 
   private:
     void Run() {
@@ -112,30 +112,30 @@ class KeyWatch {
             if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_NOTIFY | KEY_WOW64_32KEY,
                               key.put()) != ERROR_SUCCESS) {
                 // Not there yet: the first connector added makes it.
-                if (WaitForSingleObject(stop_, 2000) == WAIT_OBJECT_0)
+                if (WaitForSingleObject(stopEvent, 2000) == WAIT_OBJECT_0)
                     return;
-                runner_.RequestReload();
+                serviceRunner.RequestReload();
                 continue;
             }
             RegNotifyChangeKeyValue(key.get(), FALSE,
                                     REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
                                     changed.get(), TRUE);
-            HANDLE both[2] = {stop_, changed.get()};
+            HANDLE both[2] = {stopEvent, changed.get()};
             DWORD woke = WaitForMultipleObjects(2, both, FALSE, INFINITE);
             key.reset();
             if (woke != WAIT_OBJECT_0 + 1)
                 return;
             while (WaitForSingleObject(changed.get(), 300) == WAIT_OBJECT_0) {
             }
-            if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0)
+            if (WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0)
                 return;
-            runner_.RequestReload();
+            serviceRunner.RequestReload();
         }
     }
 
-    ServiceRunner& runner_;
-    HANDLE stop_;
-    std::thread thread_;
+    ServiceRunner& serviceRunner;
+    HANDLE stopEvent;
+    std::thread worker;
 };
 
 // The status pipe: each client that opens it reads the live state of every connector, and the
@@ -147,14 +147,14 @@ class StatusChannel {
     // readers at once (a script that polls, several windows) are answered in turn.
     static constexpr int kListening = 4;
 
-    StatusChannel(ServiceRunner& runner, HANDLE stop) : runner_(runner), stop_(stop) {}
+    StatusChannel(ServiceRunner& runner, HANDLE stop) : serviceRunner(runner), stopEvent(stop) {}
     ~StatusChannel() {
-        for (std::thread& t : threads_) {
+        for (std::thread& t : threads) {
             if (t.joinable())
                 t.join();
         }
-        if (security_.lpSecurityDescriptor)
-            LocalFree(security_.lpSecurityDescriptor);
+        if (security.lpSecurityDescriptor)
+            LocalFree(security.lpSecurityDescriptor);
     }
 
     bool Start() {
@@ -163,18 +163,18 @@ class StatusChannel {
                 L"D:P(A;;GA;;;SY)(A;;GR;;;AU)", SDDL_REVISION_1, &descriptor, nullptr)) {
             return false;
         }
-        security_.nLength = sizeof security_;
-        security_.lpSecurityDescriptor = descriptor;
-        security_.bInheritHandle = FALSE;
+        security.nLength = sizeof security;
+        security.lpSecurityDescriptor = descriptor;
+        security.bInheritHandle = FALSE;
         UniqueHandle first = NewInstance(true);
         if (!first)
             return false;
-        threads_.emplace_back([this, pipe = first.release()] { Run(UniqueHandle(pipe)); });
+        threads.emplace_back([this, pipe = first.release()] { Run(UniqueHandle(pipe)); });
         for (int i = 1; i < kListening; ++i) {
             UniqueHandle more = NewInstance(false);
             if (!more)
                 break;  // fewer instances only make readers wait their turn a little longer
-            threads_.emplace_back([this, pipe = more.release()] { Run(UniqueHandle(pipe)); });
+            threads.emplace_back([this, pipe = more.release()] { Run(UniqueHandle(pipe)); });
         }
         return true;
     }
@@ -186,7 +186,7 @@ class StatusChannel {
         std::wstring name = platform::Widen(kStatusPipeName);
         HANDLE pipe = CreateNamedPipeW(name.c_str(), flags,
                                        PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-                                       PIPE_UNLIMITED_INSTANCES, 64 * 1024, 0, 0, &security_);
+                                       PIPE_UNLIMITED_INSTANCES, 64 * 1024, 0, 0, &security);
         return UniqueHandle(pipe == INVALID_HANDLE_VALUE ? nullptr : pipe);
     }
 
@@ -199,7 +199,7 @@ class StatusChannel {
             if (!ConnectNamedPipe(pipe.get(), &ov)) {
                 DWORD code = GetLastError();
                 if (code == ERROR_IO_PENDING) {
-                    HANDLE both[2] = {stop_, ov.hEvent};
+                    HANDLE both[2] = {stopEvent, ov.hEvent};
                     if (WaitForMultipleObjects(2, both, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
                         CancelIoEx(pipe.get(), &ov);
                         DWORD unused;
@@ -213,7 +213,7 @@ class StatusChannel {
             }
             // The next instance waits before this one goes, so that a client never finds none.
             UniqueHandle next = NewInstance(false);
-            std::string text = runner_.StatusText();
+            std::string text = serviceRunner.StatusText();
             OVERLAPPED write{};
             write.hEvent = connected.get();
             ResetEvent(write.hEvent);
@@ -229,10 +229,10 @@ class StatusChannel {
         }
     }
 
-    ServiceRunner& runner_;
-    HANDLE stop_;
-    SECURITY_ATTRIBUTES security_{};
-    std::vector<std::thread> threads_;
+    ServiceRunner& serviceRunner;
+    HANDLE stopEvent;
+    SECURITY_ATTRIBUTES security{};
+    std::vector<std::thread> threads;
 };
 
 struct Service {

@@ -26,7 +26,7 @@ bool PollFor(int fd, short events, int timeoutMs) {
 }  // namespace
 
 PipeServer::PipeServer(std::string pipeName, size_t bufferSize)
-    : pipeName_(std::move(pipeName)), bufferSize_(bufferSize) {}
+    : name(std::move(pipeName)), buffers(bufferSize) {}
 
 PipeServer::~PipeServer() {
     Close();
@@ -34,19 +34,19 @@ PipeServer::~PipeServer() {
 
 bool PipeServer::Listen(std::string* error) {
     Close();
-    path_ = platform::PosixPipePath(pipeName_);
-    if (path_.empty()) {
-        *error = "not a pipe name of the form \\\\<server>\\pipe\\<name>: " + pipeName_;
+    path = platform::PosixPipePath(name);
+    if (path.empty()) {
+        *error = "not a pipe name of the form \\\\<server>\\pipe\\<name>: " + name;
         return false;
     }
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un sa{};
     sa.sun_family = AF_UNIX;
-    std::memcpy(sa.sun_path, path_.c_str(), path_.size() + 1);
-    unlink(path_.c_str());
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        listen(listener_, 4) != 0) {
-        *error = path_ + ": " + std::strerror(errno);
+    std::memcpy(sa.sun_path, path.c_str(), path.size() + 1);
+    unlink(path.c_str());
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        listen(listener, 4) != 0) {
+        *error = path + ": " + std::strerror(errno);
         Close();
         return false;
     }
@@ -54,31 +54,31 @@ bool PipeServer::Listen(std::string* error) {
 }
 
 bool PipeServer::WaitClient(int timeoutMs) {
-    if (client_ >= 0)
+    if (client >= 0)
         return true;
-    if (listener_ < 0 || !PollFor(listener_, POLLIN, timeoutMs))
+    if (listener < 0 || !PollFor(listener, POLLIN, timeoutMs))
         return false;
-    client_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client_ >= 0) {
-        int size = static_cast<int>(bufferSize_);
-        setsockopt(client_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-        setsockopt(client_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client >= 0) {
+        int size = static_cast<int>(buffers);
+        setsockopt(client, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        setsockopt(client, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     }
-    return client_ >= 0;
+    return client >= 0;
 }
 
 bool PipeServer::HasClient() const {
-    return client_ >= 0;
+    return client >= 0;
 }
 
 long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
-    if (client_ < 0)
+    if (client < 0)
         return -1;
-    if (!PollFor(client_, POLLIN, timeoutMs))
+    if (!PollFor(client, POLLIN, timeoutMs))
         return 0;
     ssize_t n;
     do {
-        n = recv(client_, buffer, size, 0);
+        n = recv(client, buffer, size, 0);
     } while (n < 0 && errno == EINTR);
     if (n <= 0)
         return -1;
@@ -87,8 +87,8 @@ long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
 
 bool PipeServer::Write(const void* data, size_t size) {
     const char* rest = static_cast<const char*>(data);
-    while (size > 0 && client_ >= 0) {
-        ssize_t n = send(client_, rest, size, MSG_NOSIGNAL);
+    while (size > 0 && client >= 0) {
+        ssize_t n = send(client, rest, size, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -100,23 +100,23 @@ bool PipeServer::Write(const void* data, size_t size) {
 }
 
 void PipeServer::StopReading() {
-    if (client_ >= 0)
-        shutdown(client_, SHUT_RD);
+    if (client >= 0)
+        shutdown(client, SHUT_RD);
 }
 
 void PipeServer::DropClient() {
-    if (client_ >= 0)
-        close(client_);
-    client_ = -1;
+    if (client >= 0)
+        close(client);
+    client = -1;
 }
 
 void PipeServer::Close() {
     // The pipe goes before the client does, so that a client reconnecting at once finds none.
-    if (listener_ >= 0) {
-        unlink(path_.c_str());
-        close(listener_);
+    if (listener >= 0) {
+        unlink(path.c_str());
+        close(listener);
     }
-    listener_ = -1;
+    listener = -1;
     DropClient();
 }
 

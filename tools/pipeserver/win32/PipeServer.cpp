@@ -26,7 +26,7 @@ struct PipeServer::Io {
 };
 
 PipeServer::PipeServer(std::string pipeName, size_t bufferSize)
-    : pipeName_(std::move(pipeName)), bufferSize_(bufferSize), io_(std::make_unique<Io>()) {}
+    : name(std::move(pipeName)), buffers(bufferSize), io(std::make_unique<Io>()) {}
 
 PipeServer::~PipeServer() {
     Close();
@@ -34,127 +34,127 @@ PipeServer::~PipeServer() {
 
 bool PipeServer::Listen(std::string* error) {
     Close();
-    DWORD size = static_cast<DWORD>(bufferSize_);
+    DWORD size = static_cast<DWORD>(buffers);
     DWORD mode =
-        messages_ ? PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE : PIPE_TYPE_BYTE | PIPE_READMODE_BYTE;
-    pipe_.reset(CreateNamedPipeW(platform::Widen(pipeName_).c_str(),
+        messages ? PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE : PIPE_TYPE_BYTE | PIPE_READMODE_BYTE;
+    pipe.reset(CreateNamedPipeW(platform::Widen(name).c_str(),
                                  PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, mode | PIPE_WAIT, 1,
                                  size, size, 0, nullptr));
-    if (!pipe_) {
+    if (!pipe) {
         char text[96];
         std::snprintf(text, sizeof text, "CreateNamedPipe failed, error %lu", GetLastError());
-        *error = pipeName_ + ": " + text;
+        *error = name + ": " + text;
         return false;
     }
     return true;
 }
 
 bool PipeServer::WaitClient(int timeoutMs) {
-    if (connected_)
+    if (connected)
         return true;
-    if (!pipe_)
+    if (!pipe)
         return false;
-    OVERLAPPED* ov = &io_->connect;
-    if (!connectPending_) {
+    OVERLAPPED* ov = &io->connect;
+    if (!connectPending) {
         ResetEvent(ov->hEvent);
-        if (ConnectNamedPipe(pipe_.get(), ov)) {
-            connected_ = true;
+        if (ConnectNamedPipe(pipe.get(), ov)) {
+            connected = true;
             return true;
         }
         DWORD code = GetLastError();
         if (code == ERROR_PIPE_CONNECTED) {
-            connected_ = true;
+            connected = true;
             return true;
         }
         if (code != ERROR_IO_PENDING)
             return false;
-        connectPending_ = true;
+        connectPending = true;
     }
     if (WaitForSingleObject(ov->hEvent, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
         return false;
     DWORD unused;
-    connectPending_ = false;
-    connected_ = GetOverlappedResult(pipe_.get(), ov, &unused, FALSE) != 0;
-    return connected_;
+    connectPending = false;
+    connected = GetOverlappedResult(pipe.get(), ov, &unused, FALSE) != 0;
+    return connected;
 }
 
 bool PipeServer::HasClient() const {
-    return connected_;
+    return connected;
 }
 
 long PipeServer::Read(void* buffer, size_t size, int timeoutMs) {
-    if (!connected_)
+    if (!connected)
         return -1;
-    if (io_->begin == io_->end) {
-        if (!io_->readPending) {
-            io_->begin = io_->end = 0;
+    if (io->begin == io->end) {
+        if (!io->readPending) {
+            io->begin = io->end = 0;
             DWORD n = 0;
-            if (ReadFile(pipe_.get(), io_->buffer.data(), static_cast<DWORD>(io_->buffer.size()),
-                         &n, &io_->read)) {
-                io_->end = n;
+            if (ReadFile(pipe.get(), io->buffer.data(), static_cast<DWORD>(io->buffer.size()),
+                         &n, &io->read)) {
+                io->end = n;
             } else if (GetLastError() == ERROR_IO_PENDING) {
-                io_->readPending = true;
+                io->readPending = true;
             } else {
                 return -1;
             }
         }
-        if (io_->readPending) {
-            if (WaitForSingleObject(io_->read.hEvent, static_cast<DWORD>(timeoutMs)) !=
+        if (io->readPending) {
+            if (WaitForSingleObject(io->read.hEvent, static_cast<DWORD>(timeoutMs)) !=
                 WAIT_OBJECT_0) {
                 return 0;  // the read stays pending for the next call
             }
             DWORD n = 0;
-            io_->readPending = false;
-            if (!GetOverlappedResult(pipe_.get(), &io_->read, &n, FALSE))
+            io->readPending = false;
+            if (!GetOverlappedResult(pipe.get(), &io->read, &n, FALSE))
                 return -1;
-            io_->begin = 0;
-            io_->end = n;
+            io->begin = 0;
+            io->end = n;
         }
     }
-    DWORD count = io_->end - io_->begin;
+    DWORD count = io->end - io->begin;
     if (count > size)
         count = static_cast<DWORD>(size);
-    std::memcpy(buffer, io_->buffer.data() + io_->begin, count);
-    io_->begin += count;
+    std::memcpy(buffer, io->buffer.data() + io->begin, count);
+    io->begin += count;
     return static_cast<long>(count);
 }
 
 bool PipeServer::Write(const void* data, size_t size) {
-    if (!connected_)
+    if (!connected)
         return false;
     platform::UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED ov{};
     ov.hEvent = done.get();
     DWORD n = 0;
-    BOOL ok = WriteFile(pipe_.get(), data, static_cast<DWORD>(size), &n, &ov);
+    BOOL ok = WriteFile(pipe.get(), data, static_cast<DWORD>(size), &n, &ov);
     if (!ok && GetLastError() == ERROR_IO_PENDING)
-        ok = GetOverlappedResult(pipe_.get(), &ov, &n, TRUE);
+        ok = GetOverlappedResult(pipe.get(), &ov, &n, TRUE);
     return ok && n == size;
 }
 
 void PipeServer::DropClient() {
-    if (!pipe_)
+    if (!pipe)
         return;
-    if (connectPending_ || io_->readPending) {
-        CancelIoEx(pipe_.get(), nullptr);
+    if (connectPending || io->readPending) {
+        CancelIoEx(pipe.get(), nullptr);
         DWORD unused;
-        if (connectPending_)
-            GetOverlappedResult(pipe_.get(), &io_->connect, &unused, TRUE);
-        if (io_->readPending)
-            GetOverlappedResult(pipe_.get(), &io_->read, &unused, TRUE);
+        if (connectPending)
+            GetOverlappedResult(pipe.get(), &io->connect, &unused, TRUE);
+        if (io->readPending)
+            GetOverlappedResult(pipe.get(), &io->read, &unused, TRUE);
     }
-    DisconnectNamedPipe(pipe_.get());
-    connectPending_ = false;
-    io_->readPending = false;
-    io_->begin = io_->end = 0;
-    connected_ = false;
+    DisconnectNamedPipe(pipe.get());
+    connectPending = false;
+    io->readPending = false;
+    io->begin = io->end = 0;
+    connected = false;
 }
 
 void PipeServer::Close() {
-    if (!pipe_)
+    if (!pipe)
         return;
     DropClient();
-    pipe_.reset();
+    pipe.reset();
 }
 
 }  // namespace tolvi::tools
