@@ -16,7 +16,14 @@ void EngineAlerts::SetOwner(HWND owner) {
 }
 
 void EngineAlerts::OnAlert(const PipeConnector& connector, const std::string& text) {
-    Key key{reinterpret_cast<uintptr_t>(&connector), text};
+    Queue(Key{reinterpret_cast<uintptr_t>(&connector), text});
+}
+
+void EngineAlerts::OnProgramAlert(const std::string& text) {
+    Queue(Key{0, text});
+}
+
+void EngineAlerts::Queue(Key key) {
     std::lock_guard<std::mutex> hold(lock);
     if (!boxOwner || !outstanding.insert(key).second)
         return;

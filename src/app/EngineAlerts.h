@@ -27,12 +27,15 @@ class EngineAlerts : public ConnectorObserver {
     // Any thread; returns at once. An alert of the same connector with the same text that is
     // still waiting or showing is not queued again.
     void OnAlert(const PipeConnector& connector, const std::string& text) override;
+    // The same for a failure that is no connector's (the SSH server's).
+    void OnProgramAlert(const std::string& text);
     // On the GUI thread: shows the waiting alerts, one box after another.
     void ShowQueued();
 
   private:
     // The connector by its address alone: it may be gone by the time its box shows.
     using Key = std::pair<uintptr_t, std::string>;
+    void Queue(Key key);
 
     std::mutex lock;
     HWND boxOwner = nullptr;       // guarded by lock

@@ -16,6 +16,7 @@
 #include "engine/Format.h"
 #include "platform/ErrorText.h"
 #include "platform/Socket.h"
+#include "platform/UserFolder.h"
 #include "platform/win32/WideText.h"
 #include "resource.h"
 #include "ui/Dpi.h"
@@ -97,9 +98,10 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
     servicePorts = readService().ports;
     ReserveServicePorts(servicePorts);
     LoadConfiguration();
-    std::string webProblem = StartWebConsole();
-    if (!webProblem.empty()) {
-        loadReport += (loadReport.empty() ? "" : "\n") + webProblem;
+    for (const std::string& problem : {StartWebConsole(), StartSsh()}) {
+        if (problem.empty())
+            continue;
+        loadReport += (loadReport.empty() ? "" : "\n") + problem;
         PostMessageW(Hwnd(), kLoadReportMessage, 0, 0);
     }
     OnRefresh();
@@ -295,17 +297,65 @@ LRESULT CMainFrame::OnSettings(WPARAM, LPARAM) {
     dialog.autoStart = options.AutoStart ? 1 : 0;
     dialog.exitToTray = options.ExitToTray ? 1 : 0;
     dialog.webConsolePort = options.WebConsolePort;
+    dialog.sshPort = options.SshPort;
+    dialog.sshFingerprint = sshConsoles.Fingerprint();
+    dialog.sshKeysFile = SshKeysFile();
     if (dialog.DoModal() == IDOK) {
         options.AutoStart = dialog.autoStart != 0;
         options.ExitToTray = dialog.exitToTray != 0;
         bool movePort = dialog.webConsolePort != options.WebConsolePort;
+        bool moveSsh = dialog.sshPort != options.SshPort;
         options.WebConsolePort = dialog.webConsolePort;
+        options.SshPort = dialog.sshPort;
         SaveConfiguration();
-        if (movePort) {
-            std::string problem = StartWebConsole();
-            if (!problem.empty())
-                ui::AppMessageBox(Hwnd(), problem);
-        }
+        std::string problem = movePort ? StartWebConsole() : "";
+        if (!problem.empty())
+            ui::AppMessageBox(Hwnd(), problem);
+        problem = moveSsh ? StartSsh() : "";
+        if (!problem.empty())
+            ui::AppMessageBox(Hwnd(), problem);
+    }
+    return 0;
+}
+
+std::string CMainFrame::SshKeysFile() const {
+    std::string folder = platform::UserConfigFolder();
+    return folder.empty() ? "" : folder + "\\authorized_keys";
+}
+
+std::string CMainFrame::StartSsh() {
+    sshConsoles.Stop();
+    if (options.SshPort <= 0)
+        return "";
+    std::string keys = SshKeysFile();
+    if (keys.empty())
+        return "The SSH server could not start: there is no folder for its keys";
+    ssh::SshFiles files;
+    files.keysFile = keys;
+    std::string why;
+    if (!sshConsoles.Start(static_cast<uint16_t>(options.SshPort), options.SshListen, files, &why))
+        return "The SSH server could not start on port " + std::to_string(options.SshPort) +
+               ": " + why;
+    return "";
+}
+
+LRESULT CMainFrame::OnSshKeys(WPARAM, LPARAM) {
+    std::string path = SshKeysFile();
+    std::string why = "there is no folder for it";
+    if (path.empty() || !ssh::MakeKeysFile(path, ssh::FileAccess::CurrentUser, &why)) {
+        ui::AppMessageBox(Hwnd(), "The SSH keys file cannot be made: " + why);
+        return 0;
+    }
+    if (openFile) {
+        openFile(path);
+        return 0;
+    }
+    // A file without an extension has no program of its own: the user's editor for text.
+    std::wstring wide = platform::Widen(path);
+    if (reinterpret_cast<INT_PTR>(ShellExecuteW(Hwnd(), L"edit", wide.c_str(), nullptr, nullptr,
+                                                SW_SHOWNORMAL)) <= 32) {
+        std::wstring quoted = L"\"" + wide + L"\"";
+        ShellExecuteW(Hwnd(), L"open", L"notepad.exe", quoted.c_str(), nullptr, SW_SHOWNORMAL);
     }
     return 0;
 }
@@ -510,7 +560,8 @@ LRESULT CMainFrame::OnHotItemChange(WPARAM, LPARAM l) {
 }
 
 LRESULT CMainFrame::OnDestroy(WPARAM, LPARAM) {
-    webConsoles.Stop();  // its bridges are clients of the connectors, which stop next
+    sshConsoles.Stop();  // its sessions are clients of the connectors, which stop next
+    webConsoles.Stop();  // and so are the web console's bridges
     serviceWatch.reset();
     ReserveServicePorts({});
     connectorView.DestroyWindow();
@@ -553,6 +604,7 @@ bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnNotify(ui::kAnyControl, TBN_HOTITEMCHANGE, &CMainFrame::OnHotItemChange),
         ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
         ui::OnCommand(ID_CONNECTOR_OPEN_CONSOLE, &CMainFrame::OnOpenConsole),
+        ui::OnCommand(ID_SSH_KEYS, &CMainFrame::OnSshKeys),
         ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),
         ui::OnCommand(ID_VIEW_STATUS_BAR, &CMainFrame::OnToggleStatusBar),

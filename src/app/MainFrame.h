@@ -17,6 +17,7 @@
 #include "ui/ControlBars.h"
 #include "ui/TrayIcon.h"
 #include "ui/Window.h"
+#include "ssh/SshHost.h"
 #include "web/WebConsoleServer.h"
 
 namespace tolvi {
@@ -58,7 +59,7 @@ class CMainFrame : public ui::Window {
     // Keeps the lock-key indicators current; the message loop calls it when idle.
     void OnIdle();
 
-    AppOptions options;  // AutoStart, ExitToTray and WebConsolePort
+    AppOptions options;  // AutoStart, ExitToTray, WebConsolePort and the SSH server's
     // How Settings brings the start-with-Windows entry into line (the application's); returns
     // the message that tells of a failure, "" when there was none.
     std::function<std::string(bool startWithWindows)> registerAutoStart;
@@ -70,6 +71,11 @@ class CMainFrame : public ui::Window {
     // How a console's address is opened: the default browser (ShellExecuteW).
     std::function<void(const std::string& url)> openUrl;
     web::WebConsoleServer& WebConsoles() { return webConsoles; }
+    ssh::SshHost& SshConsoles() { return sshConsoles; }
+    // Where the SSH server's keys file is: authorized_keys in the user's tolvi folder.
+    std::string SshKeysFile() const;
+    // How File > SSH keys opens that file: the user's editor (ShellExecuteW) unless told.
+    std::function<void(const std::string& path)> openFile;
     // How the load starts each connector's worker (its StartWorker).
     void SetWorkerStarter(WorkerStarter start) { host.SetWorkerStarter(std::move(start)); }
 
@@ -98,6 +104,9 @@ class CMainFrame : public ui::Window {
     LRESULT OnNeedToolTipText(WPARAM, LPARAM);
     LRESULT OnHotItemChange(WPARAM, LPARAM);
     LRESULT OnOpenConsole(WPARAM, LPARAM);
+    LRESULT OnSshKeys(WPARAM, LPARAM);
+    // Starts, moves or stops the SSH server as the options say; "" or what went wrong.
+    std::string StartSsh();
     // Every second, after the list's own rows: the service's rows, the ports kept for it,
     // and the consoles the web console offers.
     void OnRefresh();
@@ -123,6 +132,18 @@ class CMainFrame : public ui::Window {
     EngineAlerts alerts;  // outlives the connectors, which report to it
     ConnectorHost host{&alerts};
     ConnectorList& connectors = host.Connectors();  // outlives its view
+    // What the SSH server says that keeps everyone out is shown in a box; the rest is its
+    // own business.
+    class SshWindowEvents : public ssh::SshEvents {
+      public:
+        explicit SshWindowEvents(EngineAlerts& alerts) : boxes(alerts) {}
+        void OnSshNotice(const std::string&) override {}
+        void OnSshProblem(const std::string& line) override { boxes.OnProgramAlert(line); }
+
+      private:
+        EngineAlerts& boxes;
+    } sshEvents{alerts};
+    ssh::SshHost sshConsoles{host, sshEvents};
     ConnectorView connectorView{connectors};
     HICON icon;
     bool inTray = false;

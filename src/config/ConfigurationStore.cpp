@@ -10,6 +10,7 @@
 #include "engine/Format.h"
 #include "engine/PortText.h"
 #include "model/ConnectorOptions.h"
+#include "platform/Endpoint.h"
 #include "platform/ErrorText.h"
 
 namespace tolvi {
@@ -213,6 +214,28 @@ StoredConfiguration LoadConfiguration(platform::KeyValueStore& store, const AppO
             loaded.needsBackup = true;
         }
     }
+    if (values.Text("SshPort", &port)) {
+        int number = 0;
+        if (ReadWholeNumber(port, &number) && number <= 65535) {
+            loaded.options.SshPort = number;
+        } else {
+            loaded.problems.push_back(Format(
+                "SshPort is \"%s\", not a number from 0 to 65535: SSH is off", port.c_str()));
+            loaded.needsBackup = true;
+        }
+    }
+    std::string listen;
+    if (values.Text("SshListen", &listen)) {
+        platform::Endpoint at;
+        if (listen.empty() || platform::ParseAddress(listen, &at)) {
+            loaded.options.SshListen = listen;
+        } else {
+            loaded.problems.push_back(Format(
+                "SshListen is \"%s\", not an address: SSH listens on every interface",
+                listen.c_str()));
+            loaded.needsBackup = true;
+        }
+    }
     CheckCount(values, indices, &loaded);
     for (int i : indices) {
         ConnectorSettings s;
@@ -283,6 +306,8 @@ SaveResult SaveConfiguration(platform::KeyValueStore& store,
     writes.emplace_back("AutoStart", Flag(options.AutoStart));
     writes.emplace_back("ExitToTray", Flag(options.ExitToTray));
     writes.emplace_back("WebConsolePort", Format("%d", options.WebConsolePort));
+    writes.emplace_back("SshPort", Format("%d", options.SshPort));
+    writes.emplace_back("SshListen", options.SshListen);
     writes.emplace_back("PipeNum", Format("%d", count));
     for (const auto& w : writes) {
         if (StoredLength(w.second) > kLongestStoredText) {

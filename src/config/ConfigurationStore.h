@@ -18,6 +18,8 @@ struct AppOptions {
     bool AutoStart = false;
     bool ExitToTray = false;
     int WebConsolePort = 0;  // where the consoles are served in the browser; 0: any free port
+    int SshPort = 0;         // where the consoles are served over SSH; 0: not at all
+    std::string SshListen = "";  // the SSH server's address; "": every interface of both families
 };
 
 struct StoredConfiguration {

@@ -15,6 +15,12 @@ void SettingsDialog::DoDataExchange(ui::DataExchange& dx) {
     dx.Check(IDC_EXIT_TO_TRAY, exitToTray);
     webPortText = std::to_string(webConsolePort);
     dx.Text(IDC_WEB_PORT, webPortText);
+    sshPortText = std::to_string(sshPort);
+    dx.Text(IDC_SSH_PORT, sshPortText);
+    std::string shown = sshFingerprint.empty() ? "(made when SSH first starts)" : sshFingerprint;
+    dx.Text(IDC_SSH_FINGERPRINT, shown);
+    shown = sshKeysFile;
+    dx.Text(IDC_SSH_KEYS_FILE, shown);
 }
 
 void SettingsDialog::OnOK() {
@@ -25,7 +31,19 @@ void SettingsDialog::OnOK() {
                           MB_OK | MB_ICONEXCLAMATION, "Error!");
         return;  // the dialog stays open with everything as typed
     }
+    int ssh = 0;
+    if (!ReadWholeNumber(sshPortText, &ssh) || ssh > 65535) {
+        ui::AppMessageBox(Hwnd(), "SSH port must be a number from 0 to 65535",
+                          MB_OK | MB_ICONEXCLAMATION, "Error!");
+        return;
+    }
+    if (ssh != 0 && ssh == port) {
+        ui::AppMessageBox(Hwnd(), "SSH port must not be the web console's port",
+                          MB_OK | MB_ICONEXCLAMATION, "Error!");
+        return;
+    }
     webConsolePort = port;
+    sshPort = ssh;
     std::string problem = registerAutoStart ? registerAutoStart(autoStart != 0) : "";
     if (!problem.empty())
         ui::AppMessageBox(Hwnd(), problem);

@@ -1,5 +1,5 @@
-// "Settings": start with Windows, minimise to the tray on exit, and the port of the web
-// console.
+// "Settings": start with Windows, minimise to the tray on exit, the port of the web console,
+// and the SSH server's port, with its host key and keys file to see.
 #pragma once
 #include <functional>
 #include <string>
@@ -17,6 +17,9 @@ class SettingsDialog : public ui::Dialog {
     int autoStart = 0;
     int exitToTray = 0;
     int webConsolePort = 0;  // 0: any free port
+    int sshPort = 0;         // 0: no SSH
+    std::string sshFingerprint;  // shown only
+    std::string sshKeysFile;     // shown only
 
   protected:
     void DoDataExchange(ui::DataExchange& dx) override;
@@ -25,6 +28,7 @@ class SettingsDialog : public ui::Dialog {
   private:
     std::function<std::string(bool)> registerAutoStart;
     std::string webPortText;
+    std::string sshPortText;
 };
 
 // The About box: the program's icon, its version and who made it.

@@ -203,11 +203,12 @@ void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool
     } else {
         if (r.sessions.size() == 1)
             SetStatus(AttachingPipe);
-        // The first try at once, then every 500 ms. A raw client has no banner to wait for:
-        // what it sends meanwhile waits for that try.
-        if (r.sessions.size() == 1 || !session.Banners())
+        // The first try at once, then every 500 ms. A script (raw TCP, or over SSH) writes as
+        // it connects, with no banner to wait for: what it sends meanwhile waits for that try.
+        // A Telnet client's input before "connected!" is dropped, as it always was.
+        if (r.sessions.size() == 1 || !session.Telnet())
             r.nextAttach = RelayClock::now();
-        session.SetHoldsInput(!session.Banners());
+        session.SetHoldsInput(!session.Telnet());
     }
 }
 

@@ -11,7 +11,9 @@
 #include "platform/Interrupt.h"
 #include "platform/Socket.h"
 #include "platform/WaitSet.h"
+#include "platform/UserFolder.h"
 #include "relay/StatusPrinter.h"
+#include "ssh/SshHost.h"
 #include "web/WebConsoleServer.h"
 
 namespace tolvi::relay {
@@ -68,11 +70,41 @@ int RunConsoleHost(const RelayArgs& args) {
         }
     }
 
+    // Every console over SSH, on one port for them all.
+    ssh::SshHost ssh(host, printer);
+    if (args.sshPort >= 0) {
+        ssh::SshFiles files;
+        files.keysFile = args.sshKeys;
+        if (files.keysFile.empty()) {
+            std::string folder = platform::UserConfigFolder();
+            if (folder.empty()) {
+                std::fprintf(stderr, "tolvi-relay: no folder for the SSH keys: give --ssh-keys FILE\n");
+                return 1;
+            }
+            files.keysFile = folder + (folder.find('\\') != std::string::npos ? "\\" : "/") +
+                             "authorized_keys";
+        }
+        files.hostKeyFile = args.sshHostKey;
+        std::string why;
+        if (!ssh.Start(static_cast<uint16_t>(args.sshPort), args.sshListen, files, &why)) {
+            std::fprintf(stderr, "tolvi-relay: %s\n", why.c_str());
+            return 1;
+        }
+        std::string where = args.sshListen.empty() ? "every interface" : args.sshListen;
+        std::string port = std::to_string(ssh.Port());
+        printer.Line("SSH: listening on port " + port + ", " + where + ": ssh -p " + port +
+                     " PORT@host opens the console on PORT");
+        printer.Line("SSH: host key " + ssh.Fingerprint() + " (" + ssh.HostKeyFile() +
+                     (ssh.HostKeyMade() ? ", made now)" : ")"));
+        printer.Line("SSH: keys from " + files.keysFile);
+    }
+
     platform::WaitSet wait;
     wait.Add(interrupted);
     while (!interrupted.IsSet())
         wait.Wait(-1);
     printer.Line("stopping");
+    ssh.Stop();
     consoles.Stop();
     host.StopAll();  // every stop request first, so that all the workers end together
     printer.Line("stopped");

@@ -7,6 +7,7 @@
 #include "engine/PortText.h"
 #include "model/ConnectorArguments.h"
 #include "model/ConnectorOptions.h"
+#include "platform/Endpoint.h"
 
 namespace tolvi::relay {
 namespace {
@@ -21,6 +22,15 @@ const ProgramFlag kProgramFlags[] = {
     {"--web", "PORT",
      "serve each console in the browser from 127.0.0.1:PORT (0: any\nfree port) and print its "
      "address"},
+    {"--ssh", "PORT",
+     "serve each console over SSH on PORT (0: any free port), on every\ninterface: "
+     "ssh -p PORT 2323@host opens the console on port 2323"},
+    {"--ssh-keys", "FILE",
+     "the keys that may log in, as OpenSSH's authorized_keys (by default\nauthorized_keys in "
+     "the user's tolvi folder)"},
+    {"--ssh-host-key", "FILE", "the server's Ed25519 key, made when missing (by default beside\n"
+     "the keys file)"},
+    {"--ssh-listen", "ADDR", "serve SSH on this address only"},
     {"--help", nullptr, "this text"},
     {"--version", nullptr, "the version of tolvi-relay"},
 };
@@ -58,14 +68,28 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
             out->version = true;
             return -1;
         }
-        if (arg == "--web") {
+        if (arg == "--web" || arg == "--ssh") {
             int port = PortAfter(all, at);
             if (port < 0 || port > 65535)
-                *problem = "option --web needs a port from 0 to 65535";
-            out->webPort = port;
+                *problem = "option " + arg + " needs a port from 0 to 65535";
+            (arg == "--web" ? out->webPort : out->sshPort) = port;
             return 2;
         }
-        return 0;
+        std::string* text = arg == "--ssh-keys"       ? &out->sshKeys
+                            : arg == "--ssh-host-key" ? &out->sshHostKey
+                            : arg == "--ssh-listen"   ? &out->sshListen
+                                                      : nullptr;
+        if (!text)
+            return 0;
+        if (at + 1 >= all.size() || all[at + 1].empty()) {
+            *problem = "option " + arg + " needs a value";
+            return 2;
+        }
+        *text = all[at + 1];
+        platform::Endpoint where;
+        if (text == &out->sshListen && !platform::ParseAddress(*text, &where))
+            *problem = "--ssh-listen '" + *text + "': Incorrect listen address provided";
+        return 2;
     };
     std::string problem = ParseConnectorArguments(args, &out->connectors, programOption);
     if (!problem.empty() || out->help || out->version)
@@ -73,12 +97,19 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
     if (out->connectors.empty())
         return "no connector given: PIPE PORT is needed";
     // Found now rather than after the connectors have started and opened their pipes.
-    if (out->webPort > 0) {
+    for (const auto& [port, what] : {std::pair<int, const char*>{out->webPort, "web console"},
+                                     std::pair<int, const char*>{out->sshPort, "SSH server"}}) {
+        if (port <= 0)
+            continue;
         for (const ConnectorSettings& c : out->connectors) {
-            if (TextToInt(c.portText) == out->webPort || c.watchPort == out->webPort)
-                return Format("the web console's port %d is a connector's port too", out->webPort);
+            if (TextToInt(c.portText) == port || c.watchPort == port)
+                return Format("the %s's port %d is a connector's port too", what, port);
         }
     }
+    if (out->sshPort > 0 && out->sshPort == out->webPort)
+        return Format("the SSH server's port %d is the web console's too", out->sshPort);
+    if (out->sshPort < 0 && !(out->sshKeys + out->sshHostKey + out->sshListen).empty())
+        return "options --ssh-keys, --ssh-host-key and --ssh-listen need --ssh PORT";
     return "";
 }
 

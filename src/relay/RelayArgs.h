@@ -17,6 +17,10 @@ struct RelayArgs {
     bool help = false;
     bool version = false;
     int webPort = -1;  // --web: the web console's port, 0 for any; -1 without one
+    int sshPort = -1;  // --ssh: the SSH server's port, 0 for any; -1 without one
+    std::string sshKeys;     // --ssh-keys: the authorized_keys file; "": the user's own
+    std::string sshHostKey;  // --ssh-host-key: "": beside the keys file
+    std::string sshListen;   // --ssh-listen: "": every interface of both families
 };
 
 // The usage text, the connectors' options from their table.

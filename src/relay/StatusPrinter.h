@@ -5,10 +5,11 @@
 #include <string>
 
 #include "engine/ConnectorObserver.h"
+#include "ssh/ConsoleDirectory.h"
 
 namespace tolvi::relay {
 
-class StatusPrinter : public ConnectorObserver {
+class StatusPrinter : public ConnectorObserver, public ssh::SshEvents {
   public:
     void Line(const std::string& text);
     // "[2323 \\.\pipe\com1 "description"]"
@@ -26,6 +27,7 @@ class StatusPrinter : public ConnectorObserver {
     void OnClientLeft(const PipeConnector& c, const std::string& address) override;
     void OnErrorText(const PipeConnector& c, const std::string& text) override;
     void OnAlert(const PipeConnector& c, const std::string& text) override;
+    void OnSshNotice(const std::string& line) override { Line(line); }
 
   private:
     std::mutex lock;

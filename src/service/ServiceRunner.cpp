@@ -56,14 +56,56 @@ class ServiceRunner::Observer : public ConnectorObserver {
     std::map<std::string, std::chrono::steady_clock::time_point> lastRefusal;
 };
 
-ServiceRunner::ServiceRunner(ServiceControl& control, ConnectorSource& source, ServiceLog& log)
+// What the SSH server says goes to the event log.
+class ServiceRunner::SshLog : public ssh::SshEvents {
+  public:
+    explicit SshLog(ServiceLog& log) : log(log) {}
+    void OnSshNotice(const std::string& line) override { log.SshNotice(line); }
+
+  private:
+    ServiceLog& log;
+};
+
+ServiceRunner::ServiceRunner(ServiceControl& control, ConnectorSource& source, ServiceLog& log,
+                             ssh::SshFiles files)
     : scm(control),
       connectorSource(source),
       eventLog(log),
       observer(std::make_unique<Observer>(log)),
-      host(std::make_unique<ConnectorHost>(observer.get())) {}
+      host(std::make_unique<ConnectorHost>(observer.get())),
+      sshLog(std::make_unique<SshLog>(log)),
+      sshFiles(std::move(files)),
+      ssh(std::make_unique<ssh::SshHost>(*host, *sshLog)) {}
 
-ServiceRunner::~ServiceRunner() = default;
+ServiceRunner::~ServiceRunner() {
+    ssh->Stop();
+}
+
+void ServiceRunner::ApplySsh(const AppOptions& options) {
+    if (options.SshPort == sshPort && options.SshListen == sshListen)
+        return;  // as it runs: its sessions go on
+    ssh->Stop();
+    sshPort = 0;
+    sshListen.clear();
+    {
+        std::lock_guard<std::mutex> hold(hostLock);
+        sshFingerprint.clear();
+    }
+    if (options.SshPort <= 0)
+        return;
+    std::string why;
+    if (!ssh->Start(static_cast<uint16_t>(options.SshPort), options.SshListen, sshFiles, &why)) {
+        eventLog.SshNotice("SSH: " + why);  // the consoles go on without it
+        return;
+    }
+    sshPort = options.SshPort;
+    sshListen = options.SshListen;
+    {
+        std::lock_guard<std::mutex> hold(hostLock);
+        sshFingerprint = ssh->Fingerprint();
+    }
+    eventLog.SshStarted(sshPort, ssh->Fingerprint());
+}
 
 void ServiceRunner::Report(ServiceState state, uint32_t waitHintMs, uint32_t exitCode,
                            uint32_t specificCode) {
@@ -75,8 +117,9 @@ void ServiceRunner::Report(ServiceState state, uint32_t waitHintMs, uint32_t exi
 void ServiceRunner::Run() {
     Report(ServiceState::StartPending, kStartHintMs);
     std::vector<ConnectorSettings> settings;
+    AppOptions options;
     std::string problem;
-    if (!connectorSource.Load(&settings, &problem)) {
+    if (!connectorSource.Load(&settings, &options, &problem)) {
         eventLog.Failed(problem);
         Report(ServiceState::Stopped, 0, kServiceSpecificError, kCodeConfiguration);
         return;
@@ -87,6 +130,7 @@ void ServiceRunner::Run() {
         std::lock_guard<std::mutex> hold(hostLock);
         host->Start(settings);
     }
+    ApplySsh(options);
     Report(ServiceState::StartPending, kStartHintMs);
     Report(ServiceState::Running, 0);
     eventLog.Started(static_cast<int>(settings.size()));
@@ -104,6 +148,7 @@ void ServiceRunner::Run() {
             Reload();
         }
     }
+    ssh->Stop();  // its sessions are clients of the connectors, which stop next
     StopConnectors();
     eventLog.Stopped();
     Report(ServiceState::Stopped, 0);
@@ -111,11 +156,13 @@ void ServiceRunner::Run() {
 
 void ServiceRunner::Reload() {
     std::vector<ConnectorSettings> settings;
+    AppOptions options;
     std::string problem;
-    if (!connectorSource.Load(&settings, &problem)) {
+    if (!connectorSource.Load(&settings, &options, &problem)) {
         eventLog.Failed(problem);  // the connectors that run go on as they are
         return;
     }
+    ApplySsh(options);
     ConnectorHost::Difference d;
     {
         std::lock_guard<std::mutex> hold(hostLock);
@@ -150,7 +197,8 @@ void ServiceRunner::RequestReload() {
 
 std::string ServiceRunner::StatusText() {
     std::lock_guard<std::mutex> hold(hostLock);
-    return FormatStatus(Snapshot(host->Connectors()));
+    return FormatStatus(Snapshot(host->Connectors())) +
+           FormatSsh(ssh->IsRunning() ? ssh->Port() : 0, sshFingerprint);
 }
 
 }  // namespace tolvi::service

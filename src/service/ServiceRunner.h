@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "engine/ConnectorObserver.h"
+#include "config/ConfigurationStore.h"
 #include "engine/ConnectorSettings.h"
 #include "model/ConnectorHost.h"
 #include "platform/WakeSignal.h"
+#include "ssh/SshHost.h"
 
 namespace tolvi::service {
 
@@ -39,12 +41,14 @@ class ServiceControl {
     virtual void Report(const ServiceReport& report) = 0;
 };
 
-// Where the service's connectors come from: the machine's key.
+// Where the service's connectors, and where it serves them over SSH, come from: the machine's
+// key.
 class ConnectorSource {
   public:
     virtual ~ConnectorSource() = default;
     // False, with the reason, when they cannot be read at all.
-    virtual bool Load(std::vector<ConnectorSettings>* settings, std::string* problem) = 0;
+    virtual bool Load(std::vector<ConnectorSettings>* settings, AppOptions* options,
+                      std::string* problem) = 0;
 };
 
 // What the service writes to the event log.
@@ -61,6 +65,10 @@ class ServiceLog {
     virtual void PipeLost(const std::string& connector) = 0;
     virtual void ClientAdmitted(const std::string& connector, const std::string& address) = 0;
     virtual void ClientRefused(const std::string& connector, const std::string& address) = 0;
+    // The SSH server: where it serves and its host key, what it has to say, and why it could
+    // not start.
+    virtual void SshStarted(int port, const std::string& fingerprint) = 0;
+    virtual void SshNotice(const std::string& line) = 0;
 };
 
 class ServiceRunner {
@@ -69,7 +77,9 @@ class ServiceRunner {
     static constexpr uint32_t kStartHintMs = 10000;
     static constexpr uint32_t kStopHintMs = 5000;
 
-    ServiceRunner(ServiceControl& control, ConnectorSource& source, ServiceLog& log);
+    // sshFiles: where the SSH server's keys file and host key are.
+    ServiceRunner(ServiceControl& control, ConnectorSource& source, ServiceLog& log,
+                  ssh::SshFiles sshFiles = {});
     ~ServiceRunner();
 
     // Starts, runs until RequestStop, and stops; the last report is Stopped.
@@ -85,6 +95,8 @@ class ServiceRunner {
                 uint32_t specificCode = 0);
     void Reload();
     void StopConnectors();
+    // Starts, moves or stops the SSH server as the options say.
+    void ApplySsh(const AppOptions& options);
 
     class Observer;
     ServiceControl& scm;
@@ -93,6 +105,13 @@ class ServiceRunner {
     std::unique_ptr<Observer> observer;
     std::unique_ptr<ConnectorHost> host;
     std::mutex hostLock;  // the host changes on the service's thread; status reads it
+    class SshLog;
+    std::unique_ptr<SshLog> sshLog;
+    ssh::SshFiles sshFiles;
+    std::unique_ptr<ssh::SshHost> ssh;
+    int sshPort = 0;  // as it runs: 0 while it does not
+    std::string sshListen;
+    std::string sshFingerprint;  // guarded by hostLock, for the status
     platform::WakeSignal stop;
     platform::WakeSignal reload;
     uint32_t lastCheckpoint = 0;

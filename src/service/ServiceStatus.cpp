@@ -54,6 +54,32 @@ std::string FormatStatus(const std::vector<ConnectorState>& states) {
     return text;
 }
 
+namespace {
+const char kSshLine[] = "#ssh\t";
+}  // namespace
+
+std::string FormatSsh(int port, const std::string& fingerprint) {
+    if (port <= 0)
+        return "";
+    return kSshLine + std::to_string(port) + "\t" + Field(fingerprint) + "\n";
+}
+
+bool ParseSsh(const std::string& text, int* port, std::string* fingerprint) {
+    size_t at = text.find(kSshLine);
+    if (at == std::string::npos || (at > 0 && text[at - 1] != '\n'))
+        return false;
+    at += sizeof kSshLine - 1;
+    size_t tab = text.find('\t', at), end = text.find('\n', at);
+    if (tab == std::string::npos || end == std::string::npos || tab > end)
+        return false;
+    int64_t number = 0;
+    if (!Count(text.substr(at, tab - at), &number) || number > 65535)
+        return false;
+    *port = static_cast<int>(number);
+    *fingerprint = text.substr(tab + 1, end - tab - 1);
+    return true;
+}
+
 std::vector<ConnectorState> ParseStatus(const std::string& text) {
     std::vector<ConnectorState> states;
     size_t at = 0;

@@ -30,4 +30,8 @@ std::string FormatStatus(const std::vector<ConnectorState>& states);
 // Reads what FormatStatus wrote; a line that does not have its fields is left out.
 std::vector<ConnectorState> ParseStatus(const std::string& text);
 
+// The SSH server's line of the status: its port (0 while it does not run) and host key.
+std::string FormatSsh(int port, const std::string& fingerprint);
+bool ParseSsh(const std::string& text, int* port, std::string* fingerprint);
+
 }  // namespace tolvi::service

@@ -21,6 +21,9 @@ class SshEvents {
   public:
     virtual ~SshEvents() = default;
     virtual void OnSshNotice(const std::string& line) = 0;
+    // What keeps everyone out until somebody acts (a keys file that cannot be used, a server
+    // that stopped accepting): a window shows it, where a notice goes unseen.
+    virtual void OnSshProblem(const std::string& line) { OnSshNotice(line); }
 };
 
 }  // namespace tolvi::ssh

@@ -219,7 +219,7 @@ AuthorizedKeys SshServer::Impl::ReadKeys() {
     if (report != keysSaid) {
         keysSaid = report;
         if (!report.empty())
-            events.OnSshNotice(report);
+            events.OnSshProblem(report);
     }
     return keys;
 }
@@ -301,7 +301,7 @@ void SshServer::Impl::Accept() {
         if (stop.IsSet())
             break;
         if (error.Failed()) {
-            events.OnSshNotice("SSH: the server stopped accepting connections (" +
+            events.OnSshProblem("SSH: the server stopped accepting connections (" +
                                platform::GetSystemErrorText(error.code) + ")");
             break;
         }

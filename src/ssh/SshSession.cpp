@@ -12,6 +12,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 
 #include "ssh/Base64.h"
 #include "ssh/ConsoleChoice.h"
@@ -347,6 +348,12 @@ void SshSession::Relay(platform::TcpSocket& console, bool watching) {
     size_t sent = 0;
     char buffer[16384];
     bool clientDone = false;   // the client's input has ended
+    // A script that sends its commands and ends its input (printf 'uptime\r' | ssh ...) still
+    // gets what the console answers: the session ends once the console has said nothing for
+    // a moment after the input ended, or after a while at most.
+    constexpr auto kQuiet = std::chrono::milliseconds(1000);
+    constexpr auto kLingerMost = std::chrono::seconds(10);
+    Clock::time_point quietSince{}, lingerEnd{};
     bool clientGone = false;   // nothing more reaches the client
     bool consoleDone = false;  // the console has closed
     bool dropping = watching;  // what the client types goes nowhere
@@ -379,9 +386,21 @@ void SshSession::Relay(platform::TcpSocket& console, bool watching) {
                 break;
             }
         }
-        // A client's end of input ends the session once all it typed reached the console.
-        if (consoleDone || (clientDone && sent >= toConsole.size()))
+        if (consoleDone)
             break;
+        int waitMs = -1;
+        if (clientDone && sent >= toConsole.size()) {
+            Clock::time_point now = Clock::now();
+            if (lingerEnd == Clock::time_point{}) {
+                lingerEnd = now + kLingerMost;
+                quietSince = now;
+            }
+            Clock::time_point end = std::min(quietSince + kQuiet, lingerEnd);
+            if (now >= end)
+                break;
+            waitMs = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(end - now).count());
+        }
         // Console to client: the console is read only while the channel's window has room.
         while (uint32_t window = ssh_channel_window_size(channel)) {
             platform::IoResult r = console.Receive(buffer, std::min<size_t>(sizeof buffer, window));
@@ -393,6 +412,7 @@ void SshSession::Relay(platform::TcpSocket& console, bool watching) {
                 clientGone = true;
                 break;
             }
+            quietSince = Clock::now();
         }
         if (consoleDone || clientGone || ssh_channel_is_closed(channel))
             break;
@@ -405,7 +425,7 @@ void SshSession::Relay(platform::TcpSocket& console, bool watching) {
                 ssh_event_add_fd(event, fd, wanted, Callbacks::OnConsole, this);
             watched = wanted;
         }
-        if (!WaitFor(-1))
+        if (!WaitFor(waitMs))
             break;
     }
     if (watched)

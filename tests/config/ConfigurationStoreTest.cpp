@@ -125,13 +125,16 @@ TEST_P(ConfigurationStore, TwelveConnectorsRoundTripInOrder) {
                               "machine " + std::to_string(i), i % 3 == 0, i % 4 == 0,
                               i % 5 ? "" : "10.0.0." + std::to_string(i)));
     }
-    ASSERT_EQ(SaveConfiguration(*store, saved, AppOptions{true, true, 8080}), SaveResult::Saved);
+    ASSERT_EQ(SaveConfiguration(*store, saved, AppOptions{true, true, 8080, 2222, "::1"}),
+              SaveResult::Saved);
     EXPECT_EQ(Raw("PipeNum"), std::string("12", 3));
 
     StoredConfiguration loaded = Load();
     EXPECT_TRUE(loaded.options.AutoStart);
     EXPECT_TRUE(loaded.options.ExitToTray);
     EXPECT_EQ(loaded.options.WebConsolePort, 8080);
+    EXPECT_EQ(loaded.options.SshPort, 2222);
+    EXPECT_EQ(loaded.options.SshListen, "::1");
     ASSERT_EQ(loaded.connectors.size(), 12u);
     for (size_t i = 0; i < 12; ++i) {
         const ConnectorSettings& a = saved[i];
@@ -355,8 +358,8 @@ TEST_P(ConfigurationStore, CopyKeepsEveryValueAsItIs) {
     std::sort(original.begin(), original.end(), byName);
     std::sort(copied.begin(), copied.end(), byName);
     ASSERT_EQ(copied.size(), original.size());
-    // the options, the program's three, the count and Odd
-    EXPECT_EQ(original.size(), ConnectorOptions().size() + 5);
+    // the options, the program's five, the count and Odd
+    EXPECT_EQ(original.size(), ConnectorOptions().size() + 7);
     for (size_t i = 0; i < copied.size(); ++i) {
         EXPECT_EQ(copied[i].name, original[i].name);
         EXPECT_EQ(copied[i].type, original[i].type) << copied[i].name;

@@ -47,6 +47,8 @@ class Recorder : public service::ServiceControl, public service::ServiceLog {
     void ClientRefused(const std::string&, const std::string& address) override {
         Note("refused " + address);
     }
+    void SshStarted(int, const std::string&) override { Note("ssh started"); }
+    void SshNotice(const std::string& line) override { Note(line); }
 
     std::mutex lock;
     std::vector<ServiceReport> reports;
@@ -55,12 +57,15 @@ class Recorder : public service::ServiceControl, public service::ServiceLog {
 
 class Source : public service::ConnectorSource {
   public:
-    bool Load(std::vector<ConnectorSettings>* settings, std::string* problem) override {
+    bool Load(std::vector<ConnectorSettings>* settings, AppOptions* loaded,
+              std::string* problem) override {
         *settings = connectors;
+        *loaded = options;
         *problem = "access denied";
         return readable;
     }
     std::vector<ConnectorSettings> connectors;
+    AppOptions options;
     bool readable = true;
 };
 

@@ -30,7 +30,7 @@ free_port() {
         (exec 9<>/dev/tcp/127.0.0.1/$p) 2>/dev/null || { echo $p; return; }
     done
 }
-port_a=$(free_port) port_b=$(free_port) port_c=$(free_port)
+port_a=$(free_port) port_b=$(free_port) port_c=$(free_port) port_s=$(free_port)
 [ "$port_a" != "$port_b" ] || port_b=$(( port_a + 1 ))
 [ "$port_c" != "$port_a" ] && [ "$port_c" != "$port_b" ] || port_c=$(( port_b + 1 ))
 
@@ -55,6 +55,24 @@ echo=$(timeout 5 head -c 5 <&3)
 svc status || fail "status: $(cat "$out")"
 grep -q "^$port_a .*Connected *127.0.0.1" "$out" || fail "status does not show the client: $(cat "$out")"
 
+# The consoles over SSH, with a key of the machine's keys file.
+rm -f "$prefix.key" "$prefix.key.pub" "$prefix.known"
+ssh-keygen -q -t ed25519 -N "" -C admin@test -f "$prefix.key" || fail "ssh-keygen"
+cp "$prefix.key.pub" "$prefix/drive_c/ProgramData/tolvi/ssh/authorized_keys" || fail "no ssh folder"
+svc ssh "$port_s" || fail "ssh: $(cat "$out")"
+for _ in $(seq 50); do
+    svc status && grep -q "^SSH on port $port_s, host key SHA256:" "$out" && break
+    sleep 0.2
+done
+grep -q "^SSH on port $port_s, host key SHA256:" "$out" || fail "status has no SSH: $(cat "$out")"
+ssh_to() {
+    timeout 20 ssh -i "$prefix.key" -p "$port_s" -o BatchMode=yes -o StrictHostKeyChecking=accept-new \
+        -o UserKnownHostsFile="$prefix.known" "$1@127.0.0.1" >"$out.ssh" 2>&1
+}
+# The Telnet client has the console of one client: the SSH client is told.
+ssh_to "$port_a" </dev/null
+grep -qF 'is busy: 1 clients connected' "$out.ssh" || fail "ssh to a taken console: $(cat "$out.ssh")"
+
 # A change of the machine's connectors is applied without dropping the first one's client.
 svc add '\\.\pipe\tolvi-svc-b' "$port_b" --max-clients 2 --log vm-b.log || fail "second add: $(cat "$out")"
 for _ in $(seq 50); do
@@ -65,6 +83,8 @@ grep -q "^$port_b .*Ready" "$out" || fail "the second connector did not start: $
 printf 'again' >&3
 echo=$(timeout 5 head -c 5 <&3)
 [ "$echo" = "again" ] || fail "the first client was dropped by the change: '$echo'"
+{ printf 'over ssh'; sleep 2; } | ssh_to "$port_b"
+grep -q 'over ssh' "$out.ssh" || fail "ssh to the service's console: $(cat "$out.ssh")"
 svc list || fail "list: $(cat "$out")"
 grep -q -- "--max-clients 2 --log vm-b.log" "$out" || fail "list does not show the options: $(cat "$out")"
 # The log keeps its pipe open: a relative log lives in the folder Windows names ProgramData.

@@ -69,4 +69,12 @@ void EventLog::ClientRefused(const std::string& connector, const std::string& ad
     Write(MSG_CLIENT_REFUSED, {connector, address});
 }
 
+void EventLog::SshStarted(int port, const std::string& fingerprint) {
+    Write(MSG_SSH_STARTED, {std::to_string(port), fingerprint});
+}
+
+void EventLog::SshNotice(const std::string& line) {
+    Write(MSG_SSH_NOTICE, {line});
+}
+
 }  // namespace tolvi::service

@@ -26,6 +26,8 @@ class EventLog : public ServiceLog {
     void PipeLost(const std::string& connector) override;
     void ClientAdmitted(const std::string& connector, const std::string& address) override;
     void ClientRefused(const std::string& connector, const std::string& address) override;
+    void SshStarted(int port, const std::string& fingerprint) override;
+    void SshNotice(const std::string& line) override;
 
   private:
     void Write(DWORD id, const std::vector<std::string>& inserts);

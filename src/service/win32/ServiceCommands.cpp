@@ -12,6 +12,7 @@
 #include "model/ConnectorValidation.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
+#include "platform/Endpoint.h"
 #include "platform/ErrorText.h"
 #include "platform/RegistryStore.h"
 #include "platform/win32/UniqueHandle.h"
@@ -34,6 +35,8 @@ const char kServiceUsage[] =
     "  remove PORT                  remove the service's connector on PORT\n"
     "  list                         the service's connectors as stored\n"
     "  status                       the service's connectors as they run\n"
+    "  ssh PORT [--listen ADDR]     serve the consoles over SSH on PORT (0: not at all), with\n"
+    "                               the keys of %ProgramData%\\tolvi\\ssh\\authorized_keys\n"
     "Every command but list and status needs administrator rights.\n";
 
 namespace {
@@ -142,14 +145,20 @@ std::unique_ptr<platform::KeyValueStore> MachineStore() {
     return platform::OpenRegistryStore(platform::RegistryRoot::LocalMachine, kMachineConnectorsKey);
 }
 
-int SaveMachine(const std::vector<ConnectorSettings>& connectors) {
+// The machine's options (where the service serves SSH) as stored, kept by every save.
+AppOptions MachineOptions() {
+    return LoadConfiguration(*MachineStore(), AppOptions{}).options;
+}
+
+int SaveMachine(const std::vector<ConnectorSettings>& connectors,
+                const AppOptions& options = MachineOptions()) {
     auto store = MachineStore();
     platform::SysError opened = store->OpenForWrite();
     store->Close();
     if (opened.Failed())
         return Refused(static_cast<DWORD>(opened.code),
                        "the machine's connectors cannot be written");
-    if (SaveConfiguration(*store, connectors, AppOptions{}) != SaveResult::Saved)
+    if (SaveConfiguration(*store, connectors, options) != SaveResult::Saved)
         return Fail("the machine's connectors could not be saved");
     return 0;
 }
@@ -340,6 +349,9 @@ int Add(const std::vector<std::string>& args) {
     Verdict verdict = ValidateConnector(DialogKind::Add, added, RowsOf(machine), -1);
     if (!verdict.accepted)
         return Fail(verdict.message);
+    int sshPort = MachineOptions().SshPort;
+    if (sshPort > 0 && (TextToInt(added.portText) == sshPort || added.watchPort == sshPort))
+        return Fail(Format("Port %d is the service's SSH port", sshPort));
     machine.push_back(added);
     if (int failed = SaveMachine(machine))
         return failed;
@@ -370,6 +382,48 @@ int Remove(const std::vector<std::string>& args) {
     return Fail("the service has no connector on port " + args[0]);
 }
 
+int Ssh(const std::vector<std::string>& args) {
+    AppOptions options = MachineOptions();
+    bool portGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--listen" && i + 1 < args.size()) {
+            platform::Endpoint at;
+            if (!args[i + 1].empty() && !platform::ParseAddress(args[i + 1], &at)) {
+                Fail("--listen '" + args[i + 1] + "': Incorrect listen address provided");
+                return kUsage;
+            }
+            options.SshListen = args[++i];
+        } else if (!portGiven && IsPlainPort(args[i]) && TextToInt(args[i]) <= 65535) {
+            options.SshPort = TextToInt(args[i]);
+            portGiven = true;
+        } else {
+            Fail("ssh takes a PORT from 0 to 65535 and --listen ADDR: not '" + args[i] + "'");
+            return kUsage;
+        }
+    }
+    if (!portGiven) {
+        Fail("ssh takes the PORT to serve the consoles on (0: not at all)");
+        return kUsage;
+    }
+    if (!IsAdministrator())
+        return NotAdministrator();
+    std::vector<ConnectorSettings> machine = LoadMachine();
+    for (const ConnectorSettings& m : machine) {
+        if (options.SshPort > 0 &&
+            (TextToInt(m.portText) == options.SshPort || m.watchPort == options.SshPort))
+            return Fail(Format("Port %d is in use for pipe %s!", options.SshPort,
+                               m.pipeName.c_str()));
+    }
+    if (int failed = SaveMachine(machine, options))
+        return failed;
+    if (options.SshPort == 0)
+        std::printf("tolvi-relay: the service serves no console over SSH\n");
+    else
+        std::printf("tolvi-relay: the service serves its consoles over SSH on port %d\n",
+                    options.SshPort);
+    return 0;
+}
+
 int List() {
     std::vector<ConnectorSettings> machine = LoadMachine();
     if (machine.empty())
@@ -389,8 +443,11 @@ int List() {
 int Status() {
     std::vector<ConnectorState> states;
     std::string problem;
-    if (!ReadServiceStatus(&states, &problem))
+    ServiceSsh ssh;
+    if (!ReadServiceStatus(&states, &problem, kStatusTimeoutMs, &ssh))
         return Fail(problem);
+    if (ssh.port > 0)
+        std::printf("SSH on port %d, host key %s\n", ssh.port, ssh.fingerprint.c_str());
     std::printf("%-6s %-28s %-15s %-20s %10s %10s  %s\n", "port", "pipe", "status", "clients",
                 "sent", "received", "description");
     for (const ConnectorState& s : states) {
@@ -426,6 +483,8 @@ int RunServiceCommand(const std::vector<std::string>& args) {
         return List();
     if (verb == "status")
         return Status();
+    if (verb == "ssh")
+        return Ssh(rest);
     std::fputs(kServiceUsage, verb.empty() || verb == "--help" ? stdout : stderr);
     return verb.empty() || verb == "--help" ? 0 : kUsage;
 }

@@ -2,6 +2,7 @@
 // the machine's connectors and the watch on their key, and the status pipe.
 #include <windows.h>
 #include <knownfolders.h>
+#include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 
@@ -77,7 +78,8 @@ std::string ProgramDataFolder() {
 
 class MachineSource : public ConnectorSource {
   public:
-    bool Load(std::vector<ConnectorSettings>* settings, std::string* problem) override {
+    bool Load(std::vector<ConnectorSettings>* settings, AppOptions* options,
+              std::string* problem) override {
         auto store = platform::OpenRegistryStore(platform::RegistryRoot::LocalMachine,
                                                  kMachineConnectorsKey);
         platform::SysError opened = store->OpenForRead();
@@ -90,9 +92,38 @@ class MachineSource : public ConnectorSource {
         }
         StoredConfiguration loaded = LoadConfiguration(*store, AppOptions{});
         *settings = WithLogsUnder(loaded.connectors, ProgramDataFolder());
+        *options = loaded.options;
         return true;
     }
 };
+
+// The SSH server's folder, %ProgramData%\tolvi\ssh: the keys file decides who reaches the
+// machine's consoles, so only the system and the administrators may write there (everyone
+// may read the public keys). The rights are set again at every start, on the folder and what
+// it holds, whoever made it.
+ssh::SshFiles SshFolderFiles() {
+    std::string folder = ProgramDataFolder() + "\\ssh";
+    std::wstring wide = platform::Widen(folder);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;AU)", SDDL_REVISION_1,
+            &descriptor, nullptr)) {
+        SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+        if (!CreateDirectoryW(wide.c_str(), &security)) {
+            BOOL present = FALSE, defaulted = FALSE;
+            PACL dacl = nullptr;
+            GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+            SetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr);
+        }
+        LocalFree(descriptor);
+    }
+    ssh::SshFiles files;
+    files.keysFile = folder + "\\authorized_keys";
+    files.access = ssh::FileAccess::Administrators;
+    return files;
+}
 
 // Asks the runner to apply the machine's connectors again whenever their key changes. A save
 // writes many values: the change is taken once things have been quiet for a moment.
@@ -239,7 +270,7 @@ struct Service {
     ScmControl control;
     MachineSource source;
     EventLog log;
-    ServiceRunner runner{control, source, log};
+    ServiceRunner runner{control, source, log, SshFolderFiles()};
     UniqueHandle stopped{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 

@@ -61,7 +61,7 @@ std::vector<ConnectorSettings> MachineConnectors() {
 }
 
 bool ReadServiceStatus(std::vector<ConnectorState>* states, std::string* problem,
-                       DWORD timeoutMs) {
+                       DWORD timeoutMs, ServiceSsh* ssh) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     DWORD servicePid = ServiceProcessId();
     if (servicePid == 0) {
@@ -132,6 +132,8 @@ bool ReadServiceStatus(std::vector<ConnectorState>* states, std::string* problem
         }
     }
     *states = ParseStatus(text);
+    if (ssh && !ParseSsh(text, &ssh->port, &ssh->fingerprint))
+        *ssh = ServiceSsh{};
     return true;
 }
 

@@ -18,7 +18,11 @@ std::vector<ConnectorSettings> MachineConnectors();
 // service does not answer within timeoutMs (not running, busy, or a pipe of that name that
 // another program serves).
 constexpr unsigned long kStatusTimeoutMs = 5000;
+struct ServiceSsh {
+    int port = 0;  // 0 while the service serves no SSH
+    std::string fingerprint;
+};
 bool ReadServiceStatus(std::vector<ConnectorState>* states, std::string* problem,
-                       unsigned long timeoutMs = kStatusTimeoutMs);
+                       unsigned long timeoutMs = kStatusTimeoutMs, ServiceSsh* ssh = nullptr);
 
 }  // namespace tolvi::service
