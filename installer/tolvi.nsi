@@ -89,6 +89,7 @@ Section "tolvi"
   File "${HELP}"
   File "${SOURCE}\README.md"
   File "${SOURCE}\LICENSE"
+  File "${NOTICES}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortcut "${SHORTCUT}" "$INSTDIR\tolvi.exe" "" "$INSTDIR\tolvi.exe" 0 SW_SHOWNORMAL \
@@ -114,6 +115,7 @@ Section "Uninstall"
   Delete "$INSTDIR\tolvi.html"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\LICENSE"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"  ; only when nothing else was put there
   Delete "${SHORTCUT}"

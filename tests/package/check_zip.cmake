@@ -22,8 +22,8 @@ endif()
 file(GLOB_RECURSE files RELATIVE ${OUT}/unpacked ${OUT}/unpacked/*)
 list(SORT files)
 set(top tolvi-${VERSION}-win64)
-set(expected ${top}/LICENSE ${top}/README.md ${top}/tolvi-relay.exe ${top}/tolvi.exe
-             ${top}/tolvi.html)
+set(expected ${top}/LICENSE ${top}/README.md ${top}/THIRD-PARTY-NOTICES.txt ${top}/tolvi-relay.exe
+             ${top}/tolvi.exe ${top}/tolvi.html)
 if(NOT files STREQUAL expected)
     message(FATAL_ERROR "the zip holds\n  ${files}\ninstead of\n  ${expected}")
 endif()
@@ -39,6 +39,15 @@ file(READ ${SOURCE}/LICENSE licence)
 if(NOT licence MATCHES "MIT License" OR NOT licence MATCHES "Copyright \\(c\\) [0-9]+ tolvi contributors")
     message(FATAL_ERROR "LICENSE is not the MIT licence of tolvi contributors")
 endif()
+# The libraries built into the programs, each with its licence.
+file(READ ${OUT}/unpacked/${top}/THIRD-PARTY-NOTICES.txt notices)
+foreach(part "==== libssh" "==== libgcrypt" "==== libgpg-error" "GNU LESSER GENERAL PUBLIC LICENSE"
+             "Boost Software License - Version 1.0" "==== xterm.js")
+    string(FIND "${notices}" "${part}" at)
+    if(at LESS 0)
+        message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt lacks ${part}")
+    endif()
+endforeach()
 # A release carries no debug information: the built program has it, the zipped one not.
 file(SIZE ${BUILD}/src/tolvi.exe built)
 file(SIZE ${OUT}/unpacked/${top}/tolvi.exe zipped)
