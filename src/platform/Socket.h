@@ -73,6 +73,7 @@ class TcpSocket {
 
   private:
     friend class WaitSet;
+    friend SysError ConnectedPair(TcpSocket* a, TcpSocket* b);
     static constexpr intptr_t kInvalid = -1;
     explicit TcpSocket(intptr_t handle) : native(handle) {}
     intptr_t Release() {

@@ -164,24 +164,15 @@ SysError ConnectedPair(TcpSocket* a, TcpSocket* b) {
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return LastErrno();
-    // A TcpSocket is only made by its own calls: each end is placed over the descriptor of a
-    // new socket, which closes that socket and leaves the pair's end owned by the TcpSocket.
-    TcpSocket ends[2];
-    for (int i = 0; i < 2; ++i) {
-        SysError error;
-        ends[i] = TcpSocket::CreateStream(&error);
-        if (error.Failed() || dup3(fds[i], Fd(ends[i].Native()), O_CLOEXEC) < 0) {
-            if (!error.Failed())
-                error = LastErrno();
-            close(fds[0]);
-            close(fds[1]);
-            return error;
-        }
+    // A console's output streams through the pair as it would through a loopback TCP
+    // connection, whose buffers grow far beyond a local socket's default: give it room.
+    for (int fd : fds) {
+        int size = 1 << 20;
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     }
-    close(fds[0]);
-    close(fds[1]);
-    *a = std::move(ends[0]);
-    *b = std::move(ends[1]);
+    *a = TcpSocket(fds[0]);
+    *b = TcpSocket(fds[1]);
     return {};
 }
 

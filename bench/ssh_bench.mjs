@@ -1,0 +1,193 @@
+// ssh_bench: a console over SSH as tolvi serves it (`ssh -p PORT 2323@127.0.0.1`) beside what
+// a user would do instead: OpenSSH's own tunnel (`ssh -L`, through Debian's sshd on a loopback
+// port) to the connector's Telnet port. 64 MiB of console output through each, and the round
+// trip of one typed key to an echoing console (p50 and p99); prints both and their ratios.
+//   node ssh_bench.mjs TOLVI_RELAY TOLVI_PIPESERVER [MIB] [ROUNDS]   (64 and 300 by default)
+import { execFileSync, spawn } from 'node:child_process';
+import { existsSync, mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+
+const [relayPath, pipeServerPath, mibText, roundsText] = process.argv.slice(2);
+const streamBytes = Number(mibText || 64) * 1024 * 1024;
+const rounds = Number(roundsText || 300);
+const dir = mkdtempSync(path.join(os.tmpdir(), 'tolvi-ssh-bench-'));
+const children = [];
+const user = os.userInfo().username;
+
+function Cleanup() {
+    for (const child of children)
+        child.kill('SIGKILL');
+    rmSync(dir, { recursive: true, force: true });
+}
+process.on('exit', Cleanup);
+
+function Sleep(ms) {
+    return new Promise((r) => setTimeout(r, ms));
+}
+
+// Starts a program; what it prints is kept for WaitFor unless it is the data measured.
+function Start(file, args, options = {}, keep = true) {
+    const child = spawn(file, args, { stdio: ['ignore', 'pipe', 'pipe'], ...options });
+    children.push(child);
+    child.output = '';
+    if (keep) {
+        child.stdout?.on('data', (d) => { child.output += d; });
+        child.stderr?.on('data', (d) => { child.output += d; });
+    }
+    return child;
+}
+
+async function WaitFor(child, pattern, ms = 10000) {
+    for (const end = Date.now() + ms; Date.now() < end; await Sleep(50)) {
+        const found = child.output.match(pattern);
+        if (found)
+            return found;
+    }
+    throw new Error(`no ${pattern} in: ${child.output}`);
+}
+
+function FreePort() {
+    return new Promise((resolve) => {
+        const s = net.createServer().listen(0, '127.0.0.1', () => {
+            const { port } = s.address();
+            s.close(() => resolve(port));
+        });
+    });
+}
+
+const sshOptions = (key) => ['-i', key, '-o', 'BatchMode=yes', '-o', 'StrictHostKeyChecking=no',
+                             '-o', `UserKnownHostsFile=${dir}/known_hosts`, '-o', 'LogLevel=ERROR'];
+
+// Reads from a stream until it has total bytes; the seconds it took from start.
+function ReadAll(stream, total, start) {
+    return new Promise((resolve, reject) => {
+        let got = 0;
+        stream.on('data', (d) => {
+            got += d.length;
+            if (got >= total) {
+                stream.removeAllListeners('data');
+                resolve((performance.now() - start) / 1000);
+            }
+        });
+        stream.on('error', reject);
+        stream.on('close', () => got < total && reject(new Error(`closed after ${got} bytes`)));
+    });
+}
+
+// Typing round trips on an echoing console: one key out, its echo back, one at a time.
+async function RoundTrips(write, readable, count) {
+    const times = [];
+    let waiting = null;
+    readable.on('data', () => { if (waiting) { const w = waiting; waiting = null; w(); } });
+    for (let i = 0; i < count; ++i) {
+        const start = performance.now();
+        await new Promise((resolve) => { waiting = resolve; write('k'); });
+        times.push(performance.now() - start);
+        await Sleep(2);
+    }
+    times.sort((a, b) => a - b);
+    return { p50: times[Math.floor(count * 0.5)], p99: times[Math.floor(count * 0.99)] };
+}
+
+async function Main() {
+    execFileSync('ssh-keygen', ['-q', '-t', 'ed25519', '-N', '', '-f', `${dir}/key`]);
+    execFileSync('cp', [`${dir}/key.pub`, `${dir}/authorized_keys`]);
+    process.env.TOLVI_PIPE_DIR = dir;
+    const streamPort = await FreePort(), echoPort = await FreePort();
+    Start(pipeServerPath, ['\\\\.\\pipe\\bench-stream', 'stream', String(streamBytes)]);
+    Start(pipeServerPath, ['\\\\.\\pipe\\bench-echo', 'echo']);
+    const relay = Start(relayPath, ['\\\\.\\pipe\\bench-stream', String(streamPort),
+                                    '\\\\.\\pipe\\bench-echo', String(echoPort),
+                                    '--ssh', '0', '--ssh-keys', `${dir}/authorized_keys`]);
+    const sshPort = Number((await WaitFor(relay, /SSH: listening on port (\d+)/))[1]);
+
+    // OpenSSH's server on a loopback port of its own, for the tunnel.
+    const sshd = '/usr/sbin/sshd';
+    let tunnel = null;
+    if (existsSync(sshd) && process.getuid() === 0) {
+        mkdirSync('/run/sshd', { recursive: true });
+        execFileSync('ssh-keygen', ['-q', '-t', 'ed25519', '-N', '', '-f', `${dir}/host`]);
+        const sshdPort = await FreePort();
+        writeFileSync(`${dir}/sshd_config`, [
+            `Port ${sshdPort}`, 'ListenAddress 127.0.0.1', `HostKey ${dir}/host`,
+            `AuthorizedKeysFile ${dir}/authorized_keys`, 'StrictModes no', 'UsePAM no',
+            'PermitRootLogin yes', 'AllowTcpForwarding yes', `PidFile ${dir}/sshd.pid`, ''].join('\n'));
+        const daemon = Start(sshd, ['-D', '-e', '-f', `${dir}/sshd_config`]);
+        await WaitFor(daemon, /Server listening/);
+        const local = await FreePort(), localEcho = await FreePort();
+        tunnel = { local, localEcho };
+        Start('ssh', [...sshOptions(`${dir}/key`), '-N', '-p', String(sshdPort),
+                      '-L', `${local}:127.0.0.1:${streamPort}`,
+                      '-L', `${localEcho}:127.0.0.1:${echoPort}`, `${user}@127.0.0.1`]);
+        for (let i = 0; i < 100; ++i) {  // the tunnel is up when its port answers
+            const up = await new Promise((r) => {
+                const s = net.connect(local, '127.0.0.1', () => { s.destroy(); r(true); });
+                s.on('error', () => r(false));
+            });
+            if (up)
+                break;
+            await Sleep(100);
+        }
+        await Sleep(500);  // the probe's own client leaves the connector first
+    } else {
+        console.log('OpenSSH tunnel: skipped (needs /usr/sbin/sshd and root)');
+    }
+
+    const banner = 'attaching console,wait ...connected!\r\n\r\n'.length;
+    const throughput = async (open) => {
+        const seconds = [];
+        for (let run = 0; run < 3; ++run) {
+            const start = performance.now();
+            const { stream, close } = open();
+            seconds.push(await ReadAll(stream, streamBytes + banner, start));
+            close();
+            await Sleep(300);
+        }
+        seconds.sort((a, b) => a - b);
+        return streamBytes / 1048576 / seconds[1];
+    };
+    const viaTolvi = await throughput(() => {
+        const ssh = Start('ssh', [...sshOptions(`${dir}/key`), '-p', String(sshPort),
+                                  `${streamPort}@127.0.0.1`], { stdio: ['pipe', 'pipe', 'ignore'] },
+                          false);
+        return { stream: ssh.stdout, close: () => ssh.kill() };
+    });
+    const viaTunnel = tunnel ? await throughput(() => {
+        const s = net.connect(tunnel.local, '127.0.0.1');
+        return { stream: s, close: () => s.destroy() };
+    }) : 0;
+
+    const ssh = Start('ssh', [...sshOptions(`${dir}/key`), '-p', String(sshPort),
+                              `${echoPort}@127.0.0.1`], { stdio: ['pipe', 'pipe', 'ignore'] });
+    await WaitFor({ get output() { return ssh.output; } }, /connected!/).catch(() => {});
+    await Sleep(500);
+    const tolviTrips = await RoundTrips((k) => ssh.stdin.write(k), ssh.stdout, rounds);
+    ssh.kill();  // the echoing console takes one client at a time
+    await Sleep(500);
+    let tunnelTrips = null;
+    if (tunnel) {
+        const s = net.connect(tunnel.localEcho, '127.0.0.1');
+        await new Promise((r) => { let seen = ''; s.on('data', function f(d) { seen += d; if (seen.includes('connected!')) { s.off('data', f); r(); } }); });
+        await Sleep(500);
+        tunnelTrips = await RoundTrips((k) => s.write(k), s, rounds);
+        s.destroy();
+    }
+
+    const mib = streamBytes / 1048576;
+    console.log(`${mib} MiB of console output, median of 3 runs:`);
+    console.log(`  tolvi's SSH server:          ${viaTolvi.toFixed(1)} MiB/s`);
+    if (tunnel) {
+        console.log(`  OpenSSH tunnel to Telnet:    ${viaTunnel.toFixed(1)} MiB/s`);
+        console.log(`  ratio (tolvi / tunnel):      ${(viaTolvi / viaTunnel).toFixed(2)}x`);
+    }
+    console.log(`typing round trip, ${rounds} keys:`);
+    console.log(`  tolvi's SSH server:          p50 ${tolviTrips.p50.toFixed(3)} ms, p99 ${tolviTrips.p99.toFixed(3)} ms`);
+    if (tunnelTrips) {
+        console.log(`  OpenSSH tunnel to Telnet:    p50 ${tunnelTrips.p50.toFixed(3)} ms, p99 ${tunnelTrips.p99.toFixed(3)} ms`);
+        console.log(`  ratio (tolvi / tunnel):      p50 ${(tolviTrips.p50 / tunnelTrips.p50).toFixed(2)}x, p99 ${(tolviTrips.p99 / tunnelTrips.p99).toFixed(2)}x`);
+    }
+}
+
+Main().then(() => process.exit(0), (e) => { console.error(e); process.exit(1); });
