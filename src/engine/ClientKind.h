@@ -2,6 +2,7 @@
 // of its watch port, or one that a host of the connector brings in itself (an SSH session,
 // the web console) over a connected stream, admitted by that host.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -18,14 +19,30 @@ struct HostedClient {
     std::string name;  // "alice@laptop 10.0.0.5", "web 127.0.0.1"
     ClientKind kind = ClientKind::Web;
     bool watching = false;  // sees the console; what it types is dropped
+    bool take = false;      // every other typing client's session ends first
 };
 
 // One client as the connector's host sees it.
 struct ClientInfo {
+    uint64_t id = 0;  // unique among the connector's clients while it runs
     std::string name;
     ClientKind kind = ClientKind::Telnet;
     bool watching = false;
     std::chrono::system_clock::time_point since;
+    uint64_t bytesToClient = 0;    // of the console's output
+    uint64_t bytesFromClient = 0;  // all it sent, Telnet commands included
 };
+
+// A client's byte counts as its session keeps them, read from other threads.
+struct ClientTraffic {
+    std::atomic<uint64_t> toClient{0};
+    std::atomic<uint64_t> fromClient{0};
+};
+
+// What the other clients of a shared console are told of one, and the line of `who`:
+// "alice@laptop 10.0.0.5", "127.0.0.1 (watching)"; "alice@laptop 10.0.0.5  SSH, typing since
+// 15:41:07".
+std::string ShownName(const ClientInfo& client);
+std::string ClientLine(const ClientInfo& client);
 
 }  // namespace tolvi

@@ -16,8 +16,15 @@ ClientSession::ClientSession(platform::TcpSocket socket, ClientInfo who, bool te
 }
 
 ClientSession::ClientSession(platform::TcpSocket socket, std::string address)
-    : ClientSession(std::move(socket), ClientInfo{std::move(address), ClientKind::Telnet, false, {}},
+    : ClientSession(std::move(socket), ClientInfo{0, std::move(address), ClientKind::Telnet, false, {}, 0, 0},
                     true, true) {}
+
+ClientInfo ClientSession::Who() const {
+    ClientInfo now = client;
+    now.bytesToClient = traffic->toClient.load();
+    now.bytesFromClient = traffic->fromClient.load();
+    return now;
+}
 
 void ClientSession::QueueText(const char* text) {
     output.AppendProtocol(text, std::strlen(text));
@@ -48,6 +55,7 @@ size_t ClientSession::Receive(size_t size, ByteQueue& toPipe) {
         return 0;
     }
     size_t count = static_cast<size_t>(got.count);
+    traffic->fromClient += count;
     // Less than asked for: the socket is drained, and says so again when more arrives.
     if (count < size)
         mayRead = false;
@@ -89,6 +97,7 @@ uint64_t ClientSession::SendPipeData(const uint8_t* data, size_t size) {
     }
     if (!gone)
         output.AppendPipeData(data + sent, size - sent, true, speaksTelnet);
+    traffic->toClient += sent;
     return sent;
 }
 
@@ -107,6 +116,7 @@ uint64_t ClientSession::Flush(bool* blocked) {
             gone = true;
         break;
     }
+    traffic->toClient += pipeBytes;
     return pipeBytes;
 }
 

@@ -3,8 +3,10 @@
 // watches, and what waits to be sent to it. The connector's worker drives it; the session only
 // moves bytes.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/ByteQueue.h"
@@ -29,7 +31,12 @@ class ClientSession {
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
 
-    const ClientInfo& Who() const { return client; }
+    // Who it is, with its byte counts as they are now.
+    ClientInfo Who() const;
+    // The counts, shared with the connector's list of its clients, read from other threads.
+    std::shared_ptr<const ClientTraffic> SharedTraffic() const { return traffic; }
+    // Whether the client asked "are you there?" since the last time this was asked.
+    bool TakeAreYouThere() { return policy.TakeAreYouThere(); }
     // How the status lines and the list name it: its address, or its host's name for it.
     const std::string& Name() const { return client.name; }
     bool Telnet() const { return speaksTelnet; }
@@ -100,6 +107,7 @@ class ClientSession {
 
     platform::TcpSocket connection;
     ClientInfo client;
+    std::shared_ptr<ClientTraffic> traffic = std::make_shared<ClientTraffic>();
     bool speaksTelnet;
     bool toldBanners;
     TelnetParser parser;

@@ -23,6 +23,9 @@ struct ConnectorSettings {
     std::string listenAddress;
     int watchPort = 0;   // a second port whose clients see the console but cannot type; 0: none
     bool telnet = true;  // false: raw TCP, exactly the pipe's bytes each way
+    // On a shared Telnet console, the other clients are told when one joins, leaves or takes
+    // the console.
+    bool notices = true;
 };
 
 constexpr int kMaxClientsLimit = 16;

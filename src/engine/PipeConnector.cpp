@@ -97,6 +97,7 @@ void PipeConnector::WorkerMain(void* raw) {
         std::lock_guard<std::mutex> hold(self->inboxLock);
         self->takesClients = false;
         self->inbox.clear();  // brought in too late: their hosts see them closed
+        self->endings.clear();
     }
     self->worker->log.Close();
     self->worker->listening.clear();  // the connector's own, which a reset may close
@@ -115,7 +116,24 @@ bool PipeConnector::AddClient(platform::TcpSocket stream, HostedClient who) {
 
 std::vector<ClientInfo> PipeConnector::Clients() const {
     std::lock_guard<std::mutex> lock(stateLock);
-    return clients;
+    std::vector<ClientInfo> now;
+    for (const auto& [info, traffic] : clients) {
+        now.push_back(info);
+        now.back().bytesToClient = traffic->toClient.load();
+        now.back().bytesFromClient = traffic->fromClient.load();
+    }
+    return now;
+}
+
+bool PipeConnector::Disconnect(uint64_t clientId, std::string notice) {
+    {
+        std::lock_guard<std::mutex> hold(inboxLock);
+        if (!takesClients)
+            return false;
+        endings.push_back(Ending{clientId, std::move(notice)});
+    }
+    inboxSignal.Set();
+    return true;
 }
 
 // Ends the service of every client: their connections and the pipe close, the counters
@@ -152,9 +170,9 @@ void PipeConnector::EndTurn() {
 void PipeConnector::ShowClients() {
     std::string shown;
     size_t typing = 0, watching = 0;
-    std::vector<ClientInfo> now;
+    std::vector<std::pair<ClientInfo, std::shared_ptr<const ClientTraffic>>> now;
     for (const auto& s : worker->sessions) {
-        now.push_back(s->Who());
+        now.emplace_back(s->Who(), s->SharedTraffic());
         if (s->Watching()) {
             ++watching;
         } else if (typing++ == 0) {

@@ -62,9 +62,14 @@ class PipeConnector {
     // host has admitted it; the client limit and the busy text apply as to any client, except
     // that a console of one client that is taken tells it so at once instead of keeping it
     // waiting. False when no worker runs to serve it (stream is then closed).
+    // With who.take, every other typing client is sent "*** NAME took the console" and let go
+    // first (watchers stay).
     bool AddClient(platform::TcpSocket stream, HostedClient who);
-    // From any thread: the clients served now, first first.
+    // From any thread: the clients served now, first first, with their byte counts.
     std::vector<ClientInfo> Clients() const;
+    // From any thread: ends the session of one client, after it is sent notice (nothing for a
+    // raw one). False when no worker runs.
+    bool Disconnect(uint64_t clientId, std::string notice);
 
     // Asks the worker to end, without waiting: a host that stops many asks them all first.
     void RequestStop();
@@ -108,6 +113,13 @@ class PipeConnector {
     bool AdmitClient(platform::TcpSocket client, bool watch);
     void TakeHostedClients(bool* progress);
     void ServeClient(platform::TcpSocket client, ClientInfo who, bool telnet, bool banners);
+    // Lets a client go with a last line; the others of a shared console hear that it left.
+    void EndSession(std::unique_ptr<ClientSession>& session, const std::string& lastLine);
+    // Whether the clients of this console are told of each other: a shared Telnet console.
+    bool SharedConsole() const;
+    // One line to every client of a shared console that is told banners, but one.
+    void Notify(const std::string& line, const ClientSession* except);
+    std::string WhoIsOn() const;
     void RefuseClient(platform::TcpSocket& client, const std::string& address);
     void TurnAwayBusy(platform::TcpSocket& client, const std::string& name, size_t count,
                       bool watchers);
@@ -159,11 +171,18 @@ class PipeConnector {
         platform::TcpSocket stream;
         HostedClient who;
     };
+    struct Ending {
+        uint64_t id;
+        std::string notice;
+    };
     std::mutex inboxLock;
-    std::vector<Incoming> inbox;  // guarded by inboxLock
-    bool takesClients = false;    // guarded by inboxLock: a worker runs to take them
+    std::vector<Incoming> inbox;   // guarded by inboxLock
+    std::vector<Ending> endings;   // guarded by inboxLock: clients to let go
+    bool takesClients = false;     // guarded by inboxLock: a worker runs to take them
     platform::WakeSignal inboxSignal;
-    std::vector<ClientInfo> clients;  // guarded by stateLock: what Clients reports
+    // What Clients reports, guarded by stateLock: each client and its live counts.
+    std::vector<std::pair<ClientInfo, std::shared_ptr<const ClientTraffic>>> clients;
+    uint64_t nextClientId = 1;  // the worker's
     ConnectorObserver* observer = nullptr;
     mutable std::mutex stateLock;
     std::atomic<uint16_t> listenPort{0};

@@ -152,7 +152,7 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client, bool watch) {
     client.SetOobInline();
     ClientKind kind = watch ? ClientKind::WatchPort
                             : (settings.telnet ? ClientKind::Telnet : ClientKind::Raw);
-    ServeClient(std::move(client), ClientInfo{address, kind, watch, {}}, settings.telnet,
+    ServeClient(std::move(client), ClientInfo{0, address, kind, watch, {}, 0, 0}, settings.telnet,
                 settings.telnet);
     return true;
 }
@@ -162,14 +162,35 @@ void PipeConnector::TakeHostedClients(bool* progress) {
         return;
     inboxSignal.Reset();  // before taking them: one brought in meanwhile sets it again
     std::vector<Incoming> taken;
+    std::vector<Ending> ending;
     {
         std::lock_guard<std::mutex> hold(inboxLock);
         taken.swap(inbox);
+        ending.swap(endings);
     }
     Worker& r = *worker;
+    for (Ending& e : ending) {
+        for (auto& s : r.sessions) {
+            if (s && s->Who().id == e.id) {
+                EndSession(s, e.notice);
+                *progress = true;
+            }
+        }
+    }
+    EndGoneSessions(progress);
     for (Incoming& in : taken) {
         *progress = true;
         const bool watch = in.who.watching;
+        if (in.who.take && !watch) {
+            // Every other typist is told who took the console, and goes; watchers stay.
+            std::string line = "\r\n*** " + in.who.name + " took the console\r\n";
+            for (auto& s : r.sessions) {
+                if (s && !s->Watching())
+                    EndSession(s, line);
+            }
+            EndGoneSessions(progress);
+            Notify(line, nullptr);
+        }
         size_t already = CountSessions(watch);
         if (already >= (watch ? static_cast<size_t>(kMaxWatchers) : r.maxClients)) {
             TurnAwayBusy(in.stream, in.who.name, already, watch);
@@ -180,7 +201,7 @@ void PipeConnector::TakeHostedClients(bool* progress) {
         // The web console's bridge speaks Telnet to a Telnet console, as a browser's Telnet
         // client would; an SSH channel carries the console's bytes as they are.
         bool telnet = settings.telnet && in.who.kind == ClientKind::Web;
-        ServeClient(std::move(in.stream), ClientInfo{in.who.name, in.who.kind, watch, {}}, telnet,
+        ServeClient(std::move(in.stream), ClientInfo{0, in.who.name, in.who.kind, watch, {}, 0, 0}, telnet,
                     settings.telnet);
     }
 }
@@ -189,11 +210,13 @@ void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool
                                 bool banners) {
     Worker& r = *worker;
     const bool watch = who.watching;
+    who.id = nextClientId++;
     r.sessions.push_back(std::make_unique<ClientSession>(std::move(client), std::move(who), telnet,
                                                          banners));
     ClientSession& session = *r.sessions.back();
     ShowClients();
     observer->OnClientArrived(*this, watch ? session.Name() + " (watching)" : session.Name());
+    Notify("\r\n*** " + ShownName(session.Who()) + " joined\r\n", &session);
     if (session.Banners())
         session.QueueText(kAttachingText);
     if (r.pipe.IsOpen()) {
@@ -257,6 +280,8 @@ void PipeConnector::ServeSessions(bool* progress) {
         }
         if (s.Gone())
             continue;
+        if (s.Telnet() && s.TakeAreYouThere())
+            s.QueueText(WhoIsOn().c_str());  // "are you there?": who is, to this client alone
         size_t queued = s.Output().Size();
         bool blocked = false;
         uint64_t pipeBytes = s.Flush(&blocked);
@@ -302,11 +327,16 @@ void PipeConnector::EndGoneSessions(bool* progress) {
     if (gone == sessions.end())
         return;
     *progress = true;
+    std::vector<std::string> left;
     for (auto it = gone; it != sessions.end(); ++it) {
-        if (*it)
+        if (*it) {
             observer->OnClientLeft(*this, (*it)->Name());
+            left.push_back(ShownName((*it)->Who()));
+        }
     }
     sessions.erase(gone, sessions.end());
+    for (const std::string& name : left)
+        Notify("\r\n*** " + name + " left\r\n", nullptr);
     if (!sessions.empty()) {
         ShowClients();
         return;
@@ -316,12 +346,44 @@ void PipeConnector::EndGoneSessions(bool* progress) {
     EndTurn();
 }
 
-// A client that cannot keep up is sent one line and let go; nobody waits for it. Its place
-// in the sessions is left empty, for EndGoneSessions to take out.
+// A client that cannot keep up is sent one line and let go; nobody waits for it.
 void PipeConnector::LetGoSlowClient(std::unique_ptr<ClientSession>& session) {
-    session->CloseWith(kTooSlowText, RelayClock::now() + Worker::kLastLineTime);
+    EndSession(session, kTooSlowText);
+}
+
+// Its place in the sessions is left empty, for EndGoneSessions to take out.
+void PipeConnector::EndSession(std::unique_ptr<ClientSession>& session,
+                               const std::string& lastLine) {
+    session->CloseWith(session->Banners() ? lastLine.c_str() : "",
+                       RelayClock::now() + Worker::kLastLineTime);
     observer->OnClientLeft(*this, session->Name());
+    std::string name = ShownName(session->Who());
+    const ClientSession* gone = session.get();
     worker->closing.push_back(std::move(session));
+    Notify("\r\n*** " + name + " left\r\n", gone);
+}
+
+bool PipeConnector::SharedConsole() const {
+    return settings.telnet && settings.notices &&
+           (worker->maxClients > 1 || settings.watchPort != 0);
+}
+
+void PipeConnector::Notify(const std::string& line, const ClientSession* except) {
+    if (!SharedConsole())
+        return;
+    for (auto& s : worker->sessions) {
+        if (s && s.get() != except && s->Banners())
+            s->QueueText(line.c_str());
+    }
+}
+
+std::string PipeConnector::WhoIsOn() const {
+    std::string text = "\r\n*** on " + settings.pipeName + ":\r\n";
+    for (const auto& s : worker->sessions) {
+        if (s)
+            text += "***   " + ClientLine(s->Who()) + "\r\n";
+    }
+    return text;
 }
 
 void PipeConnector::PrepareWait() {

@@ -10,7 +10,7 @@ namespace tolvi {
 
 namespace telnet {
 constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, kSb = 250,
-                  kSe = 240;
+                  kAyt = 246, kSe = 240;
 constexpr uint8_t kEcho = 1, kSuppressGoAhead = 3;
 }  // namespace telnet
 

@@ -36,6 +36,17 @@ void TelnetServerPolicy::OnOptionRequest(uint8_t command, uint8_t option) {
     }
 }
 
+void TelnetServerPolicy::OnCommand(uint8_t command) {
+    if (command == telnet::kAyt)
+        askedAreYouThere = true;
+}
+
+bool TelnetServerPolicy::TakeAreYouThere() {
+    bool asked = askedAreYouThere;
+    askedAreYouThere = false;
+    return asked;
+}
+
 void TelnetClientPolicy::OnOptionRequest(uint8_t command, uint8_t option) {
     using namespace telnet;
     bool* agreed = option == kEcho              ? &echo

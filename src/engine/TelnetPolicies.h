@@ -26,12 +26,17 @@ class TelnetServerPolicy : public TelnetParser::Listener {
     // DO ECHO and DO SUPPRESS-GO-AHEAD get WILL unless the option is already agreed or
     // offered, any other DO gets WONT, any WILL gets DONT.
     void OnOptionRequest(uint8_t command, uint8_t option) override;
+    // "Are you there?" (IAC AYT) is answered by the connector, with who is on: whether one
+    // came since the last time asked.
+    void OnCommand(uint8_t command) override;
+    bool TakeAreYouThere();
 
   private:
     enum class Offer : uint8_t { Off, Offered, Agreed };
     Offer* OfferOf(uint8_t option);
 
     TelnetReplies& replies;
+    bool askedAreYouThere = false;
     Offer echo = Offer::Off;
     Offer suppressGoAhead = Offer::Off;
 };

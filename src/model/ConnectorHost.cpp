@@ -134,15 +134,6 @@ ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSetti
     return d;
 }
 
-std::string ClientLine(const ClientInfo& client) {
-    std::time_t at = std::chrono::system_clock::to_time_t(client.since);
-    char since[16] = "";
-    if (std::tm* local = std::localtime(&at))
-        std::strftime(since, sizeof since, "%H:%M:%S", local);
-    return Format("%s  %s, %s since %s", client.name.c_str(), ClientKindWord(client.kind),
-                  client.watching ? "watching" : "typing", since);
-}
-
 std::vector<ConsoleEntry> ConnectorHost::List() {
     std::vector<ConsoleEntry> entries;
     list.ForEach([&entries](PipeConnector& c) {
@@ -162,7 +153,9 @@ bool ConnectorHost::Join(const JoinRequest& request, platform::TcpSocket* end, s
     }
     bool served = false;
     bool found = list.WithPort(TextToInt(port), [&](PipeConnector& c) {
-        served = c.AddClient(std::move(ours), request.client);
+        HostedClient who = request.client;
+        who.take = who.take || request.take;
+        served = c.AddClient(std::move(ours), who);
     });
     if (!found) {
         *why = "there is no console on port " + port;

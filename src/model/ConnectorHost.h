@@ -23,9 +23,6 @@ bool SameSettings(const ConnectorSettings& a, const ConnectorSettings& b);
 // fresh's error text, when fresh cannot listen.
 bool ListenInPlaceOf(PipeConnector& old, PipeConnector& fresh);
 
-// One client as `who` lists it: "alice@laptop 10.0.0.5  SSH, typing since 15:41:07".
-std::string ClientLine(const ClientInfo& client);
-
 class ConnectorHost : public ConsoleDirectory {
   public:
     explicit ConnectorHost(ConnectorObserver* observer) : reportTo(observer) {}

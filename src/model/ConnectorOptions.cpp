@@ -104,6 +104,9 @@ const std::vector<ConnectorOption>& ConnectorOptions() {
                &S::watchPort, 0, 65535, IDC_WATCH_PORT),
         Flag("Telnet", "--raw", "plain TCP: no Telnet, exactly the pipe's bytes each way",
              &S::telnet, IDC_TELNET, true),
+        Flag("Notices", "--no-notices",
+             "on a shared console, tell nobody when a client joins, leaves or\ntakes it",
+             &S::notices, IDC_NOTICES, true),
     };
     return table;
 }

@@ -73,6 +73,7 @@ void ConnectTwo(LiveConnector& live, TestClient& a, TestClient& b) {
 TEST(ConsoleSharing, EveryClientGetsTheWholeStreamAndOneTooManyIsTurnedAway) {
     LiveConnector live;
     live.options.maxClients = 3;
+    live.options.notices = false;  // the console's bytes alone
     ASSERT_TRUE(live.Start());
     TestClient clients[3];
     for (int i = 0; i < 3; ++i) {
@@ -114,6 +115,7 @@ TEST(ConsoleSharing, EveryClientGetsTheWholeStreamAndOneTooManyIsTurnedAway) {
 TEST(ConsoleSharing, AClientThatStopsReadingIsLetGoAndTheOthersFinish) {
     LiveConnector live;
     live.options.maxClients = 2;
+    live.options.notices = false;  // the console's bytes alone
     live.options.allowNonLocal = true;  // the one that stalls comes from 127.0.0.2
     ASSERT_TRUE(live.Start());
     TestClient reader, stalled;
@@ -161,6 +163,7 @@ TEST(ConsoleSharing, AClientThatStopsReadingIsLetGoAndTheOthersFinish) {
 TEST(ConsoleSharing, WhatEachClientTypesReachesTheConsoleOnce) {
     LiveConnector live;
     live.options.maxClients = 2;
+    live.options.notices = false;  // the console's bytes alone
     ASSERT_TRUE(live.Start());
     TestClient a, b;
     ConnectTwo(live, a, b);
@@ -225,6 +228,7 @@ struct Flood {
 TEST(ConsoleSharing, AKeyAndANewClientGetTheirTurnWhileTheConsolePrintsWithoutPause) {
     LiveConnector live;
     live.options.maxClients = 16;
+    live.options.notices = false;  // the console's bytes alone
     ASSERT_TRUE(live.Start());
     // Fourteen clients read the console; the typist comes last, behind them all.
     std::vector<TestClient> readers(15);
@@ -258,6 +262,7 @@ TEST(ConsoleSharing, AKeyAndANewClientGetTheirTurnWhileTheConsolePrintsWithoutPa
 TEST(ConsoleSharing, AClientFarBehindCanStillType) {
     LiveConnector live;
     live.options.maxClients = 2;
+    live.options.notices = false;  // the console's bytes alone
     ASSERT_TRUE(live.Start());
     TestClient reader, lagging;
     ASSERT_TRUE(reader.Connect(live.port));
@@ -284,6 +289,7 @@ TEST(ConsoleSharing, AWatcherSeesTheConsoleButCannotType) {
     LiveConnector live;
     live.options.replayKiB = 1;
     live.options.watchPort = FreePort();
+    live.options.notices = false;  // the console's bytes alone
     ASSERT_TRUE(live.Start());
     ASSERT_TRUE(live.pipe.WaitClient(5000));  // kept open for the replay
     ASSERT_TRUE(live.PipeWrite("before\r\n"));
@@ -311,6 +317,7 @@ TEST(ConsoleSharing, AWatcherSeesTheConsoleButCannotType) {
 TEST(ConsoleSharing, AOneClientConsoleServesATypistAfterItsWatchersAndNamesThemWhenFull) {
     LiveConnector live;
     live.options.watchPort = FreePort();
+    live.options.notices = false;  // the console's bytes alone
     ASSERT_TRUE(live.Start());
     const auto watchPort = static_cast<uint16_t>(live.options.watchPort);
     std::vector<TestClient> watchers(kMaxWatchers);
@@ -332,9 +339,102 @@ TEST(ConsoleSharing, AOneClientConsoleServesATypistAfterItsWatchersAndNamesThemW
     EXPECT_EQ(live.PipeRead(1, 3000), "\r");
 }
 
+// A shared console's clients from addresses of their own, so that each is named apart.
+std::string Joined(const std::string& who) {
+    return "\r\n*** " + who + " joined\r\n";
+}
+
+TEST(ConsoleSharing, ClientsOfASharedConsoleHearOfEachOtherAndTheConsoleDoesNot) {
+    LiveConnector live;
+    live.options.maxClients = 3;
+    live.options.allowNonLocal = true;
+    live.options.watchPort = FreePort();
+    ASSERT_TRUE(live.Start());
+    TestClient a, b, c, w;
+    ASSERT_TRUE(a.Connect(live.port, "127.0.0.2"));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_EQ(a.ReadCount(Banner().size(), 5000), Banner());
+    ASSERT_EQ(live.PipeRead(1, 3000), "\r");
+    ASSERT_TRUE(b.Connect(live.port, "127.0.0.3"));
+    ASSERT_EQ(b.ReadCount(Banner().size(), 5000), Banner());
+    EXPECT_EQ(a.ReadCount(Joined("127.0.0.3").size(), 3000), Joined("127.0.0.3"));
+    ASSERT_TRUE(c.Connect(live.port, "127.0.0.4"));
+    ASSERT_EQ(c.ReadCount(Banner().size(), 5000), Banner());
+    ASSERT_TRUE(w.Connect(static_cast<uint16_t>(live.options.watchPort), "127.0.0.5"));
+    ASSERT_EQ(w.ReadCount(Banner().size(), 5000), Banner());
+    const std::string later = Joined("127.0.0.4") + Joined("127.0.0.5 (watching)");
+    EXPECT_EQ(a.ReadCount(later.size(), 3000), later);
+    EXPECT_EQ(b.ReadCount(later.size(), 3000), later);
+    EXPECT_EQ(c.ReadCount(Joined("127.0.0.5 (watching)").size(), 3000),
+              Joined("127.0.0.5 (watching)"));
+    b.Close();
+    const std::string left = "\r\n*** 127.0.0.3 left\r\n";
+    for (TestClient* other : {&a, &c, &w})
+        EXPECT_EQ(other->ReadCount(left.size(), 3000), left);
+    // The console itself hears of nobody: one carriage return for its first user, no more.
+    EXPECT_EQ(live.PipeReadFor(300), "");
+    ASSERT_TRUE(live.PipeWrite("$ "));
+    EXPECT_EQ(a.ReadCount(2, 3000), "$ ");
+}
+
+TEST(ConsoleSharing, ARawOrQuietConsoleCarriesNoNotice) {
+    for (bool raw : {true, false}) {
+        LiveConnector live;
+        live.options.maxClients = 2;
+        live.options.telnet = !raw;
+        live.options.notices = raw;  // the raw one would, were it not raw
+        ASSERT_TRUE(live.Start());
+        TestClient a, b;
+        ASSERT_TRUE(a.Connect(live.port));
+        ASSERT_TRUE(live.pipe.WaitClient(5000));
+        if (!raw)
+            ASSERT_EQ(a.ReadCount(Banner().size(), 5000), Banner());
+        ASSERT_TRUE(b.Connect(live.port));
+        ASSERT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +1"; },
+                              3000));
+        b.Close();
+        ASSERT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1"; },
+                              3000));
+        EXPECT_EQ(a.ReadFor(300), "") << (raw ? "raw" : "without notices");
+    }
+}
+
+TEST(ConsoleSharing, TakingTheConsoleEndsTheOtherTypistsAndKeepsTheWatchers) {
+    LiveConnector live;
+    live.options.maxClients = 2;
+    live.options.watchPort = FreePort();
+    ASSERT_TRUE(live.Start());
+    TestClient a, b, w;
+    ConnectTwo(live, a, b);
+    ASSERT_TRUE(w.Connect(static_cast<uint16_t>(live.options.watchPort)));
+    ASSERT_EQ(w.ReadCount(Banner().size(), 5000), Banner());
+    for (TestClient* typist : {&a, &b})
+        typist->ReadFor(200);  // the joined lines
+    platform::TcpSocket ours, theirs;
+    ASSERT_FALSE(platform::ConnectedPair(&ours, &theirs).Failed());
+    ASSERT_TRUE(live.connector->AddClient(std::move(ours),
+                                          HostedClient{"boss 10.0.0.9", ClientKind::Ssh, false, true}));
+    const std::string took = "\r\n*** boss 10.0.0.9 took the console\r\n";
+    for (TestClient* typist : {&a, &b}) {
+        EXPECT_EQ(typist->ReadCount(took.size(), 3000), took);
+        EXPECT_TRUE(typist->WaitClosed(3000));
+    }
+    EXPECT_NE(w.ReadUntil(took, 3000).find(took), std::string::npos);
+    EXPECT_FALSE(w.WaitClosed(300));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return live.connector->GetClientAddress() == "boss 10.0.0.9, 1 watching"; }, 3000))
+        << live.connector->GetClientAddress();
+    // Who is on, for whoever asks "are you there?".
+    ASSERT_TRUE(w.Send(Bytes({255, 246})));
+    std::string who = w.ReadUntil("watching since", 3000);
+    EXPECT_NE(who.find("***   boss 10.0.0.9  SSH, typing since "), std::string::npos) << who;
+    EXPECT_NE(who.find("***   127.0.0.1  watch port, watching since "), std::string::npos) << who;
+}
+
 TEST(ConsoleSharing, TheLastClientLeavingEndsTheTurn) {
     LiveConnector live;
     live.options.maxClients = 2;
+    live.options.notices = false;  // the console's bytes alone
     ASSERT_TRUE(live.Start());
     TestClient a, b;
     ConnectTwo(live, a, b);
