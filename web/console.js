@@ -15,18 +15,38 @@
     fit.fit();
     window.addEventListener('resize', () => fit.fit());
 
-    const address = new URL(window.location.href);
-    address.protocol = 'ws:';
-    const socket = new WebSocket(address);
-    socket.addEventListener('open', () => {
-        term.loadAddon(new AttachAddon.AttachAddon(socket));
-        term.focus();
-    });
-    // As a Telnet client says it when the other end closes.
-    socket.addEventListener('close', () => {
-        term.write('\r\nConnection closed by foreign host.\r\n');
+    const state = { term: term, socket: null, attach: null };
+    // The console's WebSocket; with take, every other typing client is let go first.
+    function Open(take) {
+        const address = new URL(window.location.href);
+        address.protocol = 'ws:';
+        if (take)
+            address.searchParams.set('take', '1');
+        const socket = new WebSocket(address);
+        state.socket = socket;
+        socket.addEventListener('open', () => {
+            state.attach = new AttachAddon.AttachAddon(socket);
+            term.loadAddon(state.attach);
+            term.focus();
+        });
+        // As a Telnet client says it when the other end closes.
+        socket.addEventListener('close', () => {
+            if (state.socket === socket)
+                term.write('\r\nConnection closed by foreign host.\r\n');
+        });
+    }
+    Open(false);
+
+    // "Take over": this page becomes the one that types; watchers stay.
+    document.getElementById('take').addEventListener('click', () => {
+        const old = state.socket;
+        state.socket = null;
+        if (state.attach)
+            state.attach.dispose();
+        old.close();
+        Open(true);
     });
 
     // For whoever debugs the page from the browser's console.
-    window.tolviConsole = { term: term, socket: socket };
+    window.tolviConsole = state;
 })();

@@ -57,20 +57,26 @@ std::string PercentEncode(const std::string& text) {
 }
 
 // The value of the query's token parameter; false when there is none.
-bool TokenOf(const std::string& query, std::string* token) {
+// The value of the query's parameter name; false when there is none.
+bool ParameterOf(const std::string& query, const std::string& name, std::string* value) {
     size_t at = 0;
+    const std::string key = name + "=";
     while (at <= query.size()) {
         size_t end = query.find('&', at);
         if (end == std::string::npos)
             end = query.size();
         std::string pair = query.substr(at, end - at);
-        if (pair.compare(0, 6, "token=") == 0) {
-            *token = pair.substr(6);
+        if (pair.compare(0, key.size(), key) == 0) {
+            *value = pair.substr(key.size());
             return true;
         }
         at = end + 1;
     }
     return false;
+}
+
+bool TokenOf(const std::string& query, std::string* token) {
+    return ParameterOf(query, "token", token);
 }
 
 std::string HtmlEscape(const std::string& text) {
@@ -136,6 +142,8 @@ Verdict Judge(const Request& request, uint16_t port, const std::string& token) {
     } else if (StartsWith(path, kConsolePrefix, &rest) && !rest.empty() &&
                rest.find('/') == std::string::npos && PercentDecode(rest, &verdict.name)) {
         verdict.kind = request.upgrade ? Verdict::Socket : Verdict::Page;
+        std::string take;
+        verdict.take = request.upgrade && ParameterOf(query, "take", &take) && take == "1";
     } else if (!request.upgrade && StartsWith(path, kAssetPrefix, &rest) && FindAsset(rest)) {
         verdict.kind = Verdict::File;
         verdict.name = rest;

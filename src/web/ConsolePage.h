@@ -21,6 +21,7 @@ struct Request {
 struct Verdict {
     enum Kind { Forbidden, NotFound, BadMethod, Page, Socket, File } kind = Forbidden;
     std::string name;  // Page and Socket: the console's key; File: the asset's name
+    bool take = false;  // Socket: take=1, the page's "Take over"
 };
 
 // Anything without the token, for another Host than 127.0.0.1:port (a name that a foreign

@@ -132,9 +132,10 @@ struct Counted {
 // other back instead of filling memory.
 class Bridge : public std::enable_shared_from_this<Bridge> {
   public:
-    Bridge(beast::tcp_stream&& stream, WebConsole console, Impl& server)
+    Bridge(beast::tcp_stream&& stream, WebConsole console, Impl& server, bool take)
         : counted(server),
           owner(server),
+          take(take),
           ws(std::move(stream)),
           consoleSide(ws.get_executor()),
           where(std::move(console)),
@@ -183,7 +184,7 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
         std::string name = "web " + (e ? std::string("127.0.0.1") : browser.address().to_string());
         platform::TcpSocket end;
         std::string why;
-        JoinRequest request{where.key, HostedClient{name, ClientKind::Web, false}, false};
+        JoinRequest request{where.key, HostedClient{name, ClientKind::Web, false, take}, take};
         if (!owner.directory.load()->Join(request, &end, &why)) {
             Tell("The console cannot be opened: " + why + "\r\n");
             return;
@@ -316,6 +317,7 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
 
     Counted counted;
     Impl& owner;
+    bool take;  // the page asked to take the console
     websocket::stream<beast::tcp_stream> ws;
     // The connector's side: a TCP connection, or the stream a connector of this program was
     // joined by (a local socket where the system has them).
@@ -387,7 +389,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         if (!known) {
             Respond(http::status::not_found, "text/plain", "No such console\n");
         } else if (verdict.kind == Verdict::Socket) {
-            std::make_shared<Bridge>(std::move(http), std::move(console), owner)
+            std::make_shared<Bridge>(std::move(http), std::move(console), owner, verdict.take)
                 ->Start(parser->release());
         } else if (verdict.kind == Verdict::Page) {
             Respond(http::status::ok, "text/html; charset=utf-8", PageText(console, token));

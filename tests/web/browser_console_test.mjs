@@ -1,8 +1,10 @@
 // The console page in a real browser, against tolvi-relay --web: it loads with its title and
 // says, as a Telnet client would see it, that the pipe is not there yet; what is typed reaches
 // the pipe (255 too); the pipe's output, 255 included, lands in the terminal; 1 MiB of it
-// arrives complete and in order.
+// arrives complete and in order; a Telnet client that joins is named on the page, and the
+// page's "Take over" ends that client's session with a line that names the page.
 //   node browser_console_test.mjs TOLVI_RELAY NODE_MODULES
+import net from 'node:net';
 import { Cleanup, Fail, FreePort, LaunchBrowser, PipeConsole, StartRelay, StopRelay,
          TerminalShows, WithTimeout, Workspace } from './support.mjs';
 
@@ -26,7 +28,8 @@ function Stream() {
 async function Main() {
     const port = await FreePort();
     relay = await WithTimeout(StartRelay(relayPath, ['\\\\.\\pipe\\webtest', String(port),
-                                                     '--description', 'Browser test'], 1),
+                                                     '--description', 'Browser test',
+                                                     '--max-clients', '2'], 1),
                               10000, 'tolvi-relay\'s console address');
     const url = relay.urls[port];
     browser = await LaunchBrowser(nodeModules, dir);
@@ -69,6 +72,17 @@ async function Main() {
         Fail(`1 MiB: ${arrived.length} characters of ${stream.text.length} arrived, ` +
              `different from ${at} on: ${JSON.stringify(arrived.slice(at, at + 40))}`);
     }
+
+    // A shared console: the page hears of a Telnet client, and takes the console from it.
+    const telnet = net.connect(port, '127.0.0.1');
+    let told = '';
+    telnet.on('data', (d) => { told += d.toString('latin1'); });
+    const closed = new Promise((resolve) => telnet.on('close', resolve));
+    await TerminalShows(page, '*** 127.0.0.1 joined', 5000);
+    await page.click('#take');
+    await WithTimeout(closed, 5000, 'the Telnet client\'s end after the take');
+    if (!told.includes('\r\n*** web 127.0.0.1 took the console\r\n'))
+        Fail(`the Telnet client was told ${JSON.stringify(told.slice(-120))}`);
 }
 
 let failed = false;
