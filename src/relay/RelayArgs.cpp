@@ -45,6 +45,7 @@ int PortAfter(const std::vector<std::string>& args, size_t at) {
 std::string RelayUsage() {
     std::string usage =
         "usage: tolvi-relay PIPE PORT [options] [PIPE PORT [options]]...\n"
+        "       tolvi-relay console PORT | PIPE | HOST:PORT  (a console in this terminal)\n"
         "  PIPE  a pipe name \\\\<ServerName>\\pipe\\<PipeName>, for example \\\\.\\pipe\\com1\n"
         "  PORT  the TCP port to listen on, 1 to 65535\n"
         "options, for the connector named before them:\n";

@@ -1,10 +1,12 @@
 // tolvi-relay: runs connectors from the command line, without the GUI, printing every change
 // of each one as it happens; Ctrl-C stops them all. "tolvi-relay service ..." manages and
-// runs the Windows service.
+// runs the Windows service; "tolvi-relay console ..." opens a connector's console in this
+// terminal.
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "console/ConsoleCommand.h"
 #include "platform/CommandLine.h"
 #include "relay/ConsoleHost.h"
 #include "relay/RelayArgs.h"
@@ -14,8 +16,13 @@
 #endif
 
 int main(int argc, char** argv) {
-    tolvi::platform::UseUtf8Output();
     std::vector<std::string> arguments = tolvi::platform::ProgramArguments(argc, argv);
+    // The console sets the terminal's code pages itself, and puts them back at the end.
+    if (!arguments.empty() && arguments[0] == "console") {
+        return tolvi::console::RunConsoleCommand(
+            std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+    }
+    tolvi::platform::UseUtf8Output();
     if (!arguments.empty() && arguments[0] == "service") {
 #ifdef _WIN32
         return tolvi::service::RunServiceCommand(

@@ -3,11 +3,8 @@
 
 #include <cstring>
 
-
 namespace tolvi::web {
 namespace {
-
-constexpr uint8_t kCr = 13, kLf = 10, kNul = 0;
 
 void AppendLatin1(uint8_t byte, std::string* text) {
     if (byte < 0x80) {
@@ -119,22 +116,6 @@ void FromConsole::Feed(const uint8_t* bytes, size_t count, std::string* text,
     chunkData.resize(count);
     size_t length = parser.Feed(bytes, count, chunkData.data(), policy);
     toText.Feed(chunkData.data(), length, text);
-}
-
-std::string ToConsole(const char* data, size_t size, bool telnet) {
-    if (!telnet)
-        return std::string(data, size);
-    std::string out;
-    out.reserve(size + 8);
-    for (size_t i = 0; i < size; ++i) {
-        uint8_t b = static_cast<uint8_t>(data[i]);
-        out.push_back(static_cast<char>(b));
-        if (b == telnet::kIac)
-            out.push_back(static_cast<char>(telnet::kIac));
-        else if (b == kCr && (i + 1 == size || static_cast<uint8_t>(data[i + 1]) != kLf))
-            out.push_back(static_cast<char>(kNul));
-    }
-    return out;
 }
 
 }  // namespace tolvi::web

@@ -10,6 +10,7 @@
 
 #include "engine/TelnetParser.h"
 #include "engine/TelnetPolicies.h"
+#include "engine/TelnetTyping.h"  // ToConsole: what the browser typed, for the connector
 
 namespace tolvi::web {
 
@@ -55,9 +56,5 @@ class FromConsole {
     std::vector<uint8_t> chunkData;  // one chunk's data, reused
     TextFromBytes toText;
 };
-
-// What the browser typed (UTF-8 text, or bytes of a binary message), as the connector takes
-// it: with Telnet, 255 doubled and a CR that no LF follows sent as CR NUL.
-std::string ToConsole(const char* data, size_t size, bool telnet);
 
 }  // namespace tolvi::web

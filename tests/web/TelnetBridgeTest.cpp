@@ -50,9 +50,9 @@ TEST(TelnetBridge, EveryByteBecomesTextABrowserAccepts) {
 
 TEST(TelnetBridge, TypedBytesReachTheConnectorAsTelnetSendsThem) {
     std::string typed = "a\r" + Bytes({255}) + "b\r\nc\r";
-    EXPECT_EQ(web::ToConsole(typed.data(), typed.size(), true),
+    EXPECT_EQ(ToConsole(typed.data(), typed.size(), true),
               "a\r" + Bytes({0, 255, 255}) + "b\r\nc\r" + Bytes({0}));
-    EXPECT_EQ(web::ToConsole(typed.data(), typed.size(), false), typed);
+    EXPECT_EQ(ToConsole(typed.data(), typed.size(), false), typed);
 }
 
 }  // namespace
