@@ -1,6 +1,7 @@
 // The connectors' alerts, queued on any thread and shown on the GUI thread.
 #include "app/EngineAlerts.h"
 
+#include "engine/PipeConnector.h"
 #include "ui/MessageBox.h"
 
 namespace tolvi {
@@ -12,6 +13,8 @@ void EngineAlerts::SetOwner(HWND owner) {
         waiting.clear();
         outstanding.clear();
         posted = false;
+        consoleNotes.clear();
+        consolePosted = false;
     }
 }
 
@@ -54,6 +57,35 @@ void EngineAlerts::ShowQueued() {
         outstanding.erase(next);
     }
     showing = false;
+}
+
+void EngineAlerts::OnConsoleAlert(const PipeConnector& connector, const ConsoleAlert& alert) {
+    // A balloon holds about four lines; the line is its text, the connector its title.
+    std::string title = "Alert on " + connector.GetPortText() + " " + connector.GetPipeName();
+    if (!connector.GetDescription().empty())
+        title += " \"" + connector.GetDescription() + "\"";
+    std::string text = alert.line;
+    if (alert.more > 0)
+        text += " (and " + std::to_string(alert.more) + " more)";
+    std::lock_guard<std::mutex> hold(lock);
+    if (!boxOwner)
+        return;
+    // Each pattern is told at most every few seconds, but a window that is not pumping must
+    // not gather them without end: the latest are the ones worth a balloon.
+    constexpr size_t kMostNotes = 64;
+    if (consoleNotes.size() >= kMostNotes)
+        consoleNotes.erase(consoleNotes.begin());
+    consoleNotes.push_back({reinterpret_cast<uintptr_t>(&connector), title, text});
+    if (!consolePosted)
+        consolePosted = PostMessageW(boxOwner, kConsoleAlertMessage, 0, 0) != FALSE;
+}
+
+std::vector<ConsoleAlertNote> EngineAlerts::TakeConsoleAlerts() {
+    std::lock_guard<std::mutex> hold(lock);
+    consolePosted = false;
+    std::vector<ConsoleAlertNote> taken;
+    taken.swap(consoleNotes);
+    return taken;
 }
 
 }  // namespace tolvi

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/ConnectorObserver.h"
 
@@ -18,6 +19,15 @@ namespace tolvi {
 
 // Posted to the owner when an alert is waiting; its handler calls ShowQueued.
 constexpr UINT kAlertMessage = WM_APP + 1;
+// Posted to the owner when a console's line has matched; its handler takes TakeConsoleAlerts.
+constexpr UINT kConsoleAlertMessage = WM_APP + 3;
+
+// A console's alert as the window tells it: whose, and what the balloon says.
+struct ConsoleAlertNote {
+    uintptr_t connector;  // by address alone: it may be gone when the note is taken
+    std::string title;
+    std::string text;
+};
 
 class EngineAlerts : public ConnectorObserver {
   public:
@@ -31,6 +41,10 @@ class EngineAlerts : public ConnectorObserver {
     void OnProgramAlert(const std::string& text);
     // On the GUI thread: shows the waiting alerts, one box after another.
     void ShowQueued();
+    // Any thread; returns at once. Not a box: nobody is there to close one at night.
+    void OnConsoleAlert(const PipeConnector& connector, const ConsoleAlert& alert) override;
+    // On the GUI thread: the console alerts that came since the last call, oldest first.
+    std::vector<ConsoleAlertNote> TakeConsoleAlerts();
 
   private:
     // The connector by its address alone: it may be gone by the time its box shows.
@@ -43,6 +57,8 @@ class EngineAlerts : public ConnectorObserver {
     std::set<Key> outstanding;  // waiting or showing; guarded by lock
     bool posted = false;        // a kAlertMessage is on its way; guarded by lock
     bool showing = false;       // GUI thread only
+    std::vector<ConsoleAlertNote> consoleNotes;  // guarded by lock
+    bool consolePosted = false;                  // guarded by lock
 };
 
 }  // namespace tolvi

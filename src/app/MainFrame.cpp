@@ -191,6 +191,43 @@ LRESULT CMainFrame::OnAlert(WPARAM, LPARAM) {
     return 0;
 }
 
+LRESULT CMainFrame::OnConsoleAlert(WPARAM, LPARAM) {
+    std::vector<ConsoleAlertNote> notes = alerts.TakeConsoleAlerts();
+    if (notes.empty())
+        return 0;
+    for (const ConsoleAlertNote& note : notes)
+        connectorView.MarkAlert(note.connector);
+    // One balloon: a second would only replace the first. The latest is told, the others
+    // counted; their rows are marked.
+    std::string text = notes.back().text;
+    if (notes.size() > 1)
+        text += "\n(" + std::to_string(notes.size() - 1) + " more: see the marked rows)";
+    ShowAlertBalloon(notes.back().title, text);
+    return 0;
+}
+
+void CMainFrame::ShowAlertBalloon(const std::string& title, const std::string& text) {
+    const UINT id = inTray ? kTrayIconId : kAlertIconId;
+    NOTIFYICONDATAW record =
+        ui::TrayBalloonRecord(Hwnd(), id, kTrayCallbackMessage, ProgramIcon(ui::Scale(16, dpi)),
+                              kMainWindowTitle, title, text);
+    if (inTray || alertIconShown) {
+        notifyIcon(NIM_MODIFY, &record);
+        return;
+    }
+    alertIconShown = notifyIcon(NIM_ADD, &record) != FALSE;
+}
+
+void CMainFrame::RemoveAlertIcon() {
+    if (!alertIconShown)
+        return;
+    NOTIFYICONDATAW record = ui::TrayIconRecord(Hwnd(), kTrayCallbackMessage,
+                                                ProgramIcon(ui::Scale(16, dpi)), kMainWindowTitle);
+    record.uID = kAlertIconId;
+    notifyIcon(NIM_DELETE, &record);
+    alertIconShown = false;
+}
+
 bool CMainFrame::SaveConfiguration() {
     const std::string failed = "Could not save registry key";
     if (backupPending) {
@@ -230,6 +267,7 @@ bool CMainFrame::ToggleTray() {
     // Without an icon a hidden window could never be brought back: it stays visible.
     if (!notifyIcon(NIM_ADD, &record))
         return false;
+    RemoveAlertIcon();  // the tray's icon is the one a balloon comes from now
     inTray = true;
     ShowWindow(Hwnd(), SW_HIDE);
     return true;
@@ -245,6 +283,7 @@ BOOL CMainFrame::DestroyWindow() {
     // The icon goes first, whether or not there is one; the window goes as it is, hidden or
     // minimised, without coming back into sight on its way out.
     RemoveTrayIcon();
+    RemoveAlertIcon();
     inTray = false;
     return Window::DestroyWindow();
 }
@@ -448,7 +487,20 @@ LRESULT CMainFrame::OnHelp(WPARAM, LPARAM) {
     return TRUE;
 }
 
-LRESULT CMainFrame::OnTrayNotify(WPARAM, LPARAM l) {
+LRESULT CMainFrame::OnTrayNotify(WPARAM w, LPARAM l) {
+    if (w == kAlertIconId) {
+        // The window is up: a click on the balloon or its icon brings it forward; the icon
+        // goes with its balloon.
+        if (l == NIN_BALLOONUSERCLICK || l == WM_LBUTTONDOWN)
+            SetForegroundWindow(Hwnd());
+        if (l == NIN_BALLOONUSERCLICK || l == WM_LBUTTONDOWN || l == NIN_BALLOONTIMEOUT)
+            RemoveAlertIcon();
+        return 0;
+    }
+    if (l == NIN_BALLOONUSERCLICK && inTray) {
+        ToggleTray();  // to the rows, one of them marked
+        return 0;
+    }
     TrayAction action = DecideTrayNotify(static_cast<uint32_t>(l));
     if (action == TrayAction::Restore) {
         ToggleTray();
@@ -597,6 +649,7 @@ bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnMessage(WM_HELP, &CMainFrame::OnHelp),
         ui::OnMessage(WM_DPICHANGED, &CMainFrame::OnDpiChanged),
         ui::OnMessage(kAlertMessage, &CMainFrame::OnAlert),
+        ui::OnMessage(kConsoleAlertMessage, &CMainFrame::OnConsoleAlert),
         ui::OnMessage(kLoadReportMessage, &CMainFrame::OnLoadReport),
         // Registered at run time, once, when the table is first needed.
         ui::OnMessage(TaskbarCreatedMessage(), &CMainFrame::OnTaskbarCreated),

@@ -23,6 +23,10 @@
 namespace tolvi {
 
 constexpr UINT kTrayCallbackMessage = WM_USER + 1;  // 1025
+// The notification-area icons: the tray's, and the one a balloon comes from while the
+// window is up.
+constexpr UINT kTrayIconId = 0;
+constexpr UINT kAlertIconId = 1;
 // Posted to itself by the load: what it found wrong is shown once the window is up.
 constexpr UINT kLoadReportMessage = WM_APP + 2;
 extern const char kMainWindowTitle[];
@@ -100,6 +104,12 @@ class CMainFrame : public ui::Window {
     LRESULT OnHelp(WPARAM, LPARAM);
     LRESULT OnDpiChanged(WPARAM, LPARAM);
     LRESULT OnAlert(WPARAM, LPARAM);
+    // A console's line matched: its row is marked and a balloon tells it.
+    LRESULT OnConsoleAlert(WPARAM, LPARAM);
+    // The balloon comes from the tray icon, or, while the window is up and has none, from an
+    // icon of its own that goes when the balloon does.
+    void ShowAlertBalloon(const std::string& title, const std::string& text);
+    void RemoveAlertIcon();
     LRESULT OnLoadReport(WPARAM, LPARAM);
     LRESULT OnNeedToolTipText(WPARAM, LPARAM);
     LRESULT OnHotItemChange(WPARAM, LPARAM);
@@ -147,6 +157,7 @@ class CMainFrame : public ui::Window {
     ConnectorView connectorView{connectors};
     HICON icon;
     bool inTray = false;
+    bool alertIconShown = false;  // the icon of its own that a balloon came from
     bool prompting = false;  // a command's prompt is in the status bar
     std::unique_ptr<platform::KeyValueStore> store;
     std::unique_ptr<platform::KeyValueStore> backup;

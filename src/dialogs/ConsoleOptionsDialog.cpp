@@ -11,10 +11,22 @@
 namespace tolvi {
 namespace {
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 // An option's text to or from its control; a check box stands for "1" or "0".
 void Exchange(ui::DataExchange& dx, const ConnectorOption& option, std::string& text) {
     if (option.kind != OptionKind::Flag) {
+        // A text of several lines (the alerts' patterns) is kept with LF alone; its edit
+        // control wants CR LF.
+        if (!dx.Saving())
+            text = Replaced(text, "\n", "\r\n");
         dx.Text(option.control, text);
+        if (dx.Saving())
+            text = Replaced(text, "\r\n", "\n");
         return;
     }
     bool on = text != "0";

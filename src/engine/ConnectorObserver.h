@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/AlertWatcher.h"
+
 namespace tolvi {
 
 class PipeConnector;
@@ -26,6 +28,8 @@ class ConnectorObserver {
     virtual void OnPipeLost(const PipeConnector&) {}
     // The connector closed the pipe itself: its last client left, and nothing keeps it open.
     virtual void OnPipeClosed(const PipeConnector&) {}
+    // A line of the console matched an alert pattern. Called on the connector's alert thread.
+    virtual void OnConsoleAlert(const PipeConnector&, const ConsoleAlert&) {}
     // A new failure text, the one that GetErrorText now returns.
     virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}
     // A failure the user must see. Called on the worker thread, which must never wait on the

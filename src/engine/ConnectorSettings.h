@@ -17,6 +17,11 @@ struct ConnectorSettings {
     // Console options.
     int maxClients = 1;   // clients served at once, 1 to 16
     std::string logFile;  // where everything the pipe sends is appended; "" for no log
+    bool logTimes = false;  // each line of the log begins with the local time it began
+    // Patterns, one a line, whose matches in the console's lines are told (AlertWatcher), and a
+    // command run at each alert, without a shell, with the alert in its environment.
+    std::string alerts;
+    std::string alertCommand;
     int replayKiB = 0;    // how much of the latest output a new client is sent first, 0 to 1024
     // Where to listen: an IPv4 or IPv6 address; "" is automatic, loopback (127.0.0.1 and ::1)
     // while only local clients are admitted, every interface of both families otherwise.

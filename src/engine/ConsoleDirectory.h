@@ -34,6 +34,13 @@ class ConsoleDirectory {
     virtual bool Join(const JoinRequest& request, platform::TcpSocket* end, std::string* why) = 0;
     // The console's clients, one a line; "" when it has none.
     virtual std::string Who(const std::string& port) = 0;
+    // Every console as JSON (model/ConsolesJson); "[]" where there is no such account.
+    virtual std::string StatusJson() { return "[]"; }
+    // The latest bytes of a console's output, at most size of them (its replay's); false when
+    // there is no such console.
+    virtual bool Tail(const std::string& /*port*/, size_t /*size*/, std::string* /*output*/) {
+        return false;
+    }
 };
 
 }  // namespace tolvi

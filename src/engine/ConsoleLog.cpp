@@ -9,8 +9,10 @@
 
 namespace tolvi {
 
-bool ConsoleLog::Open(const std::string& path) {
+bool ConsoleLog::Open(const std::string& path, bool timeStamps) {
     Close();
+    stamping = timeStamps;
+    stamps = LineStamps();
     logPath = path;
     problem.clear();
     written = 0;
@@ -21,6 +23,14 @@ bool ConsoleLog::Open(const std::string& path) {
 bool ConsoleLog::Append(const uint8_t* data, size_t size) {
     if (!file.IsOpen())
         return false;
+    if (!stamping)
+        return Write(data, size);
+    stamped.clear();
+    stamps.Stamp(data, size, std::chrono::system_clock::now(), &stamped);
+    return Write(reinterpret_cast<const uint8_t*>(stamped.data()), stamped.size());
+}
+
+bool ConsoleLog::Write(const uint8_t* data, size_t size) {
     while (size > 0) {
         // Up to the rotation size as it comes; beyond it, up to the first line end, so that a
         // line is not split between two files. With no line end for long, split anyway.

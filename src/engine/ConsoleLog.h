@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/LineStamps.h"
 #include "platform/AppendFile.h"
 
 namespace tolvi {
@@ -22,8 +23,9 @@ class ConsoleLog {
     ConsoleLog(const ConsoleLog&) = delete;
     ConsoleLog& operator=(const ConsoleLog&) = delete;
 
-    // Opens path for appending; false, with the reason in Problem(), when it cannot.
-    bool Open(const std::string& path);
+    // Opens path for appending; false, with the reason in Problem(), when it cannot. With
+    // timeStamps, every line begins with the local time it began (LineStamps).
+    bool Open(const std::string& path, bool timeStamps = false);
     bool IsOpen() const { return file.IsOpen(); }
     // Appends and flushes; false, with the log closed and the reason in Problem(), when the
     // file could not be written or rotated.
@@ -33,6 +35,7 @@ class ConsoleLog {
     const std::string& Problem() const { return problem; }
 
   private:
+    bool Write(const uint8_t* data, size_t size);
     bool Fail(const platform::SysError& error);
     bool Rotate();
 
@@ -40,6 +43,9 @@ class ConsoleLog {
     platform::AppendFile file;
     uint64_t written = 0;
     std::string problem;
+    bool stamping = false;
+    LineStamps stamps;
+    std::string stamped;  // one append's bytes with their stamps, reused
 };
 
 }  // namespace tolvi

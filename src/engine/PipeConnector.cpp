@@ -7,6 +7,8 @@
 
 #include "engine/Format.h"
 #include "engine/PipeConnectorWorker.h"
+#include "platform/ErrorText.h"
+#include "platform/Process.h"
 
 namespace tolvi {
 
@@ -99,6 +101,7 @@ void PipeConnector::WorkerMain(void* raw) {
         self->inbox.clear();  // brought in too late: their hosts see them closed
         self->endings.clear();
     }
+    self->worker->alerts.Stop();
     self->worker->log.Close();
     self->worker->listening.clear();  // the connector's own, which a reset may close
 }
@@ -123,6 +126,54 @@ std::vector<ClientInfo> PipeConnector::Clients() const {
         now.back().bytesFromClient = traffic->fromClient.load();
     }
     return now;
+}
+
+std::string PipeConnector::LatestOutput(size_t size) const {
+    std::string all = worker->replay.Contents();
+    return all.size() > size ? all.substr(all.size() - size) : all;
+}
+
+bool PipeConnector::LastAlert(ConsoleAlert* alert) const {
+    std::lock_guard<std::mutex> lock(stateLock);
+    if (alerted)
+        *alert = lastAlert;
+    return alerted;
+}
+
+void PipeConnector::StartAlerts() {
+    std::vector<AlertPattern> patterns;
+    std::string refused = CompileAlertPatterns(settings.alerts, &patterns);
+    if (!refused.empty()) {
+        SetErrorText(refused);  // stored by hand: the rest of the connector runs without them
+        return;
+    }
+    if (patterns.empty() || worker->alerts.Running())
+        return;
+    if (!worker->alerts.Start(std::move(patterns),
+                              [this](const ConsoleAlert& alert) { TellAlert(alert); }))
+        SetErrorText("Could not watch the console for alerts: no thread could be made");
+}
+
+// On the alert thread.
+void PipeConnector::TellAlert(const ConsoleAlert& alert) {
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        lastAlert = alert;
+        alerted = true;
+    }
+    observer->OnConsoleAlert(*this, alert);
+    if (settings.alertCommand.empty())
+        return;
+    platform::SysError error = platform::StartProgram(
+        settings.alertCommand, {{"TOLVI_PORT", settings.portText},
+                                {"TOLVI_PIPE", settings.pipeName},
+                                {"TOLVI_DESCRIPTION", settings.description},
+                                {"TOLVI_PATTERN", alert.pattern},
+                                {"TOLVI_LINE", alert.line}});
+    if (error.Failed())
+        SetErrorText(Format("Could not start the alert command %s (%s)",
+                            settings.alertCommand.c_str(),
+                            platform::GetSystemErrorText(error.code).c_str()));
 }
 
 bool PipeConnector::Disconnect(uint64_t clientId, std::string notice) {

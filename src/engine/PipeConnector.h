@@ -65,6 +65,11 @@ class PipeConnector {
     // With who.take, every other typing client is sent "*** NAME took the console" and let go
     // first (watchers stay).
     bool AddClient(platform::TcpSocket stream, HostedClient who);
+    // From any thread: at most size of the latest bytes of the console's output, as its replay
+    // keeps them ("" without a replay).
+    std::string LatestOutput(size_t size) const;
+    // From any thread: the last alert of the console, and whether there was one.
+    bool LastAlert(ConsoleAlert* alert) const;
     // From any thread: the clients served now, first first, with their byte counts.
     std::vector<ClientInfo> Clients() const;
     // From any thread: ends the session of one client, after it is sent notice (nothing for a
@@ -120,6 +125,8 @@ class PipeConnector {
     // One line to every client of a shared console that is told banners, but one.
     void Notify(const std::string& line, const ClientSession* except);
     std::string WhoIsOn() const;
+    void StartAlerts();
+    void TellAlert(const ConsoleAlert& alert);
     void RefuseClient(platform::TcpSocket& client, const std::string& address);
     void TurnAwayBusy(platform::TcpSocket& client, const std::string& name, size_t count,
                       bool watchers);
@@ -183,6 +190,8 @@ class PipeConnector {
     // What Clients reports, guarded by stateLock: each client and its live counts.
     std::vector<std::pair<ClientInfo, std::shared_ptr<const ClientTraffic>>> clients;
     uint64_t nextClientId = 1;  // the worker's
+    ConsoleAlert lastAlert;     // guarded by stateLock
+    bool alerted = false;       // guarded by stateLock
     ConnectorObserver* observer = nullptr;
     mutable std::mutex stateLock;
     std::atomic<uint16_t> listenPort{0};

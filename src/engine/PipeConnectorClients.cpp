@@ -25,10 +25,14 @@ void PipeConnector::BeginService() {
     r.maxClients = static_cast<size_t>(std::clamp(settings.maxClients, 1, kMaxClientsLimit));
     size_t replayBytes =
         static_cast<size_t>(std::clamp(settings.replayKiB, 0, kReplayKiBLimit)) * 1024;
-    r.keepPipeOpen = !settings.logFile.empty() || replayBytes > 0;
+    // The log, the replay and the alerts are for the hours nobody watches: the pipe is open
+    // whether or not a client is there.
+    r.keepPipeOpen = !settings.logFile.empty() || replayBytes > 0 || !settings.alerts.empty();
+    StartAlerts();
     if (r.replay.Capacity() != replayBytes)
         r.replay = ReplayBuffer(replayBytes);
-    if (!settings.logFile.empty() && !r.log.IsOpen() && !r.log.Open(settings.logFile))
+    if (!settings.logFile.empty() && !r.log.IsOpen() &&
+        !r.log.Open(settings.logFile, settings.logTimes))
         SetErrorText(r.log.Problem());  // the relay goes on without the log
     {
         std::lock_guard<std::mutex> lock(stateLock);

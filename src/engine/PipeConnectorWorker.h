@@ -7,6 +7,7 @@
 
 #include "engine/ByteQueue.h"
 #include "engine/ClientSession.h"
+#include "engine/AlertWatcher.h"
 #include "engine/ConsoleLog.h"
 #include "engine/ReplayBuffer.h"
 #include "engine/PipeConnector.h"
@@ -61,6 +62,7 @@ struct PipeConnector::Worker {
     bool keepPipeOpen = false;  // for the log and the replay, with or without clients
     ConsoleLog log;
     ReplayBuffer replay;
+    AlertWatcher alerts;  // watching the console's lines, while it has patterns
     platform::PipeClient pipe;
     ByteQueue toPipe;
     // The last client left with bytes still on their way to the pipe: they are written before

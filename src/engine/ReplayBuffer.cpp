@@ -10,6 +10,7 @@ void ReplayBuffer::Append(const uint8_t* data, size_t count) {
         return;
     kept.clear();
     queries.Feed(data, count, &kept);
+    std::lock_guard<std::mutex> hold(lock);
     Store(reinterpret_cast<const uint8_t*>(kept.data()), kept.size());
 }
 
@@ -34,6 +35,7 @@ void ReplayBuffer::Store(const uint8_t* data, size_t count) {
 }
 
 std::string ReplayBuffer::Contents() const {
+    std::lock_guard<std::mutex> hold(lock);
     std::string out;
     out.reserve(size);
     const size_t capacity = ring.size();

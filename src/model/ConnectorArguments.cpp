@@ -86,13 +86,17 @@ std::string ParseConnectorArguments(const std::vector<std::string>& args,
             }
             if (i + 1 >= args.size())
                 return Format("option %s needs a value", arg.c_str());
-            const std::string& value = args[++i];
+            const std::string& typed = args[++i];
+            std::string value = typed;
+            // --alert again adds a pattern: the option holds one a line.
+            if (option->text == &ConnectorSettings::alerts && !c.alerts.empty())
+                value = c.alerts + "\n" + typed;
             // A log without a file would be no log at all, silently.
-            if (option->text == &ConnectorSettings::logFile && value.empty())
+            if (option->text == &ConnectorSettings::logFile && typed.empty())
                 return "option --log needs a file name";
             std::string refused;
             if (!SetOptionFromText(*option, value, &c, &refused))  // the dialogs' rules and words
-                return Format("%s '%s': %s", arg.c_str(), value.c_str(), refused.c_str());
+                return Format("%s '%s': %s", arg.c_str(), typed.c_str(), refused.c_str());
             continue;
         }
         if (i + 1 >= args.size())

@@ -9,6 +9,7 @@
 #include "engine/PortText.h"
 #include "model/ConnectorFactory.h"
 #include "model/ConnectorOptions.h"
+#include "model/ConsolesJson.h"
 #include "platform/ErrorText.h"
 
 namespace tolvi {
@@ -176,6 +177,15 @@ std::string ConnectorHost::Who(const std::string& port) {
             lines += ClientLine(client) + "\n";
     });
     return lines;
+}
+
+std::string ConnectorHost::StatusJson() {
+    return ConsolesJson(list);
+}
+
+bool ConnectorHost::Tail(const std::string& port, size_t size, std::string* output) {
+    return list.WithPort(TextToInt(port),
+                          [&](PipeConnector& c) { *output = c.LatestOutput(size); });
 }
 
 }  // namespace tolvi

@@ -63,6 +63,8 @@ class ConnectorHost : public ConsoleDirectory {
     std::vector<ConsoleEntry> List() override;
     bool Join(const JoinRequest& request, platform::TcpSocket* end, std::string* why) override;
     std::string Who(const std::string& port) override;
+    std::string StatusJson() override;
+    bool Tail(const std::string& port, size_t size, std::string* output) override;
 
   private:
     void Note(PipeConnector& connector, bool listening, std::vector<Failure>* failures);

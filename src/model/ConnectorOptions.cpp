@@ -1,6 +1,7 @@
 // The table of connector options.
 #include "model/ConnectorOptions.h"
 
+#include "engine/AlertPatterns.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
 #include "platform/Endpoint.h"
@@ -57,6 +58,15 @@ ConnectorOption Number(const char* name, const char* flag, const char* argument,
     return o;
 }
 
+std::string CheckAlerts(const std::string& text) {
+    return CompileAlertPatterns(text, nullptr);
+}
+
+ConnectorOption Checked(ConnectorOption o, std::string (*check)(const std::string&)) {
+    o.check = check;
+    return o;
+}
+
 bool IsListenAddress(const std::string& text) {
     platform::Endpoint at;
     return text.empty() || platform::ParseAddress(text, &at);
@@ -92,6 +102,9 @@ const std::vector<ConnectorOption>& ConnectorOptions() {
         Text("LogFile", "--log", "FILE",
              "append everything the pipe sends to FILE, with or without clients", &S::logFile,
              IDC_LOG_FILE),
+        Flag("LogTimes", "--log-times",
+             "begin each line of the log with the local time it began, to the\nmillisecond",
+             &S::logTimes, IDC_LOG_TIMES),
         Number("Replay", "--replay", "KIB", "send each new client the latest KIB KiB of output, {range}",
                "Replay", &S::replayKiB, 0, kReplayKiBLimit, IDC_REPLAY),
         Text("Listen", "--listen", "ADDR",
@@ -104,6 +117,15 @@ const std::vector<ConnectorOption>& ConnectorOptions() {
                &S::watchPort, 0, 65535, IDC_WATCH_PORT),
         Flag("Telnet", "--raw", "plain TCP: no Telnet, exactly the pipe's bytes each way",
              &S::telnet, IDC_TELNET, true),
+        Checked(Text("Alerts", "--alert", "PATTERN",
+                     "tell when a line of the console matches PATTERN, an ECMAScript\nregular "
+                     "expression ((?i) first: in any case); may be given again",
+                     &S::alerts, IDC_ALERTS),
+                CheckAlerts),
+        Text("AlertCommand", "--alert-command", "CMD",
+             "run CMD at each alert, with TOLVI_PORT, TOLVI_PIPE, TOLVI_DESCRIPTION,\n"
+             "TOLVI_PATTERN and TOLVI_LINE in its environment (no shell reads it)",
+             &S::alertCommand, IDC_ALERT_COMMAND),
         Flag("Notices", "--no-notices",
              "on a shared console, tell nobody when a client joins, leaves or\ntakes it",
              &S::notices, IDC_NOTICES, true),
@@ -186,6 +208,13 @@ bool SetOptionFromText(const ConnectorOption& option, const std::string& text,
             if (option.accepts && !option.accepts(text)) {
                 *message = RefusalOf(option);
                 return false;
+            }
+            if (option.check) {
+                std::string refused = option.check(text);
+                if (!refused.empty()) {
+                    *message = refused;
+                    return false;
+                }
             }
             settings->*option.text = text;
             return true;

@@ -34,6 +34,9 @@ struct ConnectorOption {
     // is made from its label and bounds).
     bool (*accepts)(const std::string& text);
     const char* refusal;
+    // For a text whose refusal says more than a fixed message (a pattern's error): "" when it
+    // takes the text.
+    std::string (*check)(const std::string& text);
     int control;  // the dialog control that shows it; 0 for none
 };
 

@@ -75,4 +75,11 @@ void StatusPrinter::OnAlert(const PipeConnector& c, const std::string& text) {
     Line(Label(c) + " alert: " + line);
 }
 
+void StatusPrinter::OnConsoleAlert(const PipeConnector& c, const ConsoleAlert& alert) {
+    std::string text = Label(c) + " alert: " + alert.pattern + ": " + alert.line;
+    if (alert.more > 0)
+        text += " (and " + std::to_string(alert.more) + " more)";
+    Line(text);
+}
+
 }  // namespace tolvi::relay

@@ -27,6 +27,8 @@ class StatusPrinter : public ConnectorObserver, public ssh::SshEvents {
     void OnClientLeft(const PipeConnector& c, const std::string& address) override;
     void OnErrorText(const PipeConnector& c, const std::string& text) override;
     void OnAlert(const PipeConnector& c, const std::string& text) override;
+    // "alert: PATTERN: LINE", and how many matches the quiet time kept back.
+    void OnConsoleAlert(const PipeConnector& c, const ConsoleAlert& alert) override;
     void OnSshNotice(const std::string& line) override { Line(line); }
 
   private:

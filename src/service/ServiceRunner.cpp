@@ -49,6 +49,9 @@ class ServiceRunner::Observer : public ConnectorObserver {
     void OnAlert(const PipeConnector& c, const std::string& text) override {
         eventLog.ConnectorProblem(Label(c), text);
     }
+    void OnConsoleAlert(const PipeConnector& c, const tolvi::ConsoleAlert& alert) override {
+        eventLog.ConsoleAlert(Label(c), alert.pattern, alert.line, alert.more);
+    }
 
   private:
     ServiceLog& eventLog;
@@ -198,7 +201,8 @@ void ServiceRunner::RequestReload() {
 std::string ServiceRunner::StatusText() {
     std::lock_guard<std::mutex> hold(hostLock);
     return FormatStatus(Snapshot(host->Connectors())) +
-           FormatSsh(ssh->IsRunning() ? ssh->Port() : 0, sshFingerprint);
+           FormatSsh(ssh->IsRunning() ? ssh->Port() : 0, sshFingerprint) +
+           FormatJson(host->StatusJson());
 }
 
 }  // namespace tolvi::service

@@ -69,6 +69,9 @@ class ServiceLog {
     // not start.
     virtual void SshStarted(int port, const std::string& fingerprint) = 0;
     virtual void SshNotice(const std::string& line) = 0;
+    // A line of a console matched one of its alert patterns.
+    virtual void ConsoleAlert(const std::string& connector, const std::string& pattern,
+                              const std::string& line, int more) = 0;
 };
 
 class ServiceRunner {

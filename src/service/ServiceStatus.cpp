@@ -56,7 +56,30 @@ std::string FormatStatus(const std::vector<ConnectorState>& states) {
 
 namespace {
 const char kSshLine[] = "#ssh\t";
+const char kJsonLine[] = "#json\t";
+
+// The rest of the line that begins with mark, or npos when no line does.
+size_t LineAfter(const std::string& text, const char* mark, size_t markSize) {
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1)) {
+        if (at == 0 || text[at - 1] == '\n')
+            return at + markSize;
+    }
+    return std::string::npos;
+}
 }  // namespace
+
+std::string FormatJson(const std::string& json) {
+    // One line: the JSON's own strings keep their line ends escaped.
+    return kJsonLine + json + "\n";
+}
+
+std::string ParseJson(const std::string& text) {
+    size_t at = LineAfter(text, kJsonLine, sizeof kJsonLine - 1);
+    if (at == std::string::npos)
+        return "";
+    size_t end = text.find('\n', at);
+    return text.substr(at, end == std::string::npos ? end : end - at);
+}
 
 std::string FormatSsh(int port, const std::string& fingerprint) {
     if (port <= 0)
@@ -65,10 +88,9 @@ std::string FormatSsh(int port, const std::string& fingerprint) {
 }
 
 bool ParseSsh(const std::string& text, int* port, std::string* fingerprint) {
-    size_t at = text.find(kSshLine);
-    if (at == std::string::npos || (at > 0 && text[at - 1] != '\n'))
+    size_t at = LineAfter(text, kSshLine, sizeof kSshLine - 1);
+    if (at == std::string::npos)
         return false;
-    at += sizeof kSshLine - 1;
     size_t tab = text.find('\t', at), end = text.find('\n', at);
     if (tab == std::string::npos || end == std::string::npos || tab > end)
         return false;

@@ -34,4 +34,9 @@ std::vector<ConnectorState> ParseStatus(const std::string& text);
 std::string FormatSsh(int port, const std::string& fingerprint);
 bool ParseSsh(const std::string& text, int* port, std::string* fingerprint);
 
+// The consoles as scripts read them, one line of JSON beside the fields above: readers of the
+// version before pass over it.
+std::string FormatJson(const std::string& json);
+std::string ParseJson(const std::string& text);  // "" when the status has none
+
 }  // namespace tolvi::service

@@ -1,7 +1,10 @@
 // The connector list window.
 #include "table/ConnectorView.h"
 
+#include <iterator>
+
 #include "resource.h"
+#include "dialogs/ClientsDialog.h"
 #include "engine/ConnectorStatus.h"
 #include "model/RowText.h"
 #include "ui/Dpi.h"
@@ -167,6 +170,30 @@ void ConnectorView::RefreshRows() {
         listControl.SetItemText(i, kColRecv, cells.received);
         listControl.SetItemImage(i, cells.picture);
     }
+    for (auto mark = alertMarks.begin(); mark != alertMarks.end();) {
+        bool kept = false;
+        for (int i = 0; i < connectors.Count() && !kept; ++i)
+            kept = reinterpret_cast<uintptr_t>(&connectors.At(i)) == *mark;
+        mark = kept ? std::next(mark) : alertMarks.erase(mark);
+    }
+}
+
+void ConnectorView::MarkAlert(uintptr_t connector) {
+    for (int i = 0; i < connectors.Count(); ++i) {
+        if (reinterpret_cast<uintptr_t>(&connectors.At(i)) != connector)
+            continue;
+        HWND frame = GetAncestor(Hwnd(), GA_ROOT);
+        if (i == GetSelectedRow() && IsWindowVisible(frame) && GetForegroundWindow() == frame)
+            return;  // seen as it comes
+        alertMarks.insert(connector);
+        SendMessageW(listControl.Hwnd(), LVM_REDRAWITEMS, i, i);
+        return;
+    }
+}
+
+bool ConnectorView::IsMarked(int row) const {
+    return row >= 0 && row < connectors.Count() &&
+           alertMarks.count(reinterpret_cast<uintptr_t>(&connectors.At(row))) != 0;
 }
 
 void ConnectorView::ShowServiceRows(const std::vector<service::ConnectorState>& rows) {
@@ -202,18 +229,31 @@ LRESULT ConnectorView::OnCustomDraw(WPARAM, LPARAM l) {
     if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT &&
         IsServiceRow(static_cast<int>(draw->nmcd.dwItemSpec))) {
         draw->clrText = GetSysColor(COLOR_GRAYTEXT);  // shown, but not the program's to change
+    } else if (draw->nmcd.dwDrawStage == CDDS_ITEMPREPAINT &&
+               IsMarked(static_cast<int>(draw->nmcd.dwItemSpec))) {
+        draw->clrTextBk = RGB(255, 214, 140);  // an alert nobody has looked at yet
     }
     return CDRF_DODEFAULT;
 }
 
-bool ConnectorView::RefusedForService() {
-    int row = GetSelectedRow();
+bool ConnectorView::RefusedForService(int row, const char* why) {
     if (row < 0 || !IsServiceRow(row))
         return false;
-    Ask("This connector belongs to the tolvi service; change it with tolvi-relay service as "
-        "administrator.",
-        BoxKind::OkInformation, nullptr);
+    Ask(why, BoxKind::OkInformation, nullptr);
     return true;
+}
+
+LRESULT ConnectorView::OnListDoubleClick(WPARAM, LPARAM l) {
+    // The cell is found from where the click landed: not every list fills in the
+    // notification's own column.
+    LVHITTESTINFO hit{};
+    hit.pt = reinterpret_cast<const NMITEMACTIVATE*>(l)->ptAction;
+    SendMessageW(listControl.Hwnd(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    if (hit.iItem >= 0 && hit.iSubItem == kColClient && (hit.flags & LVHT_ONITEM))
+        OpenClients(hit.iItem);
+    else
+        OnEditConnector();  // on the selected row, wherever the click landed
+    return 0;
 }
 
 std::string ConnectorView::RowProblem(int row) const {
@@ -232,8 +272,13 @@ std::string ConnectorView::RowProblem(int row) const {
 LRESULT ConnectorView::OnItemChanged(WPARAM, LPARAM l) {
     const auto* change = reinterpret_cast<const NMLISTVIEW*>(l);
     if ((change->uChanged & LVIF_STATE) &&
-        ((change->uNewState ^ change->uOldState) & LVIS_SELECTED) && onSelection) {
-        onSelection();
+        ((change->uNewState ^ change->uOldState) & LVIS_SELECTED)) {
+        if ((change->uNewState & LVIS_SELECTED) && IsMarked(change->iItem)) {
+            alertMarks.erase(reinterpret_cast<uintptr_t>(&connectors.At(change->iItem)));
+            SendMessageW(listControl.Hwnd(), LVM_REDRAWITEMS, change->iItem, change->iItem);
+        }
+        if (onSelection)
+            onSelection();
     }
     return 0;
 }
@@ -258,6 +303,8 @@ LRESULT ConnectorView::OnTimer(WPARAM, LPARAM) {
     if (onRefresh)
         onRefresh();
     rowTips.Refresh();  // after the frame's refresh, which brings the service's rows
+    if (clientsShown)
+        clientsShown->Refresh();
     return 0;
 }
 
@@ -265,7 +312,7 @@ bool ConnectorView::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
     static const ui::MessageEntry<ConnectorView> kMessages[] = {
         ui::OnMessage(WM_PAINT, &ConnectorView::OnPaint),
         ui::OnMessage(WM_TIMER, &ConnectorView::OnTimer),
-        ui::OnNotify(IDC_CONNECTOR_LIST, NM_DBLCLK, &ConnectorView::OnEditConnector),
+        ui::OnNotify(IDC_CONNECTOR_LIST, NM_DBLCLK, &ConnectorView::OnListDoubleClick),
         ui::OnNotify(IDC_CONNECTOR_LIST, NM_RCLICK, &ConnectorView::OnListRightClick),
         ui::OnNotify(IDC_CONNECTOR_LIST, NM_CUSTOMDRAW, &ConnectorView::OnCustomDraw),
         ui::OnNotify(IDC_CONNECTOR_LIST, LVN_ITEMCHANGED, &ConnectorView::OnItemChanged),
@@ -274,6 +321,7 @@ bool ConnectorView::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnCommand(ID_CONNECTOR_DELETE, &ConnectorView::OnDeleteConnector),
         ui::OnCommand(ID_CONNECTOR_RESET, &ConnectorView::OnResetConnector),
         ui::OnCommand(ID_CONNECTOR_CONSOLE, &ConnectorView::OnConsoleOptions),
+        ui::OnCommand(ID_CONNECTOR_CLIENTS, &ConnectorView::OnClients),
     };
     return ui::DispatchFrom(this, kMessages, msg, w, l, result) ||
            Window::Dispatch(msg, w, l, result);

@@ -3,7 +3,9 @@
 // every second. The connector commands start here and run the flows of ConnectorCommands,
 // for which this window supplies the dialogs, the boxes and the selection.
 #pragma once
+#include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "model/ConnectorCommands.h"
@@ -14,6 +16,8 @@
 #include "ui/Window.h"
 
 namespace tolvi {
+
+class ClientsDialog;
 
 class ConnectorView : public ui::Window, private ConnectorListObserver, private CommandHost {
   public:
@@ -47,6 +51,10 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     // Why row is in Error, as its tooltip tells it: its connector's error text, or the one
     // the service gives for its own; "" for a row that is not in Error and for row -1.
     std::string RowProblem(int row) const;
+    // A console alert of the connector at that address: its row is marked until it is
+    // selected (at once, when it is the selected row of a window in front of the user).
+    void MarkAlert(uintptr_t connector);
+    bool IsMarked(int row) const;
 
     ConnectorList& Connectors() { return connectors; }
     int GetRowCount() const;
@@ -64,6 +72,8 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     LRESULT OnDeleteConnector(WPARAM = 0, LPARAM = 0);
     LRESULT OnResetConnector(WPARAM = 0, LPARAM = 0);
     LRESULT OnConsoleOptions(WPARAM = 0, LPARAM = 0);
+    // The selected connector's clients, in a dialog that follows the list's refresh.
+    LRESULT OnClients(WPARAM = 0, LPARAM = 0);
     LRESULT OnListRightClick(WPARAM, LPARAM);
 
     ui::ListView& List() { return listControl; }
@@ -78,8 +88,11 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     LRESULT OnTimer(WPARAM, LPARAM);
     LRESULT OnCustomDraw(WPARAM, LPARAM);
     LRESULT OnItemChanged(WPARAM, LPARAM);
-    // True, after telling the user, when the selected row is the service's.
-    bool RefusedForService();
+    // A double-click on a row's "Client IP" cell shows its clients; anywhere else, Edit.
+    LRESULT OnListDoubleClick(WPARAM, LPARAM);
+    // True, after telling the user why, when row is the service's.
+    bool RefusedForService(int row, const char* why);
+    void OpenClients(int row);
     void SetRowPictures();
     void WriteFixedCells(int row, const PipeConnector& connector);
 
@@ -109,6 +122,9 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     std::function<void()> onRefresh;
     std::function<void()> onSelection;
     ConnectorObserver* connectorObserver = nullptr;
+    ClientsDialog* clientsShown = nullptr;  // while it is up, refreshed with the rows
+    // The connectors whose rows are marked, by address; dropped with their rows.
+    std::set<uintptr_t> alertMarks;
 };
 
 }  // namespace tolvi

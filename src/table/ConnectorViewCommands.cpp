@@ -2,6 +2,7 @@
 // dialogs, boxes and saving that the flows ask of the window.
 #include <windowsx.h>
 
+#include "dialogs/ClientsDialog.h"
 #include "dialogs/ConnectorDialog.h"
 #include "dialogs/ConsoleOptionsDialog.h"
 #include "resource.h"
@@ -9,6 +10,18 @@
 #include "ui/MessageBox.h"
 
 namespace tolvi {
+namespace {
+
+const char kServiceChanges[] =
+    "This connector belongs to the tolvi service; change it with tolvi-relay service as "
+    "administrator.";
+const char kServiceClients[] =
+    "This connector belongs to the tolvi service: its clients are served by the service's own "
+    "process, and this window cannot list or disconnect them.";
+// The last line a client disconnected from the Clients dialog is sent.
+const char kDisconnectedNotice[] = "\r\n*** disconnected from the window\r\n";
+
+}  // namespace
 
 bool ConnectorView::RunConnectorDialog(DialogKind kind, ConnectorSettings* settings,
                                        const std::vector<RowKey>& rows, int skipRow) {
@@ -59,27 +72,61 @@ LRESULT ConnectorView::OnNewConnector(WPARAM, LPARAM) {
 }
 
 LRESULT ConnectorView::OnEditConnector(WPARAM, LPARAM) {
-    if (!RefusedForService())
-        commands.Edit();  // the double-click's notification is not looked at
+    if (!RefusedForService(GetSelectedRow(), kServiceChanges))
+        commands.Edit();
     return 0;
 }
 
 LRESULT ConnectorView::OnDeleteConnector(WPARAM, LPARAM) {
-    if (!RefusedForService())
+    if (!RefusedForService(GetSelectedRow(), kServiceChanges))
         commands.Delete();
     return 0;
 }
 
 LRESULT ConnectorView::OnResetConnector(WPARAM, LPARAM) {
-    if (!RefusedForService())
+    if (!RefusedForService(GetSelectedRow(), kServiceChanges))
         commands.Reset();
     return 0;
 }
 
 LRESULT ConnectorView::OnConsoleOptions(WPARAM, LPARAM) {
-    if (!RefusedForService())
+    if (!RefusedForService(GetSelectedRow(), kServiceChanges))
         commands.ConsoleOptions();
     return 0;
+}
+
+LRESULT ConnectorView::OnClients(WPARAM, LPARAM) {
+    OpenClients(GetSelectedRow());
+    return 0;
+}
+
+void ConnectorView::OpenClients(int row) {
+    if (row < 0 || RefusedForService(row, kServiceClients) || row >= connectors.Count())
+        return;
+    // The dialog is modal, so no command can replace or remove the row meanwhile; should the
+    // row hold another connector all the same, the dialog shows none rather than a stale one.
+    const PipeConnector* shown = &connectors.At(row);
+    auto connector = [this, row, shown]() -> PipeConnector* {
+        return row < connectors.Count() && &connectors.At(row) == shown ? &connectors.At(row)
+                                                                        : nullptr;
+    };
+    ClientsDialog::Source source;
+    source.title = shown->GetPipeName() + " on port " + shown->GetPortText();
+    if (!shown->GetDescription().empty())
+        source.title += ": " + shown->GetDescription();
+    source.clients = [connector] {
+        PipeConnector* c = connector();
+        return c ? c->Clients() : std::vector<ClientInfo>{};
+    };
+    source.disconnect = [connector](uint64_t id) {
+        if (PipeConnector* c = connector())
+            c->Disconnect(id, kDisconnectedNotice);
+    };
+    ClientsDialog dialog(Hwnd(), std::move(source));
+    ClientsDialog* outer = clientsShown;
+    clientsShown = &dialog;
+    dialog.DoModal();
+    clientsShown = outer;
 }
 
 LRESULT ConnectorView::OnListRightClick(WPARAM, LPARAM) {

@@ -88,6 +88,13 @@ int ListView::GetNextSelected(int after) const {
     return static_cast<int>(SendMessageW(control, LVM_GETNEXTITEM, after, LVNI_SELECTED));
 }
 
+bool ListView::SetSelected(int index, bool selected) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = selected ? LVIS_SELECTED | LVIS_FOCUSED : 0;
+    return SendMessageW(control, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
 bool ListView::DeleteItem(int index) {
     return SendMessageW(control, LVM_DELETEITEM, index, 0) != 0;
 }

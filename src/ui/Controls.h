@@ -25,6 +25,8 @@ class ListView {
     int GetItemImage(int item) const;
     int GetItemCount() const;
     int GetNextSelected(int after = -1) const;
+    // Selects item (and gives it the focus) or takes its selection away.
+    bool SetSelected(int item, bool selected);
     bool DeleteItem(int item);
     bool SetColumnWidth(int column, int width);
     int GetColumnWidth(int column) const;

@@ -17,4 +17,17 @@ NOTIFYICONDATAW TrayIconRecord(HWND owner, UINT callbackMessage, HICON icon, con
     return record;
 }
 
+NOTIFYICONDATAW TrayBalloonRecord(HWND owner, UINT id, UINT callbackMessage, HICON icon,
+                                  const char* tip, const std::string& title,
+                                  const std::string& text) {
+    NOTIFYICONDATAW record = TrayIconRecord(owner, callbackMessage, icon, tip);
+    record.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    record.uID = id;
+    record.uFlags |= NIF_INFO;
+    record.dwInfoFlags = NIIF_WARNING;
+    lstrcpynW(record.szInfoTitle, platform::Widen(title).c_str(), 64);
+    lstrcpynW(record.szInfo, platform::Widen(text).c_str(), 256);
+    return record;
+}
+
 }  // namespace tolvi::ui

@@ -1,6 +1,7 @@
 // The web console's rules for requests, its URLs and its page.
 #include "web/ConsolePage.h"
 
+#include "engine/PortText.h"
 #include "platform/Hex.h"
 #include "web/Assets.h"
 #include "web/StrongRandom.h"
@@ -144,6 +145,21 @@ Verdict Judge(const Request& request, uint16_t port, const std::string& token) {
         verdict.kind = request.upgrade ? Verdict::Socket : Verdict::Page;
         std::string take;
         verdict.take = request.upgrade && ParameterOf(query, "take", &take) && take == "1";
+    } else if (!request.upgrade && path == "/api/consoles") {
+        verdict.kind = Verdict::Consoles;
+    } else if (!request.upgrade && StartsWith(path, "/api/consoles/", &rest) &&
+               rest.size() > 5 && rest.compare(rest.size() - 5, 5, "/tail") == 0 &&
+               PercentDecode(rest.substr(0, rest.size() - 5), &verdict.name) &&
+               !verdict.name.empty() && verdict.name.find('/') == std::string::npos) {
+        // The latest KiB of a console's output: 4 unless kib=N says, 1 to 1024.
+        verdict.kind = Verdict::Tail;
+        std::string kib;
+        int value = 4;
+        if (ParameterOf(query, "kib", &kib) &&
+            (!ReadWholeNumber(kib, &value) || value < 1 || value > 1024)) {
+            verdict.kind = Verdict::NotFound;
+        }
+        verdict.tailBytes = static_cast<size_t>(value) * 1024;
     } else if (!request.upgrade && StartsWith(path, kAssetPrefix, &rest) && FindAsset(rest)) {
         verdict.kind = Verdict::File;
         verdict.name = rest;

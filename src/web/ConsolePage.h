@@ -19,8 +19,9 @@ struct Request {
 };
 
 struct Verdict {
-    enum Kind { Forbidden, NotFound, BadMethod, Page, Socket, File } kind = Forbidden;
-    std::string name;  // Page and Socket: the console's key; File: the asset's name
+    enum Kind { Forbidden, NotFound, BadMethod, Page, Socket, File, Consoles, Tail } kind = Forbidden;
+    std::string name;  // Page, Socket and Tail: the console's key; File: the asset's name
+    size_t tailBytes = 0;  // Tail: how much of the console's latest output (kib=N)
     bool take = false;  // Socket: take=1, the page's "Take over"
 };
 

@@ -396,6 +396,23 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         } else if (verdict.kind == Verdict::File) {
             const Asset* asset = FindAsset(verdict.name);
             Respond(http::status::ok, asset->contentType, std::string(asset->data, asset->size));
+        } else if (verdict.kind == Verdict::Consoles) {
+            ConsoleDirectory* directory = owner.directory.load();
+            Respond(http::status::ok, "application/json",
+                    (directory ? directory->StatusJson() : std::string("[]")) + "\n");
+        } else if (verdict.kind == Verdict::Tail) {
+            ConsoleDirectory* directory = owner.directory.load();
+            std::string bytes;
+            if (!directory || !directory->Tail(verdict.name, verdict.tailBytes, &bytes)) {
+                Respond(http::status::not_found, "text/plain", "No such console\n");
+            } else {
+                // The console's bytes as text: UTF-8 as it is, any other byte as itself.
+                std::string text;
+                TextFromBytes decoder;
+                decoder.Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &text);
+                decoder.Finish(&text);
+                Respond(http::status::ok, "text/plain; charset=utf-8", text);
+            }
         } else if (verdict.kind == Verdict::BadMethod) {
             Respond(http::status::method_not_allowed, "text/plain", "Only GET is served\n");
         } else if (verdict.kind == Verdict::NotFound) {

@@ -7,8 +7,10 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "engine/ConsoleLog.h"
+#include "engine/LineStamps.h"
 #include "engine/ReplayBuffer.h"
 #include "support/LiveConnector.h"
 
@@ -78,6 +80,47 @@ TEST(ConsoleLog, RotatesAtTheFirstLineEndFromTenMiBOnAndLosesNothing) {
     again.Close();
     std::remove(path.c_str());
     std::remove((path + ".1").c_str());
+}
+
+TEST(ConsoleLog, StampsEachLineWithTheTimeItBeganAndCutsOneThatNeverEnds) {
+    using namespace std::chrono;
+    const system_clock::time_point first = system_clock::from_time_t(1796830867) + 318ms;
+    const std::string s1 = LocalStamp(first), s2 = LocalStamp(first + 1500ms);
+    ASSERT_EQ(s1.size(), 24u);
+    EXPECT_EQ(s1.substr(16), ":07.318 ");  // whatever the zone, its seconds and milliseconds
+    EXPECT_EQ(s2.substr(16), ":08.818 ");
+    EXPECT_EQ(s1[4], '-');
+    EXPECT_EQ(s1[10], ' ');
+
+    std::string path = TempPath("stamped.log");
+    std::remove(path.c_str());
+    ConsoleLog log;
+    ASSERT_TRUE(log.Open(path, true)) << log.Problem();
+    auto append = [&](const std::string& text) {
+        return log.Append(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    };
+    ASSERT_TRUE(append("boot\r\nload 10%\rload 99%\nhal"));
+    ASSERT_TRUE(append("f a line\n"));
+    std::string text = FileText(path);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+    }
+    ASSERT_EQ(lines.size(), 3u) << text;
+    EXPECT_EQ(lines[0].substr(24), "boot\r");
+    EXPECT_EQ(lines[1].substr(24), "load 10%\rload 99%");  // a lone CR ends no line
+    EXPECT_EQ(lines[2].substr(24), "half a line");          // a line cut between reads is one
+    for (const std::string& line : lines)
+        EXPECT_EQ(line[19], '.') << line;
+    EXPECT_LE(lines[0].substr(0, 24), lines[2].substr(0, 24));
+
+    LineStamps stamps;  // a line that never ends is cut at its longest, the rest stamped anew
+    std::string endless(LineStamps::kLongestLine + 5, 'x'), out;
+    stamps.Stamp(reinterpret_cast<const uint8_t*>(endless.data()), endless.size(), first, &out);
+    EXPECT_EQ(out, s1 + std::string(LineStamps::kLongestLine, 'x') + "\n" + s1 + "xxxxx");
+    log.Close();
+    std::remove(path.c_str());
 }
 
 TEST(ReplayBuffer, KeepsExactlyTheLatestBytes) {

@@ -387,8 +387,9 @@ TEST(ConsoleSharing, ARawOrQuietConsoleCarriesNoNotice) {
         TestClient a, b;
         ASSERT_TRUE(a.Connect(live.port));
         ASSERT_TRUE(live.pipe.WaitClient(5000));
-        if (!raw)
+        if (!raw) {
             ASSERT_EQ(a.ReadCount(Banner().size(), 5000), Banner());
+        }
         ASSERT_TRUE(b.Connect(live.port));
         ASSERT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "127.0.0.1 +1"; },
                               3000));

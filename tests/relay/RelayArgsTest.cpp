@@ -82,6 +82,25 @@ TEST(RelayArgs, ConsoleOptionsWithTheDialogsRulesAndMessages) {
     }
 }
 
+TEST(RelayArgs, AlertPatternsAddUpAndOneThatCannotBeUsedSaysWhereAndWhy) {
+    RelayArgs a;
+    ASSERT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "(?i)panic", "--alert", "login: $",
+                     "--log-times"},
+                    &a),
+              "");
+    EXPECT_EQ(a.connectors[0].alerts, "(?i)panic\nlogin: $");
+    EXPECT_TRUE(a.connectors[0].logTimes);
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "ok", "--alert", "Oops (at"}, &a),
+              "--alert 'Oops (at': Alert pattern 2 'Oops (at' cannot be used: at 8, a ( without "
+              "its )");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "(?i)x[z-a]"}, &a),
+              "--alert '(?i)x[z-a]': Alert pattern 1 '(?i)x[z-a]' cannot be used: at 8, a range in "
+              "[ ] that ends before it starts");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "(a)\\1"}, &a),
+              "--alert '(a)\\1': Alert pattern 1 '(a)\\1' cannot be used: at 5, a back reference, "
+              "which alerts do not take");
+}
+
 TEST(RelayArgs, EachMistakeNamesItsArgument) {
     struct Bad {
         std::vector<std::string> args;

@@ -49,6 +49,10 @@ class Recorder : public service::ServiceControl, public service::ServiceLog {
     }
     void SshStarted(int, const std::string&) override { Note("ssh started"); }
     void SshNotice(const std::string& line) override { Note(line); }
+    void ConsoleAlert(const std::string&, const std::string& pattern, const std::string& line,
+                      int) override {
+        Note("alert " + pattern + ": " + line);
+    }
 
     std::mutex lock;
     std::vector<ServiceReport> reports;
@@ -147,8 +151,12 @@ TEST(ServiceRunner, LogsAReloadThatOnlyRemovesAndARefusedAddressOnceAMinute) {
 TEST(ServiceStatusText, EveryFieldComesBackWhateverItHolds) {
     service::ConnectorState s{"2323", "\\\\.\\pipe\\vm", "Error", "127.0.0.1 +1", 12, 34,
                               "build\tVM\nnight", "Port 2323 is served\tby"};
-    std::vector<service::ConnectorState> back = service::ParseStatus(service::FormatStatus({s, s}));
-    ASSERT_EQ(back.size(), 2u);
+    std::string json = R"([{"port":2323,"description":"a\tb"}])";
+    std::string text = service::FormatStatus({s, s}) + service::FormatSsh(22, "SHA256:x") +
+                       service::FormatJson(json);
+    std::vector<service::ConnectorState> back = service::ParseStatus(text);
+    ASSERT_EQ(back.size(), 2u);  // the SSH and JSON lines are no connectors
+    EXPECT_EQ(service::ParseJson(text), json);
     EXPECT_EQ(back[1].description, "build VM night");
     EXPECT_EQ(back[1].error, "Port 2323 is served by");
     EXPECT_EQ(back[1].sent, 12);

@@ -1,5 +1,6 @@
 // The connector commands end to end in a real window, with their dialogs and message boxes
-// answered as a user would, and the registry after each of them.
+// answered as a user would, and the registry after each of them; the Clients dialog on a live
+// shared console.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "platform/win32/WideText.h"
 #include "resource.h"
 #include "support/LiveConnector.h"
+#include "support/Settings.h"
 #include "table/ConnectorView.h"
 #include "ui/WindowTestSupport.h"
 
@@ -38,21 +40,31 @@ class Commands : public testing::Test {
     PipeConnector* Row(int row) { return &connectors.At(row); }
 
     void Command(UINT id) { SendMessageA(view.Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-    // Runs a command while a user answers its dialogs and boxes; what the user saw.
-    std::vector<SeenWindow> Run(UINT id, std::vector<Step> steps) {
+    // Does what starts a command while a user answers its dialogs and boxes; what the user saw.
+    std::vector<SeenWindow> RunWhile(const std::function<void()>& start, std::vector<Step> steps) {
         std::vector<SeenWindow> seen;
         std::thread user = Script(std::move(steps), &seen);
-        Command(id);
+        start();
         user.join();
         return seen;
     }
-    void Select(int row) {
+    std::vector<SeenWindow> Run(UINT id, std::vector<Step> steps) {
+        return RunWhile([=] { Command(id); }, std::move(steps));
+    }
+    // A double-click on a cell of the list, as the mouse gives it to the list.
+    void DoubleClick(int row, int column) {
+        RECT cell{LVIR_LABEL, column, 0, 0};
+        SendMessageA(view.List().Hwnd(), LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
+        SendMessageA(view.List().Hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON,
+                     MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+    }
+    static void Select(HWND list, int row) {
         LVITEMA item{};
         item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         item.state = row >= 0 ? LVIS_SELECTED | LVIS_FOCUSED : 0;
-        SendMessageA(view.List().Hwnd(), LVM_SETITEMSTATE, row >= 0 ? row : -1,
-                     reinterpret_cast<LPARAM>(&item));
+        SendMessageA(list, LVM_SETITEMSTATE, row >= 0 ? row : -1, reinterpret_cast<LPARAM>(&item));
     }
+    void Select(int row) { Select(view.List().Hwnd(), row); }
     std::string Stored(const std::string& name) {
         platform::StoredValue value;
         store->OpenForRead();
@@ -261,23 +273,86 @@ TEST_F(Commands, EditToAnotherRowsPortIsRefusedByTheDialog) {
     EXPECT_EQ(Row(0), before);
 }
 
-TEST_F(Commands, DoubleClickEditsTheSelectedRow) {
+TEST_F(Commands, DoubleClickOutsideTheClientCellEditsTheSelectedRow) {
     AddThroughDialog("\\\\.\\pipe\\a", FreePortText());
     Select(0);
     saves = 0;
     std::string shown;
-    NMHDR click{view.List().Hwnd(), IDC_CONNECTOR_LIST, static_cast<UINT>(NM_DBLCLK)};
-    std::vector<SeenWindow> seen;
-    std::thread user = Script({{"Edit pipe connector",
-                                [&](HWND d) {
-                                    shown = GetText(d, IDC_EDIT_PIPE_NAME);
-                                    PressButton(d, IDCANCEL);
-                                }}},
-                              &seen);
-    SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
-    user.join();
+    RunWhile([&] { DoubleClick(0, 0); }, {{"Edit pipe connector", [&](HWND d) {
+                                               shown = GetText(d, IDC_EDIT_PIPE_NAME);
+                                               PressButton(d, IDCANCEL);
+                                           }}});
     EXPECT_EQ(shown, "\\\\.\\pipe\\a");
     EXPECT_EQ(saves, 1);  // a cancelled edit saves all the same
+}
+
+TEST_F(Commands, ClientsListsEachClientAndDisconnectsTheSelectedOne) {
+    const std::string pipeName = UniquePipeName();
+    tools::PipeServer pipe(pipeName);
+    std::string error;
+    ASSERT_TRUE(pipe.Listen(&error)) << error;
+    ConnectorSettings settings = SettingsFor(pipeName, FreePortText(), "shared", true);
+    settings.maxClients = 2;
+    settings.listenAddress = "127.0.0.1";  // where a client from 127.0.0.2 arrives too
+    auto made = std::make_unique<PipeConnector>(settings);
+    ASSERT_TRUE(made->CreateListener()) << made->GetErrorText();
+    ASSERT_FALSE(made->StartWorker().Failed());
+    const uint16_t port = made->GetListenPort();
+    ASSERT_EQ(connectors.Append(std::move(made)), 0);
+    TestClient stays, goes;
+    ASSERT_TRUE(stays.Connect(port));
+    ASSERT_TRUE(pipe.WaitClient(5000));
+    ASSERT_TRUE(goes.Connect(port, "127.0.0.2"));
+    ASSERT_TRUE(WaitUntil([&] { return Row(0)->Clients().size() == 2; }, 3000));
+    ASSERT_TRUE(goes.Send("ab") && pipe.Write("hello", 5));
+    for (TestClient* c : {&stays, &goes})
+        ASSERT_NE(c->ReadUntil("hello", 5000).find("hello"), std::string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return Row(0)->Clients().at(1).bytesFromClient == 2; }, 3000));
+    Select(0);
+
+    auto rows = [](HWND list) {  // each client's cells but the time it came
+        ui::ListView shown;
+        shown.Attach(list);
+        std::vector<std::string> texts;
+        for (int i = 0; i < shown.GetItemCount(); ++i) {
+            texts.push_back(shown.GetItemText(i, 0));
+            for (int column : {1, 2, 4, 5})
+                texts.back() += "|" + shown.GetItemText(i, column);
+        }
+        return texts;
+    };
+    std::vector<std::string> listed, left;
+    bool enabledAtStart = true, enabledOnSelection = false;
+    std::vector<SeenWindow> seen =
+        RunWhile([&] { DoubleClick(0, 2); },  // on the "Client IP" cell
+                 {{"Clients", [&](HWND d) {
+                       HWND list = GetDlgItem(d, IDC_CLIENTS);
+                       listed = rows(list);
+                       enabledAtStart = IsWindowEnabled(GetDlgItem(d, IDC_DISCONNECT));
+                       Select(list, 1);
+                       enabledOnSelection = IsWindowEnabled(GetDlgItem(d, IDC_DISCONNECT));
+                       PressButton(d, IDC_DISCONNECT);
+                       // The dialog follows the list's refresh, asked for as its timer asks.
+                       WaitUntil(
+                           [&] {
+                               SendMessageW(view.Hwnd(), WM_TIMER, 1, 0);
+                               return rows(list).size() == 1;
+                           },
+                           3000);
+                       left = rows(list);
+                       PressButton(d, IDCANCEL);
+                   }}});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, pipeName + " on port " + std::to_string(port) + ": shared");
+    EXPECT_EQ(listed, (std::vector<std::string>{"127.0.0.1|Telnet|typing|5|0",
+                                                "127.0.0.2|Telnet|typing|5|2"}));
+    EXPECT_FALSE(enabledAtStart);
+    EXPECT_TRUE(enabledOnSelection);
+    EXPECT_EQ(left, (std::vector<std::string>{"127.0.0.1|Telnet|typing|5|0"}));
+    const std::string notice = "\r\n*** disconnected from the window\r\n";
+    EXPECT_NE(goes.ReadUntil(notice, 3000).find(notice), std::string::npos);
+    EXPECT_TRUE(goes.WaitClosed(3000));
+    EXPECT_FALSE(stays.WaitClosed(300));
 }
 
 TEST_F(Commands, EditOrDeleteWithoutSelectionDoNothing) {
@@ -418,7 +493,7 @@ TEST_F(Commands, RightClickOffersTheMenuThatFits) {
     SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
     user.join();
     EXPECT_EQ(items, (std::vector<std::string>{"&Delete", "&Reset", "&Edit", "Console &options...",
-                                               "Open &console"}));
+                                               "C&lients...", "Open &console"}));
 }
 
 TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {

@@ -15,6 +15,7 @@
 #include "app/ProxyApp.h"
 #include "config/AutoStart.h"
 #include "model/ConnectorFactory.h"
+#include "pipeserver/PipeServer.h"
 #include "platform/win32/WideText.h"
 #include "resource.h"
 #include "support/MemoryStore.h"
@@ -230,12 +231,17 @@ TEST_F(MainFrame, TheServicesConnectorsShowBelowOursAndAreNotOursToChange) {
     EXPECT_EQ(list.GetItemText(1, 5), "Connected");
     EXPECT_EQ(list.GetItemText(1, 3), "1.5 KB");
     Select(1);
-    for (UINT command : {ID_CONNECTOR_EDIT, ID_CONNECTOR_DELETE, ID_CONNECTOR_RESET}) {
+    const std::string notOurs =
+        "This connector belongs to the tolvi service; change it with tolvi-relay service as "
+        "administrator.";
+    const std::string clientsElsewhere =
+        "This connector belongs to the tolvi service: its clients are served by the service's "
+        "own process, and this window cannot list or disconnect them.";
+    for (UINT command :
+         {ID_CONNECTOR_EDIT, ID_CONNECTOR_DELETE, ID_CONNECTOR_RESET, ID_CONNECTOR_CLIENTS}) {
         std::vector<SeenWindow> seen = Run(command, {{"tolvi4", Press(IDOK)}});
         ASSERT_TRUE(seen[0].found) << command;
-        EXPECT_EQ(seen[0].text,
-                  "This connector belongs to the tolvi service; change it with tolvi-relay "
-                  "service as administrator.");
+        EXPECT_EQ(seen[0].text, command == ID_CONNECTOR_CLIENTS ? clientsElsewhere : notOurs);
     }
     EXPECT_EQ(frame->Connectors().Count(), 1);
     service.rows.clear();  // the service's connector removed: its row goes
@@ -390,6 +396,61 @@ TEST_F(MainFrame, RightPressOnTheTrayIconShowsTrayMenu) {
     user.join();
     EXPECT_EQ(items, (std::vector<std::string>{"&Settings", "&About", "", "&Exit"}));
     EXPECT_FALSE(Visible());  // the menu leaves the window in the tray
+}
+
+TEST_F(MainFrame, AConsoleAlertIsABalloonAndMarksItsRowUntilItIsSelected) {
+    struct Call {
+        DWORD message;
+        UINT id;
+        bool balloon;
+        std::string title, text;
+    };
+    std::vector<Call> calls;
+    frame->notifyIcon = [&](DWORD message, NOTIFYICONDATAW* record) {
+        calls.push_back({message, record->uID, (record->uFlags & NIF_INFO) != 0,
+                         (record->uFlags & NIF_INFO) ? platform::Narrow(record->szInfoTitle) : "",
+                         (record->uFlags & NIF_INFO) ? platform::Narrow(record->szInfo) : ""});
+        return Shell_NotifyIconW(message, record);
+    };
+    const std::string pipeName = UniquePipeName();
+    tools::PipeServer pipe(pipeName);
+    std::string error;
+    ASSERT_TRUE(pipe.Listen(&error)) << error;
+    ConnectorSettings settings = SettingsFor(pipeName, std::to_string(FreePort()), "build VM");
+    settings.alerts = "panic\nlogin:";
+    ConnectorList& connectors = frame->Connectors();
+    connectors.Append(BuildConnector(settings, &frame->Alerts()));
+    StartConnector(connectors.At(0));
+    Tick();
+    ASSERT_TRUE(pipe.WaitClient(5000));
+    const std::string line = "Kernel panic - not syncing\r\n";
+    ASSERT_TRUE(pipe.Write(line.data(), line.size()));
+    // The window is up and has no icon: the balloon comes from one of its own.
+    ASSERT_TRUE(PumpUntil([&] { return !calls.empty(); }, 5000));
+    EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(calls[0].id, kAlertIconId);
+    EXPECT_TRUE(calls[0].balloon);
+    EXPECT_EQ(calls[0].title, "Alert on " + settings.portText + " " + pipeName + " \"build VM\"");
+    EXPECT_EQ(calls[0].text, "Kernel panic - not syncing");
+    EXPECT_TRUE(frame->View().IsMarked(0));
+    SendMessageA(hwnd, kTrayCallbackMessage, kAlertIconId, NIN_BALLOONTIMEOUT);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(calls[1].id, kAlertIconId);
+    Select(0);
+    EXPECT_FALSE(frame->View().IsMarked(0));
+
+    // In the tray, the tray's own icon tells it.
+    frame->options.ExitToTray = true;
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return frame->InTray(); }, 3000));
+    const std::string prompt = "guest login: ";
+    ASSERT_TRUE(pipe.Write(prompt.data(), prompt.size()));
+    ASSERT_TRUE(PumpUntil([&] { return calls.back().balloon; }, 5000));
+    EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(calls.back().id, kTrayIconId);
+    EXPECT_EQ(calls.back().text, prompt);
+    EXPECT_TRUE(frame->View().IsMarked(0));
 }
 
 // Whether the window came into sight, shown and not minimised, while this watched it.

@@ -241,6 +241,54 @@ TEST(WebConsoleServer, ConnectionsThatAskNothingMakeRoomForAPage) {
     EXPECT_LT(NowMs() - start, 3000);
 }
 
+TEST(WebConsoleServer, TheStatusApiTellsEachConsoleItsClientsAndItsLatestOutput) {
+    std::string pipeName = UniquePipeName(), error;
+    tools::PipeServer pipe(pipeName);
+    ASSERT_TRUE(pipe.Listen(&error)) << error;
+    ConnectorSettings settings = SettingsFor(pipeName, std::to_string(FreePort()));
+    settings.maxClients = 2;
+    settings.replayKiB = 1;
+    ConnectorHost host{nullptr};
+    host.Start({settings});
+    web::WebConsoleServer server;
+    ASSERT_TRUE(server.Start(0, &error)) << error;
+    server.SetDirectory(&host);
+    PipeConnector& c = host.Connectors().At(0);
+    TestClient first, second;
+    ASSERT_TRUE(first.Connect(c.GetListenPort()));
+    ASSERT_TRUE(second.Connect(c.GetListenPort()));
+    ASSERT_TRUE(pipe.WaitClient(5000));
+    ASSERT_TRUE(WaitUntil([&] { return c.Clients().size() == 2; }, 3000));
+    const std::string output = std::string(1500, '.') + "login: Ã©";
+    ASSERT_TRUE(pipe.Write(output.data(), output.size()));
+    ASSERT_TRUE(WaitUntil([&] { return c.GetBytesSent() >= int64_t(output.size()); }, 3000));
+
+    Page page = PageOf(server, "x");
+    std::string token = page.target.substr(page.target.find("token="));
+    Reply all = Get(server.Port(), "/api/consoles?" + token, page.host, "]}]\n");
+    ASSERT_EQ(all.status, 200) << all.text;
+    EXPECT_NE(all.text.find("Content-Type: application/json"), std::string::npos) << all.text;
+    std::string json = all.text.substr(all.text.find("\r\n\r\n") + 4);
+    EXPECT_NE(json.find("\"port\":" + c.GetPortText() + ","), std::string::npos) << json;
+    EXPECT_NE(json.find("\"status\":\"Connected\""), std::string::npos) << json;
+    size_t named = 0;
+    for (size_t at = json.find("\"name\":\"127.0.0.1"); at != std::string::npos;
+         at = json.find("\"name\":\"127.0.0.1", at + 1))
+        ++named;
+    EXPECT_EQ(named, 2u) << json;
+
+    Reply tail = Get(server.Port(), "/api/consoles/" + c.GetPortText() + "/tail?kib=1&" + token,
+                     page.host, "login: Ã©");
+    ASSERT_EQ(tail.status, 200) << tail.text;
+    std::string text = tail.text.substr(tail.text.find("\r\n\r\n") + 4);
+    EXPECT_EQ(text, output.substr(output.size() - 1024));
+    EXPECT_EQ(Get(server.Port(), "/api/consoles/1/tail?" + token, page.host).status, 404);
+    EXPECT_EQ(Get(server.Port(), "/api/consoles", page.host).status, 403);
+    EXPECT_EQ(Get(server.Port(), "/api/consoles?" + token,
+                  page.host + "Origin: http://example.com\r\n").status,
+              403);
+}
+
 TEST(WebConsoleServer, ListensOnLoopbackAddressAlone) {
     web::WebConsoleServer server;
     std::string error;

@@ -77,4 +77,9 @@ void EventLog::SshNotice(const std::string& line) {
     Write(MSG_SSH_NOTICE, {line});
 }
 
+void EventLog::ConsoleAlert(const std::string& connector, const std::string& pattern,
+                            const std::string& line, int more) {
+    Write(MSG_CONSOLE_ALERT, {connector, pattern, line, std::to_string(more)});
+}
+
 }  // namespace tolvi::service

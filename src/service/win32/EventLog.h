@@ -28,6 +28,8 @@ class EventLog : public ServiceLog {
     void ClientRefused(const std::string& connector, const std::string& address) override;
     void SshStarted(int port, const std::string& fingerprint) override;
     void SshNotice(const std::string& line) override;
+    void ConsoleAlert(const std::string& connector, const std::string& pattern,
+                      const std::string& line, int more) override;
 
   private:
     void Write(DWORD id, const std::vector<std::string>& inserts);

@@ -34,7 +34,8 @@ const char kServiceUsage[] =
     "  add PIPE PORT [options]      add a connector to the service (options as for tolvi-relay)\n"
     "  remove PORT                  remove the service's connector on PORT\n"
     "  list                         the service's connectors as stored\n"
-    "  status                       the service's connectors as they run\n"
+    "  status [--json]              the service's connectors as they run; with --json, as\n"
+    "                               JSON for scripts\n"
     "  ssh PORT [--listen ADDR]     serve the consoles over SSH on PORT (0: not at all), with\n"
     "                               the keys of %ProgramData%\\tolvi\\ssh\\authorized_keys\n"
     "Every command but list and status needs administrator rights.\n";
@@ -440,12 +441,21 @@ int List() {
     return 0;
 }
 
-int Status() {
+int Status(const std::vector<std::string>& args) {
+    bool json = !args.empty() && args[0] == "--json";
+    if (args.size() > (json ? 1u : 0u))
+        return Fail("'service status' takes only --json, not '" + args[json ? 1 : 0] + "'");
     std::vector<ConnectorState> states;
     std::string problem;
     ServiceSsh ssh;
     if (!ReadServiceStatus(&states, &problem, kStatusTimeoutMs, &ssh))
         return Fail(problem);
+    if (json) {
+        if (ssh.json.empty())
+            return Fail("the tolvi service is of a version that tells no JSON status");
+        std::printf("%s\n", ssh.json.c_str());
+        return 0;
+    }
     if (ssh.port > 0)
         std::printf("SSH on port %d, host key %s\n", ssh.port, ssh.fingerprint.c_str());
     std::printf("%-6s %-28s %-15s %-20s %10s %10s  %s\n", "port", "pipe", "status", "clients",
@@ -482,7 +492,7 @@ int RunServiceCommand(const std::vector<std::string>& args) {
     if (verb == "list")
         return List();
     if (verb == "status")
-        return Status();
+        return Status(rest);
     if (verb == "ssh")
         return Ssh(rest);
     std::fputs(kServiceUsage, verb.empty() || verb == "--help" ? stdout : stderr);

@@ -134,6 +134,8 @@ bool ReadServiceStatus(std::vector<ConnectorState>* states, std::string* problem
     *states = ParseStatus(text);
     if (ssh && !ParseSsh(text, &ssh->port, &ssh->fingerprint))
         *ssh = ServiceSsh{};
+    if (ssh)
+        ssh->json = ParseJson(text);
     return true;
 }
 

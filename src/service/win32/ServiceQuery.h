@@ -21,6 +21,7 @@ constexpr unsigned long kStatusTimeoutMs = 5000;
 struct ServiceSsh {
     int port = 0;  // 0 while the service serves no SSH
     std::string fingerprint;
+    std::string json;  // the consoles as scripts read them
 };
 bool ReadServiceStatus(std::vector<ConnectorState>* states, std::string* problem,
                        unsigned long timeoutMs = kStatusTimeoutMs, ServiceSsh* ssh = nullptr);

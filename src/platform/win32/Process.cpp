@@ -1,0 +1,56 @@
+// Starting a program on Windows: CreateProcess with the command line as written and an
+// environment block of this program's variables and the added ones.
+#include "platform/Process.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/WideText.h"
+#include "platform/win32/Win32Error.h"
+
+namespace tolvi::platform {
+
+SysError StartProgram(const std::string& commandLine, const Environment& added) {
+    std::vector<std::wstring> entries;
+    if (wchar_t* own = GetEnvironmentStringsW()) {
+        for (const wchar_t* v = own; *v; v += wcslen(v) + 1) {
+            std::wstring entry = v;
+            bool replaced = false;
+            for (const auto& [name, value] : added) {
+                std::wstring prefix = Widen(name) + L"=";
+                replaced = replaced || _wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) == 0;
+            }
+            if (!replaced)
+                entries.push_back(entry);
+        }
+        FreeEnvironmentStringsW(own);
+    }
+    for (const auto& [name, value] : added)
+        entries.push_back(Widen(name) + L"=" + Widen(value));
+    // Windows wants the block in the order of the names, case aside.
+    auto name = [](const std::wstring& e) { return e.substr(0, e.find(L'=', 1)); };
+    std::stable_sort(entries.begin(), entries.end(), [&](const std::wstring& a, const std::wstring& b) {
+        return _wcsicmp(name(a).c_str(), name(b).c_str()) < 0;
+    });
+    std::wstring block;
+    for (const std::wstring& e : entries)
+        block += e + L'\0';
+    block += L'\0';
+    std::wstring line = Widen(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr,
+                        &startup, &started)) {
+        return LastWin32Error();
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return {};
+}
+
+}  // namespace tolvi::platform
