@@ -154,12 +154,21 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
 
 // The pipe's throughput to clients clients at once, each reading as fast as it can, through
 // tolvi-relay with --max-clients 8: MB/s of pipe data until every client has all of it.
-double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::string& pipeName) {
+// With lines, the pipe sends a console's lines (79 characters and CR LF) instead of a stream
+// of letters; with extra, the relay gets those options too; *cpu, when given, is the CPU
+// seconds the relay spent on it.
+double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::string& pipeName,
+                        bool lines = false, const std::vector<std::string>& extra = {},
+                        double* cpu = nullptr) {
     PipeServer pipe(pipeName);
     std::string error;
     if (!pipe.Listen(&error))
         return 0;
-    pid_t pid = Spawn({TOLVI_RELAY_PATH, pipeName, std::to_string(port), "--max-clients", "8"});
+    std::vector<std::string> command = {TOLVI_RELAY_PATH, pipeName, std::to_string(port),
+                                        "--max-clients", "8"};
+    command.insert(command.end(), extra.begin(), extra.end());
+    pid_t pid = Spawn(command);
+    double cpu0 = CpuSeconds(pid);
     std::vector<TcpSocket> sockets(static_cast<size_t>(clients));
     for (TcpSocket& s : sockets) {
         for (int i = 0; i < 100; ++i) {
@@ -177,7 +186,7 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
     PipeReadExactly(pipe, 1);  // the carriage return for the first client
     std::vector<char> block(1 << 16);
     for (size_t i = 0; i < block.size(); ++i)
-        block[i] = char('a' + i % 26);
+        block[i] = lines && i % 81 >= 79 ? "\r\n"[i % 81 - 79] : char('a' + i % 26);
     auto start = Clock::now();
     std::vector<std::thread> readers;
     std::atomic<int> complete{0};
@@ -188,6 +197,8 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
     for (auto& r : readers)
         r.join();
     double mbps = complete == clients ? bytes / 1048576.0 / Seconds(start) : 0;
+    if (cpu)
+        *cpu = CpuSeconds(pid) - cpu0;
     for (TcpSocket& s : sockets)
         s.Close();
     kill(pid, SIGINT);
@@ -244,5 +255,27 @@ int main(int argc, char** argv) {
     std::printf("%-26s %12s %12s %10s\n", "figure", "1 client", "8 clients", "ratio");
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe throughput, MB/s", one, eight,
                 bench::Ratio(eight, one));
+
+    // Alerts are matched beside the relay: ten patterns of the kind users watch for, none of
+    // which the lines match, so that every line is tried against all of them.
+    std::vector<std::string> alerts;
+    for (const char* pattern :
+         {"(?i)kernel panic", "Oops:", "BUG: ", "login: $", "segfault at [0-9a-f]+",
+          "(?i)call trace", "STOP: 0x[0-9A-F]{8}", "Out of memory", "(?i)watchdog.*stuck",
+          "^\\[ *[0-9]+\\.[0-9]+\\] EXT4-fs error"}) {
+        alerts.push_back("--alert");
+        alerts.push_back(pattern);
+    }
+    double plainCpu = 0, alertCpu = 0;
+    double plain = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, true, {}, &plainCpu);
+    double watched =
+        SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, true, alerts, &alertCpu);
+    std::printf("\nrelay_bench: one console's lines, %zu MiB to one client, 10 alert patterns\n",
+                mib / 4);
+    std::printf("%-26s %12s %12s %10s\n", "figure", "no alerts", "10 patterns", "ratio");
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "pipe throughput, MB/s", plain, watched,
+                bench::Ratio(watched, plain));
+    std::printf("%-26s %12.2f %12.2f %10.2f\n", "relay CPU, seconds", plainCpu, alertCpu,
+                bench::Ratio(alertCpu, plainCpu));
     return 0;
 }
