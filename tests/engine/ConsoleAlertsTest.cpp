@@ -42,6 +42,8 @@ TEST(ConsoleAlerts, EachPatternIsToldOnceInTenSecondsAndTheRestCounted) {
     EXPECT_TRUE(limiter.Tell(0, t0 + seconds(10), &more));
     EXPECT_EQ(more, 2);
     EXPECT_FALSE(limiter.Tell(0, t0 + seconds(11), &more));
+    EXPECT_TRUE(limiter.Tell(0, t0 + seconds(20), &more));
+    EXPECT_EQ(more, 1);  // counted since the last told, not since the first
 }
 
 TEST(ConsoleAlerts, ALineThatMatchesIsToldPlainWithNobodyConnectedAndAPromptOnceQuiet) {
