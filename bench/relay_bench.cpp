@@ -155,11 +155,11 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
 // The pipe's throughput to clients clients at once, each reading as fast as it can, through
 // tolvi-relay with --max-clients 8: MB/s of pipe data until every client has all of it.
 // With lines, the pipe sends a console's lines (79 characters and CR LF) instead of a stream
-// of letters; with extra, the relay gets those options too; *cpu, when given, is the CPU
-// seconds the relay spent on it.
+// of letters; with extra, the relay gets those options too; with pace, the pipe sends no
+// faster than pace MB/s; *cpu, when given, is the CPU seconds the relay spent on it.
 double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::string& pipeName,
                         bool lines = false, const std::vector<std::string>& extra = {},
-                        double* cpu = nullptr) {
+                        double* cpu = nullptr, double pace = 0) {
     PipeServer pipe(pipeName);
     std::string error;
     if (!pipe.Listen(&error))
@@ -192,8 +192,12 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
     std::atomic<int> complete{0};
     for (TcpSocket& s : sockets)
         readers.emplace_back([&] { complete += ReadExactly(s, bytes) ? 1 : 0; });
-    for (size_t sent = 0; sent < bytes; sent += block.size())
+    for (size_t sent = 0; sent < bytes; sent += block.size()) {
         pipe.Write(block.data(), std::min(block.size(), bytes - sent));
+        if (pace > 0)
+            std::this_thread::sleep_until(
+                start + std::chrono::duration<double>((sent + block.size()) / 1048576.0 / pace));
+    }
     for (auto& r : readers)
         r.join();
     double mbps = complete == clients ? bytes / 1048576.0 / Seconds(start) : 0;
@@ -277,5 +281,15 @@ int main(int argc, char** argv) {
                 bench::Ratio(watched, plain));
     std::printf("%-26s %12.2f %12.2f %10.2f\n", "relay CPU, seconds", plainCpu, alertCpu,
                 bench::Ratio(alertCpu, plainCpu));
+    // At the rate a busy console prints: 10 MB/s for three seconds.
+    const double kConsoleRate = 10;
+    const size_t paced = size_t(3 * kConsoleRate * 1048576);
+    plain = SharedThroughput(1, paced, FreePort(), sharedPipe, true, {}, &plainCpu, kConsoleRate);
+    watched = SharedThroughput(1, paced, FreePort(), sharedPipe, true, alerts, &alertCpu,
+                               kConsoleRate);
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "at 10 MB/s: MB/s", plain, watched,
+                bench::Ratio(watched, plain));
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "at 10 MB/s: CPU, % core", 100 * plainCpu / 3,
+                100 * alertCpu / 3, bench::Ratio(alertCpu, plainCpu));
     return 0;
 }

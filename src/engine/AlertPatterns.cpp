@@ -3,6 +3,10 @@
 // than being unfinished.
 #include "engine/AlertPatterns.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
 #include "engine/Format.h"
 
 namespace tolvi {
@@ -75,7 +79,80 @@ size_t BackReference(const std::string& source) {
     return std::string::npos;
 }
 
+bool IsPlain(unsigned char c) {
+    return c >= 0x20 && c < 0x7F && !std::strchr("\\^$.|?*+()[]{}", c);
+}
+
+bool HasRequired(const AlertPattern& pattern, const std::string& line) {
+    if (pattern.required.empty())
+        return true;
+    if (!pattern.caseless)
+        return line.find(pattern.required) != std::string::npos;
+    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    return std::search(line.begin(), line.end(), pattern.required.begin(),
+                       pattern.required.end(), [&](char a, char b) {
+                           return lower(static_cast<unsigned char>(a)) ==
+                                  static_cast<unsigned char>(b);
+                       }) != line.end();
+}
+
 }  // namespace
+
+std::string RequiredText(const std::string& source, bool caseless) {
+    if (source.find('|') != std::string::npos)
+        return "";  // one side may need none of it
+    std::string best, run;
+    int depth = 0;
+    auto endRun = [&] {
+        if (run.size() > best.size())
+            best = run;
+        run.clear();
+    };
+    for (size_t i = 0; i < source.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(source[i]);
+        if (depth == 0 && IsPlain(c)) {
+            run.push_back(static_cast<char>(caseless && c >= 'A' && c <= 'Z' ? c + 32 : c));
+            continue;
+        }
+        if (c == '?' || c == '*' || c == '{') {
+            if (!run.empty())
+                run.pop_back();  // the character before may be left out, or repeated apart
+        }
+        endRun();
+        if (c == '\\') {
+            // An escape stands for a class or a character (\x41, \u0041, \cJ, \k<name>):
+            // the run ends at it, and what may belong to it is no plain text either.
+            ++i;
+            while (i + 1 < source.size() && source[i + 1] != '\0' &&
+                   (std::isalnum(static_cast<unsigned char>(source[i + 1])) ||
+                    std::strchr("{}<>", source[i + 1])))
+                ++i;
+        } else if (c == '{') {
+            while (i + 1 < source.size() && source[i] != '}')
+                ++i;
+        } else if (c == '[') {
+            // A class, to its ]: a ] first or after ^ is its own member.
+            size_t j = i + 1;
+            if (j < source.size() && source[j] == '^')
+                ++j;
+            if (j < source.size() && source[j] == ']')
+                ++j;
+            for (; j < source.size() && source[j] != ']'; ++j) {
+                if (source[j] == '\\')
+                    ++j;
+            }
+            i = j;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        }
+        // Anything else, ASCII's controls and every byte beyond it among them, ends the run:
+        // a caseless pattern's other letters are not ours to fold.
+    }
+    endRun();
+    return best.size() >= 3 ? best : "";
+}
 
 std::vector<std::string> AlertPatternLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -102,7 +179,7 @@ std::string CompileAlertPatterns(const std::string& text, std::vector<AlertPatte
         const bool caseless = line.compare(0, sizeof kCaseless - 1, kCaseless) == 0;
         const size_t skip = caseless ? sizeof kCaseless - 1 : 0;
         const std::string source = line.substr(skip);
-        AlertPattern p{line, {}};
+        AlertPattern p{line, {}, RequiredText(source, caseless), caseless};
         std::regex_constants::error_type code{};
         if (Compile(source, caseless, &p.regex, &code)) {
             compiled.push_back(std::move(p));
@@ -135,6 +212,8 @@ std::string CompileAlertPatterns(const std::string& text, std::vector<AlertPatte
 }
 
 bool MatchesAlert(const AlertPattern& pattern, const std::string& line) {
+    if (!HasRequired(pattern, line))
+        return false;
     try {
         return std::regex_search(line, pattern.regex);
     } catch (const std::regex_error&) {

@@ -12,7 +12,15 @@ namespace tolvi {
 struct AlertPattern {
     std::string text;  // as written, (?i) and all
     std::regex regex;
+    // Text that every match holds (ASCII, in lower case for a caseless pattern), or "": a
+    // line without it is passed over without running the regex, which costs far more.
+    std::string required;
+    bool caseless = false;
 };
+
+// The longest run of plain characters that any match of source must hold, 3 at least, or "".
+// Conservative: a pattern with an alternative, or whose run could be left out, has none.
+std::string RequiredText(const std::string& source, bool caseless);
 
 // The patterns of the option's text (one a line, blank lines left out); "" when they all
 // compile, otherwise "Alert pattern 2 'a(b' cannot be used: at 4, a ( without its )".

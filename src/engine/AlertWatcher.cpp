@@ -91,6 +91,7 @@ void AlertWatcher::Feed(const uint8_t* data, size_t size) {
 
 void AlertWatcher::Run(void* self) {
     auto* watcher = static_cast<AlertWatcher*>(self);
+    platform::GiveWayToOtherThreads();  // a console that floods loses lines to the watch, not speed
     std::string chunk;
     for (;;) {
         bool quiet = false;

@@ -44,4 +44,8 @@ class WorkerThread {
 #endif
 };
 
+// Lets the calling thread give way to the program's others when the processors are busy: for
+// work beside the relay that must never take its time (the alerts' matching).
+void GiveWayToOtherThreads();
+
 }  // namespace tolvi::platform

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/AlertPatterns.h"
 #include "engine/AlertWatcher.h"
 #include "support/LiveConnector.h"
 
@@ -44,6 +45,31 @@ TEST(ConsoleAlerts, EachPatternIsToldOnceInTenSecondsAndTheRestCounted) {
     EXPECT_FALSE(limiter.Tell(0, t0 + seconds(11), &more));
     EXPECT_TRUE(limiter.Tell(0, t0 + seconds(20), &more));
     EXPECT_EQ(more, 1);  // counted since the last told, not since the first
+}
+
+// What every match must hold is looked for before the regex runs: it must never pass over a
+// line that the regex would match.
+TEST(ConsoleAlerts, TheLookBeforeTheRegexNeverMissesAMatch) {
+    const std::string patterns =
+        "(?i)kernel panic\nOops: [0-9a-f]+\nBUG: \nlogin: $\nsegfault at [0-9a-f]+\n"
+        "STOP: 0x[0-9A-F]{8}\nab?cdef\nabcd?e\nx(yz)?wvu\nerr(or)+ found\nfoo\\x41bar\n"
+        "call trace|oops\n(?i)\\bwatchdog\\b.*stuck\ntime{2,3}out\n[]a]bcd\nq\\.rst\n"
+        "(?i)\xc3\xa9" "chec total";
+    std::vector<AlertPattern> compiled;
+    ASSERT_EQ(CompileAlertPatterns(patterns, &compiled), "");
+    EXPECT_EQ(compiled[0].required, "kernel panic");
+    EXPECT_EQ(compiled[6].required, "cdef");
+    const std::vector<std::string> lines = {
+        "[ 1.0] Kernel PANIC - not syncing", "Oops: 0002 [#1] SMP", "BUG: unable to handle",
+        "guest login: ", "app[12]: segfault at 7f00 ip", "*** STOP: 0x0000007B (0xF78D2524)",
+        "acdef", "abcdef", "abce", "xwvu", "xyzwvu", "error found", "erroror found", "fooAbar",
+        "a call trace", "OOPS", "oops", "WatchDog: CPU#3 stuck", "timeeout", "timeeeout",
+        "]bcd", "abcd", "q.rst", "qxrst", "\xc3\xa9" "chec TOTAL", "\xc3\x89" "CHEC total", ""};
+    for (const AlertPattern& p : compiled) {
+        for (const std::string& line : lines)
+            EXPECT_EQ(MatchesAlert(p, line), std::regex_search(line, p.regex))
+                << p.text << " on " << line << " (looks for '" << p.required << "')";
+    }
 }
 
 TEST(ConsoleAlerts, ALineThatMatchesIsToldPlainWithNobodyConnectedAndAPromptOnceQuiet) {

@@ -4,6 +4,12 @@
 #include <errno.h>
 #include <pthread.h>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "platform/posix/PosixError.h"
 
 namespace tolvi::platform {
@@ -50,6 +56,14 @@ SysError WorkerThread::Join() {
         return ErrnoError(code);
     started = false;
     return {};
+}
+
+void GiveWayToOtherThreads() {
+#ifdef __linux__
+    // Linux gives each thread a nice value of its own; elsewhere it is the process's, and
+    // the thread stays as it is.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
 }
 
 }  // namespace tolvi::platform

@@ -48,4 +48,8 @@ SysError WorkerThread::Join() {
     return {};
 }
 
+void GiveWayToOtherThreads() {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
 }  // namespace tolvi::platform
