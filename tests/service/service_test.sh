@@ -54,6 +54,11 @@ echo=$(timeout 5 head -c 5 <&3)
 [ "$echo" = "hello" ] || fail "echo through the service: '$echo'"
 svc status || fail "status: $(cat "$out")"
 grep -q "^$port_a .*Connected *127.0.0.1" "$out" || fail "status does not show the client: $(cat "$out")"
+svc status --json || fail "status --json: $(cat "$out")"
+python3 -c 'import json, sys
+c = [c for c in json.load(open(sys.argv[1])) if c["port"] == int(sys.argv[2])][0]
+assert c["status"] == "Connected" and c["clients"][0]["name"] == "127.0.0.1", c' "$out" "$port_a" \
+    || fail "status --json does not show the client: $(cat "$out")"
 
 # The consoles over SSH, with a key of the machine's keys file.
 rm -f "$prefix.key" "$prefix.key.pub" "$prefix.known"
