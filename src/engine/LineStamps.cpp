@@ -8,19 +8,23 @@
 
 namespace tolvi {
 
-std::string LocalStamp(std::chrono::system_clock::time_point at) {
+std::string TimeText(std::chrono::system_clock::time_point at, bool utc, const char* format) {
     using namespace std::chrono;
     std::time_t seconds = system_clock::to_time_t(at);
     int millis = static_cast<int>(duration_cast<milliseconds>(at.time_since_epoch()).count() % 1000);
-    std::tm local{};
+    std::tm parts{};
 #ifdef _WIN32
-    localtime_s(&local, &seconds);
+    utc ? gmtime_s(&parts, &seconds) : localtime_s(&parts, &seconds);
 #else
-    localtime_r(&seconds, &local);
+    utc ? gmtime_r(&seconds, &parts) : localtime_r(&seconds, &parts);
 #endif
-    char text[32] = "";
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return Format("%s.%03d ", text, millis < 0 ? 0 : millis);
+    char text[64] = "";
+    std::strftime(text, sizeof text, format, &parts);
+    return Format("%s.%03d", text, millis < 0 ? 0 : millis);
+}
+
+std::string LocalStamp(std::chrono::system_clock::time_point at) {
+    return TimeText(at, false, "%Y-%m-%d %H:%M:%S") + " ";
 }
 
 void LineStamps::Stamp(const uint8_t* data, size_t size, std::chrono::system_clock::time_point now,

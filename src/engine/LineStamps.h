@@ -10,6 +10,9 @@
 
 namespace tolvi {
 
+// at as strftime's format gives it, in UTC or local time, then "." and its milliseconds.
+std::string TimeText(std::chrono::system_clock::time_point at, bool utc, const char* format);
+
 // "2026-12-09 15:41:07.318 ", in local time.
 std::string LocalStamp(std::chrono::system_clock::time_point at);
 

@@ -1,29 +1,18 @@
 // The consoles as JSON, with nlohmann's JSON library.
 #include "model/ConsolesJson.h"
 
-#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "engine/ConnectorStatus.h"
 #include "engine/Format.h"
+#include "engine/LineStamps.h"
 #include "engine/PortText.h"
 #include "platform/Endpoint.h"
 
 namespace tolvi {
 
 std::string JsonTime(std::chrono::system_clock::time_point at) {
-    using namespace std::chrono;
-    std::time_t seconds = system_clock::to_time_t(at);
-    int millis = static_cast<int>(duration_cast<milliseconds>(at.time_since_epoch()).count() % 1000);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &seconds);
-#else
-    gmtime_r(&seconds, &utc);
-#endif
-    char text[32] = "";
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    return Format("%s.%03dZ", text, millis < 0 ? 0 : millis);
+    return TimeText(at, true, "%Y-%m-%dT%H:%M:%S") + "Z";
 }
 
 namespace {
