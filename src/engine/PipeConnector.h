@@ -132,7 +132,10 @@ class PipeConnector {
                       bool watchers);
     void ServeSessions(bool* progress);
     void ServeClosing(bool* progress);
-    void EndGoneSessions(bool* progress);
+    // With keepTurn, a console left without clients keeps its pipe and its turn: one who takes
+    // it over comes next.
+    void EndGoneSessions(bool* progress, bool keepTurn = false);
+    void EndTurnWithoutClients();
     void LetGoSlowClient(std::unique_ptr<ClientSession>& session);
     void EndTurn();
     void ShowClients();

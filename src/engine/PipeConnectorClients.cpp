@@ -192,7 +192,9 @@ void PipeConnector::TakeHostedClients(bool* progress) {
                 if (s && !s->Watching())
                     EndSession(s, line);
             }
-            EndGoneSessions(progress);
+            // The console stays open for the one who took it: a pipe closed and opened again
+            // would be a new session to many a console.
+            EndGoneSessions(progress, true);
             Notify(line, nullptr);
         }
         size_t already = CountSessions(watch);
@@ -200,8 +202,11 @@ void PipeConnector::TakeHostedClients(bool* progress) {
             TurnAwayBusy(in.stream, in.who.name, already, watch);
             continue;
         }
-        if (in.stream.SetNonBlocking().Failed())
+        if (in.stream.SetNonBlocking().Failed()) {
+            if (in.who.take && r.sessions.empty())
+                EndTurnWithoutClients();  // the turn kept for it is over
             continue;  // its host sees it closed
+        }
         // The web console's bridge speaks Telnet to a Telnet console, as a browser's Telnet
         // client would; an SSH channel carries the console's bytes as they are.
         bool telnet = settings.telnet && in.who.kind == ClientKind::Web;
@@ -324,7 +329,7 @@ void PipeConnector::ServeClosing(bool* progress) {
 }
 
 // Takes out the sessions that have ended: gone on their own, or let go (already told).
-void PipeConnector::EndGoneSessions(bool* progress) {
+void PipeConnector::EndGoneSessions(bool* progress, bool keepTurn) {
     auto& sessions = worker->sessions;
     auto gone = std::stable_partition(sessions.begin(), sessions.end(),
                                       [](const auto& s) { return s && !s->Gone(); });
@@ -341,10 +346,14 @@ void PipeConnector::EndGoneSessions(bool* progress) {
     sessions.erase(gone, sessions.end());
     for (const std::string& name : left)
         Notify("\r\n*** " + name + " left\r\n", nullptr);
-    if (!sessions.empty()) {
+    if (!sessions.empty() || keepTurn) {
         ShowClients();
         return;
     }
+    EndTurnWithoutClients();
+}
+
+void PipeConnector::EndTurnWithoutClients() {
     if (!worker->keepPipeOpen)
         CloseIdlePipe();  // the turn is over; the log keeps its pipe
     EndTurn();

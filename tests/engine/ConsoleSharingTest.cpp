@@ -432,6 +432,29 @@ TEST(ConsoleSharing, TakingTheConsoleEndsTheOtherTypistsAndKeepsTheWatchers) {
     EXPECT_NE(who.find("***   127.0.0.1  watch port, watching since "), std::string::npos) << who;
 }
 
+TEST(ConsoleSharing, WhoTakesAConsoleOfNoWatchersGetsItWithoutItsPipeOpenedAgain) {
+    LiveConnector live;
+    live.options.maxClients = 2;
+    ASSERT_TRUE(live.Start());
+    TestClient a, b;
+    ConnectTwo(live, a, b);
+    live.PipeReadFor(200);  // the carriage return on opening
+    platform::TcpSocket ours, theirs;
+    ASSERT_FALSE(platform::ConnectedPair(&ours, &theirs).Failed());
+    ASSERT_TRUE(live.connector->AddClient(std::move(ours),
+                                          HostedClient{"boss 10.0.0.9", ClientKind::Ssh, false, true}));
+    EXPECT_TRUE(a.WaitClosed(3000));
+    EXPECT_TRUE(b.WaitClosed(3000));
+    ASSERT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "boss 10.0.0.9"; },
+                          3000));
+    EXPECT_EQ(live.connector->GetStatus(), Connected);
+    const char typed[] = "reboot\r";
+    ASSERT_EQ(theirs.Send(typed, sizeof typed - 1).count, static_cast<long>(sizeof typed - 1));
+    EXPECT_EQ(live.PipeRead(sizeof typed - 1, 3000), typed);  // the same pipe: no opening CR
+    auto events = live.seen.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "pipe attached"), 1);
+}
+
 TEST(ConsoleSharing, TheLastClientLeavingEndsTheTurn) {
     LiveConnector live;
     live.options.maxClients = 2;
