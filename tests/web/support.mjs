@@ -120,17 +120,25 @@ export async function StopRelay(relay) {
         Fail(`tolvi-relay ended with ${code}`);
 }
 
-export function LaunchBrowser(nodeModules, dir) {
+// Chromium now and then never gets as far as its DevTools address on a loaded machine: that
+// start is given up and one more made, with a profile of its own.
+export async function LaunchBrowser(nodeModules, dir) {
     const require = createRequire(path.resolve(nodeModules, 'noop.js'));
     const puppeteer = require('puppeteer-core');
-    return puppeteer.launch({
+    const launch = (profile) => puppeteer.launch({
         executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
         headless: true,
-        userDataDir: path.join(dir, 'profile'),
+        userDataDir: path.join(dir, profile),
         args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
                '--disable-background-networking', '--disable-component-update', '--disable-sync'],
         timeout: 30000,
     });
+    try {
+        return await launch('profile');
+    } catch (e) {
+        console.log(`chromium did not start (${e.message}); once more`);
+        return launch('profile-again');
+    }
 }
 
 // Waits, checking each frame, until a line on the terminal's screen holds text.
