@@ -19,6 +19,7 @@ ConnectorDialog::ConnectorDialog(DialogKind kind, HWND parent, std::vector<RowKe
 void ConnectorDialog::DoDataExchange(ui::DataExchange& dx) {
     dx.Text(pipeNameId, settings.pipeName);
     dx.Text(IDC_PORT, settings.portText);
+    dx.Check(IDC_PIPE_SERVER, settings.pipeServer);
     dx.Text(IDC_DESCRIPTION, settings.description);
     dx.Check(IDC_NON_LOCAL, settings.allowNonLocal);
     dx.Check(IDC_LIST_ONLY, settings.listOnly);

@@ -1,23 +1,21 @@
 // The words for how a client came, and the lines that name a client.
 #include "engine/ClientKind.h"
 
-#include <ctime>
-
 #include "engine/Format.h"
+#include "engine/LineStamps.h"
+#include "engine/SafeText.h"
 
 namespace tolvi {
 
 std::string ShownName(const ClientInfo& client) {
-    return client.watching ? client.name + " (watching)" : client.name;
+    std::string name = SafeName(client.name);
+    return client.watching ? name + " (watching)" : name;
 }
 
 std::string ClientLine(const ClientInfo& client) {
-    std::time_t at = std::chrono::system_clock::to_time_t(client.since);
-    char since[16] = "";
-    if (std::tm* local = std::localtime(&at))
-        std::strftime(since, sizeof since, "%H:%M:%S", local);
-    return Format("%s  %s, %s since %s", client.name.c_str(), ClientKindWord(client.kind),
-                  client.watching ? "watching" : "typing", since);
+    return Format("%s  %s, %s since %s", SafeName(client.name).c_str(),
+                  ClientKindWord(client.kind), client.watching ? "watching" : "typing",
+                  LocalClock(client.since).c_str());
 }
 
 const char* ClientKindWord(ClientKind kind) {

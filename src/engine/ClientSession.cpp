@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "engine/SafeText.h"
+
 namespace tolvi {
 
 using platform::ErrorKind;
@@ -27,7 +29,12 @@ ClientInfo ClientSession::Who() const {
 }
 
 void ClientSession::QueueText(const char* text) {
-    output.AppendProtocol(text, std::strlen(text));
+    if (!speaksTelnet) {
+        output.AppendProtocol(text, std::strlen(text));
+        return;
+    }
+    std::string doubled = DoubledIac(text);  // a 255 in a text is data, not a command
+    output.AppendProtocol(doubled.data(), doubled.size());
 }
 
 void ClientSession::QueueTelnetCommand(uint8_t command, uint8_t option) {

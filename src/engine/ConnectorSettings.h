@@ -31,10 +31,22 @@ struct ConnectorSettings {
     // On a shared Telnet console, the other clients are told when one joins, leaves or takes
     // the console.
     bool notices = true;
+    // The pipe's server, checked before the first byte, must be the system, an administrator,
+    // a virtual machine's account or this program's own user; with this, any server is used.
+    bool trustAnyPipeServer = false;
+    // tolvi creates the pipe and waits for the machine to connect to it, instead of opening
+    // a pipe that the machine serves.
+    bool pipeServer = false;
+    // The console's screen recorded with its timing, and with recordInput what was typed;
+    // recordings older than recordDays days are removed.
+    bool record = false;
+    bool recordInput = false;
+    int recordDays = 30;
 };
 
 constexpr int kMaxClientsLimit = 16;
 constexpr int kReplayKiBLimit = 1024;
 constexpr int kMaxWatchers = 16;
+constexpr int kRecordDaysLimit = 3650;
 
 }  // namespace tolvi

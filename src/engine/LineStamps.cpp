@@ -8,10 +8,11 @@
 
 namespace tolvi {
 
-std::string TimeText(std::chrono::system_clock::time_point at, bool utc, const char* format) {
-    using namespace std::chrono;
-    std::time_t seconds = system_clock::to_time_t(at);
-    int millis = static_cast<int>(duration_cast<milliseconds>(at.time_since_epoch()).count() % 1000);
+namespace {
+
+// strftime's text of at; the thread-safe forms, since many threads tell the time at once.
+std::string Strftime(std::chrono::system_clock::time_point at, bool utc, const char* format) {
+    std::time_t seconds = std::chrono::system_clock::to_time_t(at);
     std::tm parts{};
 #ifdef _WIN32
     utc ? gmtime_s(&parts, &seconds) : localtime_s(&parts, &seconds);
@@ -20,7 +21,19 @@ std::string TimeText(std::chrono::system_clock::time_point at, bool utc, const c
 #endif
     char text[64] = "";
     std::strftime(text, sizeof text, format, &parts);
-    return Format("%s.%03d", text, millis < 0 ? 0 : millis);
+    return text;
+}
+
+}  // namespace
+
+std::string TimeText(std::chrono::system_clock::time_point at, bool utc, const char* format) {
+    using namespace std::chrono;
+    int millis = static_cast<int>(duration_cast<milliseconds>(at.time_since_epoch()).count() % 1000);
+    return Format("%s.%03d", Strftime(at, utc, format).c_str(), millis < 0 ? 0 : millis);
+}
+
+std::string LocalClock(std::chrono::system_clock::time_point at) {
+    return Strftime(at, false, "%H:%M:%S");
 }
 
 std::string LocalStamp(std::chrono::system_clock::time_point at) {

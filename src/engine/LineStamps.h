@@ -13,6 +13,9 @@ namespace tolvi {
 // at as strftime's format gives it, in UTC or local time, then "." and its milliseconds.
 std::string TimeText(std::chrono::system_clock::time_point at, bool utc, const char* format);
 
+// "15:41:07", in local time.
+std::string LocalClock(std::chrono::system_clock::time_point at);
+
 // "2026-12-09 15:41:07.318 ", in local time.
 std::string LocalStamp(std::chrono::system_clock::time_point at);
 

@@ -5,6 +5,7 @@
 #include "engine/Admission.h"
 #include "engine/Format.h"
 #include "engine/PipeConnectorWorker.h"
+#include "engine/SafeText.h"
 #include "platform/ErrorText.h"
 
 namespace tolvi {
@@ -220,6 +221,9 @@ void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool
     Worker& r = *worker;
     const bool watch = who.watching;
     who.id = nextClientId++;
+    // A host's name for its client (an SSH key's comment) is a stranger's text: from here on
+    // every place that shows it, other clients' terminals among them, gets it made safe.
+    who.name = SafeName(who.name);
     r.sessions.push_back(std::make_unique<ClientSession>(std::move(client), std::move(who), telnet,
                                                          banners));
     ClientSession& session = *r.sessions.back();

@@ -129,6 +129,22 @@ const std::vector<ConnectorOption>& ConnectorOptions() {
         Flag("Notices", "--no-notices",
              "on a shared console, tell nobody when a client joins, leaves or\ntakes it",
              &S::notices, IDC_NOTICES, true),
+        Flag("TrustAnyPipeServer", "--any-pipe-server",
+             "use the pipe whoever serves it (by default only the system, an\n"
+             "administrator, a virtual machine or this user may)",
+             &S::trustAnyPipeServer, IDC_ANY_PIPE_SERVER),
+        Flag("PipeServer", "--pipe-server",
+             "create the pipe and wait for the virtual machine to connect to it", &S::pipeServer,
+             IDC_PIPE_SERVER),
+        Flag("Record", "--record", "record the console's screen, with its timing, for replay",
+             &S::record, IDC_RECORD),
+        Flag("RecordInput", "--record-input",
+             "with --record: also what each client types (passwords typed at\nthe console "
+             "are then kept)",
+             &S::recordInput, IDC_RECORD_INPUT),
+        Number("RecordDays", "--record-days", "DAYS",
+               "remove recordings older than DAYS days, {range} (30 by default)",
+               "Keep recordings (days)", &S::recordDays, 1, kRecordDaysLimit, IDC_RECORD_DAYS),
     };
     return table;
 }

@@ -7,6 +7,7 @@
 #include "engine/Format.h"
 #include "engine/LineStamps.h"
 #include "engine/PortText.h"
+#include "engine/SafeText.h"
 #include "platform/Endpoint.h"
 
 namespace tolvi {
@@ -24,27 +25,6 @@ std::string Where(const platform::Endpoint& at) {
     return address + ":" + std::to_string(at.port);
 }
 
-// JSON's strings must be UTF-8: bytes that are not stand for their Latin-1 characters.
-std::string Utf8(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        bool whole = length > 0 && i + length <= text.size();
-        for (size_t k = 1; whole && k < length; ++k)
-            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (whole) {
-            out.append(text, i, length);
-            i += length;
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-            ++i;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string ConsolesJson(const ConnectorList& connectors) {
@@ -55,7 +35,7 @@ std::string ConsolesJson(const ConnectorList& connectors) {
             listening.push_back(Where(at));
         nlohmann::json clients = nlohmann::json::array();
         for (const ClientInfo& client : c.Clients()) {
-            clients.push_back({{"name", Utf8(client.name)},
+            clients.push_back({{"name", SafeName(client.name)},
                                {"kind", ClientKindWord(client.kind)},
                                {"watching", client.watching},
                                {"since", JsonTime(client.since)},
@@ -65,16 +45,16 @@ std::string ConsolesJson(const ConnectorList& connectors) {
         nlohmann::json alert = nullptr;
         ConsoleAlert last;
         if (c.LastAlert(&last)) {
-            alert = {{"pattern", Utf8(last.pattern)},
-                     {"line", Utf8(last.line)},
+            alert = {{"pattern", ValidUtf8(last.pattern)},
+                     {"line", ValidUtf8(last.line)},
                      {"at", JsonTime(last.at)},
                      {"more", last.more}};
         }
         all.push_back({{"port", TextToInt(c.GetPortText())},
-                       {"pipe", Utf8(c.GetPipeName())},
-                       {"description", Utf8(c.GetDescription())},
+                       {"pipe", ValidUtf8(c.GetPipeName())},
+                       {"description", ValidUtf8(c.GetDescription())},
                        {"status", StatusWord(c.GetStatus())},
-                       {"error", Utf8(c.GetErrorText())},
+                       {"error", ValidUtf8(c.GetErrorText())},
                        {"listening", listening},
                        {"watchPort", c.Settings().watchPort},
                        {"telnet", c.Settings().telnet},
@@ -83,7 +63,9 @@ std::string ConsolesJson(const ConnectorList& connectors) {
                        {"bytesReceived", c.GetBytesReceived()},
                        {"lastAlert", alert}});
     });
-    return all.dump();
+    // Every text above is valid UTF-8 already; were one not, the library would throw, and
+    // the answer (the service's status pipe, the API) would be lost with its thread.
+    return all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace tolvi

@@ -3,24 +3,20 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 
 #include "engine/ConnectorStatus.h"
+#include "engine/LineStamps.h"
 #include "engine/PipeConnector.h"
+#include "engine/SafeText.h"
 
 namespace tolvi::relay {
 
 void StatusPrinter::Line(const std::string& text) {
+    // Console lines and names reach the terminal this runs in: as text, never as its controls.
+    std::string shown = EscapedText(text, kLongestLine);
+    std::string stamp = TimeText(std::chrono::system_clock::now(), false, "%H:%M:%S");
     std::lock_guard<std::mutex> hold(lock);
-    using namespace std::chrono;
-    auto now = system_clock::now();
-    std::time_t seconds = system_clock::to_time_t(now);
-    int millis =
-        static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    char stamp[32] = "";
-    if (std::tm* local = std::localtime(&seconds))
-        std::strftime(stamp, sizeof stamp, "%H:%M:%S", local);
-    std::printf("%s.%03d %s\n", stamp, millis, text.c_str());
+    std::printf("%s %s\n", stamp.c_str(), shown.c_str());
     std::fflush(stdout);
 }
 

@@ -11,6 +11,8 @@ namespace tolvi::relay {
 
 class StatusPrinter : public ConnectorObserver, public ssh::SshEvents {
   public:
+    // The most characters of a line; what is longer is cut.
+    static constexpr size_t kLongestLine = 8192;
     void Line(const std::string& text);
     // "[2323 \\.\pipe\com1 "description"]"
     static std::string Label(const PipeConnector& c);

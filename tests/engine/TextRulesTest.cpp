@@ -7,11 +7,30 @@
 #include "engine/ConnectorStatus.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
+#include "engine/SafeText.h"
 #include "platform/Endpoint.h"
 #include "platform/ErrorText.h"
 
 namespace tolvi {
 namespace {
+
+// Whatever a console or a stranger sends, what leaves is valid UTF-8, one U+FFFD a bad byte,
+// and a name shows its controls instead of acting on a terminal.
+TEST(SafeText, AnyBytesBecomeValidTextAndNamesShowTheirControls) {
+    const std::string bad = "\xEF\xBF\xBD";
+    EXPECT_EQ(ValidUtf8("ERROR \xc0\xaf"), "ERROR " + bad + bad);    // overlong
+    EXPECT_EQ(ValidUtf8("\xed\xa0\x80"), bad + bad + bad);            // a surrogate
+    EXPECT_EQ(ValidUtf8("\xf5\x80x"), bad + bad + "x");                // beyond U+10FFFF
+    EXPECT_EQ(ValidUtf8("a\xe2\x82"), "a" + bad + bad);                // cut short
+    EXPECT_EQ(ValidUtf8("\xe2\x82\xac \xf0\x9f\x98\x80"), "\xe2\x82\xac \xf0\x9f\x98\x80");
+    EXPECT_EQ(SafeName("a\x1b[2Jb\rc\x9b\xc2\x9b\xff\xfb\x7f"),
+              "a\\x1b[2Jb\\x0dc" + bad + "\\x9b" + bad + bad + "\\x7f");
+    EXPECT_EQ(SafeName("\x1b]0;root@console\x07"), "\\x1b]0;root@console\\x07");
+    EXPECT_EQ(SafeName(SafeName("x\x01")), SafeName("x\x01"));
+    std::string longName(500, 'n');
+    EXPECT_EQ(SafeName(longName), std::string(kLongestName, 'n') + "...");
+    EXPECT_EQ(DoubledIac("a\xff\xfb"), "a\xff\xff\xfb");
+}
 
 TEST(PortText, ReadsLikeAtoi) {
     EXPECT_EQ(TextToInt("23"), 23);
