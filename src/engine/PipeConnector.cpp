@@ -7,8 +7,8 @@
 
 #include "engine/Format.h"
 #include "engine/PipeConnectorWorker.h"
+#include "engine/SafeText.h"
 #include "platform/ErrorText.h"
-#include "platform/Process.h"
 
 namespace tolvi {
 
@@ -102,6 +102,7 @@ void PipeConnector::WorkerMain(void* raw) {
         self->endings.clear();
     }
     self->worker->alerts.Stop();
+    self->alertCommands.EndAll();  // none outlives its connector
     self->worker->log.Close();
     self->worker->listening.clear();  // the connector's own, which a reset may close
 }
@@ -164,16 +165,12 @@ void PipeConnector::TellAlert(const ConsoleAlert& alert) {
     observer->OnConsoleAlert(*this, alert);
     if (settings.alertCommand.empty())
         return;
-    platform::SysError error = platform::StartProgram(
-        settings.alertCommand, {{"TOLVI_PORT", settings.portText},
-                                {"TOLVI_PIPE", settings.pipeName},
-                                {"TOLVI_DESCRIPTION", settings.description},
-                                {"TOLVI_PATTERN", alert.pattern},
-                                {"TOLVI_LINE", alert.line}});
-    if (error.Failed())
-        SetErrorText(Format("Could not start the alert command %s (%s)",
-                            settings.alertCommand.c_str(),
-                            platform::GetSystemErrorText(error.code).c_str()));
+    // What the console printed is a guest's text: its environment gets it as valid UTF-8.
+    alertCommands.Run(settings.alertCommand, {{"TOLVI_PORT", settings.portText},
+                                              {"TOLVI_PIPE", settings.pipeName},
+                                              {"TOLVI_DESCRIPTION", settings.description},
+                                              {"TOLVI_PATTERN", ValidUtf8(alert.pattern)},
+                                              {"TOLVI_LINE", ValidUtf8(alert.line)}});
 }
 
 bool PipeConnector::Disconnect(uint64_t clientId, std::string notice) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/AlertCommands.h"
 #include "engine/ClientKind.h"
 #include "engine/ConnectorObserver.h"
 #include "engine/ConnectorSettings.h"
@@ -199,6 +200,8 @@ class PipeConnector {
     mutable std::mutex stateLock;
     std::atomic<uint16_t> listenPort{0};
     std::unique_ptr<Worker> worker;  // the worker's own state
+    // The alert command's runs, started on the alert thread, ended with the worker.
+    AlertCommands alertCommands{[this](const std::string& text) { SetErrorText(text); }};
 };
 
 }  // namespace tolvi

@@ -134,8 +134,16 @@ void PipeConnector::CloseIdlePipe() {
 
 bool PipeConnector::AttachPipe() {
     Worker& r = *worker;
-    if (r.pipe.Open(settings.pipeName).Failed())
-        return false;  // missing, busy or refused: tried again in 500 ms
+    if (r.pipe.Open(settings.pipeName, settings.trustAnyPipeServer).Failed()) {
+        // Missing, busy or refused: tried again in 500 ms. A server that is not trusted is said
+        // once, not at every try: it may be there for hours.
+        const std::string& refusal = r.pipe.Refusal();
+        if (!refusal.empty() && refusal != r.serverRefused)
+            SetErrorText(refusal);
+        r.serverRefused = refusal;
+        return false;
+    }
+    r.serverRefused.clear();
     r.attachedAt = RelayClock::now();
     r.carriageReturnSent = false;
     r.pipeMayRead = true;

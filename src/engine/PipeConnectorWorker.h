@@ -71,6 +71,7 @@ struct PipeConnector::Worker {
     RelayClock::time_point closeAt;
     static constexpr std::chrono::milliseconds kDrainTime{2000};
     RelayClock::time_point nextAttach;  // when to try opening a missing pipe again
+    std::string serverRefused;  // the last refusal of the pipe's server, said once
     RelayClock::time_point attachedAt;  // when the pipe last opened
     bool carriageReturnSent = false;    // since the pipe opened, to its first client
     // Where the pipe's data is read to: taken while the pipe is open, given back when the

@@ -5,6 +5,7 @@
 #include "engine/Format.h"
 #include "engine/PortText.h"
 #include "platform/Endpoint.h"
+#include "platform/Process.h"
 #include "resource.h"
 
 namespace tolvi {
@@ -60,6 +61,14 @@ ConnectorOption Number(const char* name, const char* flag, const char* argument,
 
 std::string CheckAlerts(const std::string& text) {
     return CompileAlertPatterns(text, nullptr);
+}
+
+// A command that cannot be split into words would fail at every alert, unseen until then.
+std::string CheckCommand(const std::string& text) {
+    std::vector<std::string> words;
+    if (platform::SplitCommandLine(text, &words))
+        return "";
+    return Format("Alert command '%s' cannot be used: a quote is not closed", text.c_str());
 }
 
 ConnectorOption Checked(ConnectorOption o, std::string (*check)(const std::string&)) {
@@ -122,10 +131,12 @@ const std::vector<ConnectorOption>& ConnectorOptions() {
                      "expression ((?i) first: in any case); may be given again",
                      &S::alerts, IDC_ALERTS),
                 CheckAlerts),
-        Text("AlertCommand", "--alert-command", "CMD",
-             "run CMD at each alert, with TOLVI_PORT, TOLVI_PIPE, TOLVI_DESCRIPTION,\n"
-             "TOLVI_PATTERN and TOLVI_LINE in its environment (no shell reads it)",
-             &S::alertCommand, IDC_ALERT_COMMAND),
+        Checked(Text("AlertCommand", "--alert-command", "CMD",
+                     "run CMD at each alert, with TOLVI_PORT, TOLVI_PIPE, TOLVI_DESCRIPTION,\n"
+                     "TOLVI_PATTERN and TOLVI_LINE in its environment (no shell reads it); at\n"
+                     "most 4 at once, each ended after 60 s",
+                     &S::alertCommand, IDC_ALERT_COMMAND),
+                CheckCommand),
         Flag("Notices", "--no-notices",
              "on a shared console, tell nobody when a client joins, leaves or\ntakes it",
              &S::notices, IDC_NOTICES, true),

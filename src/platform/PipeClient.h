@@ -28,8 +28,14 @@ class PipeClient {
     PipeClient(const PipeClient&) = delete;
     PipeClient& operator=(const PipeClient&) = delete;
 
-    // Opens an existing pipe for reading and writing; any failure leaves it closed.
-    SysError Open(const std::string& pipeName);
+    // Opens an existing pipe for reading and writing; any failure leaves it closed. The pipe
+    // is opened for identification only (its server cannot act as this program's user), and
+    // unless anyServer, a server that is not trusted (PipeServerTrust.h) is refused before its
+    // first byte: the failure is AccessDenied and Refusal() names the server.
+    SysError Open(const std::string& pipeName, bool anyServer = false);
+    // Why the last Open refused the pipe's server: "\\.\pipe\com1 is served by HOST\eve,
+    // who is not trusted"; "" when it did not.
+    const std::string& Refusal() const { return refusal; }
     bool IsOpen() const;
     // Gives up whatever is still on its way in either direction.
     void Close();
@@ -48,6 +54,7 @@ class PipeClient {
 
   private:
     friend class WaitSet;
+    std::string refusal;
 #ifdef _WIN32
     struct Overlapped;
     bool ReadPending() const;

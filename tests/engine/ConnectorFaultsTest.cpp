@@ -17,6 +17,7 @@
 #endif
 
 #include "platform/PipeClient.h"
+#include "platform/PipeServerTrust.h"
 #include "support/LiveConnector.h"
 #include "support/SocketTools.h"
 
@@ -201,6 +202,45 @@ TEST(ConnectorFaults, APipeThatClosesAsSoonAsItOpensIsTriedTwiceASecond) {
 }
 
 #ifdef _WIN32
+// A pipe's server learns who its client is, but cannot act as it (the service runs as the
+// system); and who serves the pipe is looked at through its process before any byte.
+TEST(ConnectorFaults, APipeIsOpenedForItsServerToIdentifyItsClientOnly) {
+    std::wstring name = L"\\\\.\\pipe\\tolvi-identify-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                     1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    platform::PipeClient pipe;
+    std::string narrow(name.begin(), name.end());
+    ASSERT_FALSE(pipe.Open(narrow).Failed()) << pipe.Refusal();
+    platform::PipeServerCheck check = platform::CheckPipeServer(pipe.Native());
+    EXPECT_TRUE(check.trusted);
+    EXPECT_FALSE(check.account.empty());
+    ULONG pid = 0;
+    ASSERT_TRUE(GetNamedPipeServerProcessId(reinterpret_cast<HANDLE>(pipe.Native()), &pid));
+    EXPECT_EQ(pid, GetCurrentProcessId());
+    uint32_t taken = 0;
+    ASSERT_FALSE(pipe.Write("x", 1, &taken).Failed());
+    char byte = 0;
+    DWORD got = 0;
+    ASSERT_TRUE(ReadFile(server, &byte, 1, &got, nullptr));
+    ASSERT_TRUE(ImpersonateNamedPipeClient(server));
+    HANDLE token = nullptr;
+    BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token);
+    SECURITY_IMPERSONATION_LEVEL level = SecurityDelegation;
+    DWORD size = 0;
+    if (opened)
+        GetTokenInformation(token, TokenImpersonationLevel, &level, sizeof level, &size);
+    RevertToSelf();
+    if (token)
+        CloseHandle(token);
+    CloseHandle(server);
+    ASSERT_TRUE(opened);
+    // Wine gives a pipe's server its client's token at the impersonation level whatever the
+    // client asked for; Windows keeps to what was asked.
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        EXPECT_EQ(level, SecurityIdentification);
+}
+
 TEST(ConnectorFaults, AMessageLongerThanAReadIsDataNotAFailure) {
     // Read in message mode, a message longer than a read comes in parts: each but the last
     // reported with ERROR_MORE_DATA, which is data like any other.

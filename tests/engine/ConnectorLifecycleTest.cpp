@@ -5,9 +5,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <atomic>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 #include "support/LiveConnector.h"
 #include "support/SocketTools.h"
@@ -237,6 +244,51 @@ TEST(ConnectorLifecycle, AStopThatCannotBeAwaitedIsToldInOneLine) {
     ASSERT_TRUE(WaitUntil([&] { return !observer.Alerts().empty(); }, 3000));
     EXPECT_EQ(observer.Alerts()[0], "pthread_join failed with error " + std::to_string(EDEADLK));
     live.connector.reset();
+}
+
+// Alert commands that hang: four at most at once, the next one skipped and said; none holds
+// a descriptor of the program (its listener among them); all end with their connector.
+TEST(ConnectorLifecycle, AlertCommandsAreBoundedInheritNothingAndEndWithTheirConnector) {
+    const std::string pids = "/tmp/tolvi-commands-" + std::to_string(getpid());
+    std::remove(pids.c_str());
+    LiveConnector live;
+    live.options.alerts = "one\ntwo\nthree\nfour\nfive";
+    live.options.alertCommand = "sh -c 'echo $$ >> " + pids + "; exec sleep 30'";
+    ASSERT_TRUE(live.Start());
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_TRUE(live.PipeWrite("one\ntwo\nthree\nfour\n"));
+    std::vector<int> started;
+    auto readPids = [&] {
+        started.clear();
+        std::ifstream in(pids);
+        for (int pid; in >> pid;)
+            started.push_back(pid);
+        return started.size();
+    };
+    ASSERT_TRUE(WaitUntil([&] { return readPids() == 4; }, 5000));
+    ASSERT_TRUE(live.PipeWrite("five\n"));
+    const std::string skipped = "error Alert command " + live.options.alertCommand +
+                                " not started: 4 of its commands still run";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            auto e = live.seen.Events();
+            return std::find(e.begin(), e.end(), skipped) != e.end();
+        },
+        5000));
+    for (int pid : started) {
+        int descriptors = 0;
+        if (DIR* fds = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str())) {
+            while (dirent* entry = readdir(fds))
+                descriptors += entry->d_name[0] != '.';
+            closedir(fds);
+        }
+        EXPECT_EQ(descriptors, 3) << "command " << pid;
+    }
+    live.connector->StopAndWait();
+    for (int pid : started)
+        EXPECT_NE(kill(pid, 0), 0) << "command " << pid << " outlived its connector";
+    EXPECT_EQ(readPids(), 4u);
+    std::remove(pids.c_str());
 }
 #endif
 

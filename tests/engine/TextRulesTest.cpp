@@ -10,6 +10,7 @@
 #include "engine/SafeText.h"
 #include "platform/Endpoint.h"
 #include "platform/ErrorText.h"
+#include "platform/PipeServerTrust.h"
 
 namespace tolvi {
 namespace {
@@ -30,6 +31,26 @@ TEST(SafeText, AnyBytesBecomeValidTextAndNamesShowTheirControls) {
     std::string longName(500, 'n');
     EXPECT_EQ(SafeName(longName), std::string(kLongestName, 'n') + "...");
     EXPECT_EQ(DoubledIac("a\xff\xfb"), "a\xff\xff\xfb");
+}
+
+// A console's pipe is trusted from the system, an administrator, a virtual machine's account
+// or this program's own user; from nobody else.
+TEST(PipeServerTrust, OnlyTheSystemAdministratorsVirtualMachinesOrOurselves) {
+    using platform::IsTrustedServer;
+    const std::string own = "S-1-5-21-1-2-3-1001", eve = "S-1-5-21-1-2-3-1002";
+    const std::vector<std::string> users = {"S-1-1-0", "S-1-5-32-545", "S-1-5-11"};
+    EXPECT_TRUE(IsTrustedServer("S-1-5-18", {}, own));
+    EXPECT_TRUE(IsTrustedServer(own, users, own));
+    EXPECT_TRUE(IsTrustedServer("S-1-5-83-1-1234-5678-9012-3456", users, own));
+    EXPECT_TRUE(IsTrustedServer(eve, {"S-1-5-32-544", "S-1-1-0"}, own));
+    EXPECT_FALSE(IsTrustedServer(eve, users, own));
+    EXPECT_FALSE(IsTrustedServer("S-1-5-19", users, own));
+    EXPECT_FALSE(IsTrustedServer("", users, ""));
+    EXPECT_TRUE(platform::IsTrustedServerUid(0, 1000));
+    EXPECT_TRUE(platform::IsTrustedServerUid(1000, 1000));
+    EXPECT_FALSE(platform::IsTrustedServerUid(65534, 1000));
+    EXPECT_EQ(platform::UntrustedServerText("\\\\.\\pipe\\com1", {false, "HOST\\eve"}),
+              "\\\\.\\pipe\\com1 is served by HOST\\eve, who is not trusted");
 }
 
 TEST(PortText, ReadsLikeAtoi) {

@@ -2,7 +2,9 @@
 # tolvi-relay end to end: bad arguments exit 2 with one line naming them, --version answers
 # alone; a real session
 # through a connector reaches the pipe's echo server; a client queued behind it is served
-# next and every step of both is printed; SIGINT stops everything with exit 0.
+# next and every step of both is printed; SIGINT stops everything with exit 0. A console
+# served by another user is refused before its first byte, unless the connector trusts any
+# server.
 set -u
 relay=$1 pipeserver=$2
 work=$(mktemp -d)
@@ -66,4 +68,38 @@ kill -0 $relay_pid 2>/dev/null && fail "relay still runs 3 s after SIGINT"
 wait $relay_pid; code=$?
 [ $code -eq 0 ] || fail "relay exit code $code after SIGINT"
 grep -q 'stopped' "$work/relay.log" || fail "no stopped line"
+
+# Who serves the pipe: a socket that another user made where the console's would be (the
+# default folder is /tmp) gets nothing typed into it; with --any-pipe-server it is used.
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    shared=$work/shared
+    mkdir -m 1777 "$shared"
+    chmod o+x "$work"
+    export TOLVI_PIPE_DIR=$shared
+    for name in foreign trusting; do
+        setpriv --reuid=nobody --regid=nogroup --clear-groups "$pipeserver" "\\\\.\\pipe\\$name" echo \
+            >"$work/$name.log" 2>&1 &
+    done
+    for _ in $(seq 50); do [ -S "$shared/foreign" ] && [ -S "$shared/trusting" ] && break; sleep 0.1; done
+    port2=$(( port + 1 ))
+    "$relay" '\\.\pipe\foreign' $port '\\.\pipe\trusting' $port2 --any-pipe-server \
+        >"$work/trust.log" 2>&1 &
+    trust_pid=$!
+    for _ in $(seq 50); do [ "$(grep -c listening "$work/trust.log")" -ge 2 ] && break; sleep 0.1; done
+    exec 5<>/dev/tcp/127.0.0.1/$port || fail "cannot connect to the refused console"
+    printf 'secret\r' >&5
+    got=$(timeout 2 cat <&5 | tr -d '\377\373\001\003\r\n')
+    [ "$got" = "attaching console,wait ..." ] || fail "a foreign pipe's client got: $got"
+    [ "$(grep -c 'is served by nobody, who is not trusted' "$work/trust.log")" -eq 1 ] ||
+        fail "the refusal is not said once: $(cat "$work/trust.log")"
+    exec 5<&-
+    exec 6<>/dev/tcp/127.0.0.1/$port2 || fail "cannot connect to the trusting console"
+    banner=$(timeout 5 head -c 46 <&6 | tr -d '\377\373\001\003\r\n')
+    [ "$banner" = "attaching console,wait ...connected!" ] || fail "--any-pipe-server gave: $banner"
+    exec 6<&-
+    kill -INT $trust_pid
+    wait $trust_pid
+else
+    echo "SKIP: the pipe of another user needs root and setpriv"
+fi
 echo "PASS"

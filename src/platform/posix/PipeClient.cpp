@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/PipeServerTrust.h"
 #include "platform/posix/PosixError.h"
 
 namespace tolvi::platform {
@@ -48,8 +49,9 @@ PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
     return *this;
 }
 
-SysError PipeClient::Open(const std::string& pipeName) {
+SysError PipeClient::Open(const std::string& pipeName, bool anyServer) {
     Close();
+    refusal.clear();
     std::string path = PosixPipePath(pipeName);
     if (path.empty())
         return ErrnoError(ENOENT);
@@ -65,6 +67,15 @@ SysError PipeClient::Open(const std::string& pipeName) {
         SysError error = LastErrno();
         close(fd);
         return error;
+    }
+    if (!anyServer) {
+        PipeServerCheck check = CheckPipeServer(fd);
+        if (!check.trusted) {
+            refusal = UntrustedServerText(pipeName, check) +
+                      " (--any-pipe-server trusts any server)";
+            close(fd);
+            return ErrnoError(EACCES);
+        }
     }
     descriptor = fd;
     return {};

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/PipeServerTrust.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Error.h"
 
@@ -83,13 +84,50 @@ PipeClient& PipeClient::operator=(PipeClient&& other) noexcept {
     return *this;
 }
 
-SysError PipeClient::Open(const std::string& pipeName) {
+namespace {
+
+// Whether a pipe's server is this machine: "\\.\pipe\x", or the machine's own name. A
+// remote server's identity cannot be looked at from here; its name was chosen by whoever set
+// the connector up, and no local user can stand in for it.
+bool IsLocalPipe(const std::string& pipeName) {
+    std::wstring name = Widen(pipeName);
+    if (name.size() < 3 || name.compare(0, 2, L"\\\\") != 0)
+        return true;
+    std::wstring server = name.substr(2, name.find(L'\\', 2) - 2);
+    if (server == L"." || _wcsicmp(server.c_str(), L"localhost") == 0 || server == L"127.0.0.1" ||
+        server == L"::1")
+        return true;
+    for (COMPUTER_NAME_FORMAT format : {ComputerNameNetBIOS, ComputerNameDnsHostname,
+                                        ComputerNameDnsFullyQualified}) {
+        wchar_t own[256];
+        DWORD size = 256;
+        if (GetComputerNameExW(format, own, &size) && _wcsicmp(server.c_str(), own) == 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+SysError PipeClient::Open(const std::string& pipeName, bool anyServer) {
     Close();
+    refusal.clear();
+    // Identification only: a server that impersonates its client (ImpersonateNamedPipeClient)
+    // learns who it is, but cannot act as it; this program may run as the system.
     UniqueFile file(CreateFileW(Widen(pipeName).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
+                                    SECURITY_IDENTIFICATION,
                                 nullptr));
     if (!file)
         return LastWin32Error();
+    if (!anyServer && IsLocalPipe(pipeName)) {
+        PipeServerCheck check = CheckPipeServer(reinterpret_cast<intptr_t>(file.get()));
+        if (!check.trusted) {
+            refusal = UntrustedServerText(pipeName, check);
+            return Win32Error(ERROR_ACCESS_DENIED);  // closed before a byte went either way
+        }
+    }
     auto io = std::make_unique<Overlapped>();
     if (!io->Valid())
         return LastWin32Error();

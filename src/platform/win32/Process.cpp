@@ -1,5 +1,6 @@
-// Starting a program on Windows: CreateProcess with the command line as written and an
-// environment block of this program's variables and the added ones.
+// Starting a program on Windows: CreateProcess with the command line as written, an
+// environment block of this program's variables and the added ones, no handle inherited, and
+// a job object that holds it and whatever it starts.
 #include "platform/Process.h"
 
 #include <windows.h>
@@ -7,13 +8,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/win32/UniqueHandle.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Error.h"
 
 namespace tolvi::platform {
+namespace {
 
-SysError StartProgram(const std::string& commandLine, const Environment& added) {
+std::wstring EnvironmentBlock(const Environment& added) {
     std::vector<std::wstring> entries;
     if (wchar_t* own = GetEnvironmentStringsW()) {
         for (const wchar_t* v = own; *v; v += wcslen(v) + 1) {
@@ -39,18 +40,62 @@ SysError StartProgram(const std::string& commandLine, const Environment& added) 
     for (const std::wstring& e : entries)
         block += e + L'\0';
     block += L'\0';
+    return block;
+}
+
+}  // namespace
+
+ChildProcess::~ChildProcess() {
+    if (process && !Exited())
+        Kill();
+    if (job)
+        CloseHandle(job);
+}
+
+SysError ChildProcess::Start(const std::string& commandLine, const Environment& added) {
+    std::vector<std::string> words;
+    if (!SplitCommandLine(commandLine, &words) || words.empty())
+        return Win32Error(ERROR_INVALID_PARAMETER);
+    std::wstring block = EnvironmentBlock(added);
     std::wstring line = Widen(commandLine);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
+    // Suspended until it is in its job, so that nothing it starts escapes the job.
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr,
-                        &startup, &started)) {
+                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW | CREATE_SUSPENDED,
+                        block.data(), nullptr, &startup, &started)) {
         return LastWin32Error();
     }
+    if (!job)
+        job = CreateJobObjectW(nullptr, nullptr);
+    if (job)
+        AssignProcessToJobObject(job, started.hProcess);  // a job of a job may be refused
+    ResumeThread(started.hThread);
     CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
+    process = started.hProcess;
     return {};
+}
+
+bool ChildProcess::Exited() {
+    if (!process)
+        return true;
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+        return false;
+    CloseHandle(process);
+    process = nullptr;
+    return true;
+}
+
+void ChildProcess::Kill() {
+    if (!process)
+        return;
+    if (job)
+        TerminateJobObject(job, 1);
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+    process = nullptr;
 }
 
 }  // namespace tolvi::platform
