@@ -15,6 +15,8 @@ bool ConsoleLog::Open(const std::string& path, bool timeStamps) {
     stamps = LineStamps();
     logPath = path;
     problem.clear();
+    notice.clear();
+    rotationFailed = false;
     written = 0;
     platform::SysError error = file.Open(path, &written);
     return error.Failed() ? Fail(error) : true;
@@ -38,6 +40,13 @@ bool ConsoleLog::Write(const uint8_t* data, size_t size) {
         bool rotate = false;
         if (written < kRotateBytes) {
             part = static_cast<size_t>(std::min<uint64_t>(size, kRotateBytes - written));
+        } else if (rotationFailed) {
+            // The file could not be renamed: one more try at each line end, none between.
+            const void* end = std::memchr(data, '\n', size);
+            if (end) {
+                part = static_cast<size_t>(static_cast<const uint8_t*>(end) - data) + 1;
+                rotate = true;
+            }
         } else {
             const uint64_t limit = kRotateBytes + kLineSearchBytes;
             uint64_t room = limit - std::min(written, limit);
@@ -68,12 +77,23 @@ bool ConsoleLog::Write(const uint8_t* data, size_t size) {
 
 bool ConsoleLog::Rotate() {
     file.Close();
-    platform::SysError error = platform::ReplaceFile(logPath, logPath + ".1");
+    platform::SysError renamed = platform::ReplaceFile(logPath, logPath + ".1");
+    uint64_t size = 0;
+    platform::SysError error = file.Open(logPath, &size);
     if (error.Failed())
         return Fail(error);
-    written = 0;
-    error = file.Open(logPath, &written);
-    return error.Failed() ? Fail(error) : true;
+    if (renamed.Failed()) {
+        // Appended to as it is; the next line end tries again.
+        if (!rotationFailed)
+            notice = Format("Could not rotate log file %s (%s): it goes on growing until it can",
+                            logPath.c_str(), platform::GetSystemErrorText(renamed.code).c_str());
+        rotationFailed = true;
+        written = size;
+        return true;
+    }
+    rotationFailed = false;
+    written = size;
+    return true;
 }
 
 void ConsoleLog::Close() {
@@ -82,8 +102,9 @@ void ConsoleLog::Close() {
 
 bool ConsoleLog::Fail(const platform::SysError& error) {
     Close();
-    problem = Format("Could not write log file %s (%s)", logPath.c_str(),
-                      platform::GetSystemErrorText(error.code).c_str());
+    std::string why = file.Refusal().empty() ? platform::GetSystemErrorText(error.code)
+                                             : file.Refusal();
+    problem = Format("Could not write log file %s (%s)", logPath.c_str(), why.c_str());
     return false;
 }
 

@@ -1,10 +1,12 @@
 // The console's log: every byte the pipe sends, appended to a file and flushed with every
 // write. From 10 MiB on the file is rotated at the first line end: renamed with ".1" appended
 // (replacing an older one) and a new one started. A file that cannot be written ends the log,
-// not the relay.
+// not the relay; one that cannot be renamed (a reader holds it open, on Windows) goes on
+// growing, and the rename is tried again at the next line end.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "engine/LineStamps.h"
 #include "platform/AppendFile.h"
@@ -33,6 +35,8 @@ class ConsoleLog {
     void Close();
     // "Could not write log file %s (%s)": the path and what went wrong.
     const std::string& Problem() const { return problem; }
+    // What is to be said once while the log goes on (a rotation that failed), and "" after.
+    std::string TakeNotice() { return std::exchange(notice, std::string()); }
 
   private:
     bool Write(const uint8_t* data, size_t size);
@@ -43,6 +47,8 @@ class ConsoleLog {
     platform::AppendFile file;
     uint64_t written = 0;
     std::string problem;
+    std::string notice;
+    bool rotationFailed = false;  // said once, until a rotation succeeds
     bool stamping = false;
     LineStamps stamps;
     std::string stamped;  // one append's bytes with their stamps, reused

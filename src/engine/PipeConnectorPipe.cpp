@@ -210,6 +210,8 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
     Worker& r = *worker;
     if (r.log.IsOpen() && !r.log.Append(data, size))
         SetErrorText(r.log.Problem());  // the relay goes on without the log
+    if (std::string notice = r.log.TakeNotice(); !notice.empty())
+        SetErrorText(notice);
     r.replay.Append(data, size);
     if (r.alerts.Running())
         r.alerts.Feed(data, size);

@@ -27,9 +27,9 @@ std::string Where(const platform::Endpoint& at) {
 
 }  // namespace
 
-std::string ConsolesJson(const ConnectorList& connectors) {
+std::string ConsolesJson(const ConnectorList& connectors, bool consoleText) {
     nlohmann::json all = nlohmann::json::array();
-    connectors.ForEach([&all](PipeConnector& c) {
+    connectors.ForEach([&all, consoleText](PipeConnector& c) {
         nlohmann::json listening = nlohmann::json::array();
         for (const platform::Endpoint& at : c.ListeningEndpoints())
             listening.push_back(Where(at));
@@ -46,7 +46,7 @@ std::string ConsolesJson(const ConnectorList& connectors) {
         ConsoleAlert last;
         if (c.LastAlert(&last)) {
             alert = {{"pattern", ValidUtf8(last.pattern)},
-                     {"line", ValidUtf8(last.line)},
+                     {"line", consoleText ? nlohmann::json(ValidUtf8(last.line)) : nullptr},
                      {"at", JsonTime(last.at)},
                      {"more", last.more}};
         }

@@ -8,8 +8,9 @@
 
 namespace tolvi {
 
-// From any thread.
-std::string ConsolesJson(const ConnectorList& connectors);
+// From any thread. Without consoleText, what the consoles printed (an alert's line) is left
+// out: the service's status pipe gives it to administrators alone.
+std::string ConsolesJson(const ConnectorList& connectors, bool consoleText = true);
 
 // A time as JSON gives it: "2026-12-09T15:41:07.318Z", in UTC.
 std::string JsonTime(std::chrono::system_clock::time_point at);

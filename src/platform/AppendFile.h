@@ -21,14 +21,19 @@ class AppendFile {
     AppendFile(const AppendFile&) = delete;
     AppendFile& operator=(const AppendFile&) = delete;
 
-    // Opens path for appending, creating it when missing; size says how long it already is.
+    // Opens path for appending, creating it when missing, readable by its owner alone (POSIX
+    // 0600; on Windows as its folder's rights say); size says how long it already is. A link
+    // in its place, or a file that somebody else owns, is refused (AccessDenied) and Refusal()
+    // says why: whoever prepared it would read what is written.
     SysError Open(const std::string& path, uint64_t* size);
+    const std::string& Refusal() const { return refusal; }
     bool IsOpen() const;
     // Writes all of data at the end.
     SysError Write(const void* data, size_t size);
     void Close();
 
   private:
+    std::string refusal;
 #ifdef _WIN32
     UniqueFile handle;
 #else

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "engine/PipeConnector.h"
+#include "model/ConsolesJson.h"
 #include "platform/WaitSet.h"
 #include "service/ServiceStatus.h"
 
@@ -198,11 +199,11 @@ void ServiceRunner::RequestReload() {
     reload.Set();
 }
 
-std::string ServiceRunner::StatusText() {
+std::string ServiceRunner::StatusText(bool consoleText) {
     std::lock_guard<std::mutex> hold(hostLock);
     return FormatStatus(Snapshot(host->Connectors())) +
            FormatSsh(ssh->IsRunning() ? ssh->Port() : 0, sshFingerprint) +
-           FormatJson(host->StatusJson());
+           FormatJson(ConsolesJson(host->Connectors(), consoleText));
 }
 
 }  // namespace tolvi::service

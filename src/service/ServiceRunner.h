@@ -90,8 +90,9 @@ class ServiceRunner {
     // From any thread: STOP, PRESHUTDOWN; PARAMCHANGE and a change of the machine's key.
     void RequestStop();
     void RequestReload();
-    // The live state of every connector, for the status channel; from any thread.
-    std::string StatusText();
+    // The live state of every connector, for the status channel; from any thread. Without
+    // consoleText, no line a console printed is in it (a reader who is no administrator).
+    std::string StatusText(bool consoleText = true);
 
   private:
     void Report(ServiceState state, uint32_t waitHintMs, uint32_t exitCode = 0,

@@ -125,7 +125,8 @@ bool SameSecret(const std::string& a, const std::string& b) {
 
 Verdict Judge(const Request& request, uint16_t port, const std::string& token) {
     Verdict verdict;
-    const std::string self = "127.0.0.1:" + std::to_string(port);
+    // A browser leaves the port out of Host and Origin when it is HTTP's own, 80.
+    const std::string self = port == 80 ? "127.0.0.1" : "127.0.0.1:" + std::to_string(port);
     size_t question = request.target.find('?');
     std::string path = request.target.substr(0, question);
     std::string query = question == std::string::npos ? "" : request.target.substr(question + 1);

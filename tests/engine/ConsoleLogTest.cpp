@@ -12,9 +12,13 @@
 #include "engine/ConsoleLog.h"
 #include "engine/LineStamps.h"
 #include "engine/ReplayBuffer.h"
+#include "platform/UserFolder.h"
 #include "support/LiveConnector.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -30,6 +34,12 @@ std::string TempPath(const std::string& name) {
     return "/tmp/tolvi-" + std::to_string(getpid()) + "-" + name;
 #endif
 }
+
+#ifdef _WIN32
+const char kSeparator[] = "\\";
+#else
+const char kSeparator[] = "/";
+#endif
 
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -81,6 +91,80 @@ TEST(ConsoleLog, RotatesAtTheFirstLineEndFromTenMiBOnAndLosesNothing) {
     std::remove(path.c_str());
     std::remove((path + ".1").c_str());
 }
+
+// An old log already past the size rotates at its next line end; one whose rename fails
+// (a reader holds it) goes on growing and is renamed at a later line end, said once.
+TEST(ConsoleLog, ALogPastItsSizeRotatesAtALineEndAndOneThatCannotBeRenamedGoesOn) {
+    std::string path = TempPath("old.log");
+    auto append = [](ConsoleLog& log, const std::string& text) {
+        return log.Append(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    };
+    std::remove((path + ".1").c_str());
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        << std::string(ConsoleLog::kRotateBytes + 10, 'o') + "partial";
+    ConsoleLog log;
+    ASSERT_TRUE(log.Open(path)) << log.Problem();
+    ASSERT_TRUE(append(log, " rest\nnext"));
+    EXPECT_EQ(FileText(path), "next");
+    std::string rotated = FileText(path + ".1");
+    EXPECT_EQ(rotated.substr(rotated.size() - 13), "partial rest\n");
+    EXPECT_EQ(log.TakeNotice(), "");
+
+    // A folder where the rotation's file would go makes the rename fail.
+    std::remove((path + ".1").c_str());
+    ASSERT_TRUE(platform::MakeFolder(path + ".1"));
+    std::ofstream(path + ".1" + kSeparator + "held") << "x";
+    ASSERT_TRUE(append(log, std::string(ConsoleLog::kRotateBytes, 'p') + "\nline"));
+    std::string notice = log.TakeNotice();
+    EXPECT_EQ(notice.rfind("Could not rotate log file " + path + " (", 0), 0u) << notice;
+    ASSERT_TRUE(append(log, std::string(ConsoleLog::kLineSearchBytes * 2, 'q') + "\nmore"));
+    EXPECT_EQ(log.TakeNotice(), "");  // said once
+    EXPECT_TRUE(log.IsOpen());
+    EXPECT_EQ(FileText(path).size(), 4 + ConsoleLog::kRotateBytes + 5 +
+                                         ConsoleLog::kLineSearchBytes * 2 + 5);
+    std::remove((path + ".1" + kSeparator + "held").c_str());
+#ifdef _WIN32
+    RemoveDirectoryA((path + ".1").c_str());
+#else
+    rmdir((path + ".1").c_str());
+#endif
+    ASSERT_TRUE(append(log, " end\nlast"));  // renamed now
+    EXPECT_EQ(FileText(path), "last");
+    log.Close();
+    std::remove(path.c_str());
+    std::remove((path + ".1").c_str());
+}
+
+#ifndef _WIN32
+// A log is its owner's alone to read; one that another user (or a link) put in its place is
+// not written, and a disk that is full is said, not taken for written.
+TEST(ConsoleLog, IsItsOwnersAloneAndAFailedWriteIsSaid) {
+    std::string path = TempPath("private.log");
+    std::remove(path.c_str());
+    ConsoleLog log;
+    ASSERT_TRUE(log.Open(path)) << log.Problem();
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    log.Close();
+    std::string link = TempPath("link.log");
+    std::remove(link.c_str());
+    ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+    EXPECT_FALSE(log.Open(link));
+    EXPECT_EQ(log.Problem(), "Could not write log file " + link + " (it is a link)");
+    std::remove(link.c_str());
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(log.Open(path));
+        EXPECT_NE(log.Problem().find("(it is owned by "), std::string::npos) << log.Problem();
+    }
+    std::remove(path.c_str());
+    ASSERT_TRUE(log.Open("/dev/full")) << log.Problem();
+    EXPECT_FALSE(log.Append(reinterpret_cast<const uint8_t*>("lost\n"), 5));
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_EQ(log.Problem().rfind("Could not write log file /dev/full (", 0), 0u) << log.Problem();
+}
+#endif
 
 TEST(ConsoleLog, StampsEachLineWithTheTimeItBeganAndCutsOneThatNeverEnds) {
     using namespace std::chrono;

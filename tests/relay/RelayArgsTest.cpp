@@ -131,6 +131,9 @@ TEST(RelayArgs, EachMistakeNamesItsArgument) {
         {{"\\\\.\\pipe\\a", "23", "--log", ""}, "option --log needs a file name"},
         {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\a", "81"},
          "the pipe \\\\.\\pipe\\a is given twice"},
+        {{"\\\\.\\pipe\\a", "23", "--alert-command", "notify \"done"},
+         "--alert-command 'notify \"done': Alert command 'notify \"done' cannot be used: a quote "
+         "is not closed"},
     };
     for (const Bad& bad : cases) {
         RelayArgs a;

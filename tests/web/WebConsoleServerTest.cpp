@@ -11,6 +11,7 @@
 #include "pipeserver/PipeServer.h"
 #include "support/Settings.h"
 #include "support/TestClient.h"
+#include "web/ConsolePage.h"
 #include "web/WebConsoleServer.h"
 
 namespace tolvi::test {
@@ -78,6 +79,11 @@ TEST(WebConsoleServer, AsksWithoutTokenOrFromAnotherOriginAreForbidden) {
     EXPECT_EQ(Get(server.Port(), target, host + upgrade).status, 403);  // a browser sends one
     EXPECT_EQ(Get(server.Port(), target, host + upgrade + "Origin: http://" + self + "\r\n").status,
               101);
+
+    // On HTTP's own port a browser names the host without its port.
+    web::Request onPort80{"GET", target, "127.0.0.1", true, "http://127.0.0.1", false};
+    EXPECT_EQ(web::Judge(onPort80, 80, token).kind, web::Verdict::Page);
+    EXPECT_EQ(web::Judge(onPort80, 8080, token).kind, web::Verdict::Forbidden);
 }
 
 // The token in a console's URL, and the request head a browser on the same page sends.
@@ -241,47 +247,76 @@ TEST(WebConsoleServer, ConnectionsThatAskNothingMakeRoomForAPage) {
     EXPECT_LT(NowMs() - start, 3000);
 }
 
+// A guest's bytes that are no UTF-8, in the line of its last alert, are answered as text like
+// any other, request after request.
 TEST(WebConsoleServer, TheStatusApiTellsEachConsoleItsClientsAndItsLatestOutput) {
     std::string pipeName = UniquePipeName(), error;
     tools::PipeServer pipe(pipeName);
     ASSERT_TRUE(pipe.Listen(&error)) << error;
     ConnectorSettings settings = SettingsFor(pipeName, std::to_string(FreePort()));
     settings.maxClients = 2;
-    settings.replayKiB = 1;
+    settings.replayKiB = 8;
+    settings.alerts = "ERROR";
+    ConnectorSettings ipv6 = SettingsFor(UniquePipeName(), std::to_string(FreePort()));
+    ipv6.listenAddress = "::1";
     ConnectorHost host{nullptr};
-    host.Start({settings});
+    host.Start({settings, ipv6});
     web::WebConsoleServer server;
     ASSERT_TRUE(server.Start(0, &error)) << error;
     server.SetDirectory(&host);
     PipeConnector& c = host.Connectors().At(0);
     TestClient first, second;
     ASSERT_TRUE(first.Connect(c.GetListenPort()));
-    ASSERT_TRUE(second.Connect(c.GetListenPort()));
     ASSERT_TRUE(pipe.WaitClient(5000));
+    ASSERT_TRUE(second.Connect(c.GetListenPort()));
     ASSERT_TRUE(WaitUntil([&] { return c.Clients().size() == 2; }, 3000));
-    const std::string output = std::string(1500, '.') + "login: Ã©";
+    ASSERT_TRUE(first.Send("abc"));
+    const std::string output =
+        std::string(5000, '.') + "\r\nERROR \xc0\xaf \xed\xa0\x80\r\nlogin: \xc3\x83\xc2\xa9\xc3";
     ASSERT_TRUE(pipe.Write(output.data(), output.size()));
     ASSERT_TRUE(WaitUntil([&] { return c.GetBytesSent() >= int64_t(output.size()); }, 3000));
+    ConsoleAlert alert;
+    ASSERT_TRUE(WaitUntil([&] { return c.LastAlert(&alert); }, 3000));
 
     Page page = PageOf(server, "x");
     std::string token = page.target.substr(page.target.find("token="));
-    Reply all = Get(server.Port(), "/api/consoles?" + token, page.host, "]}]\n");
-    ASSERT_EQ(all.status, 200) << all.text;
-    EXPECT_NE(all.text.find("Content-Type: application/json"), std::string::npos) << all.text;
-    std::string json = all.text.substr(all.text.find("\r\n\r\n") + 4);
-    EXPECT_NE(json.find("\"port\":" + c.GetPortText() + ","), std::string::npos) << json;
-    EXPECT_NE(json.find("\"status\":\"Connected\""), std::string::npos) << json;
-    size_t named = 0;
-    for (size_t at = json.find("\"name\":\"127.0.0.1"); at != std::string::npos;
-         at = json.find("\"name\":\"127.0.0.1", at + 1))
-        ++named;
-    EXPECT_EQ(named, 2u) << json;
+    for (int ask = 0; ask < 2; ++ask) {
+        Reply all = Get(server.Port(), "/api/consoles?" + token, page.host, "]}]\n");
+        ASSERT_EQ(all.status, 200) << all.text;
+        EXPECT_NE(all.text.find("Content-Type: application/json"), std::string::npos) << all.text;
+        std::string json = all.text.substr(all.text.find("\r\n\r\n") + 4);
+        EXPECT_NE(json.find("\"port\":" + c.GetPortText() + ","), std::string::npos) << json;
+        EXPECT_NE(json.find("\"status\":\"Connected\""), std::string::npos) << json;
+        EXPECT_NE(json.find("\"line\":\"ERROR \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd"
+                            "\xef\xbf\xbd\""),
+                  std::string::npos)
+            << json;
+        EXPECT_NE(json.find("\"listening\":[\"[::1]:" + ipv6.portText + "\"]"), std::string::npos)
+            << json;
+        // The first client typed 3 bytes and was sent the whole output.
+        EXPECT_NE(json.find("{\"bytesFromClient\":3,\"bytesToClient\":" +
+                            std::to_string(output.size()) + ","),
+                  std::string::npos)
+            << json;
+        size_t named = 0;
+        for (size_t at = json.find("\"name\":\"127.0.0.1"); at != std::string::npos;
+             at = json.find("\"name\":\"127.0.0.1", at + 1))
+            ++named;
+        EXPECT_EQ(named, 2u) << json;
+    }
 
+    // The tail is the console's latest bytes as text, 4 KiB unless asked otherwise, with a
+    // character cut at its end shown as the byte it is.
     Reply tail = Get(server.Port(), "/api/consoles/" + c.GetPortText() + "/tail?kib=1&" + token,
-                     page.host, "login: Ã©");
+                     page.host, "login: \xc3\x83\xc2\xa9\xc3\x83");
     ASSERT_EQ(tail.status, 200) << tail.text;
     std::string text = tail.text.substr(tail.text.find("\r\n\r\n") + 4);
-    EXPECT_EQ(text, output.substr(output.size() - 1024));
+    EXPECT_EQ(text.size(), 1024u + 6);  // six bad bytes, the cut one among them, as Latin-1
+    EXPECT_EQ(text.substr(text.size() - 13), "login: \xc3\x83\xc2\xa9\xc3\x83");
+    Reply most = Get(server.Port(), "/api/consoles/" + c.GetPortText() + "/tail?" + token,
+                     page.host, "login: \xc3\x83\xc2\xa9\xc3\x83");
+    std::string latest = most.text.substr(most.text.find("\r\n\r\n") + 4);
+    EXPECT_EQ(latest.substr(0, 4096 - 28), std::string(4096 - 28, '.'));
     EXPECT_EQ(Get(server.Port(), "/api/consoles/1/tail?" + token, page.host).status, 404);
     EXPECT_EQ(Get(server.Port(), "/api/consoles", page.host).status, 403);
     EXPECT_EQ(Get(server.Port(), "/api/consoles?" + token,

@@ -7,24 +7,39 @@
 
 #include <cstdio>
 
+#include "platform/FileTrust.h"
 #include "platform/posix/PosixError.h"
 
 namespace tolvi::platform {
 
 SysError AppendFile::Open(const std::string& path, uint64_t* size) {
     Close();
+    refusal.clear();
     int fd;
     do {
-        fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == ELOOP) {
+        refusal = "it is a link";
+        return ErrnoError(EACCES);
+    }
     if (fd < 0)
         return LastErrno();
+    FileTrust owner = CheckOwnerOf(fd);
+    if (!owner.trusted) {
+        refusal = "it " + owner.why;
+        close(fd);
+        return ErrnoError(EACCES);
+    }
     struct stat info {};
     if (fstat(fd, &info) != 0) {
         SysError error = LastErrno();
         close(fd);
         return error;
     }
+    // One an earlier version made for everyone to read is made its owner's alone.
+    if (info.st_uid == geteuid() && (info.st_mode & 077) != 0)
+        fchmod(fd, info.st_mode & 0700);
     *size = static_cast<uint64_t>(info.st_size);
     descriptor = fd;
     return {};

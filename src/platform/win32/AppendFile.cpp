@@ -1,6 +1,7 @@
 // Files that only grow, on the Win32 file API.
 #include "platform/AppendFile.h"
 
+#include "platform/FileTrust.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Error.h"
 
@@ -8,12 +9,27 @@ namespace tolvi::platform {
 
 SysError AppendFile::Open(const std::string& path, uint64_t* size) {
     Close();
-    // Others may read the log while it is written, and rotate or delete it.
-    UniqueFile file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
+    refusal.clear();
+    // Others may read the log while it is written, and rotate or delete it. A new one gets the
+    // rights of its folder: the user's own, or the service's (the system and the
+    // administrators alone).
+    UniqueFile file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | READ_CONTROL,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr));
     if (!file)
         return LastWin32Error();
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) &&
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        refusal = "it is a link";
+        return Win32Error(ERROR_ACCESS_DENIED);
+    }
+    FileTrust owner = CheckOwnerOf(reinterpret_cast<intptr_t>(file.get()));
+    if (!owner.trusted) {
+        refusal = "it " + owner.why;
+        return Win32Error(ERROR_ACCESS_DENIED);
+    }
     LARGE_INTEGER length{};
     if (!GetFileSizeEx(file.get(), &length))
         return LastWin32Error();

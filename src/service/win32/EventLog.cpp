@@ -2,9 +2,15 @@
 #include "service/win32/EventLog.h"
 
 #include "ServiceMessages.h"
+#include "engine/SafeText.h"
 #include "platform/win32/WideText.h"
 
 namespace tolvi::service {
+
+namespace {
+// The event log takes inserts of up to 31,839 characters; a console's line is cut well before.
+constexpr size_t kLongestInsert = 8192;
+}  // namespace
 
 EventLog::EventLog() : source(RegisterEventSourceW(nullptr, L"tolvi")) {}
 
@@ -22,9 +28,10 @@ void EventLog::Write(DWORD id, const std::vector<std::string>& inserts) {
         type = EVENTLOG_WARNING_TYPE;
     else if ((id >> 30) == STATUS_SEVERITY_ERROR)
         type = EVENTLOG_ERROR_TYPE;
+    // A console's line, a name a stranger chose: shown as text, never as their controls.
     std::vector<std::wstring> wide;
     for (const std::string& s : inserts)
-        wide.push_back(platform::Widen(s));
+        wide.push_back(platform::Widen(EscapedText(s, kLongestInsert)));
     std::vector<LPCWSTR> strings;
     for (const std::wstring& w : wide)
         strings.push_back(w.c_str());
@@ -75,6 +82,10 @@ void EventLog::SshStarted(int port, const std::string& fingerprint) {
 
 void EventLog::SshNotice(const std::string& line) {
     Write(MSG_SSH_NOTICE, {line});
+}
+
+void EventLog::FolderNotUsed(const std::string& folder, const std::string& why) {
+    Write(MSG_FOLDER_NOT_USED, {folder, why});
 }
 
 void EventLog::ConsoleAlert(const std::string& connector, const std::string& pattern,

@@ -12,6 +12,7 @@
 
 #include "config/ConfigurationStore.h"
 #include "platform/ErrorText.h"
+#include "platform/FileTrust.h"
 #include "platform/RegistryStore.h"
 #include "platform/Socket.h"
 #include "platform/win32/UniqueHandle.h"
@@ -71,10 +72,36 @@ std::string ProgramDataFolder() {
     if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &known)))
         folder = platform::Narrow(known);
     CoTaskMemFree(known);
-    folder += "\\tolvi";
-    CreateDirectoryW(platform::Widen(folder).c_str(), nullptr);  // it may be there already
-    return folder;
+    return folder + "\\tolvi";
 }
+
+// Whether the service's folders may be used this time: ProgramData lets every user make
+// folders, so %ProgramData%\tolvi and its ssh folder may have been made by somebody else
+// before the service first ran. Each is made, or given its rights again, at every start: the
+// system and the administrators alone (everyone may read the public keys); one that another
+// user owns, or a link, is not used, and the event log says which and why.
+struct ServiceFolders {
+    bool usable = false;     // %ProgramData%\tolvi: relative logs
+    bool sshUsable = false;  // its ssh folder: the keys file and the host key
+};
+
+ServiceFolders PrepareFolders(EventLog& log) {
+    ServiceFolders folders;
+    std::string why;
+    const std::string base = ProgramDataFolder();
+    folders.usable = platform::MakePrivateFolder(base, false, &why);
+    if (!folders.usable) {
+        log.FolderNotUsed(base, why);
+        return folders;
+    }
+    const std::string ssh = base + "\\ssh";
+    folders.sshUsable = platform::MakePrivateFolder(ssh, true, &why);
+    if (!folders.sshUsable)
+        log.FolderNotUsed(ssh, why);
+    return folders;
+}
+
+ServiceFolders theFolders;  // as the last start found them
 
 class MachineSource : public ConnectorSource {
   public:
@@ -91,36 +118,26 @@ class MachineSource : public ConnectorSource {
             return false;
         }
         StoredConfiguration loaded = LoadConfiguration(*store, AppOptions{});
-        *settings = WithLogsUnder(loaded.connectors, ProgramDataFolder());
+        if (theFolders.usable) {
+            *settings = WithLogsUnder(loaded.connectors, ProgramDataFolder());
+        } else {
+            // Said once at the start: the folder is not ours, and nothing is written there.
+            *settings = loaded.connectors;
+            for (ConnectorSettings& c : *settings) {
+                if (!IsAbsolutePath(c.logFile))
+                    c.logFile.clear();
+            }
+        }
         *options = loaded.options;
         return true;
     }
 };
 
-// The SSH server's folder, %ProgramData%\tolvi\ssh: the keys file decides who reaches the
-// machine's consoles, so only the system and the administrators may write there (everyone
-// may read the public keys). The rights are set again at every start, on the folder and what
-// it holds, whoever made it.
+// The SSH server's files, in %ProgramData%\tolvi\ssh: the keys file decides who reaches the
+// machine's consoles, so only the system and the administrators may write there.
 ssh::SshFiles SshFolderFiles() {
-    std::string folder = ProgramDataFolder() + "\\ssh";
-    std::wstring wide = platform::Widen(folder);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;AU)", SDDL_REVISION_1,
-            &descriptor, nullptr)) {
-        SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
-        if (!CreateDirectoryW(wide.c_str(), &security)) {
-            BOOL present = FALSE, defaulted = FALSE;
-            PACL dacl = nullptr;
-            GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-            SetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT,
-                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                  nullptr, nullptr, dacl, nullptr);
-        }
-        LocalFree(descriptor);
-    }
     ssh::SshFiles files;
-    files.keysFile = folder + "\\authorized_keys";
+    files.keysFile = ProgramDataFolder() + "\\ssh\\authorized_keys";
     files.access = ssh::FileAccess::Administrators;
     return files;
 }
@@ -168,6 +185,39 @@ class KeyWatch {
     HANDLE stopEvent;
     std::thread worker;
 };
+
+// Whether the process at the other end of the status pipe runs as the system or as an
+// administrator with its rights in effect (elevated): only they are given what the consoles
+// printed. Any other authenticated user gets the rest.
+bool ReaderIsAdministrator(HANDLE pipe) {
+    ULONG pid = 0;
+    if (!GetNamedPipeClientProcessId(pipe, &pid))
+        return false;
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    HANDLE raw = nullptr;
+    if (!process || !OpenProcessToken(process.get(), TOKEN_QUERY, &raw))
+        return false;
+    UniqueHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
+    std::vector<uint8_t> groups(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenGroups, groups.data(), size, &size))
+        return false;
+    BYTE admins[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE];
+    DWORD adminsSize = sizeof admins, systemSize = sizeof system;
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &adminsSize);
+    CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize);
+    auto* list = reinterpret_cast<TOKEN_GROUPS*>(groups.data());
+    for (DWORD i = 0; i < list->GroupCount; ++i) {
+        if (EqualSid(list->Groups[i].Sid, admins) &&
+            (list->Groups[i].Attributes & SE_GROUP_ENABLED) != 0)
+            return true;
+    }
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<uint8_t> user(size);
+    return size > 0 && GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) &&
+           EqualSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, system);
+}
 
 // The status pipe: each client that opens it reads the live state of every connector, and the
 // end of the pipe. Authenticated users may read it; nobody but the service may write to it, and
@@ -244,7 +294,12 @@ class StatusChannel {
             }
             // The next instance waits before this one goes, so that a client never finds none.
             UniqueHandle next = NewInstance(false);
-            std::string text = serviceRunner.StatusText();
+            std::string text;
+            try {
+                text = serviceRunner.StatusText(ReaderIsAdministrator(pipe.get()));
+            } catch (const std::exception&) {
+                // Out of memory: this reader goes without an answer, the next ones are served.
+            }
             OVERLAPPED write{};
             write.hEvent = connected.get();
             ResetEvent(write.hEvent);
@@ -299,6 +354,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     if (!handle)
         return;
     service.control.Attach(handle);
+    theFolders = PrepareFolders(service.log);
     platform::StartSocketLibrary();
     StatusChannel status(service.runner, service.stopped.get());
     if (!status.Start()) {
