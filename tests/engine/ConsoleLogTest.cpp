@@ -12,11 +12,14 @@
 #include "engine/ConsoleLog.h"
 #include "engine/LineStamps.h"
 #include "engine/ReplayBuffer.h"
+#include "platform/FileTrust.h"
 #include "platform/UserFolder.h"
 #include "support/LiveConnector.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -165,6 +168,85 @@ TEST(ConsoleLog, IsItsOwnersAloneAndAFailedWriteIsSaid) {
     EXPECT_EQ(log.Problem().rfind("Could not write log file /dev/full (", 0), 0u) << log.Problem();
 }
 #endif
+
+// The service's folders and the files that decide who logs in: made for the system and the
+// administrators alone; one that somebody else owns, or that others may write, is not used.
+TEST(ConsoleLog, FoldersAndFilesAnotherUserPreparedAreNotUsed) {
+    std::string folder = TempPath("private"), why;
+    ASSERT_TRUE(platform::MakePrivateFolder(folder, false, &why)) << why;
+    EXPECT_TRUE(platform::CheckFileTrust(folder).trusted) << platform::CheckFileTrust(folder).why;
+    std::string file = folder + kSeparator + "authorized_keys";
+    std::ofstream(file) << "ssh-ed25519 AAAA\n";
+#ifdef _WIN32
+    auto setAcl = [](const std::string& path, const wchar_t* sddl, SECURITY_INFORMATION what) {
+        PSECURITY_DESCRIPTOR d = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &d,
+                                                                         nullptr));
+        ASSERT_TRUE(SetFileSecurityA(path.c_str(), what, d));
+        LocalFree(d);
+    };
+    // Nothing inherited from where it was made: the system, the administrators and we alone.
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &dacl, nullptr, &descriptor),
+              ERROR_SUCCESS);
+    ASSERT_NE(dacl, nullptr);
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        LPSTR sid = nullptr;
+        ConvertSidToStringSidA(&ace->SidStart, &sid);
+        std::string text = sid ? sid : "";
+        LocalFree(sid);
+        EXPECT_TRUE(text == "S-1-5-18" || text == "S-1-5-32-544" || text.rfind("S-1-5-21-", 0) == 0)
+            << text;
+    }
+    LocalFree(descriptor);
+    setAcl(file, L"D:(A;;FA;;;WD)", DACL_SECURITY_INFORMATION);
+    EXPECT_EQ(platform::CheckFileTrust(file).why, "can be written by Everyone");
+    setAcl(file, L"O:BUD:(A;;FA;;;BA)", OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION);
+    setAcl(folder, L"O:BU", OWNER_SECURITY_INFORMATION);
+    // Wine keeps the owner a file was made with; Windows gives it to whom it is given.
+    descriptor = nullptr;
+    GetNamedSecurityInfoA(file.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                          nullptr, nullptr, nullptr, &descriptor);
+    BYTE users[SECURITY_MAX_SID_SIZE];
+    DWORD usersSize = sizeof users;
+    CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &usersSize);
+    const bool ownerTaken = owner && EqualSid(owner, users);
+    LocalFree(descriptor);
+    if (ownerTaken)
+        EXPECT_EQ(platform::CheckFileTrust(file).why, "is owned by BUILTIN\\Users");
+    else
+        setAcl(file, L"D:(A;;FA;;;WD)", DACL_SECURITY_INFORMATION);
+#else
+    chmod(file.c_str(), 0666);
+    EXPECT_EQ(platform::CheckFileTrust(file).why, "can be written by anyone");
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(platform::CheckFileTrust(file).why, "is owned by nobody");
+    }
+#endif
+    EXPECT_FALSE(platform::CheckFileTrust(file).trusted);
+#ifdef _WIN32
+    if (ownerTaken)
+#else
+    if (geteuid() == 0)
+#endif
+    {
+        EXPECT_FALSE(platform::MakePrivateFolder(folder, false, &why));
+        EXPECT_EQ(why.rfind("is owned by ", 0), 0u) << why;
+    }
+    std::remove(file.c_str());
+#ifdef _WIN32
+    RemoveDirectoryA(folder.c_str());
+#else
+    rmdir(folder.c_str());
+#endif
+}
 
 TEST(ConsoleLog, StampsEachLineWithTheTimeItBeganAndCutsOneThatNeverEnds) {
     using namespace std::chrono;
