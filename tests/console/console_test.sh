@@ -2,8 +2,10 @@
 # tolvi-relay console in a real terminal, a tmux pane: it opens a connector's console, what is
 # typed reaches it and its answer shows, Ctrl+] w shows who is on, Ctrl+] and another key says
 # what the keys are, Ctrl+] q leaves with the terminal's settings as they were, and a console
-# that goes away ends it with exit 0. An address nothing serves exits 1, a console nothing
-# names exits 2. With "wine" after the programs, the Windows programs run under wine and the
+# that goes away ends it with exit 0. Piped input of any size arrives whole, and the session
+# ends once the console has been quiet after it, never while it still answers; a raw console
+# is not asked who is on. An address nothing serves exits 1, a console nothing names or two
+# consoles exit 2. With "wine" after the programs, the Windows programs run under wine and the
 # console is found by its pipe's name among the user's stored connectors.
 #   console_test.sh TOLVI_RELAY TOLVI_PIPESERVER [wine]
 set -u
@@ -52,6 +54,9 @@ if [ -n "$wine" ]; then
     what=tolvi-console-test
 fi
 
+run "$relay" console 2323 2324 >"$work/out" 2>&1; code=$?
+[ $code -eq 2 ] && grep -qF "one PORT, PIPE or HOST:PORT, not '2324' as well" "$work/out" ||
+    fail "two consoles: exit $code, $(cat "$work/out")"
 run "$relay" console "127.0.0.1:$closed" >"$work/out" 2>&1; code=$?
 [ $code -eq 1 ] && grep -q "cannot connect to 127.0.0.1:$closed" "$work/out" ||
     fail "an address nothing serves: exit $code, $(cat "$work/out")"
@@ -91,6 +96,31 @@ shows -x "exit=0" || fail "leaving did not exit 0"
 for _ in $(seq 50); do [ -s "$work/after" ] && break; sleep 0.1; done
 diff "$work/before" "$work/after" >/dev/null || fail "the terminal was not restored: $(diff "$work/before" "$work/after")"
 grep -q ' icanon ' "$work/after" && grep -q ' echo ' "$work/after" || fail "no echo or icanon"
+
+# A script's input: a paste far larger than a socket takes at once reaches a raw console whole,
+# and the session ends by itself once the console is quiet after it.
+sink='\\.\pipe\tolvi-console-sink' raw_port=$(free_port)
+$wine "$pipeserver" "$sink" sink "$work/sink" </dev/null >"$work/sink.log" 2>&1 &
+[ -z "$wine" ] || sleep 2
+$wine "$relay" "$sink" "$raw_port" --raw </dev/null >"$work/raw.log" 2>&1 &
+for _ in $(seq 100); do grep -q listening "$work/raw.log" && break; sleep 0.1; done
+head -c 3000000 /dev/urandom >"$work/paste"
+$wine "$relay" console --raw "127.0.0.1:$raw_port" <"$work/paste" >"$work/out" 2>&1; code=$?
+[ $code -eq 0 ] || fail "a piped paste: exit $code, $(cat "$work/out")"
+for _ in $(seq 100); do [ "$(stat -c %s "$work/sink" 2>/dev/null)" = 3000000 ] && break; sleep 0.1; done
+cmp -s "$work/paste" "$work/sink" || fail "the paste arrived as $(stat -c %s "$work/sink") bytes"
+# A raw console cannot be asked who is on: nothing is sent into it for the asking.
+tm send-keys -t t "$wine '$relay' console --raw 127.0.0.1:$raw_port" Enter
+shows "Connected to " || fail "no greeting from the raw console"
+tm send-keys -t t C-] w
+shows "A raw console cannot be asked who is on" || fail "w on a raw console: $(screen)"
+tm send-keys -t t C-] q
+shows "Left the console." || fail "Ctrl+] q did not leave the raw console"
+cmp -s "$work/paste" "$work/sink" || fail "w sent something into the raw console"
+# An answer that takes longer than the quiet time, one line at a time, is read to its end.
+printf 'count 4\r' | $wine "$relay" console "127.0.0.1:$port" >"$work/out" 2>&1; code=$?
+[ $code -eq 0 ] && grep -q '^4' "$work/out" || fail "a slow answer was cut: exit $code, $(cat "$work/out")"
+tm send-keys -t t clear Enter
 
 # The console goes away: the session ends by itself.
 tm send-keys -t t clear Enter

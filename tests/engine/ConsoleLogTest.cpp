@@ -308,7 +308,7 @@ TEST(ReplayBuffer, KeepsExactlyTheLatestBytes) {
 TEST(ReplayBuffer, LeavesOutTheQuestionsToTheTerminalWhereverTheyAreCut) {
     const std::string asked =
         "\x1b[6n\x1b[5n\x1b[?6n\x1b[c\x1b[0c\x1b[>c\x1b[=c\x1b[>q\x1b[?2004$p\x1b[14t"
-        "\x1b[21t\x1b]11;?\x07\x1b]4;1;?\x1b\\\x1b]52;c;?\x07\x1bP$qm\x1b\\\x05";
+        "\x1b[21t\x1b]11;?\x07\x1b]4;1;?\x1b\\\x1b]52;c;?\x07\x1bP$qm\x1b\\\x1bP+q544e\x1b\\\x05";
     // Everything else stays exactly: colours, a title, a report the console echoes, a window
     // move (t below 11), a lone ESC, an OSC that sets a colour, a long title, a DCS.
     const std::string told = "\x1b[1;31mred\x1b[0m\x1b]0;title\x07\x1b[0n\x1b[3;4t\x1b\x1b(B"

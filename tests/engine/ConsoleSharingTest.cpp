@@ -432,6 +432,57 @@ TEST(ConsoleSharing, TakingTheConsoleEndsTheOtherTypistsAndKeepsTheWatchers) {
     EXPECT_NE(who.find("***   127.0.0.1  watch port, watching since "), std::string::npos) << who;
 }
 
+// A console of one client that a watch port shares is a meeting too: its watchers hear who
+// joins, takes it and leaves, a typist brought in by a host is served (watchers do not make it
+// busy), and a name is shown as text whatever bytes it holds.
+TEST(ConsoleSharing, AOneClientConsoleWithAWatchPortTellsWhoJoinsTakesAndLeaves) {
+    LiveConnector live;
+    live.options.watchPort = FreePort();
+    ASSERT_TRUE(live.Start());
+    TestClient w;
+    ASSERT_TRUE(w.Connect(static_cast<uint16_t>(live.options.watchPort)));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    ASSERT_EQ(w.ReadCount(Banner().size(), 5000), Banner());
+    platform::TcpSocket ours, theirs;
+    ASSERT_FALSE(platform::ConnectedPair(&ours, &theirs).Failed());
+    const std::string evil = "eve\x1b[2J\x1b]0;root@console\x07\r\xc2\x9b\xff\xfb";
+    ASSERT_TRUE(live.connector->AddClient(std::move(ours),
+                                          HostedClient{evil, ClientKind::Ssh, false, false}));
+    const std::string shown =
+        "eve\\x1b[2J\\x1b]0;root@console\\x07\\x0d\\x9b\xef\xbf\xbd\xef\xbf\xbd";
+    const std::string joined = "\r\n*** " + shown + " joined\r\n";
+    EXPECT_EQ(w.ReadCount(joined.size(), 3000), joined);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return live.connector->GetClientAddress() == shown + ", 1 watching"; }, 3000))
+        << live.connector->GetClientAddress();
+    ASSERT_TRUE(live.PipeWrite("up"));
+    char got[64] = {};
+    int64_t end = NowMs() + 3000;
+    std::string typist;
+    while (typist.find("up") == std::string::npos && NowMs() < end) {
+        theirs.SetNonBlocking();
+        long n = theirs.Receive(got, sizeof got).count;
+        if (n > 0)
+            typist.append(got, static_cast<size_t>(n));
+        else
+            std::this_thread::sleep_for(milliseconds(10));
+    }
+    EXPECT_EQ(typist.find("busy"), std::string::npos) << typist;
+    EXPECT_NE(typist.find("up"), std::string::npos) << typist;
+
+    platform::TcpSocket boss, bossEnd;
+    ASSERT_FALSE(platform::ConnectedPair(&boss, &bossEnd).Failed());
+    ASSERT_TRUE(live.connector->AddClient(std::move(boss),
+                                          HostedClient{"boss", ClientKind::Ssh, false, true}));
+    std::string told = w.ReadUntil("boss joined\r\n", 3000);
+    EXPECT_NE(told.find("*** boss took the console\r\n"), std::string::npos) << told;
+    EXPECT_NE(told.find("*** " + shown + " left\r\n"), std::string::npos) << told;
+    EXPECT_EQ(told.find_first_of(std::string("\x1b\xff\x9b\x07", 4)), std::string::npos);
+    bossEnd.Close();
+    EXPECT_NE(w.ReadUntil("*** boss left\r\n", 3000).find("*** boss left\r\n"),
+              std::string::npos);
+}
+
 TEST(ConsoleSharing, WhoTakesAConsoleOfNoWatchersGetsItWithoutItsPipeOpenedAgain) {
     LiveConnector live;
     live.options.maxClients = 2;

@@ -3,8 +3,11 @@
 
 #include "platform/AppendFile.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace tolvi::tools {
 namespace {
@@ -28,7 +31,7 @@ std::string Answer(const std::string& line) {
     if (line.empty())
         return "";
     if (line == "help")
-        return "commands: help, echo TEXT, uptime, bye\r\n";
+        return "commands: help, echo TEXT, uptime, count N, bye\r\n";
     if (line.rfind("echo ", 0) == 0)
         return line.substr(5) + "\r\n";
     if (line == "uptime")
@@ -56,6 +59,17 @@ void Console(PipeServer& server, const std::atomic<bool>& stop) {
                 if (line == "bye") {
                     Say(server, "bye\r\n");
                     return;
+                }
+                if (line.rfind("count ", 0) == 0) {
+                    // An answer that takes its time: a line every 400 ms, as a slow command's.
+                    for (int i = 1, n = std::atoi(line.c_str() + 6); i <= n && i <= 100 && !stop;
+                         ++i) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                        Say(server, std::to_string(i) + "\r\n");
+                    }
+                    Say(server, prompt);
+                    line.clear();
+                    continue;
                 }
                 Say(server, Answer(line) + prompt);
                 line.clear();
