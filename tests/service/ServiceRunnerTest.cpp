@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "pipeserver/PipeServer.h"
 #include "service/MachineConnectors.h"
 #include "service/ServiceRunner.h"
 #include "service/ServiceStatus.h"
@@ -106,6 +107,31 @@ TEST(ServiceRunner, ReportsItsStatesInOrderAndStopsWithinItsHint) {
                                          ServiceState::StopPending, ServiceState::Stopped}));
     EXPECT_EQ(scm.reports.back().exitCode, 0u);
     EXPECT_EQ(scm.log, (std::vector<std::string>{"started 1", "stopped"}));
+}
+
+// The status pipe is read by every user of the machine: what a console printed (the line of
+// its last alert) is in it for administrators alone.
+TEST(ServiceRunner, TheStatusGivesWhatAConsolePrintedToAdministratorsAlone) {
+    Recorder scm;
+    Source machine;
+    std::string pipeName = UniquePipeName(), error;
+    tools::PipeServer pipe(pipeName);
+    ASSERT_TRUE(pipe.Listen(&error)) << error;
+    ConnectorSettings watched = SettingsFor(pipeName, std::to_string(FreePort()));
+    watched.alerts = "password";
+    machine.connectors = {watched};
+    service::ServiceRunner runner(scm, machine, scm);
+    std::thread service([&] { runner.Run(); });
+    ASSERT_TRUE(pipe.WaitClient(5000));  // kept open for its alerts
+    const std::string line = "root password is hunter2";
+    ASSERT_TRUE(pipe.Write((line + "\r\n").data(), line.size() + 2));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return runner.StatusText(true).find(line) != std::string::npos; }, 5000));
+    std::string others = runner.StatusText(false);
+    EXPECT_EQ(others.find("hunter2"), std::string::npos) << others;
+    EXPECT_NE(others.find("\"pattern\":\"password\""), std::string::npos) << others;
+    runner.RequestStop();
+    service.join();
 }
 
 TEST(ServiceRunner, AConfigurationThatCannotBeReadEndsWithOurCode) {
