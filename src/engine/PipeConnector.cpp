@@ -102,6 +102,7 @@ void PipeConnector::WorkerMain(void* raw) {
         self->endings.clear();
     }
     self->worker->alerts.Stop();
+    self->worker->recorder.Stop();  // after the alerts, which mark it
     self->worker->log.Close();
     self->worker->listening.clear();  // the connector's own, which a reset may close
 }
@@ -162,6 +163,7 @@ void PipeConnector::TellAlert(const ConsoleAlert& alert) {
         alerted = true;
     }
     observer->OnConsoleAlert(*this, alert);
+    Mark("alert: " + alert.pattern);
     if (settings.alertCommand.empty())
         return;
     platform::SysError error = platform::StartProgram(
@@ -190,8 +192,10 @@ bool PipeConnector::Disconnect(uint64_t clientId, std::string notice) {
 // Ends the service of every client: their connections and the pipe close, the counters
 // start again from zero.
 void PipeConnector::DisconnectClient() {
-    for (auto& session : worker->sessions)
+    for (auto& session : worker->sessions) {
         observer->OnClientLeft(*this, session->Name());
+        SessionEnded(*session, "the connector stopped");
+    }
     worker->sessions.clear();
     worker->closing.clear();
     ClosePipe();

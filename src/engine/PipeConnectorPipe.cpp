@@ -140,6 +140,7 @@ bool PipeConnector::AttachPipe() {
     r.carriageReturnSent = false;
     r.pipeMayRead = true;
     observer->OnPipeAttached(*this);
+    Mark("pipe attached");
     for (auto& session : r.sessions)
         AttachSession(*session);
     if (!r.sessions.empty())
@@ -205,6 +206,8 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
     r.replay.Append(data, size);
     if (r.alerts.Running())
         r.alerts.Feed(data, size);
+    if (r.recorder.Running())
+        r.recorder.Output(data, size);
     bool anyone = false, alone = false;
     for (auto& s : r.sessions) {
         if (!s->Attached())
@@ -238,6 +241,7 @@ void PipeConnector::LosePipe() {
     ClosePipe();
     r.closePipeWhenWritten = false;
     observer->OnPipeLost(*this);
+    Mark("pipe lost");
     // A console that went away after a while (a virtual machine restarting) is looked for
     // again at once; one that closes as soon as it is opened is tried twice a second, as a
     // missing one is, not in a loop that floods the clients with banners.

@@ -22,7 +22,9 @@ class AppendFile {
     AppendFile& operator=(const AppendFile&) = delete;
 
     // Opens path for appending, creating it when missing; size says how long it already is.
-    SysError Open(const std::string& path, uint64_t* size);
+    // ownerOnly: on POSIX the file is for its owner alone (0600); on Windows it has the rights
+    // its folder passes on.
+    SysError Open(const std::string& path, uint64_t* size, bool ownerOnly = false);
     bool IsOpen() const;
     // Writes all of data at the end.
     SysError Write(const void* data, size_t size);

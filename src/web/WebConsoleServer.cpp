@@ -181,10 +181,12 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
     void JoinHere() {
         ErrorCode e;
         tcp::endpoint browser = beast::get_lowest_layer(ws).socket().remote_endpoint(e);
-        std::string name = "web " + (e ? std::string("127.0.0.1") : browser.address().to_string());
+        std::string address = e ? std::string("127.0.0.1") : browser.address().to_string();
+        std::string name = "web " + address;
         platform::TcpSocket end;
         std::string why;
-        JoinRequest request{where.key, HostedClient{name, ClientKind::Web, false, take}, take};
+        JoinRequest request{where.key, HostedClient{name, ClientKind::Web, false, take, address, {}},
+                            take};
         if (!owner.directory.load()->Join(request, &end, &why)) {
             Tell("The console cannot be opened: " + why + "\r\n");
             return;

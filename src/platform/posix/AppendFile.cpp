@@ -11,11 +11,11 @@
 
 namespace tolvi::platform {
 
-SysError AppendFile::Open(const std::string& path, uint64_t* size) {
+SysError AppendFile::Open(const std::string& path, uint64_t* size, bool ownerOnly) {
     Close();
     int fd;
     do {
-        fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, ownerOnly ? 0600 : 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return LastErrno();
@@ -25,6 +25,8 @@ SysError AppendFile::Open(const std::string& path, uint64_t* size) {
         close(fd);
         return error;
     }
+    if (ownerOnly && (info.st_mode & 077) != 0)
+        fchmod(fd, 0600);  // one made before, with wider rights
     *size = static_cast<uint64_t>(info.st_size);
     descriptor = fd;
     return {};

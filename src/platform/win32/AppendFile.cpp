@@ -6,7 +6,7 @@
 
 namespace tolvi::platform {
 
-SysError AppendFile::Open(const std::string& path, uint64_t* size) {
+SysError AppendFile::Open(const std::string& path, uint64_t* size, bool) {
     Close();
     // Others may read the log while it is written, and rotate or delete it.
     UniqueFile file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
