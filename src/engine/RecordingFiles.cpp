@@ -39,7 +39,7 @@ std::string RecordingName(std::chrono::system_clock::time_point start, int nth) 
     std::string name = Format("%04d-%02d-%02d_%02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1,
                               t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     if (nth > 1)
-        name += Format(".%d", nth);
+        name += Format("_%03d", nth);  // after the first of its second, by name too
     return name + ".cast";
 }
 

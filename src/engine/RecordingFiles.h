@@ -19,7 +19,7 @@ struct RecordingLimits {
 bool IsRecordingName(const std::string& name);
 
 // The name of a recording that begins at start, in local time; with a second one of the same
-// second (rotation by size can do that), ".2" and so on before ".cast".
+// second (rotation by size can do that), "_002" and so on before ".cast".
 std::string RecordingName(std::chrono::system_clock::time_point start, int nth = 1);
 
 // The next local midnight after at: a recording's day ends there.
