@@ -204,10 +204,11 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
     if (r.log.IsOpen() && !r.log.Append(data, size))
         SetErrorText(r.log.Problem());  // the relay goes on without the log
     r.replay.Append(data, size);
-    if (r.alerts.Running())
-        r.alerts.Feed(data, size);
+    // The recording first: an alert's marker comes after the line that raised it.
     if (r.recorder.Running())
         r.recorder.Output(data, size);
+    if (r.alerts.Running())
+        r.alerts.Feed(data, size);
     bool anyone = false, alone = false;
     for (auto& s : r.sessions) {
         if (!s->Attached())
