@@ -71,6 +71,7 @@
             speed: Number(document.getElementById('speed').value),
             fit: 'width',
             preload: true,
+            controls: true,  // the timeline with its markers, always in sight
             autoPlay: autoPlay,
             terminalFontFamily: 'Consolas, "DejaVu Sans Mono", "Liberation Mono", monospace',
         };
