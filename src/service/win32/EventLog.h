@@ -30,6 +30,7 @@ class EventLog : public ServiceLog {
     void SshNotice(const std::string& line) override;
     void ConsoleAlert(const std::string& connector, const std::string& pattern,
                       const std::string& line, int more) override;
+    void Audit(const std::string& text) override;
 
   private:
     void Write(DWORD id, const std::vector<std::string>& inserts);
