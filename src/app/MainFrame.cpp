@@ -15,6 +15,8 @@
 #include "dialogs/SettingsDialog.h"
 #include "engine/Format.h"
 #include "platform/ErrorText.h"
+#include "platform/Folder.h"
+#include "service/MachineRecordings.h"
 #include "platform/Socket.h"
 #include "platform/UserFolder.h"
 #include "platform/win32/WideText.h"

@@ -9,6 +9,7 @@
 #include "app/ServiceWatch.h"
 #include "model/StartupDecision.h"
 #include "config/ConfigurationStore.h"
+#include "model/AuditTrail.h"
 #include "model/ConnectorFactory.h"
 #include "model/ConnectorHost.h"
 #include "model/ConnectorList.h"
