@@ -291,5 +291,26 @@ int main(int argc, char** argv) {
                 bench::Ratio(watched, plain));
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "at 10 MB/s: CPU, % core", 100 * plainCpu / 3,
                 100 * alertCpu / 3, bench::Ratio(alertCpu, plainCpu));
+
+    // A recorded console beside an unrecorded one, at the console's rate and as fast as it
+    // goes: the recording is written beside the relay, and may lose output, never speed.
+    std::string folder = "/tmp/tolvi-bench-recordings-" + pid;
+    std::vector<std::string> recorded = {"--record", "--record-dir", folder, "--audit",
+                                         folder + ".audit.jsonl"};
+    double recordedCpu = 0;
+    plain = SharedThroughput(1, paced, FreePort(), sharedPipe, true, {}, &plainCpu, kConsoleRate);
+    double kept = SharedThroughput(1, paced, FreePort(), sharedPipe, true, recorded, &recordedCpu,
+                                   kConsoleRate);
+    std::printf("\nrelay_bench: one console's lines to one client, recorded and not\n");
+    std::printf("%-26s %12s %12s %10s\n", "figure", "unrecorded", "recorded", "ratio");
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "at 10 MB/s: MB/s", plain, kept,
+                bench::Ratio(kept, plain));
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "at 10 MB/s: CPU, % core", 100 * plainCpu / 3,
+                100 * recordedCpu / 3, bench::Ratio(recordedCpu, plainCpu));
+    plain = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, true, {}, &plainCpu);
+    kept = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, true, recorded, &recordedCpu);
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "fastest: MB/s", plain, kept,
+                bench::Ratio(kept, plain));
+    std::system(("rm -rf '" + folder + "' '" + folder + ".audit.jsonl'").c_str());
     return 0;
 }

@@ -34,6 +34,7 @@ endif()
 
 # name, type, file: what /assets/<name> serves.
 set(xterm ${TOLVI_NODE_MODULES}/@xterm)
+set(player ${TOLVI_NODE_MODULES}/asciinema-player)
 set(TOLVI_WEB_ASSETS
     "xterm.js|text/javascript|${xterm}/xterm/lib/xterm.js"
     "xterm.css|text/css|${xterm}/xterm/css/xterm.css"
@@ -43,13 +44,20 @@ set(TOLVI_WEB_ASSETS
     "LICENSE-xterm.txt|text/plain|${xterm}/xterm/LICENSE"
     "console.js|text/javascript|${TOLVI_WEB_SOURCE}/console.js"
     "console.css|text/css|${TOLVI_WEB_SOURCE}/console.css"
+    # The recordings' player, asciinema's, with its licence.
+    "asciinema-player.js|text/javascript|${player}/dist/bundle/asciinema-player.min.js"
+    "asciinema-player.css|text/css|${player}/dist/bundle/asciinema-player.css"
+    "LICENSE-asciinema-player.txt|text/plain|${player}/LICENSE"
+    "recordings.js|text/javascript|${TOLVI_WEB_SOURCE}/recordings.js"
 )
-set(page "${TOLVI_WEB_SOURCE}/console.html")
+# The pages, templates that ConsolePage fills in.
+set(pages "console.html" "recordings.html")
 
 set(installed ${TOLVI_NODE_MODULES}/.tolvi-installed)
 set(from_npm ${xterm}/xterm/lib/xterm.js ${xterm}/xterm/css/xterm.css
              ${xterm}/addon-fit/lib/addon-fit.js ${xterm}/addon-attach/lib/addon-attach.js
-             ${xterm}/xterm/LICENSE)
+             ${xterm}/xterm/LICENSE ${player}/dist/bundle/asciinema-player.min.js
+             ${player}/dist/bundle/asciinema-player.css ${player}/LICENSE)
 add_custom_command(
     OUTPUT ${installed} ${from_npm}
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${TOLVI_WEB_SOURCE}/package.json
@@ -63,14 +71,19 @@ add_custom_command(
 add_custom_target(tolvi_web_packages DEPENDS ${installed})
 file(MAKE_DIRECTORY ${TOLVI_WEB_BUILD})
 
-# The assets' table, with each file's bytes placed by the assembler; the page comes last,
-# outside the table, since it is served only once filled in.
+# The assets' table, with each file's bytes placed by the assembler; the pages come last, in a
+# table of their own, since they are served only once filled in.
 set(asm "")
 set(table "")
+set(page_table "")
 set(declarations "")
 set(files "")
 set(index 0)
-foreach(entry IN LISTS TOLVI_WEB_ASSETS ITEMS "console.html|text/html|${page}")
+set(page_entries "")
+foreach(name IN LISTS pages)
+    list(APPEND page_entries "${name}|text/html|${TOLVI_WEB_SOURCE}/${name}")
+endforeach()
+foreach(entry IN LISTS TOLVI_WEB_ASSETS page_entries)
     string(REPLACE "|" ";" fields "${entry}")
     list(GET fields 0 name)
     list(GET fields 1 type)
@@ -80,8 +93,8 @@ foreach(entry IN LISTS TOLVI_WEB_ASSETS ITEMS "console.html|text/html|${page}")
     string(APPEND asm "    \".balign 16\\n${symbol}:\\n.incbin \\\"${file}\\\"\\n${symbol}_end:\\n\"\n")
     string(APPEND declarations "extern \"C\" const char ${symbol}[], ${symbol}_end[];\n")
     set(row "{\"${name}\", \"${type}\", ${symbol}, static_cast<size_t>(${symbol}_end - ${symbol})}")
-    if(name STREQUAL "console.html")
-        set(page_row "${row}")
+    if(name IN_LIST pages)
+        string(APPEND page_table "    ${row},\n")
     else()
         string(APPEND table "    ${row},\n")
     endif()
@@ -119,9 +132,15 @@ const Asset* FindAsset(const std::string& name) {
     return nullptr;
 }
 
-const Asset& PageTemplate() {
-    static const Asset page = ${page_row};
-    return page;
+const Asset kPages[] = {
+${page_table}};
+
+const Asset& PageTemplate(const std::string& name) {
+    for (const Asset& page : kPages) {
+        if (name == page.name)
+            return page;
+    }
+    return kPages[0];
 }
 
 }  // namespace tolvi::web

@@ -15,6 +15,8 @@
 #include "dialogs/SettingsDialog.h"
 #include "engine/Format.h"
 #include "platform/ErrorText.h"
+#include "platform/Folder.h"
+#include "service/MachineRecordings.h"
 #include "platform/Socket.h"
 #include "platform/UserFolder.h"
 #include "platform/win32/WideText.h"
@@ -73,6 +75,7 @@ LRESULT CMainFrame::OnCreate(WPARAM, LPARAM) {
     connectorView.SetRefreshHandler([this] { OnRefresh(); });
     connectorView.SetSelectionHandler([this] { ShowIdleText(); });
     connectorView.SetConnectorObserver(&alerts);
+    connectorView.SetConnectorPlaces(host.Places());
     dpi = ui::WindowDpi(Hwnd());
     if (!toolBar.Create(Hwnd(), kToolBarStyle, ID_VIEW_TOOLBAR) ||
         !toolBar.LoadToolBar(IDR_MAINFRAME)) {
@@ -157,6 +160,17 @@ bool CMainFrame::StartSockets() {
 bool CMainFrame::LoadConfiguration() {
     StoredConfiguration loaded = tolvi::LoadConfiguration(*store, options);
     options = loaded.options;
+    // The audit trail beside the SSH keys file, the recordings in a folder beside it.
+    std::string folder = platform::UserConfigFolder();
+    if (!folder.empty()) {
+        ConnectorPlaces places;
+        places.recordingsRoot = platform::JoinPath(folder, "recordings");
+        platform::MakeFolder(places.recordingsRoot);
+        audit.Open(platform::JoinPath(folder, "audit.jsonl"));  // tried again at each record
+        places.audit = &audit;
+        host.SetPlaces(places);
+        connectorView.SetConnectorPlaces(places);
+    }
     std::vector<ConnectorHost::Failure> failures = host.Start(loaded.connectors);
     backupPending = loaded.needsBackup;
     // Nothing stored is dropped without a word: what could not be read as stored is named,
@@ -423,6 +437,8 @@ std::vector<web::WebConsole> CMainFrame::ConsolesNow() const {
         c.key = s.port;
         c.title = s.description.empty() ? s.pipe : s.description + " \xE2\x80\x94 " + s.pipe;
         c.endpoint = platform::Endpoint::LoopbackV4(static_cast<uint16_t>(port));
+        // Readable by administrators alone: the page says so to anyone else.
+        c.recordings = RecordingFolderOf(service::MachineRecordingsRoot(), s.port);
         consoles.push_back(c);
     }
     return consoles;
@@ -440,10 +456,10 @@ void CMainFrame::OnRefresh() {
     ShowIdleText();  // the selected row may have gone into Error, or out of it
 }
 
-LRESULT CMainFrame::OnOpenConsole(WPARAM, LPARAM) {
+std::string CMainFrame::SelectedConsoleKey() {
     int row = connectorView.GetSelectedRow();
     if (row < 0)
-        return 0;
+        return "";
     std::string key;
     if (connectorView.IsServiceRow(row)) {
         size_t i = static_cast<size_t>(row - connectors.Count());
@@ -457,24 +473,41 @@ LRESULT CMainFrame::OnOpenConsole(WPARAM, LPARAM) {
                               "The console cannot be opened: the connector does not "
                               "listen (" +
                                   c.GetErrorText() + ")");
-            return 0;
+            return "";
         }
         key = console.key;
     }
     webConsoles.SetConsoles(ConsolesNow());
-    std::string url = webConsoles.ConsoleUrl(key);
+    return key;
+}
+
+LRESULT CMainFrame::OnOpenConsole(WPARAM, LPARAM) {
+    std::string key = SelectedConsoleKey();
+    if (!key.empty())
+        OpenInBrowser(webConsoles.ConsoleUrl(key));
+    return 0;
+}
+
+// The selected connector's recordings page, the service's too.
+LRESULT CMainFrame::OnRecordings(WPARAM, LPARAM) {
+    std::string key = SelectedConsoleKey();
+    if (!key.empty())
+        OpenInBrowser(webConsoles.RecordingsUrl(key));
+    return 0;
+}
+
+void CMainFrame::OpenInBrowser(const std::string& url) {
     if (url.empty()) {
         ui::AppMessageBox(Hwnd(),
                           "The console cannot be opened: the web console does not run "
                           "(File > Settings sets its port)");
-        return 0;
+        return;
     }
     if (openUrl)
         openUrl(url);
     else
         ShellExecuteW(Hwnd(), L"open", platform::Widen(url).c_str(), nullptr, nullptr,
                       SW_SHOWNORMAL);
-    return 0;
 }
 
 LRESULT CMainFrame::OnQuickHelp(WPARAM, LPARAM) {
@@ -657,6 +690,7 @@ bool CMainFrame::Dispatch(UINT msg, WPARAM w, LPARAM l, LRESULT* result) {
         ui::OnNotify(ui::kAnyControl, TBN_HOTITEMCHANGE, &CMainFrame::OnHotItemChange),
         ui::OnCommand(ID_SETTINGS, &CMainFrame::OnSettings),
         ui::OnCommand(ID_CONNECTOR_OPEN_CONSOLE, &CMainFrame::OnOpenConsole),
+        ui::OnCommand(ID_CONNECTOR_RECORDINGS, &CMainFrame::OnRecordings),
         ui::OnCommand(ID_SSH_KEYS, &CMainFrame::OnSshKeys),
         ui::OnCommand(ID_QUICK_HELP, &CMainFrame::OnQuickHelp),
         ui::OnCommand(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar),

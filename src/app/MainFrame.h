@@ -9,6 +9,7 @@
 #include "app/ServiceWatch.h"
 #include "model/StartupDecision.h"
 #include "config/ConfigurationStore.h"
+#include "model/AuditTrail.h"
 #include "model/ConnectorFactory.h"
 #include "model/ConnectorHost.h"
 #include "model/ConnectorList.h"
@@ -114,6 +115,12 @@ class CMainFrame : public ui::Window {
     LRESULT OnNeedToolTipText(WPARAM, LPARAM);
     LRESULT OnHotItemChange(WPARAM, LPARAM);
     LRESULT OnOpenConsole(WPARAM, LPARAM);
+    LRESULT OnRecordings(WPARAM, LPARAM);
+    // The selected row's console key (its port text), whether it is the service's or ours;
+    // "" with a box that says why when there is none.
+    std::string SelectedConsoleKey();
+    // Opens url in the browser, or says that the web console does not run.
+    void OpenInBrowser(const std::string& url);
     LRESULT OnSshKeys(WPARAM, LPARAM);
     // Starts, moves or stops the SSH server as the options say; "" or what went wrong.
     std::string StartSsh();
@@ -140,6 +147,7 @@ class CMainFrame : public ui::Window {
     ui::StatusBar statusBar;
     ui::ToolBar toolBar;
     EngineAlerts alerts;  // outlives the connectors, which report to it
+    AuditTrail audit;     // and this, which they write to
     ConnectorHost host{&alerts};
     ConnectorList& connectors = host.Connectors();  // outlives its view
     // What the SSH server says that keeps everyone out is shown in a box; the rest is its

@@ -4,6 +4,7 @@
 #include "engine/Format.h"
 #include "engine/LineStamps.h"
 #include "engine/SafeText.h"
+#include "platform/Endpoint.h"
 
 namespace tolvi {
 
@@ -16,6 +17,13 @@ std::string ClientLine(const ClientInfo& client) {
     return Format("%s  %s, %s since %s", SafeName(client.name).c_str(),
                   ClientKindWord(client.kind), client.watching ? "watching" : "typing",
                   LocalClock(client.since).c_str());
+}
+
+std::string AddressInName(const std::string& name) {
+    size_t space = name.rfind(' ');
+    std::string last = space == std::string::npos ? name : name.substr(space + 1);
+    platform::Endpoint parsed;
+    return platform::ParseAddress(last, &parsed) ? last : "";
 }
 
 const char* ClientKindWord(ClientKind kind) {

@@ -20,6 +20,10 @@ struct HostedClient {
     ClientKind kind = ClientKind::Web;
     bool watching = false;  // sees the console; what it types is dropped
     bool take = false;      // every other typing client's session ends first
+    // Where it connects from, and an SSH key's "SHA256:..." fingerprint, for the audit trail;
+    // "" when the host does not say (the address is then taken from the name's last word).
+    std::string address;
+    std::string keyFingerprint;
 };
 
 // One client as the connector's host sees it.
@@ -31,6 +35,8 @@ struct ClientInfo {
     std::chrono::system_clock::time_point since;
     uint64_t bytesToClient = 0;    // of the console's output
     uint64_t bytesFromClient = 0;  // all it sent, Telnet commands included
+    std::string address;         // "10.0.0.5"; "" when nobody said
+    std::string keyFingerprint;  // an SSH client's key, "SHA256:..."
 };
 
 // A client's byte counts as its session keeps them, read from other threads.
@@ -44,5 +50,9 @@ struct ClientTraffic {
 // 15:41:07".
 std::string ShownName(const ClientInfo& client);
 std::string ClientLine(const ClientInfo& client);
+
+// The address a client's name ends with ("alice@laptop 10.0.0.5", "web ::1", "10.0.0.5"); ""
+// when its last word is none.
+std::string AddressInName(const std::string& name);
 
 }  // namespace tolvi

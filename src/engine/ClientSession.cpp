@@ -18,7 +18,7 @@ ClientSession::ClientSession(platform::TcpSocket socket, ClientInfo who, bool te
 }
 
 ClientSession::ClientSession(platform::TcpSocket socket, std::string address)
-    : ClientSession(std::move(socket), ClientInfo{0, std::move(address), ClientKind::Telnet, false, {}, 0, 0},
+    : ClientSession(std::move(socket), ClientInfo{0, address, ClientKind::Telnet, false, {}, 0, 0, address, {}},
                     true, true) {}
 
 ClientInfo ClientSession::Who() const {

@@ -103,6 +103,7 @@ void PipeConnector::WorkerMain(void* raw) {
     }
     self->worker->alerts.Stop();
     self->alertCommands.EndAll();  // none outlives its connector
+    self->worker->recorder.Stop();  // after the alerts, which mark it
     self->worker->log.Close();
     self->worker->listening.clear();  // the connector's own, which a reset may close
 }
@@ -163,6 +164,7 @@ void PipeConnector::TellAlert(const ConsoleAlert& alert) {
         alerted = true;
     }
     observer->OnConsoleAlert(*this, alert);
+    Mark("alert: " + alert.pattern);
     if (settings.alertCommand.empty())
         return;
     // What the console printed is a guest's text: its environment gets it as valid UTF-8.
@@ -187,8 +189,10 @@ bool PipeConnector::Disconnect(uint64_t clientId, std::string notice) {
 // Ends the service of every client: their connections and the pipe close, the counters
 // start again from zero.
 void PipeConnector::DisconnectClient() {
-    for (auto& session : worker->sessions)
+    for (auto& session : worker->sessions) {
         observer->OnClientLeft(*this, session->Name());
+        SessionEnded(*session, "the connector stopped");
+    }
     worker->sessions.clear();
     worker->closing.clear();
     ClosePipe();

@@ -25,6 +25,7 @@
 
 namespace tolvi {
 
+class AuditSink;
 class ClientSession;
 
 // The error text of a connector whose worker thread could not be started.
@@ -43,6 +44,13 @@ class PipeConnector {
 
     // Where the connector reports; nullptr for none. It must outlive the worker.
     void SetObserver(ConnectorObserver* observer);
+    // Where its clients' sessions are written down; nullptr for nowhere. It must outlive the
+    // worker. Set before StartWorker, as the next one is.
+    void SetAudit(AuditSink* audit);
+    // The folder of its recordings (the program's recordings folder and its port), used when
+    // the console is recorded; "" for none.
+    void SetRecordingFolder(std::string folder) { recordingFolder = std::move(folder); }
+    const std::string& RecordingFolder() const { return recordingFolder; }
     // Opens the listening endpoints: the console's port and the watch port, on the listening
     // address or the automatic ones. predecessor is the connector this one replaces (an Edit)
     // or this one itself (a Reset): where it listens on the same address and port, its
@@ -120,7 +128,9 @@ class PipeConnector {
     void TakeHostedClients(bool* progress);
     void ServeClient(platform::TcpSocket client, ClientInfo who, bool telnet, bool banners);
     // Lets a client go with a last line; the others of a shared console hear that it left.
-    void EndSession(std::unique_ptr<ClientSession>& session, const std::string& lastLine);
+    // how: why, as the audit trail says it (SessionEnded).
+    void EndSession(std::unique_ptr<ClientSession>& session, const std::string& lastLine,
+                    const std::string& how);
     // Whether the clients of this console are told of each other: a shared Telnet console.
     bool SharedConsole() const;
     // One line to every client of a shared console that is told banners, but one.
@@ -128,6 +138,15 @@ class PipeConnector {
     std::string WhoIsOn() const;
     void StartAlerts();
     void TellAlert(const ConsoleAlert& alert);
+    // The recording and the audit trail (PipeConnectorRecord.cpp): what happens around the
+    // console, as markers of its recording and records of the trail.
+    void StartRecording();
+    void Mark(const std::string& marker);
+    void SessionBegan(const ClientSession& session);
+    void SessionEnded(const ClientSession& session, const std::string& how);
+    void NoteTyping(const ClientSession& session, size_t before);
+    void NoteTake(const HostedClient& who);
+    void NoteRefusal(const std::string& client, const std::string& why);
     void RefuseClient(platform::TcpSocket& client, const std::string& address);
     void TurnAwayBusy(platform::TcpSocket& client, const std::string& name, size_t count,
                       bool watchers);
@@ -197,6 +216,8 @@ class PipeConnector {
     ConsoleAlert lastAlert;     // guarded by stateLock
     bool alerted = false;       // guarded by stateLock
     ConnectorObserver* observer = nullptr;
+    AuditSink* auditSink = nullptr;
+    std::string recordingFolder;
     mutable std::mutex stateLock;
     std::atomic<uint16_t> listenPort{0};
     std::unique_ptr<Worker> worker;  // the worker's own state

@@ -28,7 +28,9 @@ void PipeConnector::BeginService() {
         static_cast<size_t>(std::clamp(settings.replayKiB, 0, kReplayKiBLimit)) * 1024;
     // The log, the replay and the alerts are for the hours nobody watches: the pipe is open
     // whether or not a client is there.
-    r.keepPipeOpen = !settings.logFile.empty() || replayBytes > 0 || !settings.alerts.empty();
+    r.keepPipeOpen = !settings.logFile.empty() || replayBytes > 0 || !settings.alerts.empty() ||
+                     settings.record;
+    StartRecording();  // before the alerts, whose thread marks the recording
     StartAlerts();
     if (r.replay.Capacity() != replayBytes)
         r.replay = ReplayBuffer(replayBytes);
@@ -157,7 +159,7 @@ bool PipeConnector::AdmitClient(platform::TcpSocket client, bool watch) {
     client.SetOobInline();
     ClientKind kind = watch ? ClientKind::WatchPort
                             : (settings.telnet ? ClientKind::Telnet : ClientKind::Raw);
-    ServeClient(std::move(client), ClientInfo{0, address, kind, watch, {}, 0, 0}, settings.telnet,
+    ServeClient(std::move(client), ClientInfo{0, address, kind, watch, {}, 0, 0, address, {}}, settings.telnet,
                 settings.telnet);
     return true;
 }
@@ -177,7 +179,7 @@ void PipeConnector::TakeHostedClients(bool* progress) {
     for (Ending& e : ending) {
         for (auto& s : r.sessions) {
             if (s && s->Who().id == e.id) {
-                EndSession(s, e.notice);
+                EndSession(s, e.notice, "disconnected from the window");
                 *progress = true;
             }
         }
@@ -189,9 +191,10 @@ void PipeConnector::TakeHostedClients(bool* progress) {
         if (in.who.take && !watch) {
             // Every other typist is told who took the console, and goes; watchers stay.
             std::string line = "\r\n*** " + in.who.name + " took the console\r\n";
+            NoteTake(in.who);
             for (auto& s : r.sessions) {
                 if (s && !s->Watching())
-                    EndSession(s, line);
+                    EndSession(s, line, "taken over by " + SafeName(in.who.name));
             }
             // The console stays open for the one who took it: a pipe closed and opened again
             // would be a new session to many a console.
@@ -211,8 +214,9 @@ void PipeConnector::TakeHostedClients(bool* progress) {
         // The web console's bridge speaks Telnet to a Telnet console, as a browser's Telnet
         // client would; an SSH channel carries the console's bytes as they are.
         bool telnet = settings.telnet && in.who.kind == ClientKind::Web;
-        ServeClient(std::move(in.stream), ClientInfo{0, in.who.name, in.who.kind, watch, {}, 0, 0}, telnet,
-                    settings.telnet);
+        ClientInfo info{0, in.who.name, in.who.kind, watch, {}, 0, 0, in.who.address,
+                        in.who.keyFingerprint};
+        ServeClient(std::move(in.stream), std::move(info), telnet, settings.telnet);
     }
 }
 
@@ -221,6 +225,8 @@ void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool
     Worker& r = *worker;
     const bool watch = who.watching;
     who.id = nextClientId++;
+    if (who.address.empty())
+        who.address = AddressInName(who.name);
     // A host's name for its client (an SSH key's comment) is a stranger's text: from here on
     // every place that shows it, other clients' terminals among them, gets it made safe.
     who.name = SafeName(who.name);
@@ -229,6 +235,7 @@ void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool
     ClientSession& session = *r.sessions.back();
     ShowClients();
     observer->OnClientArrived(*this, watch ? session.Name() + " (watching)" : session.Name());
+    SessionBegan(session);
     Notify("\r\n*** " + ShownName(session.Who()) + " joined\r\n", &session);
     if (session.Banners())
         session.QueueText(kAttachingText);
@@ -253,6 +260,7 @@ void PipeConnector::RefuseClient(platform::TcpSocket& client, const std::string&
         Format("*** Host %s is not authorized to access this service!\r\n", address.c_str());
     client.Send(text.data(), text.size());  // whether it arrives or not, the client goes
     observer->OnClientRefused(*this, address);
+    NoteRefusal(address, "not admitted");
     client.CloseAfterSending();
 }
 
@@ -263,6 +271,7 @@ void PipeConnector::TurnAwayBusy(platform::TcpSocket& client, const std::string&
                               watchers ? "watchers" : "clients");
     client.Send(text.data(), text.size());
     observer->OnClientBusy(*this, name);
+    NoteRefusal(name, "busy");
     client.CloseAfterSending();
 }
 
@@ -282,7 +291,10 @@ void PipeConnector::ServeSessions(bool* progress) {
         while (
             s.MayRead() && s.Output().OwnSize() < Worker::kAnswerLimit &&
             (typing ? r.toPipe.Size() < Worker::kHighWater : taken < Worker::kPipeBytesPerPass)) {
+            size_t before = into.Size();
             size_t got = s.Receive(Worker::kPiece, into);
+            if (typing)
+                NoteTyping(s, before);
             r.dropped.Clear();
             if (got == 0)
                 break;
@@ -344,6 +356,7 @@ void PipeConnector::EndGoneSessions(bool* progress, bool keepTurn) {
     for (auto it = gone; it != sessions.end(); ++it) {
         if (*it) {
             observer->OnClientLeft(*this, (*it)->Name());
+            SessionEnded(**it, "left");
             left.push_back(ShownName((*it)->Who()));
         }
     }
@@ -365,15 +378,16 @@ void PipeConnector::EndTurnWithoutClients() {
 
 // A client that cannot keep up is sent one line and let go; nobody waits for it.
 void PipeConnector::LetGoSlowClient(std::unique_ptr<ClientSession>& session) {
-    EndSession(session, kTooSlowText);
+    EndSession(session, kTooSlowText, "too slow");
 }
 
 // Its place in the sessions is left empty, for EndGoneSessions to take out.
 void PipeConnector::EndSession(std::unique_ptr<ClientSession>& session,
-                               const std::string& lastLine) {
+                               const std::string& lastLine, const std::string& how) {
     session->CloseWith(session->Banners() ? lastLine.c_str() : "",
                        RelayClock::now() + Worker::kLastLineTime);
     observer->OnClientLeft(*this, session->Name());
+    SessionEnded(*session, how);
     std::string name = ShownName(session->Who());
     const ClientSession* gone = session.get();
     worker->closing.push_back(std::move(session));

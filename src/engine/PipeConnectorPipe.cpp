@@ -148,6 +148,7 @@ bool PipeConnector::AttachPipe() {
     r.carriageReturnSent = false;
     r.pipeMayRead = true;
     observer->OnPipeAttached(*this);
+    Mark("pipe attached");
     for (auto& session : r.sessions)
         AttachSession(*session);
     if (!r.sessions.empty())
@@ -213,6 +214,9 @@ void PipeConnector::DeliverPipeData(const uint8_t* data, size_t size) {
     if (std::string notice = r.log.TakeNotice(); !notice.empty())
         SetErrorText(notice);
     r.replay.Append(data, size);
+    // The recording first: an alert's marker comes after the line that raised it.
+    if (r.recorder.Running())
+        r.recorder.Output(data, size);
     if (r.alerts.Running())
         r.alerts.Feed(data, size);
     bool anyone = false, alone = false;
@@ -248,6 +252,7 @@ void PipeConnector::LosePipe() {
     ClosePipe();
     r.closePipeWhenWritten = false;
     observer->OnPipeLost(*this);
+    Mark("pipe lost");
     // A console that went away after a while (a virtual machine restarting) is looked for
     // again at once; one that closes as soon as it is opened is tried twice a second, as a
     // missing one is, not in a loop that floods the clients with banners.

@@ -9,6 +9,7 @@
 #include "engine/ClientSession.h"
 #include "engine/AlertWatcher.h"
 #include "engine/ConsoleLog.h"
+#include "engine/ConsoleRecorder.h"
 #include "engine/ReplayBuffer.h"
 #include "engine/PipeConnector.h"
 #include "platform/PipeClient.h"
@@ -63,6 +64,8 @@ struct PipeConnector::Worker {
     ConsoleLog log;
     ReplayBuffer replay;
     AlertWatcher alerts;  // watching the console's lines, while it has patterns
+    ConsoleRecorder recorder;  // while the console is recorded
+    uint64_t lastTypist = 0;   // the id of the client who typed last, for the recording
     platform::PipeClient pipe;
     ByteQueue toPipe;
     // The last client left with bytes still on their way to the pipe: they are written before

@@ -1,6 +1,7 @@
 // The connector commands' flows.
 #include "model/ConnectorCommands.h"
 
+#include "engine/AuditSink.h"
 #include "engine/Format.h"
 #include "model/ConnectorFactory.h"
 #include "model/ConnectorHost.h"
@@ -10,7 +11,8 @@ namespace tolvi {
 void ConnectorCommands::New() {
     ConnectorSettings settings;  // empty texts, both boxes clear
     while (commandHost.RunConnectorDialog(DialogKind::Add, &settings, connectors.Keys(), -1)) {
-        std::unique_ptr<PipeConnector> connector = BuildConnector(settings, commandHost.Observer());
+        std::unique_ptr<PipeConnector> connector =
+            BuildConnector(settings, commandHost.Observer(), commandHost.Places());
         if (!OpenListener(*connector)) {
             commandHost.Ask(connector->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
             continue;  // the dialog again, with what the user entered
@@ -22,6 +24,7 @@ void ConnectorCommands::New() {
             break;
         }
         StartWorkerOrTell(connectors.At(row));
+        Audit(settings, "added");
         break;
     }
     commandHost.SaveConfiguration();  // also when the dialog was cancelled
@@ -45,7 +48,8 @@ bool ConnectorCommands::Rebuild(int row, const ConnectorSettings& settings) {
     // Opened while the old connector still runs and listens, possibly on the same port, whose
     // endpoint the new one then takes over.
     PipeConnector& old = connectors.At(row);
-    std::unique_ptr<PipeConnector> fresh = BuildConnector(settings, commandHost.Observer());
+    std::unique_ptr<PipeConnector> fresh =
+        BuildConnector(settings, commandHost.Observer(), commandHost.Places());
     if (!ListenInPlaceOf(old, *fresh)) {
         commandHost.Ask(fresh->GetErrorText(), BoxKind::OkExclamation, "Configuration Error!");
         return false;
@@ -53,6 +57,7 @@ bool ConnectorCommands::Rebuild(int row, const ConnectorSettings& settings) {
     old.StopAndWait();
     connectors.Replace(row, std::move(fresh));  // the old connector is destroyed here
     StartWorkerOrTell(connectors.At(row));
+    Audit(settings, "changed");
     return true;
 }
 
@@ -91,6 +96,7 @@ void ConnectorCommands::Delete() {
     }
     std::unique_ptr<PipeConnector> connector = connectors.Remove(row);  // the row goes first
     connector->StopAndWait();
+    Audit(connector->Settings(), "removed");
     connector.reset();
     commandHost.SaveConfiguration();
 }
@@ -127,6 +133,11 @@ bool ConnectorCommands::MayDisconnect(const PipeConnector& connector) {
     return client.empty() ||
            commandHost.Ask(Format("Client %s will be disconnected! Procced? \n", client.c_str()),
                      BoxKind::YesNoQuestion, "Warning!");
+}
+
+void ConnectorCommands::Audit(const ConnectorSettings& settings, const char* change) {
+    if (AuditSink* audit = commandHost.Places().audit)
+        audit->ConnectorChanged(settings, change, "window");
 }
 
 void ConnectorCommands::StartWorkerOrTell(PipeConnector& connector) {

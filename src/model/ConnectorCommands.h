@@ -8,6 +8,7 @@
 #include "model/ConnectorValidation.h"
 #include "engine/ConnectorObserver.h"
 #include "engine/ConnectorSettings.h"
+#include "model/ConnectorFactory.h"
 #include "model/ConnectorList.h"
 
 namespace tolvi {
@@ -38,6 +39,9 @@ class CommandHost {
     virtual void SaveConfiguration() = 0;
     // What every connector built by a command reports to.
     virtual ConnectorObserver* Observer() = 0;
+    // Where those connectors record and write their audit trail, which also hears of every
+    // connector a command adds, changes or removes.
+    virtual ConnectorPlaces Places() { return {}; }
 };
 
 class ConnectorCommands {
@@ -56,6 +60,8 @@ class ConnectorCommands {
     bool Rebuild(int row, const ConnectorSettings& settings);
     // True when the connector has no client, or the user agrees to drop it.
     bool MayDisconnect(const PipeConnector& connector);
+    // Writes a change of a connector to the audit trail, as the window's.
+    void Audit(const ConnectorSettings& settings, const char* change);
     // Starts the worker; a thread that cannot be made is told in a box of its own.
     void StartWorkerOrTell(PipeConnector& connector);
 

@@ -6,13 +6,24 @@
 
 #include "engine/Format.h"
 #include "engine/PortText.h"
+#include "platform/Folder.h"
 
 namespace tolvi {
 
+std::string RecordingFolderOf(const std::string& root, const std::string& portText) {
+    if (root.empty())
+        return "";
+    int port = TextToInt(portText);
+    return port > 0 ? platform::JoinPath(root, std::to_string(port)) : "";
+}
+
 std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
-                                              ConnectorObserver* observer) {
+                                              ConnectorObserver* observer,
+                                              const ConnectorPlaces& places) {
     auto connector = std::make_unique<PipeConnector>(settings);
     connector->SetObserver(observer);
+    connector->SetAudit(places.audit);
+    connector->SetRecordingFolder(RecordingFolderOf(places.recordingsRoot, settings.portText));
     return connector;
 }
 

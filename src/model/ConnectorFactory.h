@@ -13,9 +13,23 @@
 
 namespace tolvi {
 
+class AuditSink;
+
+// Where a program's connectors keep their recordings, each in a folder of its port under
+// recordingsRoot ("" for nowhere), and write their audit trail (nullptr for none, or it must
+// outlive them).
+struct ConnectorPlaces {
+    std::string recordingsRoot;
+    AuditSink* audit = nullptr;
+};
+
+// The recordings folder of the connector on portText: root, then the port's number.
+std::string RecordingFolderOf(const std::string& root, const std::string& portText);
+
 // A connector with its settings, admission rule and observer, not yet listening.
 std::unique_ptr<PipeConnector> BuildConnector(const ConnectorSettings& settings,
-                                              ConnectorObserver* observer);
+                                              ConnectorObserver* observer,
+                                              const ConnectorPlaces& places = {});
 
 // Opens the listening endpoints and, when that worked, starts the worker. False, with the
 // reason in the connector's error text and status Error, when either failed.

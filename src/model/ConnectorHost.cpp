@@ -4,6 +4,7 @@
 #include <ctime>
 #include <memory>
 
+#include "engine/AuditSink.h"
 #include "engine/ConnectorStatus.h"
 #include "engine/Format.h"
 #include "engine/PortText.h"
@@ -60,7 +61,7 @@ std::vector<ConnectorHost::Failure> ConnectorHost::Start(
     const std::vector<ConnectorSettings>& settings) {
     std::vector<Failure> failures;
     for (const ConnectorSettings& s : settings) {
-        int row = list.Append(BuildConnector(s, reportTo));
+        int row = list.Append(BuildConnector(s, reportTo, places));
         if (row >= 0)
             Note(list.At(row), OpenListener(list.At(row)), &failures);
     }
@@ -107,6 +108,8 @@ ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSetti
     for (size_t r = 0; r < running.size(); ++r) {
         if (running[r] && !replaced[r]) {
             running[r]->StopAndWait();
+            if (places.audit)
+                places.audit->ConnectorChanged(running[r]->Settings(), "removed", "reload");
             running[r].reset();
             ++d.removed;
         }
@@ -116,7 +119,9 @@ ConnectorHost::Difference ConnectorHost::Reload(const std::vector<ConnectorSetti
             list.Append(std::move(kept[w]));
             continue;
         }
-        std::unique_ptr<PipeConnector> fresh = BuildConnector(wanted[w], reportTo);
+        std::unique_ptr<PipeConnector> fresh = BuildConnector(wanted[w], reportTo, places);
+        if (places.audit)
+            places.audit->ConnectorChanged(wanted[w], replaces[w] >= 0 ? "changed" : "added", "reload");
         bool listening;
         if (replaces[w] >= 0) {
             PipeConnector& old = *running[replaces[w]];

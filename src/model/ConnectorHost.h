@@ -33,6 +33,11 @@ class ConnectorHost : public ConsoleDirectory {
 
     ConnectorList& Connectors() { return list; }
 
+    // Where the connectors it builds from now on record and write their audit trail; a reload
+    // writes each connector it adds, changes or removes to the trail.
+    void SetPlaces(ConnectorPlaces where) { places = std::move(where); }
+    const ConnectorPlaces& Places() const { return places; }
+
     // How each worker is started (its StartWorker unless told otherwise).
     void SetWorkerStarter(WorkerStarter start) { startWorker = std::move(start); }
 
@@ -70,6 +75,7 @@ class ConnectorHost : public ConsoleDirectory {
     void Note(PipeConnector& connector, bool listening, std::vector<Failure>* failures);
 
     ConnectorObserver* reportTo;
+    ConnectorPlaces places;
     WorkerStarter startWorker;
     ConnectorList list;
 };

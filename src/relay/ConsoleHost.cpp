@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "engine/PipeConnector.h"
+#include "model/AuditTrail.h"
 #include "model/ConnectorHost.h"
 #include "model/ListenAdvice.h"
 #include "platform/Interrupt.h"
+#include "platform/Folder.h"
 #include "platform/Socket.h"
 #include "platform/WaitSet.h"
 #include "platform/UserFolder.h"
@@ -29,6 +31,39 @@ int RunConsoleHost(const RelayArgs& args) {
 
     StatusPrinter printer;
     ConnectorHost host(&printer);
+    std::string folder = platform::UserConfigFolder();
+    const std::string keysFile =
+        !args.sshKeys.empty() ? args.sshKeys
+        : folder.empty()      ? ""
+                              : platform::JoinPath(folder, "authorized_keys");
+    // The audit trail beside the keys file, and the recordings in the user's folder, unless
+    // told otherwise.
+    AuditTrail audit;
+    ConnectorPlaces places;
+    std::string auditFile = !args.auditFile.empty() ? args.auditFile
+                            : keysFile.empty()      ? ""
+                                                    : platform::JoinPath(platform::FolderOf(keysFile), "audit.jsonl");
+    if (auditFile.empty()) {
+        printer.Line("audit: no folder for the audit trail: give --audit FILE");
+    } else if (!audit.Open(auditFile)) {
+        printer.Line("audit: " + audit.Problem());  // tried again at each record
+        places.audit = &audit;
+    } else {
+        places.audit = &audit;
+        printer.Line("audit: " + auditFile);
+    }
+    places.recordingsRoot = !args.recordDir.empty() ? args.recordDir
+                            : folder.empty()        ? ""
+                                                    : platform::JoinPath(folder, "recordings");
+    bool recording = false;
+    for (const ConnectorSettings& s : args.connectors)
+        recording = recording || s.record;
+    if (recording && (places.recordingsRoot.empty() || !platform::MakeFolder(places.recordingsRoot))) {
+        std::fprintf(stderr, "tolvi-relay: the recordings' folder %s cannot be made: give --record-dir DIR\n",
+                     places.recordingsRoot.c_str());
+        return 1;
+    }
+    host.SetPlaces(places);
     host.Start(args.connectors);  // each failure has been printed as it happened
     int listening = 0;
     for (int row = 0; row < host.Connectors().Count(); ++row) {
@@ -43,6 +78,8 @@ int RunConsoleHost(const RelayArgs& args) {
         std::string warning = ListenWarning(s);
         if (!warning.empty())
             line += "; " + warning;
+        if (s.record)
+            line += ", recorded in " + c.RecordingFolder();
         printer.Line(StatusPrinter::Label(c) + line);
     }
     if (listening == 0) {
@@ -74,15 +111,10 @@ int RunConsoleHost(const RelayArgs& args) {
     ssh::SshHost ssh(host, printer);
     if (args.sshPort >= 0) {
         ssh::SshFiles files;
-        files.keysFile = args.sshKeys;
+        files.keysFile = keysFile;
         if (files.keysFile.empty()) {
-            std::string folder = platform::UserConfigFolder();
-            if (folder.empty()) {
-                std::fprintf(stderr, "tolvi-relay: no folder for the SSH keys: give --ssh-keys FILE\n");
-                return 1;
-            }
-            files.keysFile = folder + (folder.find('\\') != std::string::npos ? "\\" : "/") +
-                             "authorized_keys";
+            std::fprintf(stderr, "tolvi-relay: no folder for the SSH keys: give --ssh-keys FILE\n");
+            return 1;
         }
         files.hostKeyFile = args.sshHostKey;
         std::string why;

@@ -31,6 +31,12 @@ const ProgramFlag kProgramFlags[] = {
     {"--ssh-host-key", "FILE", "the server's Ed25519 key, made when missing (by default beside\n"
      "the keys file)"},
     {"--ssh-listen", "ADDR", "serve SSH on this address only"},
+    {"--record-dir", "DIR",
+     "where recorded consoles keep their recordings, a folder for each\nport (by default "
+     "recordings in the user's tolvi folder); made for\nits owner alone"},
+    {"--audit", "FILE",
+     "the audit trail, JSON Lines: who was on each console and how each\nsession ended (by "
+     "default audit.jsonl beside the keys file)"},
     {"--help", nullptr, "this text"},
     {"--version", nullptr, "the version of tolvi-relay"},
 };
@@ -79,6 +85,8 @@ std::string ParseRelayArgs(const std::vector<std::string>& args, RelayArgs* out)
         std::string* text = arg == "--ssh-keys"       ? &out->sshKeys
                             : arg == "--ssh-host-key" ? &out->sshHostKey
                             : arg == "--ssh-listen"   ? &out->sshListen
+                            : arg == "--record-dir"   ? &out->recordDir
+                            : arg == "--audit"        ? &out->auditFile
                                                       : nullptr;
         if (!text)
             return 0;

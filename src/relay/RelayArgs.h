@@ -21,6 +21,8 @@ struct RelayArgs {
     std::string sshKeys;     // --ssh-keys: the authorized_keys file; "": the user's own
     std::string sshHostKey;  // --ssh-host-key: "": beside the keys file
     std::string sshListen;   // --ssh-listen: "": every interface of both families
+    std::string recordDir;   // --record-dir: "": recordings in the user's tolvi folder
+    std::string auditFile;   // --audit: "": audit.jsonl beside the keys file
 };
 
 // The usage text, the connectors' options from their table.

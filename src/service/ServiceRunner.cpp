@@ -6,7 +6,10 @@
 
 #include "engine/PipeConnector.h"
 #include "model/ConsolesJson.h"
+#include "platform/Folder.h"
+#include "platform/UserFolder.h"
 #include "platform/WaitSet.h"
+#include "service/MachineRecordings.h"
 #include "service/ServiceStatus.h"
 
 namespace tolvi::service {
@@ -71,10 +74,11 @@ class ServiceRunner::SshLog : public ssh::SshEvents {
 };
 
 ServiceRunner::ServiceRunner(ServiceControl& control, ConnectorSource& source, ServiceLog& log,
-                             ssh::SshFiles files)
+                             ssh::SshFiles files, std::string recordingsRoot)
     : scm(control),
       connectorSource(source),
       eventLog(log),
+      recordings(std::move(recordingsRoot)),
       observer(std::make_unique<Observer>(log)),
       host(std::make_unique<ConnectorHost>(observer.get())),
       sshLog(std::make_unique<SshLog>(log)),
@@ -111,6 +115,35 @@ void ServiceRunner::ApplySsh(const AppOptions& options) {
     eventLog.SshStarted(sshPort, ssh->Fingerprint());
 }
 
+void ServiceRunner::PreparePlaces() {
+    std::string why;
+#ifdef _WIN32
+    if (recordings.empty()) {
+        if (MakeMachineRecordingsRoot(&why))
+            recordings = MachineRecordingsRoot();
+        else  // the consoles go on, unrecorded
+            eventLog.Failed("its recordings' folder " + MachineRecordingsRoot() +
+                            " cannot be made for the administrators alone (" + why + ")");
+    }
+#endif
+    ConnectorPlaces places;
+    places.recordingsRoot = recordings;
+    if (!sshFiles.keysFile.empty()) {
+        std::string path = platform::JoinPath(platform::FolderOf(sshFiles.keysFile), "audit.jsonl");
+        if (!audit.Open(path))
+            eventLog.SshNotice(audit.Problem());  // tried again at each record
+#ifdef _WIN32
+        else if (!ProtectForAdministrators(path, &why))
+            eventLog.SshNotice("The audit trail " + path + " cannot be kept from other users (" +
+                               why + ")");
+#endif
+        audit.SetEcho([this](const std::string& text) { eventLog.Audit(text); });
+        places.audit = &audit;
+    }
+    std::lock_guard<std::mutex> hold(hostLock);
+    host->SetPlaces(places);
+}
+
 void ServiceRunner::Report(ServiceState state, uint32_t waitHintMs, uint32_t exitCode,
                            uint32_t specificCode) {
     bool pending = state == ServiceState::StartPending || state == ServiceState::StopPending;
@@ -128,6 +161,7 @@ void ServiceRunner::Run() {
         Report(ServiceState::Stopped, 0, kServiceSpecificError, kCodeConfiguration);
         return;
     }
+    PreparePlaces();
     // The listeners are bound now (each failure logged as it happens); a connector whose
     // pipe is missing waits for it as it always does, and never holds up the start.
     {

@@ -12,6 +12,7 @@
 #include "engine/ConnectorObserver.h"
 #include "config/ConfigurationStore.h"
 #include "engine/ConnectorSettings.h"
+#include "model/AuditTrail.h"
 #include "model/ConnectorHost.h"
 #include "platform/WakeSignal.h"
 #include "ssh/SshHost.h"
@@ -72,6 +73,8 @@ class ServiceLog {
     // A line of a console matched one of its alert patterns.
     virtual void ConsoleAlert(const std::string& connector, const std::string& pattern,
                               const std::string& line, int more) = 0;
+    // A record of the audit trail, as a sentence.
+    virtual void Audit(const std::string& /*text*/) {}
 };
 
 class ServiceRunner {
@@ -80,9 +83,14 @@ class ServiceRunner {
     static constexpr uint32_t kStartHintMs = 10000;
     static constexpr uint32_t kStopHintMs = 5000;
 
-    // sshFiles: where the SSH server's keys file and host key are.
+    // sshFiles: where the SSH server's keys file and host key are; the audit trail,
+    // audit.jsonl, is beside the keys file, for the administrators alone, and each of its
+    // records goes to the event log too. The recordings are in recordingsRoot; on Windows, ""
+    // is %ProgramData%\tolvi\recordings, made for the administrators alone at each start.
     ServiceRunner(ServiceControl& control, ConnectorSource& source, ServiceLog& log,
-                  ssh::SshFiles sshFiles = {});
+                  ssh::SshFiles sshFiles = {}, std::string recordingsRoot = "");
+    // The audit trail, for the SSH server's refused logins (see SshLog).
+    AuditSink& Audit() { return audit; }
     ~ServiceRunner();
 
     // Starts, runs until RequestStop, and stops; the last report is Stopped.
@@ -101,11 +109,15 @@ class ServiceRunner {
     void StopConnectors();
     // Starts, moves or stops the SSH server as the options say.
     void ApplySsh(const AppOptions& options);
+    // Where the connectors record and write the trail, made and protected as the start goes.
+    void PreparePlaces();
 
     class Observer;
     ServiceControl& scm;
     ConnectorSource& connectorSource;
     ServiceLog& eventLog;
+    AuditTrail audit;
+    std::string recordings;
     std::unique_ptr<Observer> observer;
     std::unique_ptr<ConnectorHost> host;
     std::mutex hostLock;  // the host changes on the service's thread; status reads it

@@ -65,6 +65,8 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     void SetSaveHandler(std::function<void()> save) { saveConfiguration = std::move(save); }
     // What the connectors that the commands build report to.
     void SetConnectorObserver(ConnectorObserver* observer) { connectorObserver = observer; }
+    // Where the connectors the commands build record and write their audit trail.
+    void SetConnectorPlaces(ConnectorPlaces places) { connectorPlaces = std::move(places); }
 
     // The connector commands, from menus, toolbar, context menus and double-click.
     LRESULT OnNewConnector(WPARAM = 0, LPARAM = 0);
@@ -109,6 +111,7 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     bool Ask(const std::string& text, BoxKind kind, const char* caption) override;
     void SaveConfiguration() override;
     ConnectorObserver* Observer() override { return connectorObserver; }
+    ConnectorPlaces Places() override { return connectorPlaces; }
 
     ConnectorList& connectors;
     ConnectorCommands commands;
@@ -122,6 +125,7 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     std::function<void()> onRefresh;
     std::function<void()> onSelection;
     ConnectorObserver* connectorObserver = nullptr;
+    ConnectorPlaces connectorPlaces;
     ClientsDialog* clientsShown = nullptr;  // while it is up, refreshed with the rows
     // The connectors whose rows are marked, by address; dropped with their rows.
     std::set<uintptr_t> alertMarks;

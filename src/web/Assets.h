@@ -16,7 +16,7 @@ struct Asset {
 // The asset of that name; nullptr when there is none.
 const Asset* FindAsset(const std::string& name);
 
-// The page itself, a template that ConsolePage fills in.
-const Asset& PageTemplate();
+// A page, a template that ConsolePage fills in: "console.html", "recordings.html".
+const Asset& PageTemplate(const std::string& name);
 
 }  // namespace tolvi::web

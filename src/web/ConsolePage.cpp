@@ -2,6 +2,7 @@
 #include "web/ConsolePage.h"
 
 #include "engine/PortText.h"
+#include "engine/RecordingFiles.h"
 #include "platform/Hex.h"
 #include "web/Assets.h"
 #include "web/StrongRandom.h"
@@ -11,6 +12,7 @@ namespace tolvi::web {
 namespace {
 
 const char kConsolePrefix[] = "/console/";
+const char kRecordingsPrefix[] = "/recordings/";
 const char kAssetPrefix[] = "/assets/";
 
 bool StartsWith(const std::string& text, const char* prefix, std::string* rest) {
@@ -146,6 +148,26 @@ Verdict Judge(const Request& request, uint16_t port, const std::string& token) {
         verdict.kind = request.upgrade ? Verdict::Socket : Verdict::Page;
         std::string take;
         verdict.take = request.upgrade && ParameterOf(query, "take", &take) && take == "1";
+    } else if (!request.upgrade && StartsWith(path, kRecordingsPrefix, &rest) && !rest.empty()) {
+        // /recordings/KEY, the page; /recordings/KEY/NAME, a recording's file as it is.
+        size_t slash = rest.find('/');
+        std::string file;
+        bool named = PercentDecode(rest.substr(0, slash), &verdict.name) && !verdict.name.empty() &&
+                     verdict.name.find('/') == std::string::npos;
+        if (named && slash == std::string::npos) {
+            verdict.kind = Verdict::RecordingsPage;
+        } else if (named && PercentDecode(rest.substr(slash + 1), &file) &&
+                   IsRecordingName(file)) {
+            verdict.kind = Verdict::Recording;  // no separator, no "..": never outside its folder
+            verdict.recording = file;
+        } else {
+            verdict.kind = Verdict::NotFound;
+        }
+    } else if (!request.upgrade && StartsWith(path, "/api/consoles/", &rest) &&
+               rest.size() > 11 && rest.compare(rest.size() - 11, 11, "/recordings") == 0 &&
+               PercentDecode(rest.substr(0, rest.size() - 11), &verdict.name) &&
+               !verdict.name.empty() && verdict.name.find('/') == std::string::npos) {
+        verdict.kind = Verdict::RecordingsList;
     } else if (!request.upgrade && path == "/api/consoles") {
         verdict.kind = Verdict::Consoles;
     } else if (!request.upgrade && StartsWith(path, "/api/consoles/", &rest) &&
@@ -186,12 +208,29 @@ std::string ConsoleTarget(const std::string& key, const std::string& token) {
     return kConsolePrefix + PercentEncode(key) + "?token=" + token;
 }
 
-std::string PageText(const WebConsole& console, const std::string& token) {
-    const Asset& page = PageTemplate();
+std::string RecordingsTarget(const std::string& key, const std::string& token) {
+    return kRecordingsPrefix + PercentEncode(key) + "?token=" + token;
+}
+
+namespace {
+
+std::string FilledPage(const char* name, const WebConsole& console, const std::string& token) {
+    const Asset& page = PageTemplate(name);
     std::string text(page.data, page.size);
     ReplaceAll(&text, "{{title}}", HtmlEscape(console.title));
+    ReplaceAll(&text, "{{key}}", PercentEncode(console.key));
     ReplaceAll(&text, "{{token}}", token);
     return text;
+}
+
+}  // namespace
+
+std::string PageText(const WebConsole& console, const std::string& token) {
+    return FilledPage("console.html", console, token);
+}
+
+std::string RecordingsPageText(const WebConsole& console, const std::string& token) {
+    return FilledPage("recordings.html", console, token);
 }
 
 }  // namespace tolvi::web

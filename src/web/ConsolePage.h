@@ -19,8 +19,13 @@ struct Request {
 };
 
 struct Verdict {
-    enum Kind { Forbidden, NotFound, BadMethod, Page, Socket, File, Consoles, Tail } kind = Forbidden;
-    std::string name;  // Page, Socket and Tail: the console's key; File: the asset's name
+    enum Kind {
+        Forbidden, NotFound, BadMethod, Page, Socket, File, Consoles, Tail,
+        RecordingsPage, RecordingsList, Recording
+    } kind = Forbidden;
+    // Page, Socket, Tail and the recordings': the console's key; File: the asset's name
+    std::string name;
+    std::string recording;  // Recording: the file's name, one of the recordings' names
     size_t tailBytes = 0;  // Tail: how much of the console's latest output (kib=N)
     bool take = false;  // Socket: take=1, the page's "Take over"
 };
@@ -34,11 +39,13 @@ Verdict Judge(const Request& request, uint16_t port, const std::string& token);
 // A new token: 128 bits from the system's strong source, in hex; "" when there is none.
 std::string MakeToken();
 
-// The path and query of a console's page, and of its socket.
+// The path and query of a console's page, and of its socket; of its recordings' page.
 std::string ConsoleTarget(const std::string& key, const std::string& token);
+std::string RecordingsTarget(const std::string& key, const std::string& token);
 
-// The page of one console.
+// The page of one console, and the page of its recordings.
 std::string PageText(const WebConsole& console, const std::string& token);
+std::string RecordingsPageText(const WebConsole& console, const std::string& token);
 
 // Two texts compared in a time that tells nothing about where they differ.
 bool SameSecret(const std::string& a, const std::string& b);

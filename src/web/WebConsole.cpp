@@ -21,6 +21,7 @@ bool ConsoleOf(const PipeConnector& connector, WebConsole* out) {
         out->endpoint = at;
         out->telnet = connector.Settings().telnet;
         out->local = true;
+        out->recordings = connector.RecordingFolder();
         return true;
     }
     return false;

@@ -14,6 +14,8 @@
 #include <array>
 #include <atomic>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -26,6 +28,8 @@
 
 #include "engine/ConsoleDirectory.h"
 #include "engine/Format.h"
+#include "model/RecordingCatalog.h"
+#include "platform/Folder.h"
 #include "platform/Thread.h"
 #include "web/Assets.h"
 #include "web/ConsolePage.h"
@@ -54,6 +58,23 @@ constexpr size_t kMaxMessage = 1 << 20;
 // As much as one read takes: the terminal parses one large message faster than many small
 // ones, and draws less often between them.
 constexpr size_t kConsoleChunk = 256 * 1024;
+
+// What the pages may load: their own files alone. The recordings' player runs its terminal in
+// WebAssembly, which the browser compiles only when told it may.
+const char kPagePolicy[] =
+    "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src data:; frame-ancestors 'none'";
+const char kPlayerPolicy[] =
+    "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self' "
+    "'unsafe-inline'; img-src data:; font-src 'self' data:; frame-ancestors 'none'";
+
+// A recording's file whole, as it is on the disk; false when it cannot be read.
+bool ReadRecording(const std::string& path, std::string* bytes) {
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    if (!in)
+        return false;
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
 
 // The error's own words: Asio's errors are not all the system's.
 std::string ErrorText(const ErrorCode& e) {
@@ -94,6 +115,7 @@ struct WebConsoleServer::Impl {
     mutable std::mutex lock;  // guards the two below
     std::string token;
     std::vector<WebConsole> consoles;
+    RecordingCatalog recordings;  // on the server's thread
 
     static void Run(void* self);
     void Accept();
@@ -181,10 +203,12 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
     void JoinHere() {
         ErrorCode e;
         tcp::endpoint browser = beast::get_lowest_layer(ws).socket().remote_endpoint(e);
-        std::string name = "web " + (e ? std::string("127.0.0.1") : browser.address().to_string());
+        std::string address = e ? std::string("127.0.0.1") : browser.address().to_string();
+        std::string name = "web " + address;
         platform::TcpSocket end;
         std::string why;
-        JoinRequest request{where.key, HostedClient{name, ClientKind::Web, false, take}, take};
+        JoinRequest request{where.key, HostedClient{name, ClientKind::Web, false, take, address, {}},
+                            take};
         if (!owner.directory.load()->Join(request, &end, &why)) {
             Tell("The console cannot be opened: " + why + "\r\n");
             return;
@@ -384,8 +408,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         std::string token = owner.Token();
         Verdict verdict = Judge(request, owner.port, token);
         WebConsole console;
-        bool known = (verdict.kind != Verdict::Page && verdict.kind != Verdict::Socket) ||
-                     owner.Find(verdict.name, &console);
+        bool byConsole = verdict.kind == Verdict::Page || verdict.kind == Verdict::Socket ||
+                         verdict.kind == Verdict::RecordingsPage ||
+                         verdict.kind == Verdict::RecordingsList ||
+                         verdict.kind == Verdict::Recording;
+        bool known = !byConsole || owner.Find(verdict.name, &console);
         if (!known) {
             Respond(http::status::not_found, "text/plain", "No such console\n");
         } else if (verdict.kind == Verdict::Socket) {
@@ -396,6 +423,32 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         } else if (verdict.kind == Verdict::File) {
             const Asset* asset = FindAsset(verdict.name);
             Respond(http::status::ok, asset->contentType, std::string(asset->data, asset->size));
+        } else if (verdict.kind == Verdict::RecordingsPage) {
+            Respond(http::status::ok, "text/html; charset=utf-8",
+                    RecordingsPageText(console, token), true, kPlayerPolicy);
+        } else if (verdict.kind == Verdict::RecordingsList) {
+            std::vector<RecordingInfo> list;
+            std::string why;
+            if (!console.recordings.empty() &&
+                !owner.recordings.List(console.recordings, &list, &why)) {
+                // The service's, for administrators only, in a program that is not one.
+                Respond(http::status::internal_server_error, "text/plain; charset=utf-8",
+                        "The recordings in " + console.recordings + " cannot be read: " + why +
+                            "\n");
+            } else {
+                Respond(http::status::ok, "application/json", RecordingsJson(list) + "\n");
+            }
+        } else if (verdict.kind == Verdict::Recording) {
+            std::string bytes;
+            if (console.recordings.empty() ||
+                !ReadRecording(platform::JoinPath(console.recordings, verdict.recording),
+                               &bytes)) {
+                Respond(http::status::not_found, "text/plain", "No such recording\n");
+            } else {
+                // Downloaded as it is: asciinema play FILE plays it.
+                Respond(http::status::ok, "application/x-asciicast", std::move(bytes), true,
+                        kPagePolicy, "attachment; filename=\"" + verdict.recording + "\"");
+            }
         } else if (verdict.kind == Verdict::Consoles) {
             ConsoleDirectory* directory = owner.directory.load();
             Respond(http::status::ok, "application/json",
@@ -422,7 +475,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         }
     }
 
-    void Respond(http::status status, const char* type, std::string body, bool parsed = true) {
+    void Respond(http::status status, const char* type, std::string body, bool parsed = true,
+                 const char* policy = kPagePolicy, const std::string& disposition = "") {
         auto response = std::make_shared<http::response<http::string_body>>(
             status, parsed ? parser->get().version() : 11, std::move(body));
         response->set(http::field::content_type, type);
@@ -430,9 +484,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
         response->set("Referrer-Policy", "no-referrer");
         response->set("X-Content-Type-Options", "nosniff");
         response->set("X-Frame-Options", "DENY");
-        response->set("Content-Security-Policy",
-                      "default-src 'self'; style-src 'self' 'unsafe-inline'; img-src data:; "
-                      "frame-ancestors 'none'");
+        response->set("Content-Security-Policy", policy);
+        if (!disposition.empty())
+            response->set(http::field::content_disposition, disposition);
         // A refused request gets no second try on the same connection.
         response->keep_alive(parsed && status != http::status::forbidden &&
                              parser->get().keep_alive());
@@ -605,6 +659,14 @@ std::string WebConsoleServer::ConsoleUrl(const std::string& key) const {
     if (port == 0 || token.empty())
         return "";
     return "http://127.0.0.1:" + std::to_string(port) + ConsoleTarget(key, token);
+}
+
+std::string WebConsoleServer::RecordingsUrl(const std::string& key) const {
+    uint16_t port = state->port;
+    std::string token = state->Token();
+    if (port == 0 || token.empty())
+        return "";
+    return "http://127.0.0.1:" + std::to_string(port) + RecordingsTarget(key, token);
 }
 
 }  // namespace tolvi::web

@@ -27,6 +27,8 @@ struct WebConsole {
     // A connector of this program: the bridge joins it through the console directory, as the
     // web client it is, rather than as one more TCP client from 127.0.0.1.
     bool local = false;
+    // The folder of its recordings; "" for none.
+    std::string recordings;
 };
 
 // The console of a connector that listens: its key is its port, and the bridge connects to
@@ -62,6 +64,8 @@ class WebConsoleServer {
     void SetConsoles(std::vector<WebConsole> consoles);
     // http://127.0.0.1:PORT/console/<key>?token=<token>; "" while it does not run.
     std::string ConsoleUrl(const std::string& key) const;
+    // http://127.0.0.1:PORT/recordings/<key>?token=<token>; "" while it does not run.
+    std::string RecordingsUrl(const std::string& key) const;
 
     // The server's state, which only its own file sees.
     struct Impl;

@@ -79,7 +79,7 @@ ssh_to "$port_a" </dev/null
 grep -qF 'is busy: 1 clients connected' "$out.ssh" || fail "ssh to a taken console: $(cat "$out.ssh")"
 
 # A change of the machine's connectors is applied without dropping the first one's client.
-svc add '\\.\pipe\tolvi-svc-b' "$port_b" --max-clients 2 --log vm-b.log || fail "second add: $(cat "$out")"
+svc add '\\.\pipe\tolvi-svc-b' "$port_b" --max-clients 2 --log vm-b.log --record || fail "second add: $(cat "$out")"
 for _ in $(seq 50); do
     svc status && grep -q "^$port_b " "$out" && break
     sleep 0.2
@@ -95,6 +95,18 @@ grep -q -- "--max-clients 2 --log vm-b.log" "$out" || fail "list does not show t
 # The log keeps its pipe open: a relative log lives in the folder Windows names ProgramData.
 for _ in $(seq 30); do [ -e "$prefix/drive_c/ProgramData/tolvi/vm-b.log" ] && break; sleep 0.2; done
 [ -e "$prefix/drive_c/ProgramData/tolvi/vm-b.log" ] || fail "no log under ProgramData: $(ls -R "$prefix/drive_c" | grep -i vm-b)"
+
+# The recorded console: its recording in the service's folder, what the SSH client sent in it,
+# and the trail of the sessions beside the keys file. (Wine shows no rights: that the folder is
+# the administrators' alone is set by the same calls on Windows.)
+cast=$(ls "$prefix/drive_c/ProgramData/tolvi/recordings/$port_b/"*.cast 2>/dev/null | head -1)
+[ -n "$cast" ] || fail "no recording under ProgramData: $(ls -R "$prefix/drive_c/ProgramData/tolvi")"
+for _ in $(seq 30); do grep -q 'over ssh' "$cast" && break; sleep 0.2; done
+head -1 "$cast" | grep -q '"version": 2' || fail "the recording's header: $(head -1 "$cast")"
+grep -q '"m", "admin@test 127.0.0.1 joined"' "$cast" || fail "the recording's markers: $(cat "$cast")"
+audit="$prefix/drive_c/ProgramData/tolvi/ssh/audit.jsonl"
+grep -q '"event":"session end","port":'"$port_b"'.*"name":"admin@test 127.0.0.1","kind":"SSH".*"ended":"left"' "$audit" \
+    || fail "the audit trail: $(cat "$audit")"
 
 # A connector that cannot listen shows why.
 svc add '\\.\pipe\tolvi-svc-c' "$port_c" --listen 192.0.2.1 --allow-non-local || fail "third add: $(cat "$out")"

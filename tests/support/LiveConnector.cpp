@@ -13,7 +13,8 @@ LiveConnector::~LiveConnector() {
     }
 }
 
-bool LiveConnector::Start(bool openPipe, const std::string& portText) {
+bool LiveConnector::Start(bool openPipe, const std::string& portText,
+                          const std::function<void(PipeConnector&)>& prepare) {
     std::string error;
     if (openPipe && !pipe.Listen(&error)) {
         ADD_FAILURE() << error;
@@ -26,6 +27,8 @@ bool LiveConnector::Start(bool openPipe, const std::string& portText) {
     settings.description = "under test";
     connector = std::make_unique<PipeConnector>(settings);
     connector->SetObserver(&seen);
+    if (prepare)
+        prepare(*connector);
     if (!connector->CreateListener()) {
         ADD_FAILURE() << connector->GetErrorText();
         return false;

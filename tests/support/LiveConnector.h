@@ -1,5 +1,6 @@
 // A connector under test with a pipe server of its own, on a port the system chose.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,9 +20,10 @@ struct LiveConnector {
     ~LiveConnector();
 
     // Opens the pipe (unless told not to), builds the connector, opens its endpoint (on a
-    // free port unless portText names one) and starts its worker. False (with a test
-    // failure) when any of it fails.
-    bool Start(bool openPipe = true, const std::string& portText = "");
+    // free port unless portText names one) and starts its worker, prepare having had its say
+    // first. False (with a test failure) when any of it fails.
+    bool Start(bool openPipe = true, const std::string& portText = "",
+               const std::function<void(PipeConnector&)>& prepare = nullptr);
     // Connects client, has the pipe server take the pipe, and checks both banners and the
     // carriage return the pipe receives on opening.
     bool Attach(TestClient& client);

@@ -2,9 +2,12 @@
 // says, as a Telnet client would see it, that the pipe is not there yet; what is typed reaches
 // the pipe (255 too); the pipe's output, 255 included, lands in the terminal; 1 MiB of it
 // arrives complete and in order; a Telnet client that joins is named on the page, and the
-// page's "Take over" ends that client's session with a line that names the page.
+// page's "Take over" ends that client's session with a line that names the page. The console is
+// recorded: its recordings page plays it in asciinema's player, and the screen at a marker is
+// the console's at that moment.
 //   node browser_console_test.mjs TOLVI_RELAY NODE_MODULES
 import net from 'node:net';
+import path from 'node:path';
 import { Cleanup, Fail, FreePort, LaunchBrowser, PipeConsole, StartRelay, StopRelay,
          TerminalShows, WithTimeout, Workspace } from './support.mjs';
 
@@ -29,7 +32,10 @@ async function Main() {
     const port = await FreePort();
     relay = await WithTimeout(StartRelay(relayPath, ['\\\\.\\pipe\\webtest', String(port),
                                                      '--description', 'Browser test',
-                                                     '--max-clients', '2'], 1),
+                                                     '--max-clients', '2', '--record',
+                                                     '--alert', '^after the take',
+                                                     '--record-dir', path.join(dir, 'rec'),
+                                                     '--audit', path.join(dir, 'audit.jsonl')], 1),
                               10000, 'tolvi-relay\'s console address');
     const url = relay.urls[port];
     browser = await LaunchBrowser(nodeModules, dir);
@@ -83,6 +89,52 @@ async function Main() {
     await WithTimeout(closed, 5000, 'the Telnet client\'s end after the take');
     if (!told.includes('\r\n*** web 127.0.0.1 took the console\r\n'))
         Fail(`the Telnet client was told ${JSON.stringify(told.slice(-120))}`);
+    // A new screen after the take: its alert is one more marker.
+    await TerminalShows(page, '016383 caf', 5000);
+    pipe.client.write('\x1b[2J\x1b[Hafter the take\r\n');
+    await TerminalShows(page, 'after the take', 5000);
+    await new Promise((r) => setTimeout(r, 300));
+    await Replay(url);
+}
+
+// The recording, played: at the take the screen is the stream's end; at the alert it is the
+// screen cleared and printed anew.
+async function Replay(consoleUrl) {
+    const address = new URL(consoleUrl);
+    const token = address.searchParams.get('token');
+    const port = address.pathname.split('/').pop();
+    const page = await browser.newPage();
+    const list = `${address.origin}/recordings/${port}?token=${token}`;
+    await page.goto(list, { waitUntil: 'load', timeout: 15000 });
+    await page.waitForSelector('#list:not([hidden]) a', { timeout: 5000 });
+    const played = await page.$eval('#list tbody tr:first-child a:last-child', (a) => a.href);
+    const alert = await page.$eval('#list tbody tr:first-child td:nth-child(5) a', (a) => a.href);
+    await page.goto(played, { waitUntil: 'load', timeout: 15000 });
+    await page.waitForFunction(() => window.tolviRecordings.ready, { timeout: 10000 });
+    const labels = await page.evaluate(() => window.tolviRecordings.markers.map((m) => m.label));
+    const take = labels.indexOf('web 127.0.0.1 took the console');
+    if (take < 0 || labels.indexOf('127.0.0.1 joined') > take ||
+        labels.indexOf('127.0.0.1 was taken over by web 127.0.0.1') < take)
+        Fail(`the recording's markers: ${JSON.stringify(labels)}`);
+    const screen = async () => page.evaluate(() => document.querySelector('.ap-term').innerText);
+    await page.evaluate((i) => window.tolviRecordings.player.seek({ marker: i }), take);
+    let shown = '';
+    for (let i = 0; i < 50 && !shown.includes('016383 caf'); ++i) {
+        await new Promise((r) => setTimeout(r, 100));
+        shown = await screen();
+    }
+    // A byte that is not UTF-8 is U+FFFD in a recording.
+    if (!shown.includes('016383 caf\u00e9 \ufffd') || shown.includes('after the take'))
+        Fail(`the screen at the take: ${JSON.stringify(shown.slice(-300))}`);
+    // The alert's link opens the player at the alert.
+    await page.goto(alert, { waitUntil: 'load', timeout: 15000 });
+    await page.waitForFunction(() => window.tolviRecordings.ready, { timeout: 10000 });
+    for (let i = 0; i < 50 && !shown.startsWith('after the take'); ++i) {
+        await new Promise((r) => setTimeout(r, 100));
+        shown = (await screen()).trimStart();
+    }
+    if (!shown.startsWith('after the take') || shown.includes('016383'))
+        Fail(`the screen at the alert: ${JSON.stringify(shown.slice(0, 300))}`);
 }
 
 let failed = false;

@@ -93,4 +93,8 @@ void EventLog::ConsoleAlert(const std::string& connector, const std::string& pat
     Write(MSG_CONSOLE_ALERT, {connector, pattern, line, std::to_string(more)});
 }
 
+void EventLog::Audit(const std::string& text) {
+    Write(MSG_AUDIT, {text});
+}
+
 }  // namespace tolvi::service

@@ -30,6 +30,7 @@ class EventLog : public ServiceLog {
     void SshNotice(const std::string& line) override;
     void ConsoleAlert(const std::string& connector, const std::string& pattern,
                       const std::string& line, int more) override;
+    void Audit(const std::string& text) override;
     // A folder of the service's that somebody else could have prepared, and why.
     void FolderNotUsed(const std::string& folder, const std::string& why);
 
