@@ -430,7 +430,7 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
                   Click(d, IDC_LIST_ONLY);
                   clientAfterListOnly = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
                   HWND at = GetDlgItem(d, IDC_ADD_PIPE_NAME);
-                  for (int i = 0; i < 8; ++i) {
+                  for (int i = 0; i < 9; ++i) {
                       order.push_back(std::to_string(GetDlgCtrlID(at)));
                       at = GetNextDlgTabItem(d, at, FALSE);
                   }
@@ -446,8 +446,8 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
     EXPECT_TRUE(clientAfterListOnly);
     EXPECT_FALSE(listOnlyAfterUncheck);
     EXPECT_FALSE(clientAfterUncheck);
-    EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1017", "1029", "1027", "1028",
-                                               "1010", "1011"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1046", "1017", "1029", "1027",
+                                               "1028", "1010", "1011"}));
 }
 
 TEST_F(Commands, EditDialogEnablesItsBoxesFromTheFlags) {
@@ -493,7 +493,7 @@ TEST_F(Commands, RightClickOffersTheMenuThatFits) {
     SendMessageA(view.Hwnd(), WM_NOTIFY, IDC_CONNECTOR_LIST, reinterpret_cast<LPARAM>(&click));
     user.join();
     EXPECT_EQ(items, (std::vector<std::string>{"&Delete", "&Reset", "&Edit", "Console &options...",
-                                               "C&lients...", "Open &console"}));
+                                               "C&lients...", "Open &console", "Recor&dings"}));
 }
 
 TEST_F(Commands, ConsoleOptionsAreCheckedSavedAndTakeANewConnector) {

@@ -67,7 +67,7 @@ TEST_F(ConnectorViewTest, ListHasItsColumnsStylesAndPictures) {
     EXPECT_TRUE(GetWindowLongA(view.Hwnd(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     EXPECT_FALSE(GetWindowLongA(view.Hwnd(), GWL_STYLE) & WS_BORDER);
     ASSERT_NE(view.ContextMenu(), nullptr);
-    EXPECT_EQ(GetMenuItemCount(GetSubMenu(view.ContextMenu(), 0)), 6);
+    EXPECT_EQ(GetMenuItemCount(GetSubMenu(view.ContextMenu(), 0)), 7);
     EXPECT_EQ(GetMenuItemCount(GetSubMenu(view.ContextMenu(), 2)), 4);
 }
 
