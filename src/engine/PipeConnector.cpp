@@ -103,6 +103,8 @@ void PipeConnector::WorkerMain(void* raw) {
     }
     self->worker->alerts.Stop();
     self->worker->log.Close();
+    self->worker->pipe.Unmake();  // a pipe of ours goes with its worker: the next makes it anew
+    self->waitingForMachine = false;
     self->worker->listening.clear();  // the connector's own, which a reset may close
 }
 
@@ -248,6 +250,7 @@ size_t PipeConnector::CountSessions(bool watching) const {
 
 void PipeConnector::ClosePipe() {
     worker->pipe.Close();
+    ForgetSerialLine();
     worker->toPipe.Clear();
     worker->closePipeWhenWritten = false;
 }

@@ -48,6 +48,8 @@ bool PipeConnector::ServeClients() {
     if (r.sessions.empty())
         SetStatus(Ready);
     BeginService();
+    if (settings.pipeServer && !MakeServedPipe())
+        return false;
     for (;;) {
         if (stopRequested)
             return true;
@@ -227,6 +229,7 @@ void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool
     r.sessions.push_back(std::make_unique<ClientSession>(std::move(client), std::move(who), telnet,
                                                          banners));
     ClientSession& session = *r.sessions.back();
+    session.ShareSerialLine(&r.serialLine);
     ShowClients();
     observer->OnClientArrived(*this, watch ? session.Name() + " (watching)" : session.Name());
     Notify("\r\n*** " + ShownName(session.Who()) + " joined\r\n", &session);
@@ -295,6 +298,8 @@ void PipeConnector::ServeSessions(bool* progress) {
             continue;
         if (s.Telnet() && s.TakeAreYouThere())
             s.QueueText(WhoIsOn().c_str());  // "are you there?": who is, to this client alone
+        if (s.Telnet())
+            ServeComPort(s);  // a COM-port client's line, and a break
         size_t queued = s.Output().Size();
         bool blocked = false;
         uint64_t pipeBytes = s.Flush(&blocked);
@@ -433,6 +438,8 @@ void PipeConnector::PrepareWait() {
     if (r.pipe.IsOpen()) {
         wait.Add(r.pipe, !r.closePipeWhenWritten && PipeDataHasRoom(),
                  !r.toPipe.Empty() || r.pipe.WritePending());
+    } else if (r.pipe.Serving()) {
+        wait.Add(r.pipe, true, false);  // for the machine to connect
     }
 }
 

@@ -43,6 +43,8 @@ void PipeConnector::ServePipe(bool* progress) {
             }
         }
         if (!opened) {
+            if (r.pipe.Serving() && r.pipe.Server().AwaitsClient())
+                return;  // the wait ends when the machine connects
             r.nextAttach = now + kAttachRetry;
             r.timeoutMs = MillisUntil(r.nextAttach, now);
             return;
@@ -133,6 +135,8 @@ void PipeConnector::CloseIdlePipe() {
 }
 
 bool PipeConnector::AttachPipe() {
+    if (settings.pipeServer)
+        return AttachServedPipe();
     Worker& r = *worker;
     if (r.pipe.Open(settings.pipeName).Failed())
         return false;  // missing, busy or refused: tried again in 500 ms

@@ -11,7 +11,7 @@
 #include "engine/ConsoleLog.h"
 #include "engine/ReplayBuffer.h"
 #include "engine/PipeConnector.h"
-#include "platform/PipeClient.h"
+#include "platform/PipeEnd.h"
 #include "platform/WaitSet.h"
 
 namespace tolvi {
@@ -63,8 +63,10 @@ struct PipeConnector::Worker {
     ConsoleLog log;
     ReplayBuffer replay;
     AlertWatcher alerts;  // watching the console's lines, while it has patterns
-    platform::PipeClient pipe;
+    platform::PipeEnd pipe;  // opened, or made and waiting for the machine (pipeServer)
     ByteQueue toPipe;
+    SerialLine serialLine;  // as the COM-port clients set it while the pipe is open
+    bool breakTold = false;  // a break no pipe carries is said once
     // The last client left with bytes still on their way to the pipe: they are written before
     // it closes, for at most kDrainTime (a script that writes and hangs up loses nothing).
     bool closePipeWhenWritten = false;
