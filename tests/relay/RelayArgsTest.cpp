@@ -131,6 +131,9 @@ TEST(RelayArgs, EachMistakeNamesItsArgument) {
         {{"\\\\.\\pipe\\a", "23", "--log", ""}, "option --log needs a file name"},
         {{"\\\\.\\pipe\\a", "80", "\\\\.\\pipe\\a", "81"},
          "the pipe \\\\.\\pipe\\a is given twice"},
+        {{"\\\\vmhost\\pipe\\a", "80", "--pipe-server"},
+         "--pipe-server makes the pipe on this machine: \\\\vmhost\\pipe\\a is not of the form "
+         "\\\\.\\pipe\\<PipeName>"},
     };
     for (const Bad& bad : cases) {
         RelayArgs a;
