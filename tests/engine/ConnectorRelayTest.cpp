@@ -232,6 +232,10 @@ TEST(ConnectorRelay, ComPortClientSetsTheLineAndSeesThePipeAsItsModemLines) {
     EXPECT_EQ(live.PipeReadFor(300), "");  // no carriage return on a serial client's behalf
     ASSERT_TRUE(client.Send(std::string("\r\0", 2)));  // its bytes as they are
     EXPECT_TRUE(SameBytes(live.PipeRead(2, 3000), std::string("\r\0", 2)));
+    // A purge of what waits for the pipe takes what came before it, in the same receive too.
+    ASSERT_TRUE(client.Send("purged" + sb({12, 2}) + "kept"));
+    EXPECT_TRUE(SameBytes(client.ReadCount(7, 3000), sb({112, 2})));
+    EXPECT_EQ(live.PipeRead(4, 3000), "kept");
 }
 
 TEST(ConnectorRelay, ClientResetEndsItsTurnAsACloseDoes) {
