@@ -438,7 +438,7 @@ void PipeConnector::PrepareWait() {
     if (r.pipe.IsOpen()) {
         wait.Add(r.pipe, !r.closePipeWhenWritten && PipeDataHasRoom(),
                  !r.toPipe.Empty() || r.pipe.WritePending());
-    } else if (r.pipe.Serving()) {
+    } else if (r.pipe.Serving() && now >= r.nextAttach) {
         wait.Add(r.pipe, true, false);  // for the machine to connect
     }
 }

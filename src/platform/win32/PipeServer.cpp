@@ -124,8 +124,11 @@ SysError PipeServer::Make(const std::string& pipeName, std::string* why) {
                " is not of the form \\\\.\\pipe\\NAME";
         return Win32Error(ERROR_INVALID_NAME);
     }
-    if (!state->Valid())
-        return LastWin32Error();
+    if (!state->Valid()) {
+        DWORD code = GetLastError();
+        *why = Text("Could not make the pipe %s: no events to wait on, error %lu", pipeName, code);
+        return Win32Error(code);
+    }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(SecurityText().c_str(), SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {
