@@ -343,7 +343,8 @@ TEST_F(Commands, ClientsListsEachClientAndDisconnectsTheSelectedOne) {
                        PressButton(d, IDCANCEL);
                    }}});
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, pipeName + " on port " + std::to_string(port) + ": shared");
+    // The title, and no COM port line: no client has set one.
+    EXPECT_EQ(seen[0].text, pipeName + " on port " + std::to_string(port) + ": shared|");
     EXPECT_EQ(listed, (std::vector<std::string>{"127.0.0.1|Telnet|typing|5|0",
                                                 "127.0.0.2|Telnet|typing|5|2"}));
     EXPECT_FALSE(enabledAtStart);
@@ -430,7 +431,7 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
                   Click(d, IDC_LIST_ONLY);
                   clientAfterListOnly = IsWindowEnabled(GetDlgItem(d, IDC_CLIENT_LIST));
                   HWND at = GetDlgItem(d, IDC_ADD_PIPE_NAME);
-                  for (int i = 0; i < 8; ++i) {
+                  for (int i = 0; i < 9; ++i) {
                       order.push_back(std::to_string(GetDlgCtrlID(at)));
                       at = GetNextDlgTabItem(d, at, FALSE);
                   }
@@ -446,8 +447,9 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
     EXPECT_TRUE(clientAfterListOnly);
     EXPECT_FALSE(listOnlyAfterUncheck);
     EXPECT_FALSE(clientAfterUncheck);
-    EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1017", "1029", "1027", "1028",
-                                               "1010", "1011"}));
+    // "Create the pipe" follows the pipe's name and port.
+    EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1046", "1017", "1029", "1027",
+                                               "1028", "1010", "1011"}));
 }
 
 TEST_F(Commands, EditDialogEnablesItsBoxesFromTheFlags) {
