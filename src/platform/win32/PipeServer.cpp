@@ -119,6 +119,10 @@ PipeServer::~PipeServer() {
 
 SysError PipeServer::Make(const std::string& pipeName, std::string* why) {
     Unmake();
+    if (state->leaked) {
+        (void)state.release();  // the system may still write into its buffers
+        state = std::make_unique<State>();
+    }
     if (pipeName.compare(0, 9, "\\\\.\\pipe\\") != 0 || pipeName.size() == 9) {
         *why = "Only a pipe of this machine can be made: " + pipeName +
                " is not of the form \\\\.\\pipe\\NAME";
