@@ -98,6 +98,11 @@ void ClientsDialog::Refresh() {
     while (list.GetItemCount() > row)
         list.DeleteItem(row);
     refreshing = false;
+    const std::string line = source.line ? source.line() : std::string();
+    if (line != shownLine) {
+        ui::PutWindowText(Item(IDC_CLIENTS_LINE), line);
+        shownLine = line;
+    }
     EnableDisconnect();
 }
 

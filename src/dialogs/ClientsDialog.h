@@ -1,5 +1,6 @@
 // "Clients": who is on one connector's console now (each client's name, how it came, typing or
-// watching, since when, the bytes each way), with Disconnect for the selected one. Its rows
+// watching, since when, the bytes each way), with Disconnect for the selected one, and the
+// serial line its COM-port clients have set. Its rows
 // are rewritten whenever its owner refreshes it; the selection stays with its client.
 #pragma once
 #include <cstdint>
@@ -21,6 +22,9 @@ class ClientsDialog : public ui::Dialog {
         std::string title;
         std::function<std::vector<ClientInfo>()> clients;
         std::function<void(uint64_t id)> disconnect;
+        // "COM port: 9600 7E1, no flow control" while a COM-port client has set the line;
+        // "" otherwise.
+        std::function<std::string()> line;
     };
 
     ClientsDialog(HWND parent, Source source);
@@ -39,6 +43,7 @@ class ClientsDialog : public ui::Dialog {
     Source source;
     ui::ListView list;
     std::vector<uint64_t> shownIds;  // the client of each row, in row order
+    std::string shownLine;
     bool refreshing = false;
 };
 

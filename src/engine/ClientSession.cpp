@@ -70,8 +70,60 @@ size_t ClientSession::Receive(size_t size, ByteQueue& toPipe) {
         toPipe.Commit(count);  // raw: exactly what came
         return count;
     }
-    toPipe.Commit(parser.Feed(room, count, room, policy));  // the data stays where it came
+    size_t length = parser.Feed(room, count, room, policy);  // the data stays where it came
+    if (purgeToPipeAt == kNoPurge) {
+        toPipe.Commit(length);
+        return count;
+    }
+    // A purge of what waits for the pipe: what came before it goes, in this receive as well.
+    std::string rest(reinterpret_cast<const char*>(room) + purgeToPipeAt, length - purgeToPipeAt);
+    purgeToPipeAt = kNoPurge;
+    toPipe.Clear();
+    toPipe.Append(rest.data(), rest.size());
     return count;
+}
+
+void ClientSession::SetAttached(bool attached) {
+    if (comPortClient && attached != attachedToPipe) {
+        std::string state = comPort.ModemState(attached, true);
+        output.AppendProtocol(state.data(), state.size());
+    }
+    attachedToPipe = attached;
+}
+
+ComPortEffects ClientSession::TakeComPortEffects() {
+    ComPortEffects news = comPortNews;
+    comPortNews = ComPortEffects{};
+    return news;
+}
+
+void ClientSession::ServerEvents::OnBinaryInput(bool binary) {
+    session.parser.SetBinary(binary || session.comPortClient);
+}
+
+void ClientSession::ServerEvents::OnComPortAgreed() {
+    // A serial line's client sends its bytes as they are, CR NUL included, whether or not it
+    // asks for binary; and it learns the lines' state before it asks.
+    session.comPortClient = true;
+    session.parser.SetBinary(true);
+    std::string state = session.comPort.ModemState(session.attachedToPipe, false);
+    session.output.AppendProtocol(state.data(), state.size());
+}
+
+void ClientSession::ServerEvents::OnComPortRequest(const uint8_t* request, size_t size) {
+    std::string answer;
+    ComPortEffects asked;
+    session.comPort.Request(request, size, *session.line, session.attachedToPipe, &answer, &asked);
+    if (asked.purgeFromPipe)
+        session.output.DropPipeData();
+    if (asked.purgeToPipe)
+        session.purgeToPipeAt = session.parser.StoredSoFar();
+    session.output.AppendProtocol(answer.data(), answer.size());
+    ComPortEffects& news = session.comPortNews;
+    news.purgeFromPipe = news.purgeFromPipe || asked.purgeFromPipe;
+    news.purgeToPipe = news.purgeToPipe || asked.purgeToPipe;
+    news.breakAsked = news.breakAsked || asked.breakAsked;
+    news.lineChanged = news.lineChanged || asked.lineChanged;
 }
 
 void ClientSession::Track(size_t highWater, Clock::time_point now) {

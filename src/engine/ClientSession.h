@@ -11,6 +11,7 @@
 
 #include "engine/ByteQueue.h"
 #include "engine/ClientKind.h"
+#include "engine/ComPortOption.h"
 #include "engine/OutputQueue.h"
 #include "engine/TelnetParser.h"
 #include "engine/TelnetPolicies.h"
@@ -40,7 +41,15 @@ class ClientSession {
     // How the status lines and the list name it: its address, or its host's name for it.
     const std::string& Name() const { return client.name; }
     bool Telnet() const { return speaksTelnet; }
-    bool Banners() const { return toldBanners; }
+    // A COM-port client (RFC 2217) is a program that reads a serial line, not a terminal: it
+    // is told no banners once it has agreed to the option.
+    bool Banners() const { return toldBanners && !comPortClient; }
+    bool ComPortClient() const { return comPortClient; }
+    // The line its COM port requests set and read: the connector's, shared by its clients.
+    void ShareSerialLine(SerialLine* shared) { line = shared; }
+    // What its COM port requests asked of the connector since the last time this was asked
+    // (its purges are done).
+    ComPortEffects TakeComPortEffects();
     bool Watching() const { return client.watching; }
     platform::TcpSocket& Socket() { return connection; }
     OutputQueue& Output() { return output; }
@@ -50,9 +59,10 @@ class ClientSession {
     bool MayRead() const { return mayRead; }
     void SetMayRead() { mayRead = true; }
 
-    // Attached: the client has been told that the pipe is open and gets its data.
+    // Attached: the client has been told that the pipe is open and gets its data. A COM-port
+    // client is told by its modem lines.
     bool Attached() const { return attachedToPipe; }
-    void SetAttached(bool attached) { attachedToPipe = attached; }
+    void SetAttached(bool attached);
 
     // What a client without Telnet (raw TCP, SSH) sends before the first try at opening the
     // pipe has ended stays in its socket (TCP's own backpressure holds it), so that a script
@@ -105,6 +115,16 @@ class ClientSession {
         ClientSession& session;
     };
 
+    // A Telnet client's binary and COM port requests.
+    struct ServerEvents : TelnetServerEvents {
+        explicit ServerEvents(ClientSession& session) : session(session) {}
+        void OnBinaryInput(bool binary) override;
+        void OnComPortAgreed() override;
+        void OnComPortRequest(const uint8_t* request, size_t size) override;
+        void OnBreak() override { session.comPortNews.breakAsked = true; }
+        ClientSession& session;
+    };
+
     platform::TcpSocket connection;
     ClientInfo client;
     std::shared_ptr<ClientTraffic> traffic = std::make_shared<ClientTraffic>();
@@ -112,7 +132,16 @@ class ClientSession {
     bool toldBanners;
     TelnetParser parser;
     QueueReplies replies{*this};
-    TelnetServerPolicy policy{replies};
+    ServerEvents events{*this};
+    TelnetServerPolicy policy{replies, &events};
+    SerialLine ownLine;          // until the connector shares its own
+    SerialLine* line = &ownLine;
+    ComPortSession comPort;
+    bool comPortClient = false;
+    ComPortEffects comPortNews;  // for the connector to take
+    // Where in the data of the receive being read a purge of what waits for the pipe came.
+    static constexpr size_t kNoPurge = static_cast<size_t>(-1);
+    size_t purgeToPipeAt = kNoPurge;
     OutputQueue output;
     bool attachedToPipe = false;
     bool gone = false;

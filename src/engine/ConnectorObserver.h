@@ -30,6 +30,9 @@ class ConnectorObserver {
     virtual void OnPipeClosed(const PipeConnector&) {}
     // A line of the console matched an alert pattern. Called on the connector's alert thread.
     virtual void OnConsoleAlert(const PipeConnector&, const ConsoleAlert&) {}
+    // Something worth a status line that is no failure: the pipe of ours waiting for the
+    // machine, a break no pipe can carry.
+    virtual void OnNotice(const PipeConnector&, const std::string& /*text*/) {}
     // A new failure text, the one that GetErrorText now returns.
     virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}
     // A failure the user must see. Called on the worker thread, which must never wait on the

@@ -20,4 +20,10 @@ const char* StatusWord(int32_t status) {
     }
 }
 
+const char* StatusWord(int32_t status, bool waitingForMachine) {
+    if (waitingForMachine && (status == Ready || status == AttachingPipe))
+        return "Waiting for the VM";
+    return StatusWord(status);
+}
+
 }  // namespace tolvi

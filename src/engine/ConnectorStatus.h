@@ -15,5 +15,8 @@ enum ConnectorStatus : int32_t {
 // "Initialization", "Attaching Pipe", "Ready", "Connected", "Error"; "Unknown" for any
 // other value.
 const char* StatusWord(int32_t status);
+// The same, but "Waiting for the VM" while a pipe of ours waits for its machine: no status of
+// its own, for what is stored and scripted keeps the five.
+const char* StatusWord(int32_t status, bool waitingForMachine);
 
 }  // namespace tolvi

@@ -75,6 +75,24 @@ uint64_t OutputQueue::Consume(size_t size) {
     return pipeBytes;
 }
 
+void OutputQueue::DropPipeData() {
+    ByteQueue kept;
+    std::deque<Run> keptRuns;
+    const uint8_t* at = bytes.Front();
+    bool front = true;
+    for (const Run& run : runs) {
+        size_t keep = run.kind == Kind::Own ? run.size : (front && halfSent ? 1 : 0);
+        if (keep > 0) {
+            kept.Append(at, keep);
+            keptRuns.push_back(Run{keep, run.kind});
+        }
+        at += run.size;
+        front = false;
+    }
+    bytes = std::move(kept);
+    runs = std::move(keptRuns);
+}
+
 void OutputQueue::Clear() {
     bytes.Clear();
     runs.clear();

@@ -28,6 +28,9 @@ class OutputQueue {
     // Drops size sent bytes from the front; returns how many pipe bytes they held.
     uint64_t Consume(size_t size);
     void Clear();
+    // Drops the pipe's data that waits, keeping the relay's own bytes (a Telnet answer must
+    // go out whole) and the twin of a 255 half sent.
+    void DropPipeData();
 
   private:
     enum class Kind : uint8_t { Pipe, RawPipe, Replay, Own };

@@ -105,6 +105,8 @@ void PipeConnector::WorkerMain(void* raw) {
     self->alertCommands.EndAll();  // none outlives its connector
     self->worker->recorder.Stop();  // after the alerts, which mark it
     self->worker->log.Close();
+    self->worker->pipe.Unmake();  // a pipe of ours goes with its worker: the next makes it anew
+    self->waitingForMachine = false;
     self->worker->listening.clear();  // the connector's own, which a reset may close
 }
 
@@ -249,6 +251,7 @@ size_t PipeConnector::CountSessions(bool watching) const {
 
 void PipeConnector::ClosePipe() {
     worker->pipe.Close();
+    ForgetSerialLine();
     worker->toPipe.Clear();
     worker->closePipeWhenWritten = false;
 }

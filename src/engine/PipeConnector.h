@@ -15,6 +15,7 @@
 
 #include "engine/AlertCommands.h"
 #include "engine/ClientKind.h"
+#include "engine/ComPortOption.h"
 #include "engine/ConnectorObserver.h"
 #include "engine/ConnectorSettings.h"
 #include "engine/ConnectorStatus.h"
@@ -81,6 +82,9 @@ class PipeConnector {
     bool LastAlert(ConsoleAlert* alert) const;
     // From any thread: the clients served now, first first, with their byte counts.
     std::vector<ClientInfo> Clients() const;
+    // From any thread: the serial line as its COM-port clients (RFC 2217) have set it since
+    // the pipe opened; false, and *line untouched, while none has.
+    bool GetSerialLine(SerialLine* line) const;
     // From any thread: ends the session of one client, after it is sent notice (nothing for a
     // raw one). False when no worker runs.
     bool Disconnect(uint64_t clientId, std::string notice);
@@ -102,6 +106,10 @@ class PipeConnector {
     std::string GetClientAddress() const;
     std::string GetErrorText() const;
     int32_t GetStatus() const { return status.load(); }
+    // With pipeServer: the pipe is made and no machine has connected to it.
+    bool WaitsForMachine() const { return waitingForMachine.load(); }
+    // The status word the list, the status lines and the service show.
+    const char* GetStatusWord() const { return StatusWord(GetStatus(), WaitsForMachine()); }
     int64_t GetBytesSent() const { return bytesSent.load(); }
     int64_t GetBytesReceived() const { return bytesReceived.load(); }
     // The port the console's endpoint bound; 0 while there is none.
@@ -160,8 +168,17 @@ class PipeConnector {
     void EndTurn();
     void ShowClients();
     size_t CountSessions(bool watching) const;
+    // What a COM-port client's requests ask of the connector: the line shown, a break told.
+    void ServeComPort(ClientSession& session);
+    void ForgetSerialLine();
     void ServePipe(bool* progress);
     bool AttachPipe();
+    void PipeAttached();
+    // The pipe's server end (pipeServer): made when the worker starts, and the machine's
+    // connection taken as the pipe's opening. False when the pipe cannot be made: the
+    // connector is then in Error.
+    bool MakeServedPipe();
+    bool AttachServedPipe();
     void AttachSession(ClientSession& session);
     void DeliverPipeData(const uint8_t* data, size_t size);
     bool PipeDataHasRoom();
@@ -191,6 +208,7 @@ class PipeConnector {
     std::atomic<int64_t> bytesReceived{0};
     std::atomic<int64_t> bytesSent{0};
     std::atomic<bool> stopRequested{false};
+    std::atomic<bool> waitingForMachine{false};
     // Shared only while an Edit or Reset hands one over; changed under stateLock, since the
     // connector taking it over reads them while this one's worker may still run.
     std::vector<Listening> listeners;
@@ -213,6 +231,8 @@ class PipeConnector {
     // What Clients reports, guarded by stateLock: each client and its live counts.
     std::vector<std::pair<ClientInfo, std::shared_ptr<const ClientTraffic>>> clients;
     uint64_t nextClientId = 1;  // the worker's
+    SerialLine shownLine;       // guarded by stateLock
+    bool serialLineSet = false; // guarded by stateLock
     ConsoleAlert lastAlert;     // guarded by stateLock
     bool alerted = false;       // guarded by stateLock
     ConnectorObserver* observer = nullptr;

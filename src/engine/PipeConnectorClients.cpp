@@ -50,6 +50,8 @@ bool PipeConnector::ServeClients() {
     if (r.sessions.empty())
         SetStatus(Ready);
     BeginService();
+    if (settings.pipeServer && !MakeServedPipe())
+        return false;
     for (;;) {
         if (stopRequested)
             return true;
@@ -233,6 +235,7 @@ void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool
     r.sessions.push_back(std::make_unique<ClientSession>(std::move(client), std::move(who), telnet,
                                                          banners));
     ClientSession& session = *r.sessions.back();
+    session.ShareSerialLine(&r.serialLine);
     ShowClients();
     observer->OnClientArrived(*this, watch ? session.Name() + " (watching)" : session.Name());
     SessionBegan(session);
@@ -307,6 +310,8 @@ void PipeConnector::ServeSessions(bool* progress) {
             continue;
         if (s.Telnet() && s.TakeAreYouThere())
             s.QueueText(WhoIsOn().c_str());  // "are you there?": who is, to this client alone
+        if (s.Telnet())
+            ServeComPort(s);  // a COM-port client's line, and a break
         size_t queued = s.Output().Size();
         bool blocked = false;
         uint64_t pipeBytes = s.Flush(&blocked);
@@ -447,6 +452,8 @@ void PipeConnector::PrepareWait() {
     if (r.pipe.IsOpen()) {
         wait.Add(r.pipe, !r.closePipeWhenWritten && PipeDataHasRoom(),
                  !r.toPipe.Empty() || r.pipe.WritePending());
+    } else if (r.pipe.Serving() && now >= r.nextAttach) {
+        wait.Add(r.pipe, true, false);  // for the machine to connect
     }
 }
 

@@ -43,6 +43,8 @@ void PipeConnector::ServePipe(bool* progress) {
             }
         }
         if (!opened) {
+            if (r.pipe.Serving() && r.pipe.Server().AwaitsClient())
+                return;  // the wait ends when the machine connects
             r.nextAttach = now + kAttachRetry;
             r.timeoutMs = MillisUntil(r.nextAttach, now);
             return;
@@ -133,6 +135,8 @@ void PipeConnector::CloseIdlePipe() {
 }
 
 bool PipeConnector::AttachPipe() {
+    if (settings.pipeServer)
+        return AttachServedPipe();
     Worker& r = *worker;
     if (r.pipe.Open(settings.pipeName, settings.trustAnyPipeServer).Failed()) {
         // Missing, busy or refused: tried again in 500 ms. A server that is not trusted is said
@@ -144,6 +148,14 @@ bool PipeConnector::AttachPipe() {
         return false;
     }
     r.serverRefused.clear();
+    PipeAttached();
+    return true;
+}
+
+// The pipe has just been opened, or the machine has connected to ours: from here both ends are
+// alike.
+void PipeConnector::PipeAttached() {
+    Worker& r = *worker;
     r.attachedAt = RelayClock::now();
     r.carriageReturnSent = false;
     r.pipeMayRead = true;
@@ -153,7 +165,6 @@ bool PipeConnector::AttachPipe() {
         AttachSession(*session);
     if (!r.sessions.empty())
         SetStatus(Connected);
-    return true;
 }
 
 void PipeConnector::AttachSession(ClientSession& session) {

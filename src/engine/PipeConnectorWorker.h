@@ -12,7 +12,7 @@
 #include "engine/ConsoleRecorder.h"
 #include "engine/ReplayBuffer.h"
 #include "engine/PipeConnector.h"
-#include "platform/PipeClient.h"
+#include "platform/PipeEnd.h"
 #include "platform/WaitSet.h"
 
 namespace tolvi {
@@ -66,8 +66,10 @@ struct PipeConnector::Worker {
     AlertWatcher alerts;  // watching the console's lines, while it has patterns
     ConsoleRecorder recorder;  // while the console is recorded
     uint64_t lastTypist = 0;   // the id of the client who typed last, for the recording
-    platform::PipeClient pipe;
+    platform::PipeEnd pipe;  // opened, or made and waiting for the machine (pipeServer)
     ByteQueue toPipe;
+    SerialLine serialLine;  // as the COM-port clients set it while the pipe is open
+    bool breakTold = false;  // a break no pipe carries is said once
     // The last client left with bytes still on their way to the pipe: they are written before
     // it closes, for at most kDrainTime (a script that writes and hangs up loses nothing).
     bool closePipeWhenWritten = false;

@@ -25,6 +25,13 @@ size_t PlainRun(const uint8_t* bytes, size_t count, bool stopAtCr) {
 
 }  // namespace
 
+void TelnetParser::KeepSubnegotiationByte(uint8_t b) {
+    if (subnegotiationSize < telnet::kLongestSubnegotiation)
+        subnegotiation[subnegotiationSize] = b;
+    if (subnegotiationSize <= telnet::kLongestSubnegotiation)
+        ++subnegotiationSize;  // one past the limit marks it too long, and stays there
+}
+
 size_t TelnetParser::Feed(const uint8_t* bytes, size_t count, uint8_t* data, Listener& listener) {
     using namespace telnet;
     size_t length = 0;
@@ -60,23 +67,40 @@ size_t TelnetParser::Feed(const uint8_t* bytes, size_t count, uint8_t* data, Lis
                     state = State::SeenOption;
                 } else if (b == kSb) {
                     state = State::InSubneg;
+                    subnegotiationSize = 0;
                 } else {
                     // NOP, DM, BRK, IP, AO, AYT, EC, EL, GA (and a stray SE) take two bytes;
                     // so does IAC before a byte that is no command at all.
+                    stored = length;
                     listener.OnCommand(b);
                     state = State::Data;
                 }
                 break;
             case State::SeenOption:
+                stored = length;
                 listener.OnOptionRequest(command, b);
                 state = State::Data;
                 break;
             case State::InSubneg:
                 if (b == kIac)
                     state = State::InSubnegIac;
+                else
+                    KeepSubnegotiationByte(b);
                 break;
             case State::InSubnegIac:
-                state = b == kSe ? State::Data : State::InSubneg;
+                if (b == kSe) {
+                    state = State::Data;
+                    if (subnegotiationSize > 0 && subnegotiationSize <= kLongestSubnegotiation) {
+                        stored = length;
+                        listener.OnSubnegotiation(subnegotiation, subnegotiationSize);
+                    }
+                } else {
+                    // IAC IAC is a 255 of the body; IAC and anything else inside one is no
+                    // command that RFC 854 knows there, and is dropped.
+                    if (b == kIac)
+                        KeepSubnegotiationByte(b);
+                    state = State::InSubneg;
+                }
                 break;
         }
     }

@@ -18,6 +18,21 @@ void TelnetServerPolicy::Offered(uint8_t option) {
 
 void TelnetServerPolicy::OnOptionRequest(uint8_t command, uint8_t option) {
     using namespace telnet;
+    const bool theirs = command == kWill || command == kWont;
+    if (events && (option == kBinary || option == kComPort)) {
+        bool* agreed = option == kBinary ? (theirs ? &binaryDo : &binaryWill)
+                                         : (theirs ? &comPortDo : &comPortWill);
+        const bool was = *agreed;
+        const bool comPortBefore = ComPort();
+        if ((command == kDo || command == kWill) && !was)
+            replies.Reply(command == kDo ? kWill : kDo, option);
+        *agreed = command == kDo || command == kWill;  // WONT and DONT are not answered
+        if (option == kBinary && theirs && was != *agreed)
+            events->OnBinaryInput(*agreed);
+        if (option == kComPort && ComPort() && !comPortBefore)
+            events->OnComPortAgreed();
+        return;
+    }
     Offer* offer = OfferOf(option);
     if (command == kDo) {
         if (!offer) {
@@ -39,6 +54,13 @@ void TelnetServerPolicy::OnOptionRequest(uint8_t command, uint8_t option) {
 void TelnetServerPolicy::OnCommand(uint8_t command) {
     if (command == telnet::kAyt)
         askedAreYouThere = true;
+    if (command == telnet::kBrk && events)
+        events->OnBreak();
+}
+
+void TelnetServerPolicy::OnSubnegotiation(const uint8_t* body, size_t size) {
+    if (events && ComPort() && size > 1 && body[0] == telnet::kComPort)
+        events->OnComPortRequest(body + 1, size - 1);
 }
 
 bool TelnetServerPolicy::TakeAreYouThere() {

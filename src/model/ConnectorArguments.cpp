@@ -34,6 +34,10 @@ std::string CheckConnector(const ConnectorSettings& c,
             return Format(
                 "malformed pipe name '%s': the form is \\\\<ServerName>\\pipe\\<PipeName>",
                 c.pipeName.c_str());
+        case Problem::PipeNotLocal:
+            return Format("--pipe-server makes the pipe on this machine: %s is not of the form "
+                          "\\\\.\\pipe\\<PipeName>",
+                          c.pipeName.c_str());
         case Problem::PortValue:
             return BadPort(c);
         case Problem::PipeNameInUse:

@@ -144,7 +144,7 @@ std::vector<ConsoleEntry> ConnectorHost::List() {
     std::vector<ConsoleEntry> entries;
     list.ForEach([&entries](PipeConnector& c) {
         entries.push_back(ConsoleEntry{c.GetPortText(), c.GetPipeName(), c.GetDescription(),
-                                       StatusWord(c.GetStatus())});
+                                       c.GetStatusWord()});
     });
     return entries;
 }

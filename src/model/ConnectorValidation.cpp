@@ -10,6 +10,10 @@ namespace tolvi {
 const char kInvalidPipeNameMessage[] =
     "Invalid pipe name\n\nA valid pipe name has the form\n\"\\\\<ServerName>\\pipe\\<PipeName>\"";
 
+const char kPipeNotLocalMessage[] =
+    "A pipe can be created only on this machine: with \"Create the pipe\" its name begins "
+    "\\\\.\\pipe\\";
+
 namespace {
 
 Verdict Refuse(Problem problem, std::string message, MessageIcon icon, int row = -1) {
@@ -39,6 +43,8 @@ Verdict ValidateConnector(DialogKind kind, const ConnectorSettings& s,
     if (s.pipeName.compare(0, 2, "\\\\") != 0 || s.pipeName.find("\\pipe\\") == std::string::npos) {
         return Refuse(Problem::PipeNameForm, kInvalidPipeNameMessage, MessageIcon::Stop);
     }
+    if (s.pipeServer && s.pipeName.compare(0, 9, "\\\\.\\pipe\\") != 0)
+        return Refuse(Problem::PipeNotLocal, kPipeNotLocalMessage, MessageIcon::Stop);
     const int port = TextToInt(s.portText);
     // Above 65535 the listener would bind another port without a word.
     if (port <= 0 || port > 65535)

@@ -27,6 +27,7 @@ enum class Problem {
     PipeNameInUse,
     PortInUse,
     WatchPortInUse,  // the watch port is another port of this connector's or of a row's
+    PipeNotLocal,    // "Create the pipe" with another machine's name: only ours can be made
     TextTooLong,
 };
 
@@ -40,6 +41,7 @@ struct Verdict {
 };
 
 extern const char kInvalidPipeNameMessage[];
+extern const char kPipeNotLocalMessage[];
 
 // Every edit field takes at most this many characters: what the store can keep.
 constexpr int kLongestFieldText = 254;

@@ -53,7 +53,7 @@ std::string ConsolesJson(const ConnectorList& connectors, bool consoleText) {
         all.push_back({{"port", TextToInt(c.GetPortText())},
                        {"pipe", ValidUtf8(c.GetPipeName())},
                        {"description", ValidUtf8(c.GetDescription())},
-                       {"status", StatusWord(c.GetStatus())},
+                       {"status", c.GetStatusWord()},
                        {"error", ValidUtf8(c.GetErrorText())},
                        {"listening", listening},
                        {"watchPort", c.Settings().watchPort},

@@ -24,9 +24,9 @@ std::string FormatByteCount(uint64_t count) {
 }
 
 RowCells DecideRowCells(int32_t status, const std::string& clientAddress, int64_t bytesSent,
-                        int64_t bytesReceived) {
+                        int64_t bytesReceived, bool waitingForMachine) {
     RowCells cells;
-    cells.status = StatusWord(status);
+    cells.status = StatusWord(status, waitingForMachine);
     cells.client = clientAddress;
     // The counters never go negative; should one ever, it must not show as 18 million GB.
     cells.sent = FormatByteCount(bytesSent > 0 ? static_cast<uint64_t>(bytesSent) : 0);

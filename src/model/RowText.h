@@ -21,8 +21,10 @@ struct RowCells {
     RowPicture picture;
 };
 
+// waitingForMachine: a pipe of the connector's own waits for its machine ("Waiting for the
+// VM").
 RowCells DecideRowCells(int32_t status, const std::string& clientAddress, int64_t bytesSent,
-                        int64_t bytesReceived);
+                        int64_t bytesReceived, bool waitingForMachine = false);
 
 // Why a row is in Error, for its tooltip and for the status bar while it is selected: its
 // error text while its status word is "Error", "" otherwise. A text left by trouble that did

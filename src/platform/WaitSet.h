@@ -10,7 +10,7 @@
 #include <poll.h>
 #endif
 
-#include "platform/PipeClient.h"
+#include "platform/PipeEnd.h"
 #include "platform/Socket.h"
 #include "platform/SysError.h"
 #include "platform/WakeSignal.h"
@@ -33,6 +33,16 @@ class WaitSet {
     // readable: data or the server's close; writable: room for more, or bytes handed over
     // earlier have gone on their way.
     void Add(PipeClient& pipe, bool readable, bool writable);
+    // The same for the pipe's server end once a client is connected; before, readable waits
+    // for the client to connect.
+    void Add(PipeServer& pipe, bool readable, bool writable);
+    // Whichever end it is.
+    void Add(PipeEnd& pipe, bool readable, bool writable) {
+        if (pipe.serving)
+            Add(pipe.server, readable, writable);
+        else
+            Add(pipe.client, readable, writable);
+    }
 
     // Waits until something added is ready or timeoutMs has passed (-1: no limit). Only the
     // failure of the wait itself is an error.
@@ -43,6 +53,10 @@ class WaitSet {
     // that one busy source cannot hide the others. False means trying would find nothing new.
     bool MayRead(const TcpSocket& socket) const;
     bool MayRead(const PipeClient& pipe) const;
+    bool MayRead(const PipeServer& pipe) const;
+    bool MayRead(const PipeEnd& pipe) const {
+        return pipe.serving ? MayRead(pipe.server) : MayRead(pipe.client);
+    }
 
   private:
 #ifdef _WIN32

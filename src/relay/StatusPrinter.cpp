@@ -60,6 +60,10 @@ void StatusPrinter::OnClientLeft(const PipeConnector& c, const std::string& addr
     Line(Label(c) + " client " + address + " left");
 }
 
+void StatusPrinter::OnNotice(const PipeConnector& c, const std::string& text) {
+    Line(Label(c) + " " + text);
+}
+
 void StatusPrinter::OnErrorText(const PipeConnector& c, const std::string& text) {
     Line(Label(c) + " error: " + text);
 }

@@ -27,6 +27,7 @@ class StatusPrinter : public ConnectorObserver, public ssh::SshEvents {
     void OnClientRefused(const PipeConnector& c, const std::string& address) override;
     void OnClientBusy(const PipeConnector& c, const std::string& address) override;
     void OnClientLeft(const PipeConnector& c, const std::string& address) override;
+    void OnNotice(const PipeConnector& c, const std::string& text) override;
     void OnErrorText(const PipeConnector& c, const std::string& text) override;
     void OnAlert(const PipeConnector& c, const std::string& text) override;
     // "alert: PATTERN: LINE", and how many matches the quiet time kept back.

@@ -35,7 +35,7 @@ std::vector<ConnectorState> Snapshot(const ConnectorList& connectors) {
     std::vector<ConnectorState> states;
     for (int row = 0; row < connectors.Count(); ++row) {
         const PipeConnector& c = connectors.At(row);
-        states.push_back(ConnectorState{c.GetPortText(), c.GetPipeName(), StatusWord(c.GetStatus()),
+        states.push_back(ConnectorState{c.GetPortText(), c.GetPipeName(), c.GetStatusWord(),
                                         c.GetClientAddress(), c.GetBytesSent(),
                                         c.GetBytesReceived(), c.GetDescription(),
                                         c.GetErrorText()});

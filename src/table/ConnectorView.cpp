@@ -163,7 +163,8 @@ void ConnectorView::RefreshRows() {
         const PipeConnector& c = connectors.At(i);
         std::string client = c.GetClientAddress();
         RowCells cells =
-            DecideRowCells(c.GetStatus(), client, c.GetBytesSent(), c.GetBytesReceived());
+            DecideRowCells(c.GetStatus(), client, c.GetBytesSent(), c.GetBytesReceived(),
+                           c.WaitsForMachine());
         listControl.SetItemText(i, kColStatus, cells.status);
         listControl.SetItemText(i, kColClient, cells.client);
         listControl.SetItemText(i, kColSent, cells.sent);

@@ -122,6 +122,11 @@ void ConnectorView::OpenClients(int row) {
         if (PipeConnector* c = connector())
             c->Disconnect(id, kDisconnectedNotice);
     };
+    source.line = [connector]() -> std::string {
+        SerialLine line;
+        PipeConnector* c = connector();
+        return c && c->GetSerialLine(&line) ? "COM port: " + SerialLineText(line) : "";
+    };
     ClientsDialog dialog(Hwnd(), std::move(source));
     ClientsDialog* outer = clientsShown;
     clientsShown = &dialog;

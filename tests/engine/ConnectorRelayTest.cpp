@@ -198,6 +198,46 @@ TEST(ConnectorRelay, ClientLeavingEndsItsTurnAndTheNextIsServed) {
     EXPECT_EQ(live.PipeRead(3, 3000), "two");
 }
 
+// RFC 2217 through the relay: the line a client sets is the connector's while its pipe is
+// open; the modem lines follow the pipe; a COM-port client is told no banners; a break is
+// said once.
+TEST(ConnectorRelay, ComPortClientSetsTheLineAndSeesThePipeAsItsModemLines) {
+    LiveConnector live;
+    ASSERT_TRUE(live.Start());
+    TestClient client;
+    ASSERT_TRUE(live.Attach(client));
+    auto sb = [](std::initializer_list<int> body) {
+        return Bytes({255, 250, 44}) + Bytes(body) + Bytes({255, 240});
+    };
+    ASSERT_TRUE(client.Send(Bytes({255, 251, 44})));
+    EXPECT_TRUE(SameBytes(client.ReadCount(10, 3000), Bytes({255, 253, 44}) + sb({107, 0xB0})));
+    SerialLine line;
+    EXPECT_FALSE(live.connector->GetSerialLine(&line));
+    ASSERT_TRUE(client.Send(sb({1, 0, 0, 0x25, 0x80}) + sb({5, 5}) + sb({5, 5})));
+    EXPECT_TRUE(SameBytes(client.ReadCount(10 + 7 + 7, 3000),
+                          sb({101, 0, 0, 0x25, 0x80}) + sb({105, 5}) + sb({105, 5})));
+    ASSERT_TRUE(live.connector->GetSerialLine(&line));
+    EXPECT_EQ(SerialLineText(line), "9600 8N1, no flow control, break");
+    int breaks = 0;
+    for (const std::string& e : live.seen.Events())
+        breaks += e.find("notice a client sent a break") == 0 ? 1 : 0;
+    EXPECT_EQ(breaks, 1);
+
+    live.pipe.DropClient();  // the lines go down, without a banner; the line is forgotten
+    EXPECT_TRUE(SameBytes(client.ReadCount(7, 3000), sb({107, 0x0B})));
+    EXPECT_FALSE(live.connector->GetSerialLine(&line));
+    ASSERT_TRUE(live.pipe.WaitClient(5000));
+    EXPECT_TRUE(SameBytes(client.ReadCount(13, 3000),
+                          Bytes({255, 251, 1, 255, 251, 3}) + sb({107, 0xBB})));
+    EXPECT_EQ(live.PipeReadFor(300), "");  // no carriage return on a serial client's behalf
+    ASSERT_TRUE(client.Send(std::string("\r\0", 2)));  // its bytes as they are
+    EXPECT_TRUE(SameBytes(live.PipeRead(2, 3000), std::string("\r\0", 2)));
+    // A purge of what waits for the pipe takes what came before it, in the same receive too.
+    ASSERT_TRUE(client.Send("purged" + sb({12, 2}) + "kept"));
+    EXPECT_TRUE(SameBytes(client.ReadCount(7, 3000), sb({112, 2})));
+    EXPECT_EQ(live.PipeRead(4, 3000), "kept");
+}
+
 TEST(ConnectorRelay, ClientResetEndsItsTurnAsACloseDoes) {
     LiveConnector live;
     ASSERT_TRUE(live.Start());

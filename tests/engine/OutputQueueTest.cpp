@@ -89,5 +89,21 @@ TEST(OutputQueue, LongRunsStayInOrderAcrossManyPartialSends) {
     EXPECT_EQ(counted, appended);
 }
 
+TEST(OutputQueue, DroppingPipeDataKeepsOwnBytesAndAHalfSentTwin) {
+    OutputQueue q;
+    const uint8_t pipe[] = {255, 'a'};
+    q.AppendPipeData(pipe, sizeof pipe);
+    const uint8_t answer[] = {255, 251, 1};
+    q.AppendProtocol(answer, sizeof answer);
+    const uint8_t more[] = {'b', 'c'};
+    q.AppendPipeData(more, sizeof more);
+    uint64_t pipeBytes = 0;
+    EXPECT_EQ(Take(q, 1, &pipeBytes), "\xff");  // the first of a doubled 255
+    q.DropPipeData();
+    EXPECT_EQ(Take(q, 100, &pipeBytes), "\xff\xff\xfb\x01");  // its twin, then the answer
+    EXPECT_EQ(pipeBytes, 1u);
+    EXPECT_EQ(q.OwnSize(), 0u);
+}
+
 }  // namespace
 }  // namespace tolvi

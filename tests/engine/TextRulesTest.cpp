@@ -124,6 +124,11 @@ TEST(StatusWords, OneWordPerStatusAndUnknownBeyond) {
     EXPECT_STREQ(StatusWord(Error), "Error");
     EXPECT_STREQ(StatusWord(5), "Unknown");
     EXPECT_STREQ(StatusWord(-1), "Unknown");
+    // A pipe of ours that waits for its machine says so while nothing else is to be said.
+    EXPECT_STREQ(StatusWord(Ready, true), "Waiting for the VM");
+    EXPECT_STREQ(StatusWord(AttachingPipe, true), "Waiting for the VM");
+    EXPECT_STREQ(StatusWord(Connected, true), "Connected");
+    EXPECT_STREQ(StatusWord(Error, true), "Error");
 }
 
 TEST(Messages, FormatAndSystemTexts) {

@@ -1,22 +1,34 @@
 // Fuzzes the Telnet parser: any input, cut into receives anywhere, must give the same pipe
-// data and answers as the same input in one piece, and never more data than came in.
+// data and answers as the same input in one piece, and never more data than came in. The COM
+// port option's requests are answered too, so that their values are fuzzed as well.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "engine/ComPortOption.h"
 #include "engine/TelnetParser.h"
 #include "engine/TelnetPolicies.h"
 
 namespace {
 
-struct Collected : tolvi::TelnetReplies {
+struct Collected : tolvi::TelnetReplies, tolvi::TelnetServerEvents {
     std::string data;
     std::vector<uint16_t> answers;
-    tolvi::TelnetServerPolicy policy{*this};
+    std::string comPortAnswers;
+    tolvi::SerialLine line;
+    tolvi::ComPortSession port;
+    tolvi::TelnetServerPolicy policy{*this, this};
     void Reply(uint8_t command, uint8_t option) override {
         answers.push_back(static_cast<uint16_t>(command << 8 | option));
     }
+    void OnBinaryInput(bool) override {}
+    void OnComPortAgreed() override {}
+    void OnComPortRequest(const uint8_t* request, size_t size) override {
+        tolvi::ComPortEffects effects;
+        port.Request(request, size, line, true, &comPortAnswers, &effects);
+    }
+    void OnBreak() override {}
 };
 
 void Feed(tolvi::TelnetParser& parser, const uint8_t* bytes, size_t n, Collected& out) {
@@ -56,7 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
         Feed(split, stream + at, piece, many);
         at += piece;
     }
-    if (one.data != many.data || one.answers != many.answers)
+    if (one.data != many.data || one.answers != many.answers ||
+        one.comPortAnswers != many.comPortAnswers)
         std::abort();
     if (one.data.size() > n)
         std::abort();

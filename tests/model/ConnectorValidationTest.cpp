@@ -161,5 +161,17 @@ TEST(ConnectorValidation, WatchPortsAreCheckedLikePorts) {
     EXPECT_EQ(check("82", 82).message, "Port 82 is in use for pipe \\\\.\\pipe\\vm!");
 }
 
+// A pipe that tolvi makes is this machine's: another's name is refused where it is typed.
+TEST(ConnectorValidation, APipeToMakeIsThisMachines) {
+    ConnectorSettings s = With("\\\\vmhost\\pipe\\com1", "80");
+    EXPECT_TRUE(ValidateConnector(DialogKind::Add, s, {}, -1).accepted);
+    s.pipeServer = true;
+    Verdict v = ValidateConnector(DialogKind::Add, s, {}, -1);
+    EXPECT_EQ(v.problem, Problem::PipeNotLocal);
+    EXPECT_EQ(v.message, kPipeNotLocalMessage);
+    s.pipeName = "\\\\.\\pipe\\com1";
+    EXPECT_TRUE(ValidateConnector(DialogKind::Add, s, {}, -1).accepted);
+}
+
 }  // namespace
 }  // namespace tolvi

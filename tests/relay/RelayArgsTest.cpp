@@ -134,6 +134,9 @@ TEST(RelayArgs, EachMistakeNamesItsArgument) {
         {{"\\\\.\\pipe\\a", "23", "--alert-command", "notify \"done"},
          "--alert-command 'notify \"done': Alert command 'notify \"done' cannot be used: a quote "
          "is not closed"},
+        {{"\\\\vmhost\\pipe\\a", "80", "--pipe-server"},
+         "--pipe-server makes the pipe on this machine: \\\\vmhost\\pipe\\a is not of the form "
+         "\\\\.\\pipe\\<PipeName>"},
     };
     for (const Bad& bad : cases) {
         RelayArgs a;

@@ -25,6 +25,7 @@ class RecordingObserver : public ConnectorObserver {
     void OnPipeAttached(const PipeConnector&) override { Add("pipe attached"); }
     void OnPipeLost(const PipeConnector&) override { Add("pipe lost"); }
     void OnErrorText(const PipeConnector&, const std::string& t) override { Add("error " + t); }
+    void OnNotice(const PipeConnector&, const std::string& t) override { Add("notice " + t); }
     void OnConsoleAlert(const PipeConnector&, const ConsoleAlert& a) override {
         Add("console alert " + a.pattern + ": " + a.line + " +" + std::to_string(a.more));
     }

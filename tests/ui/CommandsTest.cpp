@@ -343,7 +343,8 @@ TEST_F(Commands, ClientsListsEachClientAndDisconnectsTheSelectedOne) {
                        PressButton(d, IDCANCEL);
                    }}});
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, pipeName + " on port " + std::to_string(port) + ": shared");
+    // The title, and no COM port line: no client has set one.
+    EXPECT_EQ(seen[0].text, pipeName + " on port " + std::to_string(port) + ": shared|");
     EXPECT_EQ(listed, (std::vector<std::string>{"127.0.0.1|Telnet|typing|5|0",
                                                 "127.0.0.2|Telnet|typing|5|2"}));
     EXPECT_FALSE(enabledAtStart);
@@ -446,6 +447,7 @@ TEST_F(Commands, AddDialogEnablingRulesAndTabOrder) {
     EXPECT_TRUE(clientAfterListOnly);
     EXPECT_FALSE(listOnlyAfterUncheck);
     EXPECT_FALSE(clientAfterUncheck);
+    // "Create the pipe" follows the pipe's name and port.
     EXPECT_EQ(order, (std::vector<std::string>{"1007", "1009", "1046", "1017", "1029", "1027",
                                                "1028", "1010", "1011"}));
 }

@@ -25,6 +25,10 @@ TEST(TelnetBridge, TelnetIsTakenOutAndItsOffersAnsweredOnce) {
                  &answers);
     EXPECT_EQ(text, "waiting\xC3\xBF!x");
     EXPECT_EQ(answers, Bytes({255, 253, 1, 255, 253, 3, 255, 252, 31}));
+    // The COM port option is for serial clients: a terminal refuses it as any other.
+    answers.clear();
+    Feed(from, Bytes({255, 251, 44, 255, 253, 44}), &answers);
+    EXPECT_EQ(answers, Bytes({255, 254, 44, 255, 252, 44}));
 
     web::FromConsole raw(false);
     EXPECT_EQ(Feed(raw, Bytes({255, 251, 1}), &answers), "\xC3\xBF\xC3\xBB\x01");

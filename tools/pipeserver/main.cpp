@@ -1,11 +1,14 @@
-// tolvi-pipeserver: serves one named pipe for tests, benchmarks and the demo.
+// tolvi-pipeserver: serves one named pipe for tests, benchmarks and the demo, or connects to
+// one as its client, as a virtual machine set to be the pipe's client does.
 //   tolvi-pipeserver PIPENAME echo | console | stream BYTES | sink FILE
+//   tolvi-pipeserver --connect PIPENAME echo
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "pipeserver/ConnectEcho.h"
 #include "pipeserver/PipeServer.h"
 #include "pipeserver/ServeModes.h"
 #include "platform/CommandLine.h"
@@ -18,7 +21,8 @@ namespace {
 int Usage(const char* problem) {
     std::fprintf(stderr,
                  "tolvi-pipeserver: %s\n"
-                 "usage: tolvi-pipeserver PIPENAME echo | console | stream BYTES | sink FILE\n",
+                 "usage: tolvi-pipeserver PIPENAME echo | console | stream BYTES | sink FILE\n"
+                 "       tolvi-pipeserver --connect PIPENAME echo\n",
                  problem);
     return 2;
 }
@@ -29,6 +33,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = tolvi::platform::ProgramArguments(argc, argv);
     if (args.size() < 2)
         return Usage("a pipe name and a mode are needed");
+    if (args[0] == "--connect") {
+        if (args.size() != 3 || args[2] != "echo")
+            return Usage("--connect takes a pipe name and echo");
+        return tolvi::tools::ConnectAndEcho(args[1], 10000);
+    }
     ServeOptions options;
     options.mode = args[1];
     if (options.mode == "stream" || options.mode == "sink") {

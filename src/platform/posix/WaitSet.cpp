@@ -39,6 +39,14 @@ void WaitSet::Add(PipeClient& pipe, bool readable, bool writable) {
         polled.push_back(pollfd{static_cast<int>(pipe.Native()), events, 0});
 }
 
+void WaitSet::Add(PipeServer& pipe, bool readable, bool writable) {
+    if (!pipe.IsOpen())
+        writable = false;  // a listener has nothing to write to
+    short events = static_cast<short>((readable ? POLLIN : 0) | (writable ? POLLOUT : 0));
+    if (events && pipe.WaitDescriptor() >= 0)
+        polled.push_back(pollfd{pipe.WaitDescriptor(), events, 0});
+}
+
 SysError WaitSet::Wait(int timeoutMs) {
     timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
     int n = ppoll(polled.data(), polled.size(), timeoutMs < 0 ? nullptr : &timeout, nullptr);
@@ -69,6 +77,10 @@ bool WaitSet::MayRead(const TcpSocket& socket) const {
 
 bool WaitSet::MayRead(const PipeClient& pipe) const {
     return Readable(polled, pipe.Native());
+}
+
+bool WaitSet::MayRead(const PipeServer& pipe) const {
+    return pipe.WaitDescriptor() >= 0 && Readable(polled, pipe.WaitDescriptor());
 }
 
 }  // namespace tolvi::platform

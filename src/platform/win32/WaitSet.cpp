@@ -88,6 +88,32 @@ void WaitSet::Add(PipeClient& pipe, bool readable, bool writable) {
         add(pipe.WriteEvent());
 }
 
+void WaitSet::Add(PipeServer& pipe, bool readable, bool writable) {
+    auto add = [this](void* event) {
+        if (handles.size() < MAXIMUM_WAIT_OBJECTS)
+            handles.push_back(event);
+        else
+            overflow.push_back(event);
+    };
+    if (!pipe.IsOpen()) {
+        if (!readable)
+            return;
+        if (void* connect = pipe.ConnectEvent())
+            add(connect);
+        else if (pipe.ConnectedUntaken())
+            readyNow = true;
+        return;
+    }
+    if (readable) {
+        if (pipe.ReadPending())
+            add(pipe.ReadEvent());
+        else
+            readyNow = true;
+    }
+    if (writable && pipe.WritePending())
+        add(pipe.WriteEvent());
+}
+
 SysError WaitSet::Wait(int timeoutMs) {
     DWORD timeout = readyNow ? 0 : timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
     if (!overflow.empty())
@@ -134,6 +160,10 @@ bool WaitSet::MayRead(const TcpSocket& socket) const {
 
 bool WaitSet::MayRead(const PipeClient& pipe) const {
     return readyNow || (pipe.IsOpen() && IsNamed(pipe.ReadEvent()));
+}
+
+bool WaitSet::MayRead(const PipeServer& pipe) const {
+    return readyNow || IsNamed(pipe.IsOpen() ? pipe.ReadEvent() : pipe.ConnectEvent());
 }
 
 }  // namespace tolvi::platform
