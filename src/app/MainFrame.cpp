@@ -16,7 +16,7 @@
 #include "engine/Format.h"
 #include "platform/ErrorText.h"
 #include "platform/Folder.h"
-#include "service/MachineRecordings.h"
+#include "service/ServiceFolders.h"
 #include "platform/Socket.h"
 #include "platform/UserFolder.h"
 #include "platform/win32/WideText.h"

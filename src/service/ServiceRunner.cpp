@@ -9,7 +9,7 @@
 #include "platform/Folder.h"
 #include "platform/UserFolder.h"
 #include "platform/WaitSet.h"
-#include "service/MachineRecordings.h"
+#include "service/ServiceFolders.h"
 #include "service/ServiceStatus.h"
 
 namespace tolvi::service {

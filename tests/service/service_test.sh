@@ -107,6 +107,8 @@ grep -q '"m", "admin@test 127.0.0.1 joined"' "$cast" || fail "the recording's ma
 audit="$prefix/drive_c/ProgramData/tolvi/ssh/audit.jsonl"
 grep -q '"event":"session end","port":'"$port_b"'.*"name":"admin@test 127.0.0.1","kind":"SSH".*"ended":"left"' "$audit" \
     || fail "the audit trail: $(cat "$audit")"
+grep -q '"event":"connector","change":"added","by":"service command","port":'"$port_a" "$audit" \
+    || fail "the audit trail has no add by the service command: $(cat "$audit")"
 
 # A connector that cannot listen shows why.
 svc add '\\.\pipe\tolvi-svc-c' "$port_c" --listen 192.0.2.1 --allow-non-local || fail "third add: $(cat "$out")"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/ConfigurationStore.h"
+#include "model/AuditTrail.h"
 #include "model/ConnectorArguments.h"
 #include "model/ConnectorOptions.h"
 #include "model/ConnectorValidation.h"
@@ -14,10 +15,12 @@
 #include "engine/PortText.h"
 #include "platform/Endpoint.h"
 #include "platform/ErrorText.h"
+#include "platform/FileTrust.h"
 #include "platform/RegistryStore.h"
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/WideText.h"
 #include "service/MachineConnectors.h"
+#include "service/ServiceFolders.h"
 #include "service/ServiceRunner.h"
 #include "service/ServiceStatus.h"
 #include "service/win32/ServiceQuery.h"
@@ -334,6 +337,24 @@ int Start() {
     return 0;
 }
 
+// The service's audit trail hears who changed its connectors: the command, and then its own
+// reload, which applies the change.
+// Before the service's first start its folders are made here, as the service makes them.
+void AuditChange(const ConnectorSettings& connector, const std::string& change) {
+    std::string why;
+    if (!platform::MakePrivateFolder(ServiceFolder(), false, &why) ||
+        !platform::MakePrivateFolder(ServiceFolder() + "\\ssh", true, &why)) {
+        std::fprintf(stderr, "tolvi-relay: the audit trail is not written: %s %s\n",
+                     ServiceFolder().c_str(), why.c_str());
+        return;
+    }
+    AuditTrail audit;
+    if (audit.Open(ServiceAuditFile()))
+        audit.ConnectorChanged(connector, change, "service command");
+    else
+        std::fprintf(stderr, "tolvi-relay: %s\n", audit.Problem().c_str());
+}
+
 int Add(const std::vector<std::string>& args) {
     std::vector<ConnectorSettings> parsed;
     std::string problem = ParseConnectorArguments(args, &parsed);
@@ -356,6 +377,7 @@ int Add(const std::vector<std::string>& args) {
     machine.push_back(added);
     if (int failed = SaveMachine(machine))
         return failed;
+    AuditChange(added, "added");
     std::printf("tolvi-relay: %s on port %s added to the service's connectors\n",
                 added.pipeName.c_str(), added.portText.c_str());
     return 0;
@@ -371,10 +393,12 @@ int Remove(const std::vector<std::string>& args) {
     std::vector<ConnectorSettings> machine = LoadMachine();
     for (size_t i = 0; i < machine.size(); ++i) {
         if (TextToInt(machine[i].portText) == TextToInt(args[0]) && TextToInt(args[0]) > 0) {
+            ConnectorSettings removed = machine[i];
             std::string pipe = machine[i].pipeName;
             machine.erase(machine.begin() + static_cast<long>(i));
             if (int failed = SaveMachine(machine))
                 return failed;
+            AuditChange(removed, "removed");
             std::printf("tolvi-relay: %s on port %s removed from the service's connectors\n",
                         pipe.c_str(), args[0].c_str());
             return 0;

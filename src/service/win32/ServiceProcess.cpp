@@ -1,10 +1,8 @@
 // The tolvi service under the Service Control Manager: the dispatcher, the control handler,
 // the machine's connectors and the watch on their key, and the status pipe.
 #include <windows.h>
-#include <knownfolders.h>
 #include <aclapi.h>
 #include <sddl.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <thread>
@@ -18,6 +16,7 @@
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/WideText.h"
 #include "service/MachineConnectors.h"
+#include "service/ServiceFolders.h"
 #include "service/ServiceRunner.h"
 #include "service/ServiceStatus.h"
 #include "service/win32/EventLog.h"
@@ -64,31 +63,20 @@ class ScmControl : public ServiceControl {
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
 };
 
-// The service's own folder under the machine's ProgramData, as Windows names it (not as an
-// environment, which a service may be started without, says).
-std::string ProgramDataFolder() {
-    std::string folder = "C:\\ProgramData";
-    PWSTR known = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &known)))
-        folder = platform::Narrow(known);
-    CoTaskMemFree(known);
-    return folder + "\\tolvi";
-}
-
 // Whether the service's folders may be used this time: ProgramData lets every user make
 // folders, so %ProgramData%\tolvi and its ssh folder may have been made by somebody else
 // before the service first ran. Each is made, or given its rights again, at every start: the
 // system and the administrators alone (everyone may read the public keys); one that another
 // user owns, or a link, is not used, and the event log says which and why.
-struct ServiceFolders {
+struct FolderState {
     bool usable = false;     // %ProgramData%\tolvi: relative logs
     bool sshUsable = false;  // its ssh folder: the keys file and the host key
 };
 
-ServiceFolders PrepareFolders(EventLog& log) {
-    ServiceFolders folders;
+FolderState PrepareFolders(EventLog& log) {
+    FolderState folders;
     std::string why;
-    const std::string base = ProgramDataFolder();
+    const std::string base = ServiceFolder();
     folders.usable = platform::MakePrivateFolder(base, false, &why);
     if (!folders.usable) {
         log.FolderNotUsed(base, why);
@@ -101,7 +89,7 @@ ServiceFolders PrepareFolders(EventLog& log) {
     return folders;
 }
 
-ServiceFolders theFolders;  // as the last start found them
+FolderState theFolders;  // as the last start found them
 
 class MachineSource : public ConnectorSource {
   public:
@@ -119,7 +107,7 @@ class MachineSource : public ConnectorSource {
         }
         StoredConfiguration loaded = LoadConfiguration(*store, AppOptions{});
         if (theFolders.usable) {
-            *settings = WithLogsUnder(loaded.connectors, ProgramDataFolder());
+            *settings = WithLogsUnder(loaded.connectors, ServiceFolder());
         } else {
             // Said once at the start: the folder is not ours, and nothing is written there.
             *settings = loaded.connectors;
@@ -137,7 +125,7 @@ class MachineSource : public ConnectorSource {
 // machine's consoles, so only the system and the administrators may write there.
 ssh::SshFiles SshFolderFiles() {
     ssh::SshFiles files;
-    files.keysFile = ProgramDataFolder() + "\\ssh\\authorized_keys";
+    files.keysFile = ServiceFolder() + "\\ssh\\authorized_keys";
     files.access = ssh::FileAccess::Administrators;
     return files;
 }

@@ -1,10 +1,17 @@
-// The service's recordings and audit trail on Windows: %ProgramData%\tolvi\recordings, each
-// console's in a folder of its port, for the administrators and the system alone, as the
-// audit trail beside the service's keys file is.
+// The service's folders on Windows: %ProgramData%\tolvi, its recordings (each console's in a
+// folder of its port) and its ssh folder with the keys file and the audit trail, for the
+// administrators and the system alone.
 #pragma once
 #include <string>
 
 namespace tolvi::service {
+
+// %ProgramData%\tolvi, as Windows names ProgramData (not as an environment, which a service
+// may be started without, says).
+std::string ServiceFolder();
+
+// Its ssh folder's audit trail, %ProgramData%\tolvi\ssh\audit.jsonl.
+std::string ServiceAuditFile();
 
 // %ProgramData%\tolvi\recordings, as Windows names the folder; "" where there is none.
 std::string MachineRecordingsRoot();

@@ -1,5 +1,5 @@
 // The service's own folders' rights, with the Win32 security calls.
-#include "service/MachineRecordings.h"
+#include "service/ServiceFolders.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -46,13 +46,21 @@ bool Protect(const std::string& path, std::string* why) {
 
 }  // namespace
 
-std::string MachineRecordingsRoot() {
+std::string ServiceFolder() {
+    std::string folder = "C:\\ProgramData";
     PWSTR known = nullptr;
-    std::string folder;
     if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &known)))
-        folder = platform::Narrow(known) + "\\tolvi\\recordings";
+        folder = platform::Narrow(known);
     CoTaskMemFree(known);
-    return folder;
+    return folder + "\\tolvi";
+}
+
+std::string ServiceAuditFile() {
+    return ServiceFolder() + "\\ssh\\audit.jsonl";
+}
+
+std::string MachineRecordingsRoot() {
+    return ServiceFolder() + "\\recordings";
 }
 
 bool MakeMachineRecordingsRoot(std::string* why) {
