@@ -42,7 +42,8 @@ endif()
 # The libraries built into the programs, each with its licence.
 file(READ ${OUT}/unpacked/${top}/THIRD-PARTY-NOTICES.txt notices)
 foreach(part "==== libssh" "==== libgcrypt" "==== libgpg-error" "GNU LESSER GENERAL PUBLIC LICENSE"
-             "Boost Software License - Version 1.0" "==== xterm.js")
+             "Boost Software License - Version 1.0" "==== RE2" "Neither the name of Google Inc."
+             "==== The Unicode Character Database" "==== xterm.js")
     string(FIND "${notices}" "${part}" at)
     if(at LESS 0)
         message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt lacks ${part}")
