@@ -30,6 +30,9 @@ class ConnectorObserver {
     virtual void OnPipeClosed(const PipeConnector&) {}
     // A line of the console matched an alert pattern. Called on the connector's alert thread.
     virtual void OnConsoleAlert(const PipeConnector&, const ConsoleAlert&) {}
+    // The console printed faster than its lines could be matched: so many lines since the last
+    // call went unwatched. At most once a minute, on the connector's alert thread.
+    virtual void OnAlertLinesSkipped(const PipeConnector&, uint64_t /*lines*/) {}
     // A new failure text, the one that GetErrorText now returns.
     virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}
     // A failure the user must see. Called on the worker thread, which must never wait on the
