@@ -87,6 +87,15 @@ std::string PlainLine(const std::string& raw) {
     plain.reserve(raw.size());
     size_t i = 0;
     while (i < raw.size()) {
+        // Printable ASCII, most of a line, goes over in runs.
+        size_t run = i;
+        while (run < raw.size() && At(raw, run) >= 0x20 && At(raw, run) < 0x7F)
+            ++run;
+        if (run > i) {
+            plain.append(raw, i, run - i);
+            i = run;
+            continue;
+        }
         const unsigned char c = At(raw, i);
         if (c == 0x1B && i + 1 < raw.size()) {
             const char kind = raw[i + 1];
@@ -104,7 +113,7 @@ std::string PlainLine(const std::string& raw) {
                 i = PastSequence(raw, i, kind);
             continue;
         }
-        length = Utf8CharacterLength(std::string_view(raw).substr(i));
+        length = c < 0x80 ? 1 : Utf8CharacterLength(std::string_view(raw).substr(i));
         if (length > 1) {
             plain.append(raw, i, length);
             i += length;
