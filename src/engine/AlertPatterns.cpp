@@ -134,13 +134,12 @@ void RefusedPlace(const std::string& source, const RE2& refused, size_t* start, 
     }
 }
 
-// The characters of text up to byte end, as a person counts them.
+// The characters of text up to byte end, as a person counts them: a byte that is not part of
+// a UTF-8 character counts as one.
 int CharactersUpTo(const std::string& text, size_t end) {
     int count = 0;
-    for (size_t i = 0; i < end && i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
-            ++count;
-    }
+    for (size_t i = 0; i < end && i < text.size(); ++count)
+        i += std::max<size_t>(1, Utf8CharacterLength(std::string_view(text).substr(i)));
     return count;
 }
 
