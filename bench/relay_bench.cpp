@@ -369,7 +369,8 @@ int main(int argc, char** argv) {
     const size_t slow = 3 * 1048576;
     plain = SharedThroughput(1, slow, FreePort(), sharedPipe, kAs, {}, &plainCpu, 1);
     watched = SharedThroughput(1, slow, FreePort(), sharedPipe, kAs, nested, &alertCpu, 1);
-    std::printf("\nrelay_bench: 4 KiB lines of a's at 1 MB/s for 3 s, --alert '(a*)*b' --alert HELLO\n");
+    std::printf(
+        "\nrelay_bench: 4 KiB lines of a's at 1 MB/s for 3 s, --alert '(a*)*b' --alert HELLO\n");
     std::printf("%-26s %12s %12s %10s\n", "figure", "no alerts", "2 patterns", "ratio");
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "CPU, % core", 100 * plainCpu / 3,
                 100 * alertCpu / 3, bench::Ratio(alertCpu, plainCpu));

@@ -27,7 +27,8 @@ fi
 bash "$here/debian-source.sh" "$work" re2
 source_dir=$(ls -d "$work"/source/re2-*/ | head -n 1)
 
-# The tables, as Debian's rules make them (REBUILD_TABLES=1).
+# The tables, as Debian's rules make them (REBUILD_TABLES=1), with Debian's python3, which has
+# Debian's six (another python3 first on the PATH may not).
 (cd "$source_dir" &&
  perl re2/make_perl_groups.pl >re2/perl_groups.cc &&
  /usr/bin/python3 re2/make_unicode_casefold.py >re2/unicode_casefold.cc &&
@@ -39,5 +40,6 @@ cmake -S "$source_dir" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolch
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$work/install" \
     -DBUILD_SHARED_LIBS=OFF -DRE2_BUILD_TESTING=OFF -DBUILD_TESTING=OFF \
     >"$work/configure.log" 2>&1 || { cat "$work/configure.log" >&2; exit 1; }
-cmake --build "$work/build" --parallel 2 >"$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; exit 1; }
+cmake --build "$work/build" --parallel 2 >"$work/build.log" 2>&1 ||
+    { tail -n 40 "$work/build.log" >&2; exit 1; }
 cmake --install "$work/build" >/dev/null

@@ -176,8 +176,7 @@ std::string CompileAlertPatterns(const std::string& text, std::vector<AlertPatte
         size_t start = 0, end = 0;
         RefusedPlace(line, *regex, &start, &end);
         return Format("Alert pattern %d '%s' cannot be used: at %d, %s", number, line.c_str(),
-                      std::max(1, CharactersUpTo(line, end)),
-                      Reason(*regex, line, start).c_str());
+                      std::max(1, CharactersUpTo(line, end)), Reason(*regex, line, start).c_str());
     }
     if (patterns)
         *patterns = std::move(compiled);

@@ -182,7 +182,8 @@ void AlertWatcher::Feed(const uint8_t* data, size_t size) {
             // and one more for each line end in them but a last byte's.
             const uint64_t ends = static_cast<uint64_t>(std::count(data, data + size, '\n'));
             const bool atLineEnd = data[size - 1] == '\n';
-            const uint64_t lines = ends - (atLineEnd ? 1 : 0) + (!dropping || droppedAtLineEnd ? 1 : 0);
+            const uint64_t lines =
+                ends - (atLineEnd ? 1 : 0) + (!dropping || droppedAtLineEnd ? 1 : 0);
             skipped.fetch_add(lines, std::memory_order_relaxed);
             dropping = true;
             droppedAtLineEnd = atLineEnd;

@@ -109,8 +109,8 @@ class AlertWatcher {
     std::atomic<uint64_t> skipped{0};  // lines of the bytes dropped; written under lock
     std::atomic<bool> stopRequested{false};
     // The watcher thread's own.
-    std::string line;         // the line being assembled
-    size_t lineMatched = 0;   // how much of it was matched already, as a prompt
+    std::string line;        // the line being assembled
+    size_t lineMatched = 0;  // how much of it was matched already, as a prompt
     bool lineTooLong = false;
     bool skipToLineEnd = false;  // the start of the line at hand was dropped
     Clock::time_point lastData;  // when the last bytes came

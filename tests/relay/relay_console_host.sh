@@ -83,7 +83,8 @@ for _ in $(seq 20); do
     grep -q listening "$work/alerts.log" && break
     wait $relay_pid 2>/dev/null
 done
-grep -q listening "$work/alerts.log" || fail "relay with alerts did not listen: $(cat "$work/alerts.log")"
+grep -q listening "$work/alerts.log" ||
+    fail "relay with alerts did not listen: $(cat "$work/alerts.log")"
 exec 5<>/dev/tcp/127.0.0.1/$port || fail "cannot connect to the relay with alerts"
 cat <&5 >/dev/null &  # the echo, read as fast as it comes
 as=$(printf 'a%.0s' $(seq 4095))
@@ -105,7 +106,8 @@ before=$(ticks)
 sleep 2
 spent=$(( $(ticks) - before ))
 echo "the relay's CPU in the 2 s after the lines of a's: $(( spent * 100 / (2 * hz) ))% of a core"
-[ $spent -lt $hz ] || fail "the relay spent $spent of $(( 2 * hz )) ticks in the 2 s after the lines"
+[ $spent -lt $hz ] ||
+    fail "the relay spent $spent of $(( 2 * hz )) ticks in the 2 s after the lines"
 exec 5<&-
 kill -INT $relay_pid
 wait $relay_pid
