@@ -39,7 +39,9 @@ if(NOT built STREQUAL recipe OR NOT EXISTS ${TOLVI_RE2_PREFIX}/lib/libre2.a)
     endif()
     file(WRITE ${stamp} ${recipe})
 endif()
-file(STRINGS ${TOLVI_RE2_WORK}/source/version TOLVI_RE2_VERSION LIMIT_COUNT 1)
+# The version built, for the notices, which are written from the top directory.
+file(STRINGS ${TOLVI_RE2_WORK}/source/version version LIMIT_COUNT 1)
+set(TOLVI_RE2_VERSION ${version} CACHE INTERNAL "Debian's version of the RE2 built for Windows")
 message(STATUS "RE2 for Windows: Debian's re2 ${TOLVI_RE2_VERSION}")
 
 add_library(tolvi::re2 STATIC IMPORTED GLOBAL)

@@ -49,6 +49,9 @@ foreach(part "==== libssh" "==== libgcrypt" "==== libgpg-error" "GNU LESSER GENE
         message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt lacks ${part}")
     endif()
 endforeach()
+if(NOT notices MATCHES "source package re2 [0-9]")
+    message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt does not name the version of RE2 built")
+endif()
 # A release carries no debug information: the built program has it, the zipped one not.
 file(SIZE ${BUILD}/src/tolvi.exe built)
 file(SIZE ${OUT}/unpacked/${top}/tolvi.exe zipped)
