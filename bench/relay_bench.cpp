@@ -1,6 +1,7 @@
 // relay_bench: tolvi-relay against socat, as it comes and with 256 KiB buffers (-b 262144, as
 // a user who tunes it runs it), on the same job (TCP on loopback to a Unix-domain stream
-// socket): throughput each way, one-byte round trips, and CPU while a client idles.
+// socket): throughput each way, one-byte round trips, and CPU while a client idles. Then one
+// console shared, a console's lines watched by alert patterns, and the patterns' matching alone.
 //   relay_bench [MiB]     (256 by default)
 #include <dirent.h>
 #include <signal.h>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "Transfers.h"
+#include "engine/AlertPatterns.h"
 #include "pipeserver/PipeServer.h"
 #include "platform/Socket.h"
 #include "support/SocketTools.h"
@@ -152,13 +154,20 @@ Figures Measure(const char* name, const std::vector<std::string>& command, uint1
     return f;
 }
 
+// What the pipe sends: a stream of letters, or a console's lines of line characters and CR LF;
+// the alphabet over and over, or one letter alone.
+struct ConsoleText {
+    size_t line = 0;
+    char letter = 0;
+};
+const ConsoleText kConsoleLines{79};
+
 // The pipe's throughput to clients clients at once, each reading as fast as it can, through
 // tolvi-relay with --max-clients 8: MB/s of pipe data until every client has all of it.
-// With lines, the pipe sends a console's lines (79 characters and CR LF) instead of a stream
-// of letters; with extra, the relay gets those options too; with pace, the pipe sends no
-// faster than pace MB/s; *cpu, when given, is the CPU seconds the relay spent on it.
+// With extra, the relay gets those options too; with pace, the pipe sends no faster than pace
+// MB/s; *cpu, when given, is the CPU seconds the relay spent on it.
 double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::string& pipeName,
-                        bool lines = false, const std::vector<std::string>& extra = {},
+                        ConsoleText text = {}, const std::vector<std::string>& extra = {},
                         double* cpu = nullptr, double pace = 0) {
     PipeServer pipe(pipeName);
     std::string error;
@@ -184,9 +193,15 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
         ReadExactly(s, bench::kTolviBanner);
     }
     PipeReadExactly(pipe, 1);  // the carriage return for the first client
-    std::vector<char> block(1 << 16);
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = lines && i % 81 >= 79 ? "\r\n"[i % 81 - 79] : char('a' + i % 26);
+    // Whole lines in a block, so that every line is as long as the next.
+    const size_t period = text.line + 2;
+    std::vector<char> block(text.line ? period * std::max<size_t>(1, (1 << 16) / period) : 1 << 16);
+    for (size_t i = 0; i < block.size(); ++i) {
+        if (text.line && i % period >= text.line)
+            block[i] = "\r\n"[i % period - text.line];
+        else
+            block[i] = text.letter ? text.letter : char('a' + i % 26);
+    }
     auto start = Clock::now();
     std::vector<std::thread> readers;
     std::atomic<int> complete{0};
@@ -210,6 +225,59 @@ double SharedThroughput(int clients, size_t bytes, uint16_t port, const std::str
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     return mbps;
+}
+
+// Microseconds per call of f, over calls calls.
+template <typename F>
+double Micros(int calls, F f) {
+    auto start = Clock::now();
+    for (int i = 0; i < calls; ++i)
+        f();
+    return Seconds(start) * 1e6 / calls;
+}
+
+// The patterns' matching alone, on the watcher's path: all of a console's patterns in one pass
+// over a line, beside each on its own (what the watch falls back to), and patterns that take
+// a backtracking matcher exponential or quadratic time on 4 KiB lines.
+void MatchingFigures() {
+    std::vector<tolvi::AlertPattern> patterns;
+    tolvi::CompileAlertPatterns(
+        "(?i)kernel panic\nOops:\nBUG: \nlogin: $\nsegfault at [0-9a-f]+\n(?i)call trace\n"
+        "STOP: 0x[0-9A-F]{8}\nOut of memory\n(?i)watchdog.*stuck\n"
+        "^\\[ *[0-9]+\\.[0-9]+\\] EXT4-fs error",
+        &patterns);
+    const tolvi::AlertMatcher together(patterns);
+    std::string line;
+    for (int i = 0; i < 79; ++i)
+        line += char('a' + i % 26);
+    std::vector<int> matched;
+    size_t found = 0;
+    const int kCalls = 200000;
+    const double all = Micros(kCalls, [&] {
+        together.Match(line, &matched);
+        found += matched.size();
+    });
+    const double alone = Micros(kCalls, [&] {
+        for (const tolvi::AlertPattern& p : patterns)
+            found += tolvi::MatchesAlert(p, line);
+    });
+    std::printf("\nrelay_bench: alert patterns matched, per line\n");
+    std::printf("%-40s %10s %12s\n", "figure", "together", "each alone");
+    std::printf("%-40s %10.2f %12.2f\n", "10 patterns, 79 characters: us", all, alone);
+    std::printf("%-40s %10.1f %12.1f\n", "10 patterns, 79 characters: MB/s", 81 / all, 81 / alone);
+    const std::string as(4096, 'a');
+    for (const char* source : {"(a*)*b", ".*(error|fail)", "(x+x+)+y"}) {
+        std::vector<tolvi::AlertPattern> one;
+        tolvi::CompileAlertPatterns(source, &one);
+        const tolvi::AlertMatcher matcher(one);
+        const double us = Micros(2000, [&] {
+            matcher.Match(as, &matched);
+            found += matched.size();
+        });
+        std::printf("%-40s %10.2f\n", (std::string(source) + ", 4 KiB of a's: us").c_str(), us);
+    }
+    if (found != 0)
+        std::printf("(%zu matches where none were to be)\n", found);
 }
 
 }  // namespace
@@ -271,9 +339,10 @@ int main(int argc, char** argv) {
         alerts.push_back(pattern);
     }
     double plainCpu = 0, alertCpu = 0;
-    double plain = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, true, {}, &plainCpu);
+    double plain =
+        SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, kConsoleLines, {}, &plainCpu);
     double watched =
-        SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, true, alerts, &alertCpu);
+        SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, kConsoleLines, alerts, &alertCpu);
     std::printf("\nrelay_bench: one console's lines, %zu MiB to one client, 10 alert patterns\n",
                 mib / 4);
     std::printf("%-26s %12s %12s %10s\n", "figure", "no alerts", "10 patterns", "ratio");
@@ -284,8 +353,9 @@ int main(int argc, char** argv) {
     // At the rate a busy console prints: 10 MB/s for three seconds.
     const double kConsoleRate = 10;
     const size_t paced = size_t(3 * kConsoleRate * 1048576);
-    plain = SharedThroughput(1, paced, FreePort(), sharedPipe, true, {}, &plainCpu, kConsoleRate);
-    watched = SharedThroughput(1, paced, FreePort(), sharedPipe, true, alerts, &alertCpu,
+    plain = SharedThroughput(1, paced, FreePort(), sharedPipe, kConsoleLines, {}, &plainCpu,
+                             kConsoleRate);
+    watched = SharedThroughput(1, paced, FreePort(), sharedPipe, kConsoleLines, alerts, &alertCpu,
                                kConsoleRate);
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "at 10 MB/s: MB/s", plain, watched,
                 bench::Ratio(watched, plain));
@@ -298,8 +368,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> recorded = {"--record", "--record-dir", folder, "--audit",
                                          folder + ".audit.jsonl"};
     double recordedCpu = 0;
-    plain = SharedThroughput(1, paced, FreePort(), sharedPipe, true, {}, &plainCpu, kConsoleRate);
-    double kept = SharedThroughput(1, paced, FreePort(), sharedPipe, true, recorded, &recordedCpu,
+    plain = SharedThroughput(1, paced, FreePort(), sharedPipe, kConsoleLines, {}, &plainCpu, kConsoleRate);
+    double kept = SharedThroughput(1, paced, FreePort(), sharedPipe, kConsoleLines, recorded, &recordedCpu,
                                    kConsoleRate);
     std::printf("\nrelay_bench: one console's lines to one client, recorded and not\n");
     std::printf("%-26s %12s %12s %10s\n", "figure", "unrecorded", "recorded", "ratio");
@@ -307,10 +377,24 @@ int main(int argc, char** argv) {
                 bench::Ratio(kept, plain));
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "at 10 MB/s: CPU, % core", 100 * plainCpu / 3,
                 100 * recordedCpu / 3, bench::Ratio(recordedCpu, plainCpu));
-    plain = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, true, {}, &plainCpu);
-    kept = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, true, recorded, &recordedCpu);
+    plain = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, kConsoleLines, {}, &plainCpu);
+    kept = SharedThroughput(1, bytes / 4, FreePort(), sharedPipe, kConsoleLines, recorded, &recordedCpu);
     std::printf("%-26s %12.1f %12.1f %10.2f\n", "fastest: MB/s", plain, kept,
                 bench::Ratio(kept, plain));
     std::system(("rm -rf '" + folder + "' '" + folder + ".audit.jsonl'").c_str());
+
+    // A pattern a backtracking matcher never finishes with, on 4 KiB lines of a's at 1 MB/s,
+    // beside a second pattern for a line that does not come.
+    const ConsoleText kAs{4094, 'a'};
+    const std::vector<std::string> nested = {"--alert", "(a*)*b", "--alert", "HELLO"};
+    const size_t slow = 3 * 1048576;
+    plain = SharedThroughput(1, slow, FreePort(), sharedPipe, kAs, {}, &plainCpu, 1);
+    watched = SharedThroughput(1, slow, FreePort(), sharedPipe, kAs, nested, &alertCpu, 1);
+    std::printf(
+        "\nrelay_bench: 4 KiB lines of a's at 1 MB/s for 3 s, --alert '(a*)*b' --alert HELLO\n");
+    std::printf("%-26s %12s %12s %10s\n", "figure", "no alerts", "2 patterns", "ratio");
+    std::printf("%-26s %12.1f %12.1f %10.2f\n", "CPU, % core", 100 * plainCpu / 3,
+                100 * alertCpu / 3, bench::Ratio(alertCpu, plainCpu));
+    MatchingFigures();
     return 0;
 }

@@ -5,14 +5,17 @@
 # libraries built into the programs.
 
 set(TOLVI_NOTICES ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
-# Where cmake/Libssh.cmake and cmake/WebConsole.cmake keep what they fetched.
+# Where cmake/Libssh.cmake, cmake/Re2.cmake and cmake/WebConsole.cmake keep what they fetched.
 file(GLOB libssh_copyright ${PROJECT_BINARY_DIR}/libssh/source/libssh-*/debian/copyright)
+file(GLOB re2_copyright ${PROJECT_BINARY_DIR}/re2/source/re2-*/debian/copyright)
 add_custom_command(
     OUTPUT ${TOLVI_NOTICES}
     COMMAND ${CMAKE_COMMAND} -DOUT=${TOLVI_NOTICES} -DLIBSSH=${libssh_copyright}
+            -DRE2=${re2_copyright} -DRE2_VERSION=${TOLVI_RE2_VERSION}
             -DXTERM=${PROJECT_BINARY_DIR}/web/node_modules/@xterm/xterm/LICENSE
             -P ${PROJECT_SOURCE_DIR}/cmake/ThirdPartyNotices.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/ThirdPartyNotices.cmake tolvi_web_packages
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/ThirdPartyNotices.cmake ${re2_copyright}
+            tolvi_web_packages
     COMMENT "Writing the third-party notices")
 add_custom_target(notices ALL DEPENDS ${TOLVI_NOTICES})
 

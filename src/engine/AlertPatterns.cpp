@@ -1,158 +1,149 @@
-// Compiling alert patterns, and saying where one goes wrong. std::regex names what is wrong
-// but not where: the place is the first prefix of the pattern that fails for another reason
-// than being unfinished.
+// Compiling alert patterns with RE2, saying where one goes wrong, and matching them. RE2 names
+// what is wrong and the piece of the pattern it is in; the place is where the first prefix of
+// the pattern that fails with that same piece ends.
 #include "engine/AlertPatterns.h"
 
+#include <re2/re2.h>
+#include <re2/set.h>
+
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 
 #include "engine/Format.h"
+#include "engine/SafeText.h"
 
 namespace tolvi {
 namespace {
 
-const char kCaseless[] = "(?i)";
+// What one compiled pattern may hold, its matching states included: a console cannot make a
+// connector's patterns grow past this, whatever it prints. Past it RE2 falls back to a slower
+// matcher that needs no more, still linear in the line.
+constexpr int64_t kPatternMemory = 2 << 20;
+// How many prefixes are compiled at most to find where a pattern goes wrong.
+constexpr int kMostTries = 256;
 
-const char* Reason(std::regex_constants::error_type code) {
-    using namespace std::regex_constants;
-    switch (code) {
-        case error_collate: return "an unknown collating element";
-        case error_ctype: return "an unknown character class";
-        case error_escape: return "an escape that means nothing, or a \\ at the end";
-        case error_backref: return "a back reference to a group that is not there";
-        case error_brack: return "a [ without its ]";
-        case error_paren: return "a ( without its )";
-        case error_brace: return "a { without its }";
-        case error_badbrace: return "a count in { } that is no count";
-        case error_range: return "a range in [ ] that ends before it starts";
-        case error_space: return "too little memory";
-        case error_badrepeat: return "a *, +, ? or { } with nothing to repeat";
-        case error_complexity: return "too complex a match";
-        case error_stack: return "too deep a match";
-        default: return "a form std::regex does not take";
+RE2::Options Options() {
+    RE2::Options options;
+    options.set_log_errors(false);  // a refusal is told where the pattern was typed
+    options.set_max_mem(kPatternMemory);
+    return options;
+}
+
+bool StartsWith(const std::string& text, size_t at, const char* start) {
+    return text.compare(at, std::char_traits<char>::length(start), start) == 0;
+}
+
+// Why RE2 refused a pattern, in the words of those who typed it; at is where the refused piece
+// starts in it.
+std::string Reason(const RE2& refused, const std::string& source, size_t at) {
+    const std::string& piece = refused.error_arg();
+    switch (refused.error_code()) {
+        case RE2::ErrorBadEscape:
+            if (piece.size() == 2 && ((piece[1] >= '1' && piece[1] <= '9') || piece[1] == 'k'))
+                return "a back reference, which alerts do not take";
+            return "an escape that means nothing here";
+        case RE2::ErrorBadCharClass:
+            return "an unknown character class";
+        case RE2::ErrorBadCharRange:
+            if (StartsWith(piece, 0, "[:") || StartsWith(piece, 0, "\\p") ||
+                StartsWith(piece, 0, "\\P"))
+                return "an unknown character class";
+            return "a range in [ ] that ends before it starts";
+        case RE2::ErrorMissingBracket:
+            return "a [ without its ]";
+        case RE2::ErrorMissingParen:
+            return "a ( without its )";
+        case RE2::ErrorUnexpectedParen:
+            return "a ) without its (";
+        case RE2::ErrorTrailingBackslash:
+            return "a \\ at the end";
+        case RE2::ErrorRepeatArgument:
+            return "a *, +, ? or { } with nothing to repeat";
+        case RE2::ErrorRepeatSize:
+            return "a count in { } that is no count, or over 1000";
+        case RE2::ErrorRepeatOp:
+            return "a *, + or ? repeated, which alerts do not take";
+        case RE2::ErrorBadPerlOp:
+            if (piece == "(?=" || piece == "(?!")
+                return "a look-ahead, which alerts do not take";
+            if (piece == "(?<" && at + 3 < source.size() &&
+                (source[at + 3] == '=' || source[at + 3] == '!'))
+                return "a look-behind, which alerts do not take";
+            return "a (? form that alerts do not take";
+        case RE2::ErrorBadUTF8:
+            return "bytes that are not UTF-8";
+        case RE2::ErrorBadNamedCapture:
+            return "a group's name that cannot be used";
+        case RE2::ErrorPatternTooLarge:
+            return "too large a pattern";
+        default:
+            return "a form that alerts do not take";
     }
 }
 
-bool Unfinished(std::regex_constants::error_type code) {
-    using namespace std::regex_constants;
-    return code == error_brack || code == error_paren || code == error_brace ||
-           code == error_escape;
-}
-
-// The regex of a pattern, or false with the error.
-bool Compile(const std::string& source, bool caseless, std::regex* out,
-             std::regex_constants::error_type* code) {
-    auto flags = std::regex::ECMAScript | std::regex::optimize;
-#ifdef __GLIBCXX__
-    // Matched breadth first, in time that grows with the line and the pattern, never
-    // exponentially, and in little stack: a backtracking match of ".*x" on a long line
-    // recurses once a character. It takes no back references.
-    flags |= std::regex_constants::__polynomial;
-#endif
-    if (caseless)
-        flags |= std::regex::icase;
-    try {
-        *out = std::regex(source, flags);
-        std::regex_search("", *out);  // a back reference is refused only when matched
-        return true;
-    } catch (const std::regex_error& e) {
-        *code = e.code();
-        return false;
+// The first byte of text that is not part of a well-formed UTF-8 character.
+size_t FirstBadUtf8(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t length = Utf8CharacterLength(std::string_view(text).substr(i));
+        if (length == 0)
+            return i;
+        i += length;
     }
+    return i;
 }
 
-// Where a back reference stands: a \ and a digit from 1 on, outside [ ].
-size_t BackReference(const std::string& source) {
-    bool inClass = false;
-    for (size_t i = 0; i < source.size(); ++i) {
-        if (source[i] == '\\') {
-            if (!inClass && i + 1 < source.size() && source[i + 1] >= '1' && source[i + 1] <= '9')
-                return i + 2;
-            ++i;
-        } else if (source[i] == '[') {
-            inClass = true;
-        } else if (source[i] == ']') {
-            inClass = false;
+// Where the refused piece starts and ends in source: the first place at which a prefix fails
+// with the same piece. A piece RE2 does not name ends the pattern, but a stray ) is where the
+// first prefix fails for it, and bytes that are not UTF-8 where they start.
+void RefusedPlace(const std::string& source, const RE2& refused, size_t* start, size_t* end) {
+    const RE2::ErrorCode code = refused.error_code();
+    const std::string& piece = refused.error_arg();
+    *start = *end = source.size();
+    if (code == RE2::ErrorBadUTF8) {
+        *start = FirstBadUtf8(source);
+        *end = std::min(source.size(), *start + 1);
+        return;
+    }
+    if (code == RE2::ErrorUnexpectedParen) {
+        for (size_t length = 1; length <= source.size() && length <= kMostTries; ++length) {
+            RE2 prefix(source.substr(0, length), Options());
+            if (!prefix.ok() && prefix.error_code() == code) {
+                *start = length - 1;
+                *end = length;
+                return;
+            }
+        }
+        return;
+    }
+    if (piece.empty())
+        return;
+    int tries = 0;
+    for (size_t at = source.find(piece); at != std::string::npos && tries < kMostTries;
+         at = source.find(piece, at + 1), ++tries) {
+        RE2 prefix(source.substr(0, at + piece.size()), Options());
+        if (!prefix.ok() && prefix.error_code() == code && prefix.error_arg() == piece) {
+            *start = at;
+            *end = at + piece.size();
+            return;
         }
     }
-    return std::string::npos;
+    size_t at = source.find(piece);
+    if (at != std::string::npos) {
+        *start = at;
+        *end = at + piece.size();
+    }
 }
 
-bool IsPlain(unsigned char c) {
-    return c >= 0x20 && c < 0x7F && !std::strchr("\\^$.|?*+()[]{}", c);
-}
-
-bool HasRequired(const AlertPattern& pattern, const std::string& line) {
-    if (pattern.required.empty())
-        return true;
-    if (!pattern.caseless)
-        return line.find(pattern.required) != std::string::npos;
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    return std::search(line.begin(), line.end(), pattern.required.begin(),
-                       pattern.required.end(), [&](char a, char b) {
-                           return lower(static_cast<unsigned char>(a)) ==
-                                  static_cast<unsigned char>(b);
-                       }) != line.end();
+// The characters of text up to byte end, as a person counts them: a byte that is not part of
+// a UTF-8 character counts as one.
+int CharactersUpTo(const std::string& text, size_t end) {
+    int count = 0;
+    for (size_t i = 0; i < end && i < text.size(); ++count)
+        i += std::max<size_t>(1, Utf8CharacterLength(std::string_view(text).substr(i)));
+    return count;
 }
 
 }  // namespace
-
-std::string RequiredText(const std::string& source, bool caseless) {
-    if (source.find('|') != std::string::npos)
-        return "";  // one side may need none of it
-    std::string best, run;
-    int depth = 0;
-    auto endRun = [&] {
-        if (run.size() > best.size())
-            best = run;
-        run.clear();
-    };
-    for (size_t i = 0; i < source.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(source[i]);
-        if (depth == 0 && IsPlain(c)) {
-            run.push_back(static_cast<char>(caseless && c >= 'A' && c <= 'Z' ? c + 32 : c));
-            continue;
-        }
-        if (c == '?' || c == '*' || c == '{') {
-            if (!run.empty())
-                run.pop_back();  // the character before may be left out, or repeated apart
-        }
-        endRun();
-        if (c == '\\') {
-            // An escape stands for a class or a character (\x41, \u0041, \cJ, \k<name>):
-            // the run ends at it, and what may belong to it is no plain text either.
-            ++i;
-            while (i + 1 < source.size() && source[i + 1] != '\0' &&
-                   (std::isalnum(static_cast<unsigned char>(source[i + 1])) ||
-                    std::strchr("{}<>", source[i + 1])))
-                ++i;
-        } else if (c == '{') {
-            while (i + 1 < source.size() && source[i] != '}')
-                ++i;
-        } else if (c == '[') {
-            // A class, to its ]: a ] first or after ^ is its own member.
-            size_t j = i + 1;
-            if (j < source.size() && source[j] == '^')
-                ++j;
-            if (j < source.size() && source[j] == ']')
-                ++j;
-            for (; j < source.size() && source[j] != ']'; ++j) {
-                if (source[j] == '\\')
-                    ++j;
-            }
-            i = j;
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            --depth;
-        }
-        // Anything else, ASCII's controls and every byte beyond it among them, ends the run:
-        // a caseless pattern's other letters are not ours to fold.
-    }
-    endRun();
-    return best.size() >= 3 ? best : "";
-}
 
 std::vector<std::string> AlertPatternLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -176,48 +167,57 @@ std::string CompileAlertPatterns(const std::string& text, std::vector<AlertPatte
     int number = 0;
     for (const std::string& line : AlertPatternLines(text)) {
         ++number;
-        const bool caseless = line.compare(0, sizeof kCaseless - 1, kCaseless) == 0;
-        const size_t skip = caseless ? sizeof kCaseless - 1 : 0;
-        const std::string source = line.substr(skip);
-        AlertPattern p{line, {}, RequiredText(source, caseless), caseless};
-        std::regex_constants::error_type code{};
-        if (Compile(source, caseless, &p.regex, &code)) {
-            compiled.push_back(std::move(p));
+        // (?i) first is RE2's own flag for the whole pattern: the line is compiled as written.
+        auto regex = std::make_shared<const RE2>(line, Options());
+        if (regex->ok()) {
+            compiled.push_back(AlertPattern{line, std::move(regex)});
             continue;
         }
-        size_t backReference = BackReference(source);
-        if (backReference != std::string::npos)
-            return Format("Alert pattern %d '%s' cannot be used: at %d, a back reference, which "
-                          "alerts do not take",
-                          number, line.c_str(), static_cast<int>(skip + backReference));
-        // Where: the first prefix that fails for another reason than being unfinished.
-        size_t where = source.size();
-        std::regex_constants::error_type why = code;
-        for (size_t length = 1; length <= source.size(); ++length) {
-            std::regex scratch;
-            std::regex_constants::error_type prefixCode{};
-            if (!Compile(source.substr(0, length), caseless, &scratch, &prefixCode) &&
-                !Unfinished(prefixCode)) {
-                where = length;
-                why = prefixCode;
-                break;
-            }
-        }
+        size_t start = 0, end = 0;
+        RefusedPlace(line, *regex, &start, &end);
         return Format("Alert pattern %d '%s' cannot be used: at %d, %s", number, line.c_str(),
-                      static_cast<int>(skip + where), Reason(why));
+                      std::max(1, CharactersUpTo(line, end)), Reason(*regex, line, start).c_str());
     }
     if (patterns)
         *patterns = std::move(compiled);
     return "";
 }
 
-bool MatchesAlert(const AlertPattern& pattern, const std::string& line) {
-    if (!HasRequired(pattern, line))
-        return false;
-    try {
-        return std::regex_search(line, pattern.regex);
-    } catch (const std::regex_error&) {
-        return false;  // too complex for this line: not a match, and the watch goes on
+bool MatchesAlert(const AlertPattern& pattern, std::string_view line) {
+    return pattern.regex &&
+           RE2::PartialMatch(re2::StringPiece(line.data(), line.size()), *pattern.regex);
+}
+
+struct AlertMatcher::Together {
+    Together() : set(Options(), RE2::UNANCHORED) {}
+    RE2::Set set;
+};
+
+AlertMatcher::AlertMatcher(std::vector<AlertPattern> watched) : patterns(std::move(watched)) {
+    auto all = std::make_shared<Together>();
+    for (const AlertPattern& p : patterns) {
+        if (all->set.Add(p.text, nullptr) < 0)
+            return;  // each is matched on its own
+    }
+    if (!patterns.empty() && all->set.Compile())
+        together = std::move(all);
+}
+
+void AlertMatcher::Match(std::string_view line, std::vector<int>* matched) const {
+    matched->clear();
+    if (together) {
+        RE2::Set::ErrorInfo error{};
+        if (together->set.Match(re2::StringPiece(line.data(), line.size()), matched, &error)) {
+            std::sort(matched->begin(), matched->end());
+            return;
+        }
+        if (error.kind == RE2::Set::kNoError)
+            return;  // no pattern matches
+        matched->clear();
+    }
+    for (size_t i = 0; i < patterns.size(); ++i) {
+        if (MatchesAlert(patterns[i], line))
+            matched->push_back(static_cast<int>(i));
     }
 }
 

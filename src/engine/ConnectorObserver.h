@@ -33,6 +33,9 @@ class ConnectorObserver {
     // Something worth a status line that is no failure: the pipe of ours waiting for the
     // machine, a break no pipe can carry.
     virtual void OnNotice(const PipeConnector&, const std::string& /*text*/) {}
+    // The console printed faster than its lines could be matched: so many lines since the last
+    // call went unwatched. At most once a minute, on the connector's alert thread.
+    virtual void OnAlertLinesSkipped(const PipeConnector&, uint64_t /*lines*/) {}
     // A new failure text, the one that GetErrorText now returns.
     virtual void OnErrorText(const PipeConnector&, const std::string& /*text*/) {}
     // A failure the user must see. Called on the worker thread, which must never wait on the

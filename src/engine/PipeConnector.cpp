@@ -144,6 +144,10 @@ bool PipeConnector::LastAlert(ConsoleAlert* alert) const {
     return alerted;
 }
 
+uint64_t PipeConnector::AlertLinesSkipped() const {
+    return worker->alerts.SkippedLines();
+}
+
 void PipeConnector::StartAlerts() {
     std::vector<AlertPattern> patterns;
     std::string refused = CompileAlertPatterns(settings.alerts, &patterns);
@@ -153,8 +157,9 @@ void PipeConnector::StartAlerts() {
     }
     if (patterns.empty() || worker->alerts.Running())
         return;
-    if (!worker->alerts.Start(std::move(patterns),
-                              [this](const ConsoleAlert& alert) { TellAlert(alert); }))
+    if (!worker->alerts.Start(
+            std::move(patterns), [this](const ConsoleAlert& alert) { TellAlert(alert); },
+            [this](uint64_t lines) { observer->OnAlertLinesSkipped(*this, lines); }))
         SetErrorText("Could not watch the console for alerts: no thread could be made");
 }
 

@@ -80,6 +80,9 @@ class PipeConnector {
     std::string LatestOutput(size_t size) const;
     // From any thread: the last alert of the console, and whether there was one.
     bool LastAlert(ConsoleAlert* alert) const;
+    // From any thread: the console's lines that its alert patterns could not be matched against
+    // in time, since its watch began.
+    uint64_t AlertLinesSkipped() const;
     // From any thread: the clients served now, first first, with their byte counts.
     std::vector<ClientInfo> Clients() const;
     // From any thread: the serial line as its COM-port clients (RFC 2217) have set it since

@@ -95,6 +95,10 @@ std::string EscapedText(std::string_view text, size_t mostCharacters) {
     return shown;
 }
 
+size_t Utf8CharacterLength(std::string_view bytes) {
+    return bytes.empty() ? 0 : CharacterLength(bytes);
+}
+
 std::string DoubledIac(std::string_view text) {
     std::string out;
     out.reserve(text.size());

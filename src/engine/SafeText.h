@@ -15,6 +15,10 @@ namespace tolvi {
 // sequence cut short) as U+FFFD, one for each such byte.
 std::string ValidUtf8(std::string_view bytes);
 
+// The length of the well-formed UTF-8 character that bytes begin with, or 0 when they begin
+// with none.
+size_t Utf8CharacterLength(std::string_view bytes);
+
 // ValidUtf8, then every control character (C0, DEL and C1 as U+0080 to U+009F) as a
 // visible escape, "\x1b", and at most mostCharacters characters, the cut marked by "...".
 std::string EscapedText(std::string_view text, size_t mostCharacters);

@@ -127,8 +127,8 @@ const std::vector<ConnectorOption>& ConnectorOptions() {
         Flag("Telnet", "--raw", "plain TCP: no Telnet, exactly the pipe's bytes each way",
              &S::telnet, IDC_TELNET, true),
         Checked(Text("Alerts", "--alert", "PATTERN",
-                     "tell when a line of the console matches PATTERN, an ECMAScript\nregular "
-                     "expression ((?i) first: in any case); may be given again",
+                     "tell when a line of the console matches PATTERN, a regular\n"
+                     "expression in RE2's syntax ((?i) first: any case); may be given again",
                      &S::alerts, IDC_ALERTS),
                 CheckAlerts),
         Checked(Text("AlertCommand", "--alert-command", "CMD",

@@ -61,7 +61,8 @@ std::string ConsolesJson(const ConnectorList& connectors, bool consoleText) {
                        {"clients", clients},
                        {"bytesSent", c.GetBytesSent()},
                        {"bytesReceived", c.GetBytesReceived()},
-                       {"lastAlert", alert}});
+                       {"lastAlert", alert},
+                       {"alertLinesSkipped", c.AlertLinesSkipped()}});
     });
     // Every text above is valid UTF-8 already; were one not, the library would throw, and
     // the answer (the service's status pipe, the API) would be lost with its thread.

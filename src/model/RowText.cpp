@@ -1,6 +1,7 @@
 // The texts of a connector's row.
 #include "model/RowText.h"
 
+#include "engine/AlertWatcher.h"
 #include "engine/ConnectorStatus.h"
 #include "engine/Format.h"
 
@@ -37,6 +38,13 @@ RowCells DecideRowCells(int32_t status, const std::string& clientAddress, int64_
 
 std::string RowProblem(const std::string& statusWord, const std::string& errorText) {
     return statusWord == StatusWord(Error) ? errorText : std::string();
+}
+
+std::string RowTip(const std::string& problem, uint64_t alertLinesSkipped) {
+    if (alertLinesSkipped == 0)
+        return problem;
+    const std::string skipped = "Alerts: " + SkippedLinesText(alertLinesSkipped);
+    return problem.empty() ? skipped : problem + "\r\n" + skipped;  // a tooltip's line break
 }
 
 }  // namespace tolvi

@@ -31,4 +31,8 @@ RowCells DecideRowCells(int32_t status, const std::string& clientAddress, int64_
 // not stop the connector (a log it could not write) is not the row's state and is not told.
 std::string RowProblem(const std::string& statusWord, const std::string& errorText);
 
+// A row's tooltip: its problem, and below it the console's lines that its alert patterns could
+// not be matched against in time, when there were any, on a line of its own (CR LF).
+std::string RowTip(const std::string& problem, uint64_t alertLinesSkipped);
+
 }  // namespace tolvi

@@ -82,4 +82,8 @@ void StatusPrinter::OnConsoleAlert(const PipeConnector& c, const ConsoleAlert& a
     Line(text);
 }
 
+void StatusPrinter::OnAlertLinesSkipped(const PipeConnector& c, uint64_t lines) {
+    Line(Label(c) + " alerts: " + SkippedLinesText(lines));
+}
+
 }  // namespace tolvi::relay

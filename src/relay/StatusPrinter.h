@@ -32,6 +32,8 @@ class StatusPrinter : public ConnectorObserver, public ssh::SshEvents {
     void OnAlert(const PipeConnector& c, const std::string& text) override;
     // "alert: PATTERN: LINE", and how many matches the quiet time kept back.
     void OnConsoleAlert(const PipeConnector& c, const ConsoleAlert& alert) override;
+    // "alerts: 1,234 lines not matched, the console is faster than its patterns"
+    void OnAlertLinesSkipped(const PipeConnector& c, uint64_t lines) override;
     void OnSshNotice(const std::string& line) override { Line(line); }
 
   private:

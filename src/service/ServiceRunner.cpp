@@ -56,6 +56,9 @@ class ServiceRunner::Observer : public ConnectorObserver {
     void OnConsoleAlert(const PipeConnector& c, const tolvi::ConsoleAlert& alert) override {
         eventLog.ConsoleAlert(Label(c), alert.pattern, alert.line, alert.more);
     }
+    void OnAlertLinesSkipped(const PipeConnector& c, uint64_t lines) override {
+        eventLog.ConnectorProblem(Label(c), "alerts: " + SkippedLinesText(lines));
+    }
 
   private:
     ServiceLog& eventLog;

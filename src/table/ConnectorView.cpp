@@ -79,7 +79,7 @@ BOOL ConnectorView::Create(const wchar_t* className, const char* windowName, DWO
     for (int i = 0; i < 7; ++i)
         listControl.InsertColumn(i, kColumns[i].title, ui::Scale(kColumns[i].width, dpi));
     SetRowPictures();
-    rowTips.Attach(list, [this](int row) { return RowProblem(row); });
+    rowTips.Attach(list, [this](int row) { return RowTipText(row); });
     SetTimer(Hwnd(), kRefreshTimer, kRefreshMs, nullptr);
     contextMenu.Load(IDR_CONTEXT_MENUS);
     return TRUE;
@@ -268,6 +268,12 @@ std::string ConnectorView::RowProblem(int row) const {
     return i < serviceStates.size()
                ? tolvi::RowProblem(serviceStates[i].status, serviceStates[i].error)
                : "";
+}
+
+std::string ConnectorView::RowTipText(int row) const {
+    const uint64_t skipped =
+        row >= 0 && row < connectors.Count() ? connectors.At(row).AlertLinesSkipped() : 0;
+    return tolvi::RowTip(RowProblem(row), skipped);
 }
 
 LRESULT ConnectorView::OnItemChanged(WPARAM, LPARAM l) {

@@ -51,6 +51,8 @@ class ConnectorView : public ui::Window, private ConnectorListObserver, private 
     // Why row is in Error, as its tooltip tells it: its connector's error text, or the one
     // the service gives for its own; "" for a row that is not in Error and for row -1.
     std::string RowProblem(int row) const;
+    // The row's tooltip: its problem, and the lines its alerts could not keep up with.
+    std::string RowTipText(int row) const;
     // A console alert of the connector at that address: its row is marked until it is
     // selected (at once, when it is the selected row of a window in front of the user).
     void MarkAlert(uintptr_t connector);

@@ -61,5 +61,14 @@ TEST(RowText, OnlyARowInErrorTellsItsErrorText) {
     EXPECT_EQ(RowProblem("Connected", "Could not write the log file"), "");
 }
 
+TEST(RowText, TheTooltipAddsTheLinesTheAlertsCouldNotKeepUpWith) {
+    EXPECT_EQ(RowTip("Bind call failed", 0), "Bind call failed");
+    EXPECT_EQ(RowTip("", 1234567),
+              "Alerts: 1,234,567 lines not matched, the console is faster than its patterns");
+    EXPECT_EQ(RowTip("Bind call failed", 1),
+              "Bind call failed\r\nAlerts: 1 line not matched, the console is faster than its "
+              "patterns");
+}
+
 }  // namespace
 }  // namespace tolvi

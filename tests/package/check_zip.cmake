@@ -42,12 +42,16 @@ endif()
 # The libraries built into the programs, each with its licence.
 file(READ ${OUT}/unpacked/${top}/THIRD-PARTY-NOTICES.txt notices)
 foreach(part "==== libssh" "==== libgcrypt" "==== libgpg-error" "GNU LESSER GENERAL PUBLIC LICENSE"
-             "Boost Software License - Version 1.0" "==== xterm.js")
+             "Boost Software License - Version 1.0" "==== RE2" "Neither the name of Google Inc."
+             "==== The Unicode Character Database" "==== xterm.js")
     string(FIND "${notices}" "${part}" at)
     if(at LESS 0)
         message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt lacks ${part}")
     endif()
 endforeach()
+if(NOT notices MATCHES "source package re2 [0-9]")
+    message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt does not name the version of RE2 built")
+endif()
 # A release carries no debug information: the built program has it, the zipped one not.
 file(SIZE ${BUILD}/src/tolvi.exe built)
 file(SIZE ${OUT}/unpacked/${top}/tolvi.exe zipped)

@@ -93,12 +93,18 @@ TEST(RelayArgs, AlertPatternsAddUpAndOneThatCannotBeUsedSaysWhereAndWhy) {
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "ok", "--alert", "Oops (at"}, &a),
               "--alert 'Oops (at': Alert pattern 2 'Oops (at' cannot be used: at 8, a ( without "
               "its )");
-    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "(?i)x[z-a]"}, &a),
-              "--alert '(?i)x[z-a]': Alert pattern 1 '(?i)x[z-a]' cannot be used: at 8, a range in "
-              "[ ] that ends before it starts");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "(?i)z-a[z-a]"}, &a),
+              "--alert '(?i)z-a[z-a]': Alert pattern 1 '(?i)z-a[z-a]' cannot be used: at 11, a "
+              "range in [ ] that ends before it starts");
     EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "(a)\\1"}, &a),
               "--alert '(a)\\1': Alert pattern 1 '(a)\\1' cannot be used: at 5, a back reference, "
               "which alerts do not take");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "(?<!no )panic"}, &a),
+              "--alert '(?<!no )panic': Alert pattern 1 '(?<!no )panic' cannot be used: at 3, a "
+              "look-behind, which alerts do not take");
+    EXPECT_EQ(Parse({"\\\\.\\pipe\\vm", "2323", "--alert", "\xc3\xa9" "chec)"}, &a),
+              "--alert '\xc3\xa9" "chec)': Alert pattern 1 '\xc3\xa9" "chec)' cannot be used: at 6, a ) "
+              "without its (");
 }
 
 TEST(RelayArgs, EachMistakeNamesItsArgument) {

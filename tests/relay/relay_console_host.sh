@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # tolvi-relay end to end: bad arguments exit 2 with one line naming them, --version answers
-# alone; a real session
-# through a connector reaches the pipe's echo server; a client queued behind it is served
-# next and every step of both is printed; SIGINT stops everything with exit 0. A console
-# served by another user is refused before its first byte, unless the connector trusts any
-# server.
+# alone; a real session through a connector reaches the pipe's echo server; a client queued
+# behind it is served next and every step of both is printed; SIGINT stops everything with
+# exit 0. Alerts: a pattern that backtracking never finishes with, on a console printing lines
+# of a's as fast as it can, neither takes the relay's core nor holds up a later line's alert.
+# A console served by another user is refused before its first byte, unless the connector
+# trusts any server.
 set -u
 relay=$1 pipeserver=$2
 work=$(mktemp -d)
@@ -68,6 +69,49 @@ kill -0 $relay_pid 2>/dev/null && fail "relay still runs 3 s after SIGINT"
 wait $relay_pid; code=$?
 [ $code -eq 0 ] || fail "relay exit code $code after SIGINT"
 grep -q 'stopped' "$work/relay.log" || fail "no stopped line"
+
+: >"$work/alerts.log"
+for _ in $(seq 20); do
+    port=$(( 20000 + RANDOM % 20000 ))
+    "$relay" '\\.\pipe\echo' $port --raw --alert '(a*)*b' --alert '^HELLO$' \
+        >"$work/alerts.log" 2>&1 &
+    relay_pid=$!
+    for _ in $(seq 50); do
+        grep -q listening "$work/alerts.log" && break
+        kill -0 $relay_pid 2>/dev/null || break
+        sleep 0.1
+    done
+    grep -q listening "$work/alerts.log" && break
+    wait $relay_pid 2>/dev/null
+done
+grep -q listening "$work/alerts.log" ||
+    fail "relay with alerts did not listen: $(cat "$work/alerts.log")"
+exec 5<>/dev/tcp/127.0.0.1/$port || fail "cannot connect to the relay with alerts"
+cat <&5 >/dev/null &  # the echo, read as fast as it comes
+as=$(printf 'a%.0s' $(seq 4095))
+for _ in $(seq 40); do  # 10 MiB of lines of a's, at 5 MB/s at most
+    yes "$as" | head -n 64 >&5
+    sleep 0.05
+done
+printf 'HELLO\n' >&5
+for _ in $(seq 100); do
+    grep -qF 'alert: ^HELLO$: HELLO' "$work/alerts.log" && break
+    sleep 0.1
+done
+grep -qF 'alert: ^HELLO$: HELLO' "$work/alerts.log" ||
+    fail "no alert for HELLO after the lines of a's: $(tail -n 5 "$work/alerts.log")"
+grep -qF 'alert: (a*)*b' "$work/alerts.log" && fail "(a*)*b matched a line of a's"
+ticks() { awk '{ print $14 + $15 }' /proc/$relay_pid/stat; }
+hz=$(getconf CLK_TCK)
+before=$(ticks)
+sleep 2
+spent=$(( $(ticks) - before ))
+echo "the relay's CPU in the 2 s after the lines of a's: $(( spent * 100 / (2 * hz) ))% of a core"
+[ $spent -lt $hz ] ||
+    fail "the relay spent $spent of $(( 2 * hz )) ticks in the 2 s after the lines"
+exec 5<&-
+kill -INT $relay_pid
+wait $relay_pid
 
 # Who serves the pipe: a socket that another user made where the console's would be (the
 # default folder is /tmp) gets nothing typed into it; with --any-pipe-server it is used.

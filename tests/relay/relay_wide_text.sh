@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Texts beyond any code page through tolvi-relay's arguments under wine: a pipe name, a
 # description and a log folder in three scripts reach the pipe, the status lines and the
-# log file exactly, and the bytes typed reach the pipe and come back unchanged.
+# log file exactly, and the bytes typed reach the pipe and come back unchanged. Alert patterns
+# match there as natively: one in any case beyond ASCII, and one for a line that comes after
+# lines of a's that a backtracking matcher never finishes with.
 #   relay_wide_text.sh TOLVI_RELAY_EXE TOLVI_PIPESERVER_EXE
 set -u
 relay=$1 pipeserver=$2
@@ -24,7 +26,7 @@ grep -qF "serving $pipe" "$work/ps.out" || fail "pipe server: $(cat "$work/ps.ou
 for _ in $(seq 20); do
     port=$(( 20000 + RANDOM % 20000 ))
     wine "$relay" "$pipe" $port --description "$description" --log "$log" \
-        >"$work/relay.out" 2>&1 </dev/null &
+        --alert '(?i)GRÜßE' --alert '(a*)*b' --alert '^HELLO$' >"$work/relay.out" 2>&1 </dev/null &
     relay_pid=$!
     for _ in $(seq 100); do
         grep -q listening "$work/relay.out" && break
@@ -51,4 +53,22 @@ for _ in $(seq 30); do
 done
 [ "$(tr -d '\r' <"$work/Журнал/console.log")" = "grüße" ] ||
     fail "the log holds: $(od -c "$work/Журнал/console.log" 2>&1)"
+
+cat <&3 >/dev/null &  # the echo, read as fast as it comes
+pids+=($!)
+as=$(printf 'a%.0s' $(seq 4095))
+for _ in $(seq 16); do  # 1 MiB of lines of a's
+    yes "$as" | head -n 16 >&3
+    sleep 0.05
+done
+printf 'HELLO\n' >&3
+for _ in $(seq 100); do
+    grep -qF 'alert: ^HELLO$: HELLO' "$work/relay.out" && break
+    sleep 0.1
+done
+grep -qF 'alert: ^HELLO$: HELLO' "$work/relay.out" ||
+    fail "no alert for HELLO after the lines of a's: $(tail -n 5 "$work/relay.out")"
+grep -qF 'alert: (?i)GRÜßE: grüße' "$work/relay.out" ||
+    fail "no alert for grüße in any case: $(grep alert "$work/relay.out")"
+grep -qF 'alert: (a*)*b' "$work/relay.out" && fail "(a*)*b matched a line of a's"
 echo "PASS"

@@ -615,7 +615,7 @@ TEST_F(MainFrame, AboutBoxShowsTheVersion) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text,
               "Version 1.001|tolvi contributors|Built with libssh, libgcrypt and libgpg-error "
-              "(LGPL-2.1), Boost and xterm.js: see THIRD-PARTY-NOTICES.txt beside the program.");
+              "(LGPL-2.1), RE2, Boost and xterm.js: see THIRD-PARTY-NOTICES.txt beside the program.");
     EXPECT_TRUE(seen[0].hasIcon);
 }
 

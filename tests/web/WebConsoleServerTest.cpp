@@ -287,8 +287,8 @@ TEST(WebConsoleServer, TheStatusApiTellsEachConsoleItsClientsAndItsLatestOutput)
         std::string json = all.text.substr(all.text.find("\r\n\r\n") + 4);
         EXPECT_NE(json.find("\"port\":" + c.GetPortText() + ","), std::string::npos) << json;
         EXPECT_NE(json.find("\"status\":\"Connected\""), std::string::npos) << json;
-        EXPECT_NE(json.find("\"line\":\"ERROR \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd"
-                            "\xef\xbf\xbd\""),
+        // (The surrogate's last byte, 0x80 alone, is a C1 control: the line leaves it out.)
+        EXPECT_NE(json.find("\"line\":\"ERROR \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd\""),
                   std::string::npos)
             << json;
         EXPECT_NE(json.find("\"listening\":[\"[::1]:" + ipv6.portText + "\"]"), std::string::npos)
