@@ -57,7 +57,10 @@ class ServiceRunner::Observer : public ConnectorObserver {
         eventLog.ConsoleAlert(Label(c), alert.pattern, alert.line, alert.more);
     }
     void OnAlertLinesSkipped(const PipeConnector& c, uint64_t lines) override {
-        eventLog.ConnectorProblem(Label(c), "alerts: " + SkippedLinesText(lines));
+        eventLog.ConnectorNotice(Label(c), "alerts: " + SkippedLinesText(lines));
+    }
+    void OnNotice(const PipeConnector& c, const std::string& text) override {
+        eventLog.ConnectorNotice(Label(c), text);
     }
 
   private:

@@ -62,6 +62,11 @@ class ServiceLog {
     virtual void Reloaded(int started, int changed, int removed) = 0;
     // A connector's failure: its listener, its log, a pipe it cannot read.
     virtual void ConnectorProblem(const std::string& connector, const std::string& text) = 0;
+    // What is worth knowing and no failure: its pipe waiting for the machine, a break no pipe
+    // carries, lines its alerts could not keep up with.
+    virtual void ConnectorNotice(const std::string& connector, const std::string& text) {
+        ConnectorProblem(connector, text);
+    }
     virtual void PipeAttached(const std::string& connector) = 0;
     virtual void PipeLost(const std::string& connector) = 0;
     virtual void ClientAdmitted(const std::string& connector, const std::string& address) = 0;

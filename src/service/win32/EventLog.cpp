@@ -60,6 +60,10 @@ void EventLog::ConnectorProblem(const std::string& connector, const std::string&
     Write(MSG_CONNECTOR_PROBLEM, {connector, text});
 }
 
+void EventLog::ConnectorNotice(const std::string& connector, const std::string& text) {
+    Write(MSG_CONNECTOR_NOTICE, {connector, text});
+}
+
 void EventLog::PipeAttached(const std::string& connector) {
     Write(MSG_PIPE_ATTACHED, {connector});
 }

@@ -22,6 +22,7 @@ class EventLog : public ServiceLog {
     void Failed(const std::string& text) override;
     void Reloaded(int started, int changed, int removed) override;
     void ConnectorProblem(const std::string& connector, const std::string& text) override;
+    void ConnectorNotice(const std::string& connector, const std::string& text) override;
     void PipeAttached(const std::string& connector) override;
     void PipeLost(const std::string& connector) override;
     void ClientAdmitted(const std::string& connector, const std::string& address) override;
