@@ -33,6 +33,27 @@ bool StartLibssh() {
     return started;
 }
 
+bool LibsshUsesLibgcrypt() {
+    std::string version = ssh_version(0);
+    return version.find("/gnutls") != std::string::npos &&
+           version.find("/openssl") == std::string::npos;
+}
+
+std::string LibsshBuiltIn() {
+#ifdef TOLVI_LIBSSH_VERSION
+    std::string version = TOLVI_LIBSSH_VERSION;
+#else
+    std::string version = ssh_version(0);
+    version = version.substr(0, version.find('/'));
+#endif
+    std::string backend = ssh_version(0);
+    const char* crypto = LibsshUsesLibgcrypt()                           ? "libgcrypt"
+                         : backend.find("/openssl") != std::string::npos ? "OpenSSL"
+                         : backend.find("/mbedtls") != std::string::npos ? "Mbed TLS"
+                                                                         : "its own";
+    return "libssh " + version + " (" + crypto + ")";
+}
+
 std::string Sha256Fingerprint(ssh_key key) {
     unsigned char* hash = nullptr;
     size_t length = 0;

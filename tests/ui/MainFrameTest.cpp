@@ -614,8 +614,9 @@ TEST_F(MainFrame, AboutBoxShowsTheVersion) {
         Run(ID_APP_ABOUT, {{"Named Pipe TCP Proxy", [](HWND d) { PressButton(d, IDOK); }}});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text,
-              "Version 1.001|tolvi contributors|Built with libssh, libgcrypt and libgpg-error "
-              "(LGPL-2.1), Boost and xterm.js: see THIRD-PARTY-NOTICES.txt beside the program.");
+              "Version 1.001|tolvi contributors|Built with libssh " TOLVI_LIBSSH_VERSION
+              ", libgcrypt and libgpg-error (LGPL-2.1), Boost and xterm.js: see "
+              "THIRD-PARTY-NOTICES.txt beside the program.");
     EXPECT_TRUE(seen[0].hasIcon);
 }
 
