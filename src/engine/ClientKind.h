@@ -20,6 +20,9 @@ struct HostedClient {
     ClientKind kind = ClientKind::Web;
     bool watching = false;  // sees the console; what it types is dropped
     bool take = false;      // every other typing client's session ends first
+    // The network address it comes from, which the connector admits as it would a Telnet
+    // client's; "" for one of this program's own, which is not from the network.
+    std::string address;
 };
 
 // One client as the connector's host sees it.

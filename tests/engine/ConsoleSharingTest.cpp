@@ -414,7 +414,7 @@ TEST(ConsoleSharing, TakingTheConsoleEndsTheOtherTypistsAndKeepsTheWatchers) {
     platform::TcpSocket ours, theirs;
     ASSERT_FALSE(platform::ConnectedPair(&ours, &theirs).Failed());
     ASSERT_TRUE(live.connector->AddClient(std::move(ours),
-                                          HostedClient{"boss 10.0.0.9", ClientKind::Ssh, false, true}));
+                                          HostedClient{"boss 10.0.0.9", ClientKind::Ssh, false, true, ""}));
     const std::string took = "\r\n*** boss 10.0.0.9 took the console\r\n";
     for (TestClient* typist : {&a, &b}) {
         EXPECT_EQ(typist->ReadCount(took.size(), 3000), took);
@@ -442,7 +442,7 @@ TEST(ConsoleSharing, WhoTakesAConsoleOfNoWatchersGetsItWithoutItsPipeOpenedAgain
     platform::TcpSocket ours, theirs;
     ASSERT_FALSE(platform::ConnectedPair(&ours, &theirs).Failed());
     ASSERT_TRUE(live.connector->AddClient(std::move(ours),
-                                          HostedClient{"boss 10.0.0.9", ClientKind::Ssh, false, true}));
+                                          HostedClient{"boss 10.0.0.9", ClientKind::Ssh, false, true, ""}));
     EXPECT_TRUE(a.WaitClosed(3000));
     EXPECT_TRUE(b.WaitClosed(3000));
     ASSERT_TRUE(WaitUntil([&] { return live.connector->GetClientAddress() == "boss 10.0.0.9"; },
