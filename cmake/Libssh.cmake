@@ -5,13 +5,23 @@
 #   libgpg-error for mingw, of the same Debian version as the machine's libssh-dev. A stamp
 #   that records the script's hash and that version keeps a second configure from building it
 #   again; a changed script, or an updated libssh-dev, builds it anew.
-# TOLVI_LIBSSH_VERSION, the Debian version built in ("0.10.6-0+deb12u3"), and
-# TOLVI_LIBSSH_GCRYPT, set where libgcrypt is libssh's cryptography, reach every user of the
-# target (the About box's resource too), so that what a program says it carries is what it
-# was built with.
+# LibsshVersion.h, written here, names the Debian version built in ("0.10.6-0+deb12u3") for
+# every user of the target (the About box's resource too), so that what a program says it
+# carries is what it was built with.
 if(TARGET tolvi::libssh)
     return()
 endif()
+
+function(tolvi_libssh_version version)
+    set(folder ${CMAKE_BINARY_DIR}/libssh-version)
+    file(CONFIGURE OUTPUT ${folder}/LibsshVersion.h CONTENT
+"// Written by cmake/Libssh.cmake: the Debian version of the libssh built in.
+#ifndef TOLVI_LIBSSH_VERSION
+#define TOLVI_LIBSSH_VERSION \"${version}\"
+#endif
+")
+    target_include_directories(tolvi::libssh INTERFACE ${folder})
+endfunction()
 
 if(NOT WIN32)
     find_package(PkgConfig REQUIRED)
@@ -24,7 +34,7 @@ if(NOT WIN32)
     endif()
     add_library(tolvi::libssh INTERFACE IMPORTED GLOBAL)
     target_link_libraries(tolvi::libssh INTERFACE PkgConfig::TOLVI_LIBSSH)
-    target_compile_definitions(tolvi::libssh INTERFACE TOLVI_LIBSSH_VERSION="${version}")
+    tolvi_libssh_version("${version}")
     return()
 endif()
 
@@ -78,6 +88,7 @@ add_library(tolvi::libssh STATIC IMPORTED GLOBAL)
 set_target_properties(tolvi::libssh PROPERTIES
     IMPORTED_LOCATION ${TOLVI_LIBSSH_PREFIX}/lib/libssh.a
     INTERFACE_INCLUDE_DIRECTORIES ${TOLVI_LIBSSH_PREFIX}/include
-    INTERFACE_COMPILE_DEFINITIONS "LIBSSH_STATIC;TOLVI_LIBSSH_GCRYPT;TOLVI_LIBSSH_VERSION=\"${version}\""
+    INTERFACE_COMPILE_DEFINITIONS LIBSSH_STATIC
     INTERFACE_LINK_LIBRARIES
         "${CMAKE_FIND_ROOT_PATH}/lib/libgcrypt.a;${CMAKE_FIND_ROOT_PATH}/lib/libgpg-error.a;Threads::Threads;iphlpapi;ws2_32")
+tolvi_libssh_version("${version}")

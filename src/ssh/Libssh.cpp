@@ -7,6 +7,7 @@
 #include <gcrypt.h>
 #endif
 
+#include "LibsshVersion.h"
 #include "ssh/Base64.h"
 
 namespace tolvi::ssh {
@@ -40,12 +41,7 @@ bool LibsshUsesLibgcrypt() {
 }
 
 std::string LibsshBuiltIn() {
-#ifdef TOLVI_LIBSSH_VERSION
     std::string version = TOLVI_LIBSSH_VERSION;
-#else
-    std::string version = ssh_version(0);
-    version = version.substr(0, version.find('/'));
-#endif
     std::string backend = ssh_version(0);
     const char* crypto = LibsshUsesLibgcrypt()                           ? "libgcrypt"
                          : backend.find("/openssl") != std::string::npos ? "OpenSSL"

@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include "model/FrameRules.h"
+#include "LibsshVersion.h"
 #include "app/Help.h"
 #include "app/MainFrame.h"
 #include "app/ProxyApp.h"
