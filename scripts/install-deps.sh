@@ -7,7 +7,7 @@ packages=(
     wine wine64 xvfb fonts-wine socat telnet nsis imagemagick xdotool
     libboost-dev chromium tmux
     libssh-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev dpkg-dev
-    openssh-client openssh-server putty-tools nlohmann-json3-dev
+    openssh-client openssh-server putty-tools python3-paramiko nlohmann-json3-dev
 )
 # Node.js and npm build the web console's page; a machine that has them from elsewhere keeps
 # them.

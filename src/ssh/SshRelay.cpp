@@ -126,7 +126,8 @@ SessionEnd SshSession::Relay(platform::TcpSocket& console, bool watching) {
         }
         // Console to what is held for the client: its pieces gathered into one turn.
         bool said = false;
-        while (reading && !consoleDone && held.Size() < kHeldMost) {
+        for (size_t pass = 0; reading && !consoleDone && held.Size() < kHeldMost &&
+                              pass < kTurnMost;) {
             size_t room = std::min<size_t>(64u << 10, kHeldMost - held.Size());
             platform::IoResult r = console.Receive(held.Reserve(room), room);
             if (r.count <= 0) {
@@ -134,6 +135,7 @@ SessionEnd SshSession::Relay(platform::TcpSocket& console, bool watching) {
                 break;
             }
             held.Commit(static_cast<size_t>(r.count));
+            pass += static_cast<size_t>(r.count);
             const size_t keep = std::min<size_t>(static_cast<size_t>(r.count), kTailKept);
             tail.append(reinterpret_cast<const char*>(held.Front() + held.Size()) - keep, keep);
             if (tail.size() > kTailKept)

@@ -299,13 +299,13 @@ TEST_F(OpenSshClientTest, TheLibsshAdvisoriesAreKeptAway) {
 
     const std::string hostile = std::string(TOLVI_TESTS_DIR) + "/ssh/hostile_client.py";
     Child tiny({"/usr/bin/python3", hostile, std::to_string(server.Port()), Path("alice"),
-                "tiny-packets"});
+                "2323", "tiny-packets"});
     EXPECT_EQ(tiny.ReadUntil("\n"), "closed 0\n");
     EXPECT_TRUE(
         Noticed("SSH: alice 127.0.0.1 asked for packets of 10 bytes at most; its "
                 "channel is refused"));
     Child late({"/usr/bin/python3", hostile, std::to_string(server.Port()), Path("alice"),
-                "data-after-eof"});
+                "2323", "data-after-eof"});
     EXPECT_EQ(late.ReadUntil("\n"), "b'console 2323\\r\\nbefore'\n");
     EXPECT_EQ(late.Wait(), 0);
     EXPECT_EQ(consoles.Typed(), "before");

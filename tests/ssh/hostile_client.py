@@ -1,11 +1,11 @@
 #!/usr/bin/python3
 # An SSH client that breaks the rules on purpose, as no ordinary client can: paramiko with
-# its safeguards taken off. It logs in with KEY as user 2323 and then
+# its safeguards taken off. It logs in with KEY as USER (a console's port) and then
 #   tiny-packets    opens its channel with a maximum packet size of 10 bytes and asks for a
 #                   shell; prints "closed" when the server closes that channel unused
 #   data-after-eof  sends "before", ends its input, sends "after" all the same, closes the
 #                   channel and sends "late"; prints what came back before the end
-#   hostile_client.py PORT KEY MODE
+#   hostile_client.py PORT KEY USER MODE
 import sys
 import time
 
@@ -13,9 +13,9 @@ import paramiko
 from paramiko.common import cMSG_CHANNEL_DATA
 from paramiko.message import Message
 
-port, key_file, mode = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+port, key_file, user, mode = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 transport = paramiko.Transport(("127.0.0.1", port))
-transport.connect(username="2323", pkey=paramiko.Ed25519Key.from_private_key_file(key_file))
+transport.connect(username=user, pkey=paramiko.Ed25519Key.from_private_key_file(key_file))
 
 
 def read_for(channel, seconds):

@@ -42,6 +42,7 @@ start_relay() {
         port=$(( 20000 + RANDOM % 20000 ))
         port2=$((port + 1))
         $run "$relay" '\\.\pipe\com1' $port --description "echo VM" \
+            --log "$(winpath "$work/com1.log")" \
             '\\.\pipe\com2' $port2 --max-clients 3 --allow-non-local --listen 127.0.0.1 \
             --list-only --clients 127.0.0.9 --ssh 0 \
             --ssh-keys "$(winpath "$work/authorized_keys")" >"$work/relay.out" 2>&1 </dev/null &
@@ -144,6 +145,18 @@ else
     ssh_as alice "$port" -c aes256-gcm@openssh.com -o LogLevel=INFO </dev/null >"$work/out" 2>&1
     grep -q 'no matching cipher' "$work/out" || fail "AES-GCM over OpenSSL: $(cat "$work/out")"
 fi
+
+# libssh's advisories, kept away where libssh itself may not (the Windows build's libssh is
+# built from Debian's source, which may lag): a channel with tiny packets is refused, and what
+# a client sends after it ended its input or closed its channel never reaches the console.
+hostile=$(dirname "$0")/hostile_client.py
+out=$(timeout 20 /usr/bin/python3 "$hostile" "$sshport" "$work/alice" "$port" tiny-packets 2>&1)
+[ "$out" = "closed 0" ] || fail "tiny packets: $out"
+out=$(timeout 20 /usr/bin/python3 "$hostile" "$sshport" "$work/alice" "$port" data-after-eof 2>&1)
+[[ "$out" == *before\' ]] || fail "data after the end: $out"
+sleep 0.5
+grep -q before "$work/com1.log" && ! grep -Eq 'after|late' "$work/com1.log" ||
+    fail "data after the end reached the console: $(tail -c 300 "$work/com1.log")"
 
 # The host key survives a restart.
 kill "$relay_pid"; wait "$relay_pid" 2>/dev/null
