@@ -6,7 +6,7 @@
 //   node ssh_bench.mjs TOLVI_RELAY TOLVI_PIPESERVER [MIB] [ROUNDS] [PASTE_MIB]
 //   (64, 300 and 16 by default)
 import { execFileSync, spawn } from 'node:child_process';
-import { existsSync, mkdirSync, mkdtempSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
@@ -58,6 +58,25 @@ function FreePort() {
             s.close(() => resolve(port));
         });
     });
+}
+
+// The CPU seconds a process and all its descendants have used so far (Linux's /proc).
+function CpuSeconds(pid) {
+    let ticks = 0;
+    const walk = (p) => {
+        try {
+            const stat = readFileSync(`/proc/${p}/stat`, 'utf8');
+            const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+            ticks += Number(fields[11]) + Number(fields[12]);  // utime, stime
+            for (const task of readFileSync(`/proc/${p}/task/${p}/children`, 'utf8').split(' '))
+                if (task.trim())
+                    walk(task.trim());
+        } catch {
+            // gone meanwhile
+        }
+    };
+    walk(pid);
+    return ticks / 100;
 }
 
 const sshOptions = (key) => ['-i', key, '-o', 'BatchMode=yes', '-o', 'StrictHostKeyChecking=no',
@@ -123,7 +142,7 @@ async function Main() {
         const daemon = Start(sshd, ['-D', '-e', '-f', `${dir}/sshd_config`]);
         await WaitFor(daemon, /Server listening/);
         const local = await FreePort(), localEcho = await FreePort(), localSink = await FreePort();
-        tunnel = { local, localEcho, localSink };
+        tunnel = { local, localEcho, localSink, daemon: daemon.pid, sshdPort };
         Start('ssh', [...sshOptions(`${dir}/key`), '-N', '-p', String(sshdPort),
                       '-L', `${local}:127.0.0.1:${streamPort}`,
                       '-L', `${localEcho}:127.0.0.1:${echoPort}`,
@@ -143,28 +162,41 @@ async function Main() {
     }
 
     const banner = 'attaching console,wait ...connected!\r\n\r\n'.length;
-    const throughput = async (open) => {
+    // MiB/s (the median of three runs) and the CPU the serving side (servers: their pids) spent
+    // for each MiB, in ms.
+    const throughput = async (open, servers) => {
         const seconds = [];
+        let cpu = 0;
         for (let run = 0; run < 3; ++run) {
             const start = performance.now();
+            const before = servers().reduce((sum, pid) => sum + CpuSeconds(pid), 0);
             const { stream, close } = open();
             seconds.push(await ReadAll(stream, streamBytes + banner, start));
+            cpu += servers().reduce((sum, pid) => sum + CpuSeconds(pid), 0) - before;
             close();
             await Sleep(300);
         }
         seconds.sort((a, b) => a - b);
-        return streamBytes / 1048576 / seconds[1];
+        return { rate: streamBytes / 1048576 / seconds[1], cpu: cpu * 1000 / (3 * streamBytes / 1048576) };
     };
     const viaTolvi = await throughput(() => {
         const ssh = Start('ssh', [...sshOptions(`${dir}/key`), '-p', String(sshPort),
                                   `${streamPort}@127.0.0.1`], { stdio: ['pipe', 'pipe', 'ignore'] },
                           false);
         return { stream: ssh.stdout, close: () => ssh.kill() };
-    });
+    }, () => [relay.pid]);
     const viaTunnel = tunnel ? await throughput(() => {
         const s = net.connect(tunnel.local, '127.0.0.1');
         return { stream: s, close: () => s.destroy() };
-    }) : 0;
+    }, () => [relay.pid, tunnel.daemon]) : { rate: 0, cpu: 0 };
+    // OpenSSH's stdio tunnel (ssh -W) hands the console to its reader as tolvi's client does,
+    // through the ssh program's standard output, where -L hands it over a TCP connection.
+    const viaStdio = tunnel ? await throughput(() => {
+        const ssh = Start('ssh', [...sshOptions(`${dir}/key`), '-p', String(tunnel.sshdPort), '-W',
+                                  `127.0.0.1:${streamPort}`, `${user}@127.0.0.1`],
+                          { stdio: ['pipe', 'pipe', 'ignore'] }, false);
+        return { stream: ssh.stdout, close: () => ssh.kill() };
+    }, () => [relay.pid, tunnel.daemon]) : { rate: 0, cpu: 0 };
 
     // A paste: pasteBytes of text (no Telnet command, no CR) into the console that keeps it,
     // timed until the console has all of it.
@@ -217,10 +249,17 @@ async function Main() {
 
     const mib = streamBytes / 1048576;
     console.log(`${mib} MiB of console output, median of 3 runs:`);
-    console.log(`  tolvi's SSH server:          ${viaTolvi.toFixed(1)} MiB/s`);
+    console.log(`  tolvi's SSH server:          ${viaTolvi.rate.toFixed(1)} MiB/s, ` +
+                `${viaTolvi.cpu.toFixed(2)} ms of the relay's CPU a MiB`);
     if (tunnel) {
-        console.log(`  OpenSSH tunnel to Telnet:    ${viaTunnel.toFixed(1)} MiB/s`);
-        console.log(`  ratio (tolvi / tunnel):      ${(viaTolvi / viaTunnel).toFixed(2)}x`);
+        console.log(`  OpenSSH tunnel to Telnet:    ${viaTunnel.rate.toFixed(1)} MiB/s, ` +
+                    `${viaTunnel.cpu.toFixed(2)} ms of the relay's and sshd's CPU a MiB`);
+        console.log(`  ratio (tolvi / tunnel):      ${(viaTolvi.rate / viaTunnel.rate).toFixed(2)}x, ` +
+                    `CPU ${(viaTolvi.cpu / viaTunnel.cpu).toFixed(2)}x`);
+        console.log(`  OpenSSH stdio tunnel (-W):   ${viaStdio.rate.toFixed(1)} MiB/s, ` +
+                    `${viaStdio.cpu.toFixed(2)} ms of the relay's and sshd's CPU a MiB`);
+        console.log(`  ratio (tolvi / -W tunnel):   ${(viaTolvi.rate / viaStdio.rate).toFixed(2)}x, ` +
+                    `CPU ${(viaTolvi.cpu / viaStdio.cpu).toFixed(2)}x`);
     }
     console.log(`a ${pasteBytes / 1048576} MiB paste into a console, median of 3 runs:`);
     console.log(`  tolvi's SSH server:          ${pasteViaTolvi.toFixed(1)} MiB/s`);
