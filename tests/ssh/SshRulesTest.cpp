@@ -98,18 +98,18 @@ TEST(ConsoleChoiceTest, TheNamePicksAConsoleTheKeyMayOpen) {
 
     // A short name opens a local pipe of that name alone, and one that two consoles share
     // opens neither: both are listed. consoles="" opens nothing.
-    std::vector<ConsoleEntry> far = {{"2525", "\\\\hostB\\pipe\\com1", "", "Ready"},
-                                     {"2626", "\\\\.\\pipe\\vmB\\com1", "", "Ready"},
-                                     {"2727", "\\\\.\\pipe\\com3", "", "Ready"},
-                                     {"2828", "\\\\.\\pipe\\COM3", "", "Ready"}};
+    std::vector<ConsoleEntry> elsewhere = {{"2525", "\\\\hostB\\pipe\\com1", "", "Ready"},
+                                           {"2626", "\\\\.\\pipe\\vmB\\com1", "", "Ready"},
+                                           {"2727", "\\\\.\\pipe\\com3", "", "Ready"},
+                                           {"2828", "\\\\.\\pipe\\COM3", "", "Ready"}};
     AuthorizedKey com1;
     com1.limited = true;
     com1.consoles = {"com1"};
-    EXPECT_TRUE(ConsolesFor(com1, far).empty());
-    EXPECT_EQ(PickConsole("com1", far), nullptr);
-    EXPECT_EQ(PickConsole("\\\\hostB\\pipe\\COM1", far)->port, "2525");
-    EXPECT_EQ(PickConsole("com3", far), nullptr);
-    std::string both = ConsoleList("com3", ConsolesFor(any, far));
+    EXPECT_TRUE(ConsolesFor(com1, elsewhere).empty());
+    EXPECT_EQ(PickConsole("com1", elsewhere), nullptr);
+    EXPECT_EQ(PickConsole("\\\\hostB\\pipe\\COM1", elsewhere)->port, "2525");
+    EXPECT_EQ(PickConsole("com3", elsewhere), nullptr);
+    std::string both = ConsoleList("com3", ConsolesFor(any, elsewhere));
     EXPECT_NE(both.find("2727"), std::string::npos);
     EXPECT_NE(both.find("2828"), std::string::npos);
     AuthorizedKey none;

@@ -56,8 +56,14 @@ elif mode == "data-after-eof":
     got = read_for(channel, 1)
     channel.sendall(b"before")
     got += read_for(channel, 1)
+    # The end of input and more data in one write, so that the server takes both at once.
+    packetizer = transport.packetizer
+    held, write_all = [], packetizer.write_all
+    packetizer.write_all = held.append
     channel.shutdown_write()
     raw_data(channel, b"after")
+    packetizer.write_all = write_all
+    write_all(b"".join(held))
     got += read_for(channel, 1)
     channel.close()
     raw_data(channel, b"late")

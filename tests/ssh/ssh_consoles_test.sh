@@ -42,7 +42,7 @@ start_relay() {
         port=$(( 20000 + RANDOM % 20000 ))
         port2=$((port + 1))
         $run "$relay" '\\.\pipe\com1' $port --description "echo VM" \
-            --log "$(winpath "$work/com1.log")" \
+            --log "$(winpath "$work/console.log")" \
             '\\.\pipe\com2' $port2 --max-clients 3 --allow-non-local --listen 127.0.0.1 \
             --list-only --clients 127.0.0.9 --ssh 0 \
             --ssh-keys "$(winpath "$work/authorized_keys")" >"$work/relay.out" 2>&1 </dev/null &
@@ -155,8 +155,8 @@ out=$(timeout 20 /usr/bin/python3 "$hostile" "$sshport" "$work/alice" "$port" ti
 out=$(timeout 20 /usr/bin/python3 "$hostile" "$sshport" "$work/alice" "$port" data-after-eof 2>&1)
 [[ "$out" == *before\' ]] || fail "data after the end: $out"
 sleep 0.5
-grep -q before "$work/com1.log" && ! grep -Eq 'after|late' "$work/com1.log" ||
-    fail "data after the end reached the console: $(tail -c 300 "$work/com1.log")"
+grep -q before "$work/console.log" && ! grep -Eq 'after|late' "$work/console.log" ||
+    fail "data after the end reached the console: $(tail -c 300 "$work/console.log")"
 
 # The host key survives a restart.
 kill "$relay_pid"; wait "$relay_pid" 2>/dev/null
