@@ -32,7 +32,7 @@ const ProgramFlag kProgramFlags[] = {
      "the keys file)"},
     {"--ssh-listen", "ADDR", "serve SSH on this address only"},
     {"--help", nullptr, "this text"},
-    {"--version", nullptr, "the version of tolvi-relay"},
+    {"--version", nullptr, "the version of tolvi-relay and of the libssh built in"},
 };
 
 // A port of a program-wide option, 0 to 65535; -1 when args[at] holds none.
