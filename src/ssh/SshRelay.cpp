@@ -149,8 +149,10 @@ SessionEnd SshSession::Relay(platform::TcpSocket& console, bool watching) {
             if (window > kWindowKept) {
                 size_t size = std::min<size_t>({held.Size(), window - kWindowKept, kTurnMost});
                 int n = ssh_channel_write(channel, held.Front(), static_cast<uint32_t>(size));
-                if (n < 0)
-                    return SessionEnd::ClientGone;
+                if (n < 0) {
+                    end = SessionEnd::ClientGone;
+                    break;
+                }
                 held.Consume(static_cast<size_t>(n));
                 if (n > 0)
                     stalledSince = Clock::time_point{};
@@ -178,11 +180,12 @@ SessionEnd SshSession::Relay(platform::TcpSocket& console, bool watching) {
             break;
         }
         // With the console gone, a client that takes nothing for long is waited for no more.
-        if (consoleDone && stalledSince != Clock::time_point{} &&
-            now - stalledSince >= kLastWordsTime)
-            return SessionEnd::ClientGone;
-        if (ssh_channel_is_closed(channel) || peerClosed)
-            return SessionEnd::ClientGone;
+        if ((consoleDone && stalledSince != Clock::time_point{} &&
+             now - stalledSince >= kLastWordsTime) ||
+            ssh_channel_is_closed(channel) || peerClosed) {
+            end = SessionEnd::ClientGone;
+            break;
+        }
         int waitMs = -1;
         if (clientDone && toConsole.Empty()) {
             if (quietSince == Clock::time_point{} || said || waiting)
@@ -223,6 +226,7 @@ SessionEnd SshSession::Relay(platform::TcpSocket& console, bool watching) {
             break;
         }
     }
+    // (Every way out comes here: the console's socket, closed next, must leave the wait first.)
     if (watched)
         ssh_event_remove_fd(event, fd);
     return end;
