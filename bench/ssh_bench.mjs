@@ -2,7 +2,8 @@
 // a user would do instead: OpenSSH's own tunnel (`ssh -L`, through Debian's sshd on a loopback
 // port) to the connector's Telnet port. 64 MiB of console output through each, a 16 MiB paste
 // into a console that keeps it, and the round trip of one typed key to an echoing console (p50
-// and p99); prints both and their ratios.
+// and p99); prints both and their ratios; and how long a login takes beside a flood of
+// connections from another address that never log in.
 //   node ssh_bench.mjs TOLVI_RELAY TOLVI_PIPESERVER [MIB] [ROUNDS] [PASTE_MIB]
 //   (64, 300 and 16 by default)
 import { execFileSync, spawn } from 'node:child_process';
@@ -247,6 +248,28 @@ async function Main() {
         s.destroy();
     }
 
+    // Logins beside a flood: 300 connections from 127.0.0.2 that never log in, and a key's
+    // login from 127.0.0.1 (ssh ... who, to its end), timed ten times.
+    const login = () => new Promise((resolve) => {
+        const start = performance.now();
+        const who = Start('ssh', [...sshOptions(`${dir}/key`), '-p', String(sshPort),
+                                  `${echoPort}@127.0.0.1`, 'who']);
+        who.on('exit', (code) => resolve(code === 0 ? performance.now() - start : Infinity));
+    });
+    const flood = [];
+    for (let i = 0; i < 300; ++i) {
+        const s = net.connect({ port: sshPort, host: '127.0.0.1', localAddress: '127.0.0.2' });
+        s.on('error', () => {});
+        flood.push(s);
+    }
+    await Sleep(1000);
+    const logins = [];
+    for (let i = 0; i < 10; ++i)
+        logins.push(await login());
+    for (const s of flood)
+        s.destroy();
+    logins.sort((a, b) => a - b);
+
     const mib = streamBytes / 1048576;
     console.log(`${mib} MiB of console output, median of 3 runs:`);
     console.log(`  tolvi's SSH server:          ${viaTolvi.rate.toFixed(1)} MiB/s, ` +
@@ -267,6 +290,9 @@ async function Main() {
         console.log(`  OpenSSH tunnel to Telnet:    ${pasteViaTunnel.toFixed(1)} MiB/s`);
         console.log(`  ratio (tolvi / tunnel):      ${(pasteViaTolvi / pasteViaTunnel).toFixed(2)}x`);
     }
+    console.log('a login (ssh ... who) beside 300 connections from another address that never log in:');
+    console.log(`  p50 ${logins[5].toFixed(0)} ms, slowest of 10 ${logins[9].toFixed(0)} ms` +
+                `${logins[9] === Infinity ? ' (one failed)' : ''}`);
     console.log(`typing round trip, ${rounds} keys:`);
     console.log(`  tolvi's SSH server:          p50 ${tolviTrips.p50.toFixed(3)} ms, p99 ${tolviTrips.p99.toFixed(3)} ms`);
     if (tunnelTrips) {
