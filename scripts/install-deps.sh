@@ -7,7 +7,7 @@ packages=(
     wine wine64 xvfb fonts-wine socat telnet nsis imagemagick xdotool
     libboost-dev chromium tmux
     libssh-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev dpkg-dev
-    openssh-client openssh-server putty-tools nlohmann-json3-dev python3-serial
+    openssh-client openssh-server putty-tools python3-paramiko nlohmann-json3-dev python3-serial
     # RE2 natively; for Windows its source's Unicode tables are made with these
     libre2-dev unicode-data perl python3 python3-six
 )

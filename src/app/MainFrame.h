@@ -154,13 +154,18 @@ class CMainFrame : public ui::Window {
     // own business.
     class SshWindowEvents : public ssh::SshEvents {
       public:
-        explicit SshWindowEvents(EngineAlerts& alerts) : boxes(alerts) {}
+        SshWindowEvents(EngineAlerts& alerts, AuditSink& audit) : boxes(alerts), audit(audit) {}
         void OnSshNotice(const std::string&) override {}
         void OnSshProblem(const std::string& line) override { boxes.OnProgramAlert(line); }
+        void OnLoginRefused(const std::string& address, const std::string& userAsSent,
+                            const std::string& keyFingerprint) override {
+            audit.LoginRefused(address, userAsSent, keyFingerprint);
+        }
 
       private:
         EngineAlerts& boxes;
-    } sshEvents{alerts};
+        AuditSink& audit;
+    } sshEvents{alerts, audit};
     ssh::SshHost sshConsoles{host, sshEvents};
     ConnectorView connectorView{connectors};
     HICON icon;

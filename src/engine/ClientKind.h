@@ -20,8 +20,10 @@ struct HostedClient {
     ClientKind kind = ClientKind::Web;
     bool watching = false;  // sees the console; what it types is dropped
     bool take = false;      // every other typing client's session ends first
-    // Where it connects from, and an SSH key's "SHA256:..." fingerprint, for the audit trail;
-    // "" when the host does not say (the address is then taken from the name's last word).
+    // The network address it comes from, which the connector admits as it would a Telnet
+    // client's; "" for one of this program's own, which is not from the network (the audit
+    // trail then takes the address from the name's last word). An SSH key's "SHA256:..."
+    // fingerprint, for the audit trail.
     std::string address;
     std::string keyFingerprint;
 };

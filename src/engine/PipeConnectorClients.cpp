@@ -189,6 +189,12 @@ void PipeConnector::TakeHostedClients(bool* progress) {
     EndGoneSessions(progress);
     for (Incoming& in : taken) {
         *progress = true;
+        if (!in.who.address.empty() &&
+            !IsClientAdmitted(in.who.address, settings.allowNonLocal, settings.listOnly,
+                              settings.clientList)) {
+            RefuseClient(in.stream, in.who.address);
+            continue;
+        }
         const bool watch = in.who.watching;
         if (in.who.take && !watch) {
             // Every other typist is told who took the console, and goes; watchers stay.

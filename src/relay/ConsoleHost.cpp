@@ -64,6 +64,7 @@ int RunConsoleHost(const RelayArgs& args) {
         return 1;
     }
     host.SetPlaces(places);
+    printer.SetAudit(places.audit);
     host.Start(args.connectors);  // each failure has been printed as it happened
     int listening = 0;
     for (int row = 0; row < host.Connectors().Count(); ++row) {

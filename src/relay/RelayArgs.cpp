@@ -38,7 +38,7 @@ const ProgramFlag kProgramFlags[] = {
      "the audit trail, JSON Lines: who was on each console and how each\nsession ended (by "
      "default audit.jsonl beside the keys file)"},
     {"--help", nullptr, "this text"},
-    {"--version", nullptr, "the version of tolvi-relay"},
+    {"--version", nullptr, "the version of tolvi-relay and of the libssh built in"},
 };
 
 // A port of a program-wide option, 0 to 65535; -1 when args[at] holds none.

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/AuditSink.h"
 #include "engine/ConnectorObserver.h"
 #include "ssh/ConsoleDirectory.h"
 
@@ -35,9 +36,17 @@ class StatusPrinter : public ConnectorObserver, public ssh::SshEvents {
     // "alerts: 1,234 lines not matched, the console is faster than its patterns"
     void OnAlertLinesSkipped(const PipeConnector& c, uint64_t lines) override;
     void OnSshNotice(const std::string& line) override { Line(line); }
+    // The SSH server's refused logins, to the audit trail once there is one.
+    void SetAudit(AuditSink* sink) { audit = sink; }
+    void OnLoginRefused(const std::string& address, const std::string& userAsSent,
+                        const std::string& keyFingerprint) override {
+        if (audit)
+            audit->LoginRefused(address, userAsSent, keyFingerprint);
+    }
 
   private:
     std::mutex lock;
+    AuditSink* audit = nullptr;
 };
 
 }  // namespace tolvi::relay

@@ -10,6 +10,7 @@
 #include "platform/CommandLine.h"
 #include "relay/ConsoleHost.h"
 #include "relay/RelayArgs.h"
+#include "ssh/Libssh.h"
 
 #ifdef _WIN32
 #include "service/win32/WindowsService.h"
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args.version) {
-        std::printf("tolvi-relay %s\n", TOLVI_VERSION);
+        std::printf("tolvi-relay %s\n%s\n", TOLVI_VERSION, tolvi::ssh::LibsshBuiltIn().c_str());
         return 0;
     }
     return tolvi::relay::RunConsoleHost(args);

@@ -69,14 +69,19 @@ class ServiceRunner::Observer : public ConnectorObserver {
     std::map<std::string, std::chrono::steady_clock::time_point> lastRefusal;
 };
 
-// What the SSH server says goes to the event log.
+// What the SSH server says goes to the event log, and its refused logins to the audit trail.
 class ServiceRunner::SshLog : public ssh::SshEvents {
   public:
-    explicit SshLog(ServiceLog& log) : log(log) {}
+    SshLog(ServiceLog& log, AuditSink& audit) : log(log), audit(audit) {}
     void OnSshNotice(const std::string& line) override { log.SshNotice(line); }
+    void OnLoginRefused(const std::string& address, const std::string& userAsSent,
+                        const std::string& keyFingerprint) override {
+        audit.LoginRefused(address, userAsSent, keyFingerprint);
+    }
 
   private:
     ServiceLog& log;
+    AuditSink& audit;
 };
 
 ServiceRunner::ServiceRunner(ServiceControl& control, ConnectorSource& source, ServiceLog& log,
@@ -87,7 +92,7 @@ ServiceRunner::ServiceRunner(ServiceControl& control, ConnectorSource& source, S
       recordings(std::move(recordingsRoot)),
       observer(std::make_unique<Observer>(log)),
       host(std::make_unique<ConnectorHost>(observer.get())),
-      sshLog(std::make_unique<SshLog>(log)),
+      sshLog(std::make_unique<SshLog>(log, audit)),
       sshFiles(std::move(files)),
       ssh(std::make_unique<ssh::SshHost>(*host, *sshLog)) {}
 

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/SafeText.h"
 #include "ssh/Base64.h"
+#include "ssh/KeyFiles.h"
 
 namespace tolvi::ssh {
 namespace {
@@ -133,7 +135,7 @@ std::string ApplyOptions(const std::string& field, AuthorizedKey* key) {
             key->watch = true;
         } else if (std::find(std::begin(kHarmless), std::end(kHarmless), name) ==
                    std::end(kHarmless)) {
-            return "option " + name + " is not understood here";
+            return "option " + EscapedText(name, 40) + " is not understood here";
         }
     }
     return "";
@@ -163,7 +165,7 @@ bool ParseLine(const std::string& line, AuthorizedKey* key, std::string* why) {
         return false;
     }
     if (std::find(std::begin(kAccepted), std::end(kAccepted), type) == std::end(kAccepted)) {
-        *why = "key type " + type + " is not accepted";
+        *why = "key type " + EscapedText(type, 40) + " is not accepted";
         return false;
     }
     if (!Base64Decode(base64, &key->blob) || TypeInBlob(key->blob) != type) {
@@ -177,26 +179,38 @@ bool ParseLine(const std::string& line, AuthorizedKey* key, std::string* why) {
 
 }  // namespace
 
-AuthorizedKeys AuthorizedKeys::Parse(const std::string& text) {
+AuthorizedKeys AuthorizedKeys::Parse(const std::string& text, bool cut) {
     AuthorizedKeys result;
     size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;  // a BOM that Notepad leaves
-    for (int number = 1; start < text.size(); ++number) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
+    // Of a file that was cut, the last line is not whole: it is not read.
+    size_t end = cut ? text.rfind('\n') + 1 : text.size();
+    int unused = 0;
+    for (int number = 1; start < end; ++number) {
+        size_t stop = text.find('\n', start);
+        if (stop == std::string::npos)
+            stop = text.size();
+        std::string line = text.substr(start, stop - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        start = end + 1;
+        start = stop + 1;
         AuthorizedKey key;
         key.line = number;
         std::string why;
-        if (ParseLine(line, &key, &why))
+        if (ParseLine(line, &key, &why)) {
             result.keys.push_back(std::move(key));
-        else if (!why.empty())
-            result.problems.push_back("line " + std::to_string(number) + ": " + why +
-                                      "; it admits nobody");
+        } else if (!why.empty() && ++unused <= kProblemsNamed) {
+            // A line is named by its number and its start, as text: it may be anything.
+            result.problems.push_back("line " + std::to_string(number) + " (" +
+                                      EscapedText(line, 80) + "): " + why + "; it admits nobody");
+        }
     }
+    if (unused > kProblemsNamed)
+        result.problems.push_back(std::to_string(unused - kProblemsNamed) +
+                                  " more lines admit nobody");
+    if (cut)
+        result.problems.push_back("the file is larger than " +
+                                  std::to_string(kMaxKeysFileSize >> 20) +
+                                  " MiB: the lines beyond are not read");
     return result;
 }
 

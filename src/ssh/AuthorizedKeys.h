@@ -23,10 +23,13 @@ struct AuthorizedKey {
 
 struct AuthorizedKeys {
     std::vector<AuthorizedKey> keys;
-    // What a reader should be told once: lines that were not used, and why.
+    // What a reader should be told once: lines that were not used, and why (the first
+    // kProblemsNamed by their number and start, the rest counted).
+    static constexpr int kProblemsNamed = 10;
     std::vector<std::string> problems;
 
-    static AuthorizedKeys Parse(const std::string& text);
+    // cut: text is the start of a larger file, whose last line is not whole.
+    static AuthorizedKeys Parse(const std::string& text, bool cut = false);
     // The entry for the key a client offers (its decoded blob), or null.
     const AuthorizedKey* Find(const std::string& blob) const;
 };

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/SafeText.h"
+
 namespace tolvi::ssh {
 namespace {
 
@@ -14,27 +16,19 @@ bool SameText(const std::string& a, const std::string& b) {
            });
 }
 
-// "com1" of "\\.\pipe\com1": what follows the last backslash.
-std::string ShortName(const std::string& pipe) {
-    size_t slash = pipe.find_last_of('\\');
-    return slash == std::string::npos ? pipe : pipe.substr(slash + 1);
-}
-
+// A name picks a console by its port, its pipe's whole name, or the short name of a local
+// pipe ("com1" for \\.\pipe\com1), never the last part of a pipe on another server or
+// in a folder (\\hostB\pipe\com1, \\.\pipe\vmB\com1).
 bool Names(const std::string& name, const ConsoleEntry& entry) {
-    return name == entry.port || (!entry.pipe.empty() && (SameText(name, entry.pipe) ||
-                                                          SameText(name, ShortName(entry.pipe))));
+    static const std::string kLocalPipes = "\\\\.\\pipe\\";
+    return name == entry.port ||
+           (!entry.pipe.empty() &&
+            (SameText(name, entry.pipe) ||
+             (name.find('\\') == std::string::npos && SameText(kLocalPipes + name, entry.pipe))));
 }
 
 std::string Padded(const std::string& text, size_t width) {
     return text.size() >= width ? text + "  " : text + std::string(width + 2 - text.size(), ' ');
-}
-
-// The user name as it may be shown: control characters would reach the client's terminal.
-std::string Printable(const std::string& name) {
-    std::string shown;
-    for (char c : name)
-        shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
-    return shown;
 }
 
 }  // namespace
@@ -66,22 +60,26 @@ const ConsoleEntry* PickConsole(const std::string& name,
 }
 
 std::string NoSuchConsole(const std::string& name) {
-    return "No console named " + Printable(name) + ".\r\n";
+    return "No console named " + SafeName(name) + ".\r\n";
 }
 
 std::string ConsoleList(const std::string& name, const std::vector<ConsoleEntry>& consoles) {
-    std::string text = "No console named " + Printable(name) + ". Consoles you may open:\r\n";
-    size_t portWidth = 4, pipeWidth = 4, descriptionWidth = 11;
-    for (const ConsoleEntry& c : consoles) {
-        portWidth = std::max(portWidth, c.port.size());
-        pipeWidth = std::max(pipeWidth, c.pipe.size());
-        descriptionWidth = std::max(descriptionWidth, c.description.size());
-    }
+    std::string text = "No console named " + SafeName(name) + ". Consoles you may open:\r\n";
     if (consoles.empty())
         return text + "  (none)\r\n";
+    // A description is whatever its connector was given: shown as text, never acted on.
+    std::vector<ConsoleEntry> shown;
+    size_t portWidth = 4, pipeWidth = 4, descriptionWidth = 11;
+    for (const ConsoleEntry& c : consoles) {
+        shown.push_back(
+            {SafeName(c.port), SafeName(c.pipe), SafeName(c.description), SafeName(c.status)});
+        portWidth = std::max(portWidth, shown.back().port.size());
+        pipeWidth = std::max(pipeWidth, shown.back().pipe.size());
+        descriptionWidth = std::max(descriptionWidth, shown.back().description.size());
+    }
     text += "  " + Padded("Port", portWidth) + Padded("Pipe", pipeWidth) +
             Padded("Description", descriptionWidth) + "Status\r\n";
-    for (const ConsoleEntry& c : consoles) {
+    for (const ConsoleEntry& c : shown) {
         text += "  " + Padded(c.port, portWidth) + Padded(c.pipe, pipeWidth) +
                 Padded(c.description, descriptionWidth) + c.status + "\r\n";
     }

@@ -1,6 +1,7 @@
 // The SSH user name picks the console: a port number ("2323") names the connector with that
-// port text, a pipe's short name ("com1", any case) or its full name ("\\.\pipe\com1") the
-// connector of that pipe. A key limited by consoles="..." may open only those it names. Any
+// port text, a pipe's full name ("\\.\pipe\com1", any case) the connector of that pipe, and
+// a short name ("com1") a local pipe of that name alone, not one on another server or in a
+// folder of pipes. A key limited by consoles="..." may open only those it names. Any
 // other name, one the key may not open included (so that it learns nothing of consoles it
 // may not open), gets the list of those it may, from which a port or name can be typed.
 #pragma once

@@ -11,9 +11,12 @@ enum class FileAccess { CurrentUser, Administrators };
 
 enum class ReadResult { Read, Missing, Failed };
 
-// Reads a file of at most kMaxFileSize bytes; the reason, with the system's text, when not.
+// Reads a file of at most most bytes; the reason, with the system's text, when not. With cut,
+// a larger file is read up to most bytes, and *cut says that more was left unread.
 constexpr size_t kMaxFileSize = 1 << 20;
-ReadResult ReadSmallFile(const std::string& path, std::string* text, std::string* why);
+constexpr size_t kMaxKeysFileSize = 16 << 20;
+ReadResult ReadSmallFile(const std::string& path, std::string* text, std::string* why,
+                         size_t most = kMaxFileSize, bool* cut = nullptr);
 
 // Makes path, which must not exist yet, holding text, with rights for access alone: no one
 // else can read it at any moment. False with the reason; nothing is left behind then.

@@ -7,6 +7,7 @@
 #include <gcrypt.h>
 #endif
 
+#include "LibsshVersion.h"
 #include "ssh/Base64.h"
 
 namespace tolvi::ssh {
@@ -31,6 +32,22 @@ bool StartLibssh() {
         started = ssh_init() == SSH_OK;
     });
     return started;
+}
+
+bool LibsshUsesLibgcrypt() {
+    std::string version = ssh_version(0);
+    return version.find("/gnutls") != std::string::npos &&
+           version.find("/openssl") == std::string::npos;
+}
+
+std::string LibsshBuiltIn() {
+    std::string version = TOLVI_LIBSSH_VERSION;
+    std::string backend = ssh_version(0);
+    const char* crypto = LibsshUsesLibgcrypt()                           ? "libgcrypt"
+                         : backend.find("/openssl") != std::string::npos ? "OpenSSL"
+                         : backend.find("/mbedtls") != std::string::npos ? "Mbed TLS"
+                                                                         : "its own";
+    return "libssh " + version + " (" + crypto + ")";
 }
 
 std::string Sha256Fingerprint(ssh_key key) {

@@ -12,6 +12,14 @@ namespace tolvi::ssh {
 // Starts libssh (and its crypto library) once per process; false when it could not.
 bool StartLibssh();
 
+// Whether libssh's cryptography is libgcrypt, as libssh itself says (its version text names
+// its backend: "0.10.6/gnutls" for libgcrypt, "0.10.6/openssl/zlib" for OpenSSL).
+bool LibsshUsesLibgcrypt();
+
+// The libssh built into this program, for the About box and --version: "libssh
+// 0.10.6-0+deb12u3 (OpenSSL)", the Debian version it was built from and its cryptography.
+std::string LibsshBuiltIn();
+
 // A key's fingerprint as OpenSSH shows it, "SHA256:<base64 without padding>"; "" on failure.
 std::string Sha256Fingerprint(ssh_key key);
 

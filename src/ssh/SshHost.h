@@ -12,8 +12,8 @@
 namespace tolvi::ssh {
 
 struct SshFiles {
-    std::string keysFile;     // the authorized_keys file
-    std::string hostKeyFile;  // "": ssh_host_ed25519_key beside the keys file
+    std::string keysFile;                         // the authorized_keys file
+    std::string hostKeyFile;                      // "": ssh_host_ed25519_key beside the keys file
     FileAccess access = FileAccess::CurrentUser;  // who alone may read the host key
 };
 

@@ -6,12 +6,15 @@
 #include <atomic>
 #include <list>
 #include <mutex>
+#include <random>
 #include <vector>
 
 #include "platform/ErrorText.h"
 #include "platform/Thread.h"
 #include "platform/WaitSet.h"
 #include "platform/WakeSignal.h"
+#include "ssh/ClientSource.h"
+#include "ssh/ConnectionPlaces.h"
 #include "ssh/Libssh.h"
 #include "ssh/SocketHandOver.h"
 #include "ssh/SshSession.h"
@@ -31,7 +34,10 @@ const char kHostKeyTypes[] = "ssh-ed25519";
 const char kClientKeyTypes[] =
     "ssh-ed25519,ecdsa-sha2-nistp256,ecdsa-sha2-nistp384,ecdsa-sha2-nistp521,rsa-sha2-512,"
     "rsa-sha2-256";
-const char kCiphers[] =
+// AES-GCM only where libgcrypt is libssh's cryptography: libssh 0.10's OpenSSL backend did
+// not check GCM's tag (CVE-2026-59847), and which backend a libssh has is its own word.
+const char kCiphers[] = "chacha20-poly1305@openssh.com,aes256-ctr,aes192-ctr,aes128-ctr";
+const char kCiphersWithGcm[] =
     "chacha20-poly1305@openssh.com,aes256-gcm@openssh.com,aes128-gcm@openssh.com,aes256-ctr,"
     "aes192-ctr,aes128-ctr";
 const char kMacs[] =
@@ -53,7 +59,8 @@ struct SshServer::Impl {
         std::atomic<bool> done{false};
     };
 
-    Impl(ConsoleDirectory& directory, SshEvents& events) : directory(directory), events(events) {}
+    Impl(ConsoleDirectory& directory, SshEvents& events)
+        : directory(directory), events(events), dice(std::random_device{}()) {}
 
     bool Configure(const HostKey& hostKey, std::string* why);
     bool OpenListener(const Endpoint& at, bool dualStack, bool* skipped, std::string* why);
@@ -62,6 +69,8 @@ struct SshServer::Impl {
     void Accept();
     void Admit(TcpSocket client);
     void Reap(bool all);
+    // Tells what was closed at once, when a report is due; the wait until the next one.
+    int Report();
     static void AcceptThread(void* self) { static_cast<Impl*>(self)->Accept(); }
     static void SessionThread(void* running);
 
@@ -77,8 +86,9 @@ struct SshServer::Impl {
     TcpSocket stopRead, stopWrite;  // readable for every session once the server stops
     platform::WorkerThread acceptThread;
     LoginPacer pacer;
+    ConnectionPlaces places;
+    std::minstd_rand dice;  // the accepting thread's: which connections a flood loses
     std::list<std::unique_ptr<Running>> sessions;  // the accepting thread's, and Stop's after it
-    bool fullSaid = false;
     std::mutex keysLock;
     std::string keysSaid;  // the keys file's last report, said once
 };
@@ -102,8 +112,8 @@ bool SshServer::Impl::Configure(const HostKey& hostKey, std::string* why) {
         {SSH_BIND_OPTIONS_KEY_EXCHANGE, kKeyExchange},
         {SSH_BIND_OPTIONS_HOSTKEY_ALGORITHMS, kHostKeyTypes},
         {SSH_BIND_OPTIONS_PUBKEY_ACCEPTED_KEY_TYPES, kClientKeyTypes},
-        {SSH_BIND_OPTIONS_CIPHERS_C_S, kCiphers},
-        {SSH_BIND_OPTIONS_CIPHERS_S_C, kCiphers},
+        {SSH_BIND_OPTIONS_CIPHERS_C_S, LibsshUsesLibgcrypt() ? kCiphersWithGcm : kCiphers},
+        {SSH_BIND_OPTIONS_CIPHERS_S_C, LibsshUsesLibgcrypt() ? kCiphersWithGcm : kCiphers},
         {SSH_BIND_OPTIONS_HMAC_C_S, kMacs},
         {SSH_BIND_OPTIONS_HMAC_S_C, kMacs},
     };
@@ -146,7 +156,7 @@ bool SshServer::Impl::OpenListener(const Endpoint& at, bool dualStack, bool* ski
         return false;
     }
     if (!error.Failed())
-        error = socket.Listen(16);
+        error = socket.Listen(128);  // a flood's connections must not fill the queue
     if (!error.Failed())
         error = socket.SetNonBlocking();
     Endpoint bound = at;
@@ -199,9 +209,10 @@ AuthorizedKeys SshServer::Impl::ReadKeys() {
     AuthorizedKeys keys;
     std::string text, reason, report;
     const std::string& path = settings.keysFile;
-    switch (ReadSmallFile(path, &text, &reason)) {
+    bool cut = false;
+    switch (ReadSmallFile(path, &text, &reason, kMaxKeysFileSize, &cut)) {
         case ReadResult::Read:
-            keys = AuthorizedKeys::Parse(text);
+            keys = AuthorizedKeys::Parse(text, cut);
             for (const std::string& problem : keys.problems)
                 report += (report.empty() ? "SSH: keys file " + path + ", " : "; ") + problem;
             if (keys.keys.empty() && report.empty())
@@ -247,20 +258,17 @@ void SshServer::Impl::Admit(TcpSocket client) {
     Endpoint peer;
     client.PeerAddress(&peer);
     std::string address = platform::AddressText(peer);
-    if (sessions.size() >= kMaxSessions) {
-        if (!fullSaid)
-            events.OnSshNotice("SSH: " + std::to_string(kMaxSessions) +
-                               " connections are served already; more are closed at once");
-        fullSaid = true;
-        return;
-    }
-    fullSaid = false;
+    std::string source = SourceOf(address);
+    std::uniform_int_distribution<int> percent(0, 99);
+    if (places.Enter(source, percent(dice)) != ConnectionPlaces::Entry::Admitted)
+        return;  // closed at once, and counted for the report
     ssh_session session = ssh_new();
     intptr_t descriptor = -1;
     std::string why;
     if (!session || !DescriptorForLibssh(client, &descriptor, &why)) {
         if (session)
             ssh_free(session);
+        places.Leave(source, false);
         events.OnSshNotice("SSH: a connection from " + address + " could not be served (" +
                            (why.empty() ? "out of memory" : why) + ")");
         return;
@@ -270,22 +278,35 @@ void SshServer::Impl::Admit(TcpSocket client) {
         if (ssh_get_fd(session) != static_cast<socket_t>(descriptor))
             CloseDescriptor(descriptor);
         ssh_free(session);
+        places.Leave(source, false);
         return;
     }
     SessionContext context;
     context.directory = &directory;
     context.events = &events;
     context.pacer = &pacer;
+    context.places = &places;
     context.keys = [this] { return ReadKeys(); };
     context.stopDescriptor = stopRead.Native();
     auto running = std::make_unique<Running>();
     running->owner = this;
-    running->session = std::make_unique<SshSession>(context, session, address);
+    running->session = std::make_unique<SshSession>(context, session, address, source);
     if (running->thread.Start(SessionThread, running.get()).Failed()) {
         events.OnSshNotice("SSH: no thread for a connection from " + address);
-        return;  // the session closes the connection as it goes
+        return;  // the session closes the connection as it goes, and gives its place back
     }
     sessions.push_back(std::move(running));
+}
+
+int SshServer::Impl::Report() {
+    std::string line = places.Report();
+    if (!line.empty())
+        events.OnSshNotice(line);
+    ConnectionPlaces::Clock::time_point due = places.ReportDue();
+    if (due == ConnectionPlaces::Clock::time_point{})
+        return -1;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(due - ConnectionPlaces::Clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
 void SshServer::Impl::Accept() {
@@ -302,12 +323,12 @@ void SshServer::Impl::Accept() {
             break;
         if (error.Failed()) {
             events.OnSshProblem("SSH: the server stopped accepting connections (" +
-                               platform::GetSystemErrorText(error.code) + ")");
+                                platform::GetSystemErrorText(error.code) + ")");
             break;
         }
         ended.Reset();
         Reap(false);
-        timeoutMs = -1;
+        bool resting = false;
         for (TcpSocket& listener : listeners) {
             for (;;) {
                 TcpSocket client;
@@ -317,12 +338,14 @@ void SshServer::Impl::Accept() {
                 } else if (!error.PeerGone()) {
                     // Out of descriptors and the like: the next try waits a second, so that
                     // a listener that stays ready does not spin.
-                    if (!error.Is(ErrorKind::WouldBlock))
-                        timeoutMs = 1000;
+                    resting = resting || !error.Is(ErrorKind::WouldBlock);
                     break;
                 }
             }
         }
+        timeoutMs = Report();
+        if (resting)
+            timeoutMs = timeoutMs < 0 ? 1000 : std::min(timeoutMs, 1000);
     }
 }
 

@@ -1,7 +1,8 @@
 // The SSH server of a program: one port for all of its consoles, by default on every
 // interface of both families (or at one address only), public-key logins checked against
-// an authorized_keys file, modern algorithms only, and a thread for each connection. While
-// nobody connects it waits on its listeners alone: nothing ticks.
+// an authorized_keys file, modern algorithms only, and a thread for each connection it
+// admits (see ConnectionPlaces: strangers who never log in cannot keep anyone else out).
+// While nobody connects it waits on its listeners alone: nothing ticks.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -22,9 +23,6 @@ struct SshSettings {
 // server's threads, and must outlive it.
 class SshServer {
   public:
-    // Connections served at once; one more is closed as soon as it is accepted.
-    static constexpr size_t kMaxSessions = 64;
-
     SshServer(ConsoleDirectory& directory, SshEvents& events);
     // Stops a server that still runs.
     ~SshServer();

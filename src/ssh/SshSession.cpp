@@ -1,9 +1,7 @@
-// One SSH connection's life. libssh runs non-blocking here: every wait is one ssh_event poll
-// over the connection, the server's stop and (once joined) the console, so nothing blocks
-// for longer than there is nothing to do, and a stop ends any wait at once.
+// One SSH connection's life up to its console. libssh runs non-blocking here: every wait is
+// one ssh_event poll over the connection, the server's stop and (once joined) the console, so
+// nothing blocks for longer than there is nothing to do, and a stop ends any wait at once.
 #include "ssh/SshSession.h"
-
-#include <libssh/callbacks.h>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -14,8 +12,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "ssh/Base64.h"
+#include "engine/SafeText.h"
 #include "ssh/ConsoleChoice.h"
+#include "ssh/PeerPacketSize.h"
+#include "ssh/SshSessionCallbacks.h"
 
 namespace tolvi::ssh {
 
@@ -23,112 +23,39 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::seconds SshSession::kLoginTime;
 constexpr std::chrono::seconds SshSession::kGoodbyeTime;
+constexpr std::chrono::seconds SshSession::kLastWordsTime;
+constexpr std::chrono::milliseconds SshSession::kStopFlushTime;
+constexpr std::chrono::milliseconds SshSession::kStallLimit;
 
-struct SshSession::Callbacks {
-    ssh_server_callbacks_struct server{};
-    ssh_channel_callbacks_struct channel{};
+namespace {
 
-    static SshSession& Of(void* userdata) { return *static_cast<SshSession*>(userdata); }
+const char kStoppedText[] = "\r\n*** The console server stopped\r\n";
 
-    static int OnStop(socket_t, int, void* userdata) {
-        Of(userdata).stopped = true;
-        return 0;
-    }
-    // The console's readiness only ends the wait; Relay does the reading and writing.
-    static int OnConsole(socket_t, int, void*) { return 0; }
+int MillisLeft(Clock::time_point until) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
 
-    static int OnNone(ssh_session, const char*, void*) { return SSH_AUTH_DENIED; }
+}  // namespace
 
-    static int OnPassword(ssh_session, const char*, const char*, void* userdata) {
-        SshSession& s = Of(userdata);
-        s.Refuse("a password was offered; only keys are accepted");
-        return SSH_AUTH_DENIED;
-    }
+int SshSession::OnConsole(socket_t, int, void*) {
+    return 0;
+}
 
-    static int OnPublicKey(ssh_session, const char* user, ssh_key_struct* offered, char state,
-                           void* userdata) {
-        SshSession& s = Of(userdata);
-        if (!s.keysLoaded) {
-            s.keys = s.context.keys();
-            s.keysLoaded = true;
-        }
-        char* base64 = nullptr;
-        std::string blob;
-        const AuthorizedKey* entry = nullptr;
-        if (ssh_pki_export_pubkey_base64(offered, &base64) == SSH_OK) {
-            if (Base64Decode(base64, &blob))
-                entry = s.keys.Find(blob);
-            ssh_string_free_char(base64);
-        }
-        if (!entry) {
-            s.Refuse("key " + Sha256Fingerprint(offered) + " is not authorized");
-            return SSH_AUTH_DENIED;
-        }
-        if (state == SSH_PUBLICKEY_STATE_NONE)
-            return SSH_AUTH_SUCCESS;  // the key would do: the client may sign with it
-        if (state != SSH_PUBLICKEY_STATE_VALID) {
-            s.Refuse("a key's signature was wrong");
-            return SSH_AUTH_DENIED;
-        }
-        s.key = *entry;
-        s.user = user;
-        s.authenticated = true;
-        return SSH_AUTH_SUCCESS;
-    }
-
-    static ssh_channel OnChannelOpen(ssh_session session, void* userdata) {
-        SshSession& s = Of(userdata);
-        if (!s.authenticated || s.channel)
-            return nullptr;  // one console a connection
-        s.channel = ssh_channel_new(session);
-        if (s.channel) {
-            ssh_channel_callbacks_struct& c = s.callbacks->channel;
-            c.userdata = &s;
-            c.channel_pty_request_function = OnPty;
-            c.channel_pty_window_change_function = OnWindowChange;
-            c.channel_shell_request_function = OnShell;
-            c.channel_exec_request_function = OnExec;
-            ssh_callbacks_init(&c);
-            ssh_set_channel_callbacks(s.channel, &c);
-        }
-        return s.channel;
-    }
-
-    static int OnPty(ssh_session, ssh_channel, const char*, int, int, int, int, void* userdata) {
-        Of(userdata).pty = true;
-        return 0;
-    }
-    // A serial console has no size to set: the change is taken and goes no further.
-    static int OnWindowChange(ssh_session, ssh_channel, int, int, int, int, void*) { return 0; }
-
-    static int OnShell(ssh_session, ssh_channel, void* userdata) {
-        SshSession& s = Of(userdata);
-        if (s.command != Command::None)
-            return -1;
-        s.command = Command::Shell;
-        return 0;
-    }
-
-    static int OnExec(ssh_session, ssh_channel, const char* text, void* userdata) {
-        SshSession& s = Of(userdata);
-        if (s.command != Command::None)
-            return -1;
-        s.commandText = text;
-        s.command = s.commandText == "watch"  ? Command::Watch
-                    : s.commandText == "take" ? Command::Take
-                    : s.commandText == "who"  ? Command::Who
-                                              : Command::Unknown;
-        return 0;
-    }
-};
-
-SshSession::SshSession(const SessionContext& context, ssh_session session, std::string address)
+SshSession::SshSession(const SessionContext& context, ssh_session session, std::string address,
+                       std::string source)
     : context(context),
       session(session),
       address(std::move(address)),
+      source(std::move(source)),
       callbacks(std::make_unique<Callbacks>()) {}
 
 SshSession::~SshSession() {
+    // The channel goes first, while everything its callbacks reach is still here.
+    if (channel) {
+        ssh_remove_channel_callbacks(channel, &callbacks->channel);
+        ssh_channel_free(channel);
+    }
     if (event) {
         ssh_event_remove_fd(event, static_cast<socket_t>(context.stopDescriptor));
         ssh_event_remove_session(event, session);
@@ -136,6 +63,7 @@ SshSession::~SshSession() {
     }
     ssh_disconnect(session);
     ssh_free(session);
+    context.places->Leave(source, loggedIn);
 }
 
 void SshSession::Notice(const std::string& line) {
@@ -143,11 +71,15 @@ void SshSession::Notice(const std::string& line) {
 }
 
 std::string SshSession::ClientName() const {
-    return key.comment.empty() ? address : key.comment + " " + address;
+    return SafeName(key.comment.empty() ? address : key.comment + " " + address);
 }
 
 bool SshSession::Closed() const {
     return (ssh_get_status(session) & (SSH_CLOSED | SSH_CLOSED_ERROR)) != 0;
+}
+
+bool SshSession::Pending() const {
+    return (ssh_get_status(session) & SSH_WRITE_PENDING) != 0;
 }
 
 bool SshSession::WaitFor(int timeoutMs) {
@@ -163,7 +95,7 @@ void SshSession::Run() {
         return;
     // A paced address waits before anything costs the server work; only the stop ends it.
     const auto start = Clock::now();
-    for (auto delay = context.pacer->Delay(address); !stopped;) {
+    for (auto delay = context.pacer->Delay(source); !stopped;) {
         auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(start + delay - Clock::now());
         if (left.count() <= 0)
@@ -173,7 +105,7 @@ void SshSession::Run() {
     if (!stopped && LogIn())
         Serve();
     if (authenticated)
-        context.pacer->Success(address);
+        context.pacer->Success(source);
     else if (denials > 0)
         Refused();
 }
@@ -185,17 +117,19 @@ void SshSession::Refuse(const std::string& why) {
 }
 
 void SshSession::Refused() {
-    switch (context.pacer->Failure(address)) {
+    const std::string as = " as \"" + SafeName(user) + "\"";
+    switch (context.pacer->Failure(source)) {
         case LoginPacer::Report::FirstFailure:
-            Notice("SSH: login refused from " + address + ": " + refusal);
+            Notice("SSH: login refused from " + address + as + ": " + refusal);
             break;
         case LoginPacer::Report::NowPaced:
-            Notice("SSH: logins from " + address + " are paced from now on: " +
+            Notice("SSH: logins from " + source + " are paced from now on: " +
                    std::to_string(LoginPacer::kFreeFailures) + " failed within a minute");
             break;
         case LoginPacer::Report::Quiet:
             break;
     }
+    context.events->OnLoginRefused(address, user, offeredKey);
 }
 
 bool SshSession::LogIn() {
@@ -253,15 +187,32 @@ void SshSession::Finish(int exitStatus) {
     ssh_channel_request_send_exit_status(channel, exitStatus);
     ssh_channel_send_eof(channel);
     ssh_channel_close(channel);
-    // The client closes the connection once it has taken all of this. Closing it first
-    // could reset it with the client's last packets unread, and the reset can take what
-    // was sent to it before the client reads it.
-    const auto deadline = Clock::now() + kGoodbyeTime;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || !WaitFor(static_cast<int>(left.count())))
-            break;
+    // The client closes the channel once it has taken all of this, however late it reads,
+    // and then the connection. Closing the connection first could reset it with the client's
+    // last packets unread, and the reset can take what was sent to it before it reads it.
+    const auto lastWords = Clock::now() + kLastWordsTime;
+    while (!peerClosed && WaitFor(MillisLeft(lastWords)) && Clock::now() < lastWords) {
     }
+    const auto goodbye = std::min(lastWords, Clock::now() + kGoodbyeTime);
+    while (WaitFor(MillisLeft(goodbye)) && Clock::now() < goodbye) {
+    }
+}
+
+void SshSession::SayStopped() {
+    if (!channel || ssh_channel_is_closed(channel))
+        return;
+    // Only the connection is waited on now: the stop has been seen.
+    ssh_event_remove_fd(event, static_cast<socket_t>(context.stopDescriptor));
+    uint32_t room = ssh_channel_window_size(channel);
+    size_t size = std::min<size_t>(room, sizeof kStoppedText - 1);
+    if (size > 0 && !Pending())
+        ssh_channel_write(channel, kStoppedText, static_cast<uint32_t>(size));
+    ssh_channel_request_send_exit_status(channel, 1);
+    ssh_channel_send_eof(channel);
+    ssh_channel_close(channel);
+    const auto until = Clock::now() + kStopFlushTime;
+    while (Pending() && !Closed() && Clock::now() < until)
+        ssh_event_dopoll(event, MillisLeft(until));
 }
 
 bool SshSession::ChooseConsole(std::string* port) {
@@ -272,12 +223,14 @@ bool SshSession::ChooseConsole(std::string* port) {
     }
     Write(ConsoleList(user, allowed));
     TypedLine line(pty);  // without a pty the client's own terminal echoes
-    char buffer[256];
+    ByteQueue typed;
     for (;;) {
-        int n = ssh_channel_read_nonblocking(channel, buffer, sizeof buffer, 0);
+        int n = ReadChannel(typed, 256);
         if (n > 0) {
             std::string shown;
-            TypedLine::State state = line.Feed(buffer, static_cast<size_t>(n), &shown);
+            TypedLine::State state =
+                line.Feed(reinterpret_cast<const char*>(typed.Front()), typed.Size(), &shown);
+            typed.Clear();
             Write(shown);
             if (state == TypedLine::State::Typing)
                 continue;
@@ -292,146 +245,80 @@ bool SshSession::ChooseConsole(std::string* port) {
             Finish(1);
             return false;
         }
-        if (n < 0 || ssh_channel_is_eof(channel) || !WaitFor(-1)) {
-            Finish(1);
+        if (n < 0 || !WaitFor(-1)) {
+            if (!stopped)
+                Finish(1);
             return false;
         }
     }
 }
 
 void SshSession::Serve() {
-    if (command == Command::Unknown) {
-        Write("Unknown command \"" + commandText + "\": the commands are watch, take and who.\r\n",
+    uint32_t packet = 0;
+    if (PeerPacketSize(session, channel, &packet) && packet < kSmallestPacket) {
+        Notice("SSH: " + ClientName() + " asked for packets of " + std::to_string(packet) +
+               " bytes at most; its channel is refused");
+        ssh_channel_close(channel);
+        return;
+    }
+    if (!context.places->LogIn(source)) {
+        Write("The console server serves " + std::to_string(ConnectionPlaces::kMaxSessions) +
+                  " SSH sessions already; try again later.\r\n",
               true);
         Finish(1);
         return;
     }
+    loggedIn = true;
+    SessionEnd end = SessionEnd::Refused;
     std::string port;
-    if (!ChooseConsole(&port))
-        return;
-    if (command == Command::Who) {
+    if (command == Command::Unknown) {
+        Write("Unknown command \"" + SafeName(commandText) +
+                  "\": the commands are watch, take and who.\r\n",
+              true);
+        Finish(1);
+    } else if (!ChooseConsole(&port)) {
+        end = stopped ? SessionEnd::ServerStopped : SessionEnd::Refused;
+    } else if (command == Command::Who) {
         std::string text = context.directory->Who(port), shown;
         for (char c : text)
             shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
         Write(shown);
         Finish(0);
-        return;
-    }
-    if (command == Command::Take && key.watch) {
+        end = SessionEnd::Finished;
+    } else if (command == Command::Take && key.watch) {
         Write("This key may only watch: take is not for it.\r\n", true);
         Finish(1);
-        return;
+    } else {
+        JoinRequest request;
+        request.port = port;
+        request.client.name = ClientName();
+        request.client.address = address;
+        request.client.keyFingerprint = offeredKey;  // the key that logged in
+        request.client.kind = ClientKind::Ssh;
+        request.client.watching = key.watch || command == Command::Watch;
+        request.take = command == Command::Take;
+        platform::TcpSocket console;
+        std::string why;
+        if (!context.directory->Join(request, &console, &why)) {
+            Write(why + "\r\n", true);
+            Finish(1);
+        } else {
+            Notice("SSH: " + request.client.name +
+                   (request.client.watching ? " watches " : " opened ") + "console " + port);
+            end = Relay(console, request.client.watching);
+            console.Close();  // the connector sees its client go before the goodbye's wait
+            if (end == SessionEnd::TooSlow)
+                Notice("SSH: " + request.client.name + " was let go: too slow");
+            if (end == SessionEnd::Finished || end == SessionEnd::TooSlow ||
+                end == SessionEnd::Refused)
+                Finish(end == SessionEnd::Finished ? 0 : 1);
+        }
     }
-    JoinRequest request;
-    request.port = port;
-    request.client.name = ClientName();
-    request.client.kind = ClientKind::Ssh;
-    request.client.watching = key.watch || command == Command::Watch;
-    request.take = command == Command::Take;
-    platform::TcpSocket console;
-    std::string why;
-    if (!context.directory->Join(request, &console, &why)) {
-        Write(why + "\r\n", true);
-        Finish(1);
-        return;
+    if (stopped) {
+        SayStopped();
+        end = SessionEnd::ServerStopped;
     }
-    Notice("SSH: " + request.client.name + (request.client.watching ? " watches " : " opened ") +
-           "console " + port);
-    Relay(console, request.client.watching);
-}
-
-void SshSession::Relay(platform::TcpSocket& console, bool watching) {
-    console.SetNonBlocking();
-    const auto fd = static_cast<socket_t>(console.Native());
-    short watched = 0;      // what the event waits for on the console
-    std::string toConsole;  // what the client sent that the console has not taken yet
-    size_t sent = 0;
-    char buffer[16384];
-    bool clientDone = false;   // the client's input has ended
-    // A script that sends its commands and ends its input (printf 'uptime\r' | ssh ...) still
-    // gets what the console answers: the session ends once the console has said nothing for
-    // a moment after the input ended, or after a while at most.
-    constexpr auto kQuiet = std::chrono::milliseconds(1000);
-    constexpr auto kLingerMost = std::chrono::seconds(10);
-    Clock::time_point quietSince{}, lingerEnd{};
-    bool clientGone = false;   // nothing more reaches the client
-    bool consoleDone = false;  // the console has closed
-    bool dropping = watching;  // what the client types goes nowhere
-    while (!consoleDone) {
-        // Client to console: the channel is read only once the console took the last piece,
-        // so an unread channel keeps its window closed and the client waits.
-        while (!clientDone) {
-            if (sent < toConsole.size()) {
-                platform::IoResult r =
-                    console.Send(toConsole.data() + sent, toConsole.size() - sent);
-                if (r.count > 0) {
-                    sent += static_cast<size_t>(r.count);
-                    continue;
-                }
-                if (r.error.Is(platform::ErrorKind::WouldBlock))
-                    break;
-                // A console that takes no more may still have words to show before it
-                // closes: its output is read to the end, and what is typed is dropped.
-                dropping = true;
-                toConsole.clear();
-                sent = 0;
-                continue;
-            }
-            int n = ssh_channel_read_nonblocking(channel, buffer, sizeof buffer, 0);
-            if (n > 0 && !dropping) {
-                toConsole.assign(buffer, static_cast<size_t>(n));
-                sent = 0;
-            } else if (n <= 0) {
-                clientDone = n < 0 || ssh_channel_is_eof(channel);
-                break;
-            }
-        }
-        if (consoleDone)
-            break;
-        int waitMs = -1;
-        if (clientDone && sent >= toConsole.size()) {
-            Clock::time_point now = Clock::now();
-            if (lingerEnd == Clock::time_point{}) {
-                lingerEnd = now + kLingerMost;
-                quietSince = now;
-            }
-            Clock::time_point end = std::min(quietSince + kQuiet, lingerEnd);
-            if (now >= end)
-                break;
-            waitMs = static_cast<int>(
-                std::chrono::ceil<std::chrono::milliseconds>(end - now).count());
-        }
-        // Console to client: the console is read only while the channel's window has room.
-        while (uint32_t window = ssh_channel_window_size(channel)) {
-            platform::IoResult r = console.Receive(buffer, std::min<size_t>(sizeof buffer, window));
-            if (r.count <= 0) {
-                consoleDone = r.count == 0 || !r.error.Is(platform::ErrorKind::WouldBlock);
-                break;
-            }
-            if (ssh_channel_write(channel, buffer, static_cast<uint32_t>(r.count)) < 0) {
-                clientGone = true;
-                break;
-            }
-            quietSince = Clock::now();
-        }
-        if (consoleDone || clientGone || ssh_channel_is_closed(channel))
-            break;
-        short wanted = static_cast<short>((ssh_channel_window_size(channel) > 0 ? POLLIN : 0) |
-                                          (sent < toConsole.size() ? POLLOUT : 0));
-        if (wanted != watched) {
-            if (watched)
-                ssh_event_remove_fd(event, fd);
-            if (wanted)
-                ssh_event_add_fd(event, fd, wanted, Callbacks::OnConsole, this);
-            watched = wanted;
-        }
-        if (!WaitFor(waitMs))
-            break;
-    }
-    if (watched)
-        ssh_event_remove_fd(event, fd);
-    if (!stopped)
-        Finish(0);
+    context.events->OnSessionEnded(ClientName(), end);
 }
 
 }  // namespace tolvi::ssh

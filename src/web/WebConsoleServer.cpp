@@ -204,11 +204,15 @@ class Bridge : public std::enable_shared_from_this<Bridge> {
         ErrorCode e;
         tcp::endpoint browser = beast::get_lowest_layer(ws).socket().remote_endpoint(e);
         std::string address = e ? std::string("127.0.0.1") : browser.address().to_string();
-        std::string name = "web " + address;
+        platform::Endpoint parsed;
+        if (platform::ParseAddress(address, &parsed))
+            address = platform::AddressText(parsed);  // an IPv4 client in its IPv4 form
         platform::TcpSocket end;
         std::string why;
-        JoinRequest request{where.key, HostedClient{name, ClientKind::Web, false, take, address, {}},
-                            take};
+        // The connector admits it by its address, as it would a Telnet client from there.
+        JoinRequest request{
+            where.key, HostedClient{"web " + address, ClientKind::Web, false, take, address, {}},
+            take};
         if (!owner.directory.load()->Join(request, &end, &why)) {
             Tell("The console cannot be opened: " + why + "\r\n");
             return;

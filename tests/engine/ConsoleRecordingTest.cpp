@@ -98,6 +98,7 @@ struct RecordedSession {
         live.options.record = true;
         live.options.recordInput = recordInput;
         live.options.maxClients = 2;
+        live.options.allowNonLocal = true;  // the one who takes it comes from 10.0.0.9
     }
 
     void Run() {

@@ -21,7 +21,9 @@ grep -q 'unknown option --bogus' "$work/err" || fail "unknown flag message: $(ca
 "$relay" '\\.\pipe\x' 0 2>"$work/err"; code=$?
 [ $code -eq 2 ] && grep -q "bad port '0'" "$work/err" || fail "port 0: $code $(cat "$work/err")"
 version=$("$relay" --version); code=$?
-[ $code -eq 0 ] && [[ "$version" =~ ^tolvi-relay\ [0-9]+\.[0-9]+$ ]] || fail "--version: $code '$version'"
+# ...and names the libssh built in, by the Debian version it was built from.
+named=$'^tolvi-relay [0-9]+\\.[0-9]+\r?\nlibssh [0-9.]+-[^ ]+ \\((OpenSSL|libgcrypt)\\)\r?$'
+[ $code -eq 0 ] && [[ "$version" =~ $named ]] || fail "--version: $code '$version'"
 
 "$pipeserver" '\\.\pipe\echo' echo >"$work/ps.log" 2>&1 &
 # A port nobody holds: the relay itself says when the one tried is taken, and another is tried.

@@ -7,8 +7,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <thread>
 
 #include "SshTestSupport.h"
+#include "ssh/Libssh.h"
 
 namespace tolvi::test {
 namespace {
@@ -69,6 +72,20 @@ class Child {
         }
         return text;
     }
+    // All it prints until it ends (or seconds pass).
+    std::string ReadAll(int seconds) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{output, POLLIN, 0};
+            char buffer[65536];
+            ssize_t n = poll(&p, 1, 100) > 0 ? read(output, buffer, sizeof buffer) : 0;
+            if (n < 0 || (n == 0 && p.revents != 0))
+                break;
+            text.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+        }
+        return text;
+    }
+    void Signal(int number) { kill(pid, number); }
     // Its exit code once it ended within 10 s; -1 when it did not.
     int Wait() {
         for (int i = 0; i < 100 && pid > 0; ++i) {
@@ -87,6 +104,16 @@ class Child {
     int input = -1, output = -1;
     std::string text;
 };
+
+// This process's resident memory, in bytes.
+size_t ResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stoul(line.substr(6)) * 1024;
+    }
+    return 0;
+}
 
 class OpenSshClientTest : public SshTest {
   protected:
@@ -209,6 +236,79 @@ TEST_F(OpenSshClientTest, AWatchKeyCannotTypeNorTakeAndCommandsAreHandedOn) {
     run("take", "This key may only watch", 1);
     run("reboot", "Unknown command \"reboot\": the commands are watch, take and who.", 1);
     EXPECT_EQ(consoles.Joins().size(), 1u);
+}
+
+// A script's output that is read late (a busy pipe, a slow disk) arrives whole: the session
+// ends only once the console has been quiet and nothing waits for the client.
+TEST_F(OpenSshClientTest, AReaderThatIsLateBySecondsGetsAllOfALargeOutput) {
+    StartServer(NewKey("alice"));
+    consoles.streamBytes = 3u << 20;
+    Child session(Ssh("alice", "2525"));
+    session.CloseInput();  // as printf 'command\r' | ssh ... > out does, at once
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::string output = session.ReadAll(30);
+    EXPECT_EQ(output.size(), 14 + consoles.streamBytes);
+    EXPECT_EQ(output.rfind("console 2525\r\n", 0), 0u);
+    EXPECT_EQ(session.Wait(), 0);
+}
+
+// A client that stops reading (its process stopped) while the console prints on costs a
+// bounded amount of memory; it is let go, and when it wakes it is told why and ends with a
+// status that says it was cut off.
+TEST_F(OpenSshClientTest, AClientThatStopsReadingIsLetGoAndToldWhy) {
+    StartServer(NewKey("alice"));
+    consoles.streamBytes = 32u << 20;
+    const size_t before = ResidentBytes();
+    Child session(Ssh("alice", "2525"));
+    ASSERT_NE(session.ReadUntil("console 2525\r\n").find("console 2525"), std::string::npos);
+    session.Signal(SIGSTOP);
+    size_t most = 0;
+    for (int i = 0; i < 40; ++i) {
+        most = std::max(most, ResidentBytes());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(Noticed("SSH: alice 127.0.0.1 was let go: too slow"));
+    session.Signal(SIGCONT);
+    std::string output = session.ReadAll(30);
+    EXPECT_LT(output.size(), consoles.streamBytes);
+    EXPECT_EQ(output.substr(output.size() - 30), "\r\n*** Disconnected: too slow\r\n");
+    EXPECT_EQ(session.Wait(), 1);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // (a sanitizer keeps freed memory aside for a while, and counts its own)
+    EXPECT_LT(most - before, size_t{32} << 20);
+#endif
+}
+
+// What libssh 0.10.6 has advisories for is kept away: AES-GCM is not offered where libssh's
+// cryptography is OpenSSL (CVE-2026-59847), a channel with tiny packets is refused before
+// anything is written to it (CVE-2026-59843), and what a client sends after it ended its
+// input or closed its channel never reaches the console (CVE-2026-59850).
+TEST_F(OpenSshClientTest, TheLibsshAdvisoriesAreKeptAway) {
+    StartServer(NewKey("alice"));
+    std::vector<std::string> gcm = Ssh("alice", "2323");
+    gcm.insert(gcm.begin() + 1, {"-c", "aes256-gcm@openssh.com", "-o", "LogLevel=INFO"});
+    Child withGcm(gcm);
+    if (ssh::LibsshUsesLibgcrypt()) {
+        EXPECT_NE(withGcm.ReadUntil("console 2323").find("console 2323"), std::string::npos);
+    } else {
+        EXPECT_NE(withGcm.ReadUntil("no matching cipher").find("no matching cipher"),
+                  std::string::npos);
+        EXPECT_EQ(withGcm.Wait(), 255);
+    }
+    withGcm.CloseInput();
+
+    const std::string hostile = std::string(TOLVI_TESTS_DIR) + "/ssh/hostile_client.py";
+    Child tiny({"/usr/bin/python3", hostile, std::to_string(server.Port()), Path("alice"),
+                "2323", "tiny-packets"});
+    EXPECT_EQ(tiny.ReadUntil("\n"), "closed 0\n");
+    EXPECT_TRUE(
+        Noticed("SSH: alice 127.0.0.1 asked for packets of 10 bytes at most; its "
+                "channel is refused"));
+    Child late({"/usr/bin/python3", hostile, std::to_string(server.Port()), Path("alice"),
+                "2323", "data-after-eof"});
+    EXPECT_EQ(late.ReadUntil("\n"), "b'console 2323\\r\\nbefore'\n");
+    EXPECT_EQ(late.Wait(), 0);
+    EXPECT_EQ(consoles.Typed(), "before");
 }
 
 }  // namespace

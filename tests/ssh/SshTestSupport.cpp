@@ -1,6 +1,8 @@
 // Echo consoles, notices and the running server for the SSH tests.
 #include "SshTestSupport.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -16,7 +18,9 @@ EchoConsoles::~EchoConsoles() {
 
 std::vector<ssh::ConsoleEntry> EchoConsoles::List() {
     return {{"2323", "\\\\.\\pipe\\com1", "Build VM", "Ready"},
-            {"2424", "\\\\.\\pipe\\com2", "Test VM", "Connected"}};
+            {"2424", "\\\\.\\pipe\\com2", "Test VM", "Connected"},
+            {"2525", "\\\\.\\pipe\\log", "Log", "Ready"},
+            {"2626", "\\\\.\\pipe\\slow", "Slow", "Ready"}};
 }
 
 bool EchoConsoles::Join(const ssh::JoinRequest& request, platform::TcpSocket* end,
@@ -28,16 +32,29 @@ bool EchoConsoles::Join(const ssh::JoinRequest& request, platform::TcpSocket* en
     }
     std::lock_guard<std::mutex> guard(lock);
     joins.push_back(request);
-    echoes.emplace_back([this, console = std::move(console), port = request.port]() mutable {
+    echoes.emplace_back([this, console = std::move(console), port = request.port,
+                         stream = streamBytes]() mutable {
         std::string banner = "console " + port + "\r\n";
         console.Send(banner.data(), banner.size());
         char buffer[4096];
+        if (port == "2525") {
+            std::string output(64 << 10, 'o');
+            for (size_t sent = 0; sent < stream;) {
+                long n = console.Send(output.data(), std::min(output.size(), stream - sent)).count;
+                if (n <= 0)
+                    return;
+                sent += static_cast<size_t>(n);
+            }
+        }
         for (long n; (n = console.Receive(buffer, sizeof buffer).count) > 0;) {
             {
                 std::lock_guard<std::mutex> guard(lock);
                 typed.append(buffer, static_cast<size_t>(n));
             }
-            console.Send(buffer, static_cast<size_t>(n));
+            if (port == "2626")
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            else if (port != "2525")
+                console.Send(buffer, static_cast<size_t>(n));
         }
     });
     return true;
@@ -72,6 +89,32 @@ SshTest::~SshTest() {
 void Notices::OnSshNotice(const std::string& line) {
     std::lock_guard<std::mutex> guard(lock);
     lines.push_back(line);
+}
+
+void Notices::OnLoginRefused(const std::string& address, const std::string& user,
+                             const std::string& fingerprint) {
+    std::lock_guard<std::mutex> guard(lock);
+    refused.push_back(address + "|" + user + "|" + fingerprint);
+}
+
+std::vector<std::string> Notices::Refused() {
+    std::lock_guard<std::mutex> guard(lock);
+    return refused;
+}
+
+std::string Notices::Lines() {
+    std::lock_guard<std::mutex> guard(lock);
+    std::string all;
+    for (const std::string& line : lines)
+        all += line + "\n";
+    return all;
+}
+
+size_t Notices::Count(const std::string& part) {
+    std::lock_guard<std::mutex> guard(lock);
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(part) != std::string::npos;
+    });
 }
 
 bool Notices::Has(const std::string& part) {

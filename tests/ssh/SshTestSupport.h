@@ -15,9 +15,13 @@
 namespace tolvi::test {
 
 // Consoles 2323 (\\.\pipe\com1) and 2424 (\\.\pipe\com2): each join is answered with
-// "console PORT\r\n" and then every byte it sends comes back, and is kept as typed.
+// "console PORT\r\n" and then every byte it sends comes back, and is kept as typed. 2525
+// (\\.\pipe\log) prints streamBytes of output at once and stays open; 2626 (\\.\pipe\slow)
+// keeps what it is sent, taking it a few KiB at a time.
 class EchoConsoles : public ssh::ConsoleDirectory {
   public:
+    size_t streamBytes = 3u << 20;
+
     ~EchoConsoles() override;
     std::vector<ssh::ConsoleEntry> List() override;
     bool Join(const ssh::JoinRequest& request, platform::TcpSocket* end, std::string* why) override;
@@ -33,15 +37,22 @@ class EchoConsoles : public ssh::ConsoleDirectory {
     std::vector<std::thread> echoes;
 };
 
-// The server's notices, kept.
+// The server's notices, kept, and its refused logins.
 class Notices : public ssh::SshEvents {
   public:
     void OnSshNotice(const std::string& line) override;
+    void OnLoginRefused(const std::string& address, const std::string& user,
+                        const std::string& fingerprint) override;
     bool Has(const std::string& part);
+    // Lines that hold part.
+    size_t Count(const std::string& part);
+    std::vector<std::string> Refused();  // "address|user|fingerprint"
+    std::string Lines();                 // all of them, one a line
 
   private:
     std::mutex lock;
     std::vector<std::string> lines;
+    std::vector<std::string> refused;
 };
 
 class SshTest : public testing::Test {

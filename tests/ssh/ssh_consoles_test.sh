@@ -4,7 +4,11 @@
 # pipe's name and carries every byte value both ways; the session is one more client of the
 # connector, so a console that is taken says it is busy; a watching key cannot type; a key
 # may open only its consoles; an unknown key and passwords are refused; the host key is the
-# same after a restart.
+# same after a restart. On a shared console, a key whose comment holds escapes (ESC[2J, an
+# OSC title, CR, C1 both raw and as UTF-8, IAC WILL) reaches the other clients, Telnet and
+# SSH, and the status lines as text alone; the connector's client list refuses an SSH client
+# from an address it does not name; AES-GCM is offered only where libssh's cryptography is
+# libgcrypt (the Windows build).
 #   ssh_consoles_test.sh TOLVI_RELAY TOLVI_PIPESERVER [wine]
 set -u
 relay=$1 pipeserver=$2 run=${3:-}
@@ -16,23 +20,31 @@ fail() { echo "FAIL: $*"; exit 1; }
 # Under wine the programs take Windows paths; wine's Z: drive is the Unix root.
 winpath() { if [ -n "$run" ]; then echo "Z:${1//\//\\}"; else echo "$1"; fi; }
 
-for who in alice bob carol dave; do
+for who in alice bob carol dave eve; do
     ssh-keygen -q -t ed25519 -N '' -C "$who@test" -f "$work/$who" || fail "ssh-keygen"
 done
 {
     cat "$work/alice.pub"
     echo "watch $(cat "$work/bob.pub")"
     echo "consoles=\"com9\" $(cat "$work/carol.pub")"
+    printf 'ssh-ed25519 %s \033[2J\033]0;pwned\007\rroot@console\2331m\302\2332m\377\373x\n' \
+        "$(cut -d' ' -f2 "$work/eve.pub")"
 } >"$work/authorized_keys"
 
 $run "$pipeserver" '\\.\pipe\com1' echo >"$work/ps.out" 2>&1 </dev/null &
+pids+=($!)
+$run "$pipeserver" '\\.\pipe\com2' echo >"$work/ps2.out" 2>&1 </dev/null &
 pids+=($!)
 sleep 1
 
 start_relay() {
     for _ in $(seq 20); do
         port=$(( 20000 + RANDOM % 20000 ))
-        $run "$relay" '\\.\pipe\com1' $port --description "echo VM" --ssh 0 \
+        port2=$((port + 1))
+        $run "$relay" '\\.\pipe\com1' $port --description "echo VM" \
+            --log "$(winpath "$work/console.log")" \
+            '\\.\pipe\com2' $port2 --max-clients 3 --allow-non-local --listen 127.0.0.1 \
+            --list-only --clients 127.0.0.9 --ssh 0 \
             --ssh-keys "$(winpath "$work/authorized_keys")" >"$work/relay.out" 2>&1 </dev/null &
         relay_pid=$!
         for _ in $(seq 100); do
@@ -51,10 +63,12 @@ start_relay() {
 }
 start_relay
 
-ssh_as() {  # ssh_as KEY USER, the rest of its input after a moment
-    timeout 20 ssh -i "$work/$1" -p "$sshport" -o StrictHostKeyChecking=accept-new \
+ssh_as() {  # ssh_as KEY USER [OPTION]..., the rest of its input after a moment
+    local key=$1 user=$2
+    shift 2
+    timeout 20 ssh -i "$work/$key" -p "$sshport" -o StrictHostKeyChecking=accept-new \
         -o UserKnownHostsFile="$work/known_hosts" -o BatchMode=yes -o ConnectTimeout=10 \
-        "$2@127.0.0.1"
+        "$@" "$user@127.0.0.1"
 }
 banner=$'attaching console,wait ...connected!\r\n\r\n\r'  # and the echoed carriage return
 
@@ -90,6 +104,63 @@ grep -q "No console named $port" "$work/out" && ! grep -q 'com1' "$work/out" ||
 # An unknown key, and any password, are refused.
 ssh_as dave "$port" </dev/null >"$work/out" 2>&1 && fail "an unknown key got in"
 grep -q 'Permission denied (publickey)' "$work/out" || fail "unknown key: $(cat "$work/out")"
+# The audit trail beside the keys file has the refused login, with the key that was offered.
+for _ in $(seq 30); do grep -q '"event":"login refused"' "$work/audit.jsonl" 2>/dev/null && break; sleep 0.1; done
+grep -q '"event":"login refused","address":"127.0.0.1","user":"'"$port"'","keyFingerprint":"SHA256:' \
+    "$work/audit.jsonl" || fail "the audit trail of a refused login: $(cat "$work/audit.jsonl")"
+
+# A name is text wherever it goes: eve's comment reaches a Telnet client and an SSH client
+# of the shared console, and the status lines, with its controls as visible escapes.
+exec 4<>/dev/tcp/127.0.0.1/$port2 || fail "no Telnet connection to the shared console"
+timeout 12 cat <&4 >"$work/telnet.out" &
+{ sleep 6; } | ssh_as alice "$port2" >"$work/alice.out" 2>&1 &
+sleep 2
+{ sleep 1; } | ssh_as eve "$port2" >/dev/null 2>&1
+wait $!
+exec 4<&-
+python3 - "$work/telnet.out" "$work/alice.out" "$work/relay.out" <<'PY' || fail "a name's escapes reached a terminal: $(od -c "$work/telnet.out" | head -20)"
+import sys
+for path in sys.argv[1:]:
+    data = open(path, "rb").read()
+    if path.endswith("relay.out"):
+        start = 0
+    else:  # from the notices on: the Telnet negotiation before them is the connector's own
+        start = data.find(b"*** ")
+        joined = data.find(b" 127.0.0.1 joined", data.find(b"pwned", start))
+        line = data[data.rfind(b"*** ", start, joined) + 4:joined]
+        assert line.startswith(b"\\x1b[2J\\x1b]0;pwned\\x07\\x0droot@console"), (path, line)
+        assert all(" " <= c < "\x7f" or c >= "\xa0" for c in line.decode("utf-8")), (path, line)
+    rest = data[start:]
+    for raw in (b"\x1b", b"\x9b", b"\xc2\x9b", b"\xff", b"\x07", b"\rroot"):
+        assert raw not in rest, (path, raw)
+PY
+
+# The connector's client list holds for SSH clients too: from an address it does not name,
+# the console refuses the session, which ends with a status that says so.
+ssh_as alice "$port2" -b 127.0.0.2 </dev/null >"$work/out" 2>&1 && fail "an unlisted address got in"
+grep -q 'Host 127.0.0.2 is not authorized to access this service!' "$work/out" ||
+    fail "list: $(cat "$work/out")"
+
+# AES-GCM only where libssh's cryptography is libgcrypt, as in the Windows build.
+if [ -n "$run" ]; then
+    { sleep 1; } | ssh_as alice "$port" -c aes256-gcm@openssh.com >"$work/out" 2>&1
+    grep -q connected "$work/out" || fail "AES-GCM under libgcrypt: $(cat "$work/out")"
+else
+    ssh_as alice "$port" -c aes256-gcm@openssh.com -o LogLevel=INFO </dev/null >"$work/out" 2>&1
+    grep -q 'no matching cipher' "$work/out" || fail "AES-GCM over OpenSSL: $(cat "$work/out")"
+fi
+
+# libssh's advisories, kept away where libssh itself may not (the Windows build's libssh is
+# built from Debian's source, which may lag): a channel with tiny packets is refused, and what
+# a client sends after it ended its input or closed its channel never reaches the console.
+hostile=$(dirname "$0")/hostile_client.py
+out=$(timeout 20 /usr/bin/python3 "$hostile" "$sshport" "$work/alice" "$port" tiny-packets 2>&1)
+[ "$out" = "closed 0" ] || fail "tiny packets: $out"
+out=$(timeout 20 /usr/bin/python3 "$hostile" "$sshport" "$work/alice" "$port" data-after-eof 2>&1)
+[[ "$out" == *before\' ]] || fail "data after the end: $out"
+sleep 0.5
+grep -q before "$work/console.log" && ! grep -Eq 'after|late' "$work/console.log" ||
+    fail "data after the end reached the console: $(tail -c 300 "$work/console.log")"
 
 # The host key survives a restart.
 kill "$relay_pid"; wait "$relay_pid" 2>/dev/null

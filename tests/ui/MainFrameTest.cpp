@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include "model/FrameRules.h"
+#include "LibsshVersion.h"
 #include "app/Help.h"
 #include "app/MainFrame.h"
 #include "app/ProxyApp.h"
@@ -614,8 +615,9 @@ TEST_F(MainFrame, AboutBoxShowsTheVersion) {
         Run(ID_APP_ABOUT, {{"Named Pipe TCP Proxy", [](HWND d) { PressButton(d, IDOK); }}});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text,
-              "Version 1.001|tolvi contributors|Built with libssh, libgcrypt and libgpg-error "
-              "(LGPL-2.1), RE2, Boost and xterm.js: see THIRD-PARTY-NOTICES.txt beside the program.");
+              "Version 1.001|tolvi contributors|Built with libssh " TOLVI_LIBSSH_VERSION
+              ", libgcrypt and libgpg-error (LGPL-2.1), RE2, Boost and xterm.js: see "
+              "THIRD-PARTY-NOTICES.txt beside the program.");
     EXPECT_TRUE(seen[0].hasIcon);
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/ErrorText.h"
@@ -18,26 +19,41 @@ std::string Reason(int code) {
 
 }  // namespace
 
-ReadResult ReadSmallFile(const std::string& path, std::string* text, std::string* why) {
+ReadResult ReadSmallFile(const std::string& path, std::string* text, std::string* why, size_t most,
+                         bool* cut) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *why = Reason(errno);
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     }
     text->clear();
+    if (cut)
+        *cut = false;
     char buffer[8192];
     for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
+        // One byte more than allowed tells a file that is larger from one that is not.
+        size_t wanted = std::min(sizeof buffer, most + 1 - text->size());
+        ssize_t n = read(fd, buffer, wanted);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || text->size() + static_cast<size_t>(n) > kMaxFileSize) {
-            *why = n < 0 ? Reason(errno) : "larger than 1 MiB";
+        if (n < 0) {
+            *why = Reason(errno);
             close(fd);
             return ReadResult::Failed;
         }
         if (n == 0)
             break;
         text->append(buffer, static_cast<size_t>(n));
+        if (text->size() > most) {
+            text->resize(most);
+            if (!cut) {
+                *why = "larger than " + std::to_string(most >> 20) + " MiB";
+                close(fd);
+                return ReadResult::Failed;
+            }
+            *cut = true;
+            break;
+        }
     }
     close(fd);
     return ReadResult::Read;

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
+
 #include "platform/ErrorText.h"
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/WideText.h"
@@ -36,7 +38,8 @@ bool CurrentUserDacl(std::wstring* sddl) {
 
 }  // namespace
 
-ReadResult ReadSmallFile(const std::string& path, std::string* text, std::string* why) {
+ReadResult ReadSmallFile(const std::string& path, std::string* text, std::string* why, size_t most,
+                         bool* cut) {
     platform::UniqueFile file(CreateFileW(platform::Widen(path).c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -47,20 +50,29 @@ ReadResult ReadSmallFile(const std::string& path, std::string* text, std::string
                                                                             : ReadResult::Failed;
     }
     text->clear();
+    if (cut)
+        *cut = false;
     char buffer[8192];
     for (;;) {
+        // One byte more than allowed tells a file that is larger from one that is not.
+        DWORD wanted = static_cast<DWORD>(std::min(sizeof buffer, most + 1 - text->size()));
         DWORD n = 0;
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) {
+        if (!ReadFile(file.get(), buffer, wanted, &n, nullptr)) {
             *why = Reason(GetLastError());
             return ReadResult::Failed;
         }
         if (n == 0)
             return ReadResult::Read;
-        if (text->size() + n > kMaxFileSize) {
-            *why = "larger than 1 MiB";
-            return ReadResult::Failed;
-        }
         text->append(buffer, n);
+        if (text->size() > most) {
+            text->resize(most);
+            if (!cut) {
+                *why = "larger than " + std::to_string(most >> 20) + " MiB";
+                return ReadResult::Failed;
+            }
+            *cut = true;
+            return ReadResult::Read;
+        }
     }
 }
 
