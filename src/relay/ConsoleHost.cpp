@@ -30,6 +30,8 @@ int RunConsoleHost(const RelayArgs& args) {
     platform::CatchInterrupts(&interrupted);
 
     StatusPrinter printer;
+    // The trail outlives the connectors, which write to it as they stop (on every way out).
+    AuditTrail audit;
     ConnectorHost host(&printer);
     std::string folder = platform::UserConfigFolder();
     const std::string keysFile =
@@ -38,7 +40,6 @@ int RunConsoleHost(const RelayArgs& args) {
                               : platform::JoinPath(folder, "authorized_keys");
     // The audit trail beside the keys file, and the recordings in the user's folder, unless
     // told otherwise.
-    AuditTrail audit;
     ConnectorPlaces places;
     std::string auditFile = !args.auditFile.empty() ? args.auditFile
                             : keysFile.empty()      ? ""

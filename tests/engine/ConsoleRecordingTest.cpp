@@ -87,10 +87,11 @@ std::vector<json> AuditRecords(const std::string& path) {
 // A console that prints, clears its screen and prints again, a Telnet client who joins and
 // types, and an SSH client who takes the console over from it.
 struct RecordedSession {
-    LiveConnector live;
+    // The trail outlives the connector, which writes to it as it stops.
+    AuditTrail audit;
     std::string folder;
     std::string auditPath;
-    AuditTrail audit;
+    LiveConnector live;
 
     explicit RecordedSession(bool recordInput) {
         folder = FreshFolder(recordInput ? "input" : "screen");
