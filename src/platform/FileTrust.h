@@ -17,6 +17,11 @@ struct FileTrust {
 // to, on POSIX). Missing is trusted: the caller makes it as it wants it.
 FileTrust CheckFileTrust(const std::string& path);
 
+// CheckFileTrust of a file and of the folder it is in: "is owned by HOST\eve", "its folder
+// /srv/keys can be written by anyone". A folder that anyone may write but only its owners may
+// delete from (sticky, as /tmp) is no way in: the file's own owner is what counts there.
+FileTrust CheckFileAndFolderTrust(const std::string& path);
+
 // Whether a file just opened (its handle or descriptor) is owned by one of CheckFileTrust's
 // owners: a log that somebody else made where ours would be, to read what we write, is not.
 FileTrust CheckOwnerOf(intptr_t native);

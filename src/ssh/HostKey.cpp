@@ -1,6 +1,7 @@
 // Loading, making and fingerprinting the host key.
 #include "ssh/HostKey.h"
 
+#include "platform/FileTrust.h"
 #include "ssh/Libssh.h"
 
 namespace tolvi::ssh {
@@ -36,10 +37,17 @@ bool HostKey::LoadOrCreate(const std::string& path, FileAccess access, std::stri
         return false;
     }
     std::string text, reason;
+    // A host key that somebody else could have put there would let them be the server.
+    platform::FileTrust trust = platform::CheckFileAndFolderTrust(path);
+    if (!trust.trusted) {
+        *why = "The SSH host key " + path + " is not used: it " + trust.why;
+        return false;
+    }
     switch (ReadSmallFile(path, &text, &reason)) {
         case ReadResult::Read:
             return Use(text, path, why);
         case ReadResult::Failed:
+        case ReadResult::Untrusted:
             *why = "The SSH host key " + path + " cannot be read (" + reason + ")";
             return false;
         case ReadResult::Missing:

@@ -9,7 +9,8 @@ namespace tolvi::ssh {
 // system and the administrators (a service's files). POSIX: its owner, mode 0600, either way.
 enum class FileAccess { CurrentUser, Administrators };
 
-enum class ReadResult { Read, Missing, Failed };
+// Untrusted: not read, since somebody else could have written it (platform/FileTrust.h).
+enum class ReadResult { Read, Missing, Failed, Untrusted };
 
 // Reads a file of at most most bytes; the reason, with the system's text, when not. With cut,
 // a larger file is read up to most bytes, and *cut says that more was left unread.

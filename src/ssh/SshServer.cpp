@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ErrorText.h"
+#include "platform/FileTrust.h"
 #include "platform/Thread.h"
 #include "platform/WaitSet.h"
 #include "platform/WakeSignal.h"
@@ -210,7 +211,16 @@ AuthorizedKeys SshServer::Impl::ReadKeys() {
     std::string text, reason, report;
     const std::string& path = settings.keysFile;
     bool cut = false;
-    switch (ReadSmallFile(path, &text, &reason, kMaxKeysFileSize, &cut)) {
+    // A keys file that somebody else could have written decides nothing (as OpenSSH's
+    // StrictModes): they would choose who logs in.
+    platform::FileTrust trust = platform::CheckFileAndFolderTrust(path);
+    ReadResult read = trust.trusted ? ReadSmallFile(path, &text, &reason, kMaxKeysFileSize, &cut)
+                                    : ReadResult::Untrusted;
+    switch (read) {
+        case ReadResult::Untrusted:
+            report = "SSH: keys file " + path + " is not used: it " + trust.why +
+                     ": nobody can log in over SSH";
+            break;
         case ReadResult::Read:
             keys = AuthorizedKeys::Parse(text, cut);
             for (const std::string& problem : keys.problems)

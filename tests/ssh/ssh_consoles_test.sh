@@ -41,6 +41,7 @@ start_relay() {
     for _ in $(seq 20); do
         port=$(( 20000 + RANDOM % 20000 ))
         port2=$((port + 1))
+        : >"$work/relay.out"  # emptied here: the relay's own opening of it may come later
         $run "$relay" '\\.\pipe\com1' $port --description "echo VM" \
             --log "$(winpath "$work/console.log")" \
             '\\.\pipe\com2' $port2 --max-clients 3 --allow-non-local --listen 127.0.0.1 \
@@ -104,6 +105,14 @@ grep -q "No console named $port" "$work/out" && ! grep -q 'com1' "$work/out" ||
 # An unknown key, and any password, are refused.
 ssh_as dave "$port" </dev/null >"$work/out" 2>&1 && fail "an unknown key got in"
 grep -q 'Permission denied (publickey)' "$work/out" || fail "unknown key: $(cat "$work/out")"
+# A keys file that others may write is not used (on Linux; wine shows no such rights).
+if [ -z "$run" ]; then
+    chmod g+w "$work/authorized_keys"
+    ssh_as alice "$port" </dev/null >"$work/out" 2>&1 && fail "a keys file its group may write let alice in"
+    grep -q "keys file .* is not used: it can be written by its group: nobody can log in" \
+        "$work/relay.out" || fail "the group's keys file was not refused: $(tail -n 3 "$work/relay.out")"
+    chmod g-w "$work/authorized_keys"
+fi
 # The audit trail beside the keys file has the refused login, with the key that was offered.
 for _ in $(seq 30); do grep -q '"event":"login refused"' "$work/audit.jsonl" 2>/dev/null && break; sleep 0.1; done
 grep -q '"event":"login refused","address":"127.0.0.1","user":"'"$port"'","keyFingerprint":"SHA256:' \

@@ -29,7 +29,8 @@ FileTrust Judge(const struct stat& info) {
     if (!IsTrustedServerUid(info.st_uid, geteuid())) {
         trust.trusted = false;
         trust.why = "is owned by " + UserName(info.st_uid);
-    } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !S_ISLNK(info.st_mode)) {
+    } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !S_ISLNK(info.st_mode) &&
+               !(S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0)) {
         trust.trusted = false;
         trust.why = (info.st_mode & S_IWOTH) != 0 ? "can be written by anyone"
                                                   : "can be written by its group";
