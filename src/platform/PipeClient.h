@@ -56,15 +56,12 @@ class PipeClient {
     friend class WaitSet;
     std::string refusal;
 #ifdef _WIN32
-    struct Overlapped;
     bool ReadPending() const;
     void* ReadEvent() const;
     void* WriteEvent() const;
-    void StartRead();
-    void StartWrite();
     UniqueFile handle;
     // Heap-held, so that a buffer the system may still write into can outlive the object.
-    std::unique_ptr<Overlapped> overlapped;
+    std::unique_ptr<class OverlappedIo> overlapped;
 #else
     int descriptor = -1;
 #endif

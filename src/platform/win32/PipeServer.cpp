@@ -3,8 +3,7 @@
 // never joined), for local clients only, with a security descriptor that admits the system,
 // the administrators, Hyper-V's virtual machines (NT VIRTUAL MACHINE\Virtual Machines) and
 // the user we run as. The connection is awaited with an overlapped ConnectNamedPipe; once a
-// client is there one read is always pending and a write is handed to the system, as the
-// pipe client does. A client that leaves is let go with DisconnectNamedPipe, and the same
+// client is there its bytes move as OverlappedIo moves them, as the pipe client's do. A client that leaves is let go with DisconnectNamedPipe, and the same
 // instance waits for the next at once.
 #include "platform/PipeServer.h"
 
@@ -15,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/OverlappedIo.h"
 #include "platform/win32/UniqueHandle.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Error.h"
@@ -23,39 +23,7 @@ namespace tolvi::platform {
 
 namespace {
 
-constexpr DWORD kChunk = 256 * 1024;
 constexpr DWORD kPipeBuffer = 64 * 1024;
-
-struct Direction {
-    OVERLAPPED ov{};
-    bool pending = false;
-    SysError failure;  // kept until the client is let go
-    std::vector<char> buffer = std::vector<char>(kChunk);
-    DWORD begin = 0, end = 0;  // the bytes of buffer not yet handed on
-};
-
-// Asks the system to give up an operation and waits for it to say it has; false when it does
-// not within a second, and the buffers must then be left to it.
-bool Abandon(HANDLE file, OVERLAPPED* ov) {
-    CancelIoEx(file, ov);
-    if (WaitForSingleObject(ov->hEvent, 1000) != WAIT_OBJECT_0)
-        return false;
-    DWORD unused;
-    GetOverlappedResult(file, ov, &unused, FALSE);
-    return true;
-}
-
-bool Finished(HANDLE file, OVERLAPPED* ov, DWORD* transferred, SysError* failure) {
-    if (GetOverlappedResult(file, ov, transferred, FALSE))
-        return true;
-    DWORD code = GetLastError();
-    if (code == ERROR_IO_INCOMPLETE)
-        return false;
-    if (code == ERROR_MORE_DATA)
-        return true;
-    *failure = Win32Error(code);
-    return true;
-}
 
 // "D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;S-1-5-83-0)(A;;GA;;;<our user>)": a protected list
 // that nothing inherits into. The virtual machines' group may read and write, no more.
@@ -92,21 +60,15 @@ struct PipeServer::State {
     std::string name;
     UniqueFile pipe;
     UniqueHandle connectEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    UniqueHandle readEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    UniqueHandle writeEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     OVERLAPPED connect{};
     bool connectPending = false;
     bool connected = false;  // a client is there
     bool accepted = false;   // and Accept has said so
-    Direction read, write;
+    OverlappedIo io;
     bool leaked = false;  // the system kept a buffer it was asked to give back
 
-    State() {
-        connect.hEvent = connectEvent.get();
-        read.ov.hEvent = readEvent.get();
-        write.ov.hEvent = writeEvent.get();
-    }
-    bool Valid() const { return connectEvent && readEvent && writeEvent; }
+    State() { connect.hEvent = connectEvent.get(); }
+    bool Valid() const { return connectEvent && io.Valid(); }
 };
 
 PipeServer::PipeServer() : state(std::make_unique<State>()) {}
@@ -208,9 +170,7 @@ void PipeServer::Disconnect() {
     State& s = *state;
     if (!s.pipe)
         return;
-    if (s.read.pending && !Abandon(s.pipe.get(), &s.read.ov))
-        s.leaked = true;
-    if (s.write.pending && !Abandon(s.pipe.get(), &s.write.ov))
+    if (!s.io.Abandon(s.pipe.get()))
         s.leaked = true;
     if (s.leaked) {
         // A buffer the system keeps cannot be used again: the pipe goes, and is made anew.
@@ -222,10 +182,7 @@ void PipeServer::Disconnect() {
         Make(name, &why);
         return;
     }
-    s.read = Direction{};
-    s.read.ov.hEvent = s.readEvent.get();
-    s.write = Direction{};
-    s.write.ov.hEvent = s.writeEvent.get();
+    s.io.Reset();
     s.accepted = false;
     if (s.connectPending)
         return;  // still waiting: nobody was there
@@ -258,124 +215,35 @@ void PipeServer::Unmake() {
     State& s = *state;
     if (!s.pipe)
         return;
-    if (s.connectPending && !Abandon(s.pipe.get(), &s.connect))
+    if (s.connectPending && !AbandonIo(s.pipe.get(), &s.connect))
         s.leaked = true;
     s.connectPending = false;
-    if (s.read.pending && !Abandon(s.pipe.get(), &s.read.ov))
+    if (!s.io.Abandon(s.pipe.get()))
         s.leaked = true;
-    if (s.write.pending && !Abandon(s.pipe.get(), &s.write.ov))
-        s.leaked = true;
-    s.read.pending = s.write.pending = false;
     s.connected = s.accepted = false;
     s.pipe.reset();
 }
 
 void PipeServer::StartRead() {
-    State& s = *state;
-    Direction& r = s.read;
-    r.begin = r.end = 0;
-    for (int tries = 0; tries < 16; ++tries) {
-        DWORD n = 0;
-        if (ReadFile(s.pipe.get(), r.buffer.data(), kChunk, &n, &r.ov)) {
-            r.end = n;
-            if (n > 0)
-                return;
-            continue;
-        }
-        DWORD code = GetLastError();
-        if (code == ERROR_IO_PENDING || code == ERROR_MORE_DATA)
-            r.pending = true;
-        else
-            r.failure = Win32Error(code);
-        return;
-    }
+    state->io.StartRead(state->pipe.get());
 }
 
 SysError PipeServer::Read(void* buffer, uint32_t size, uint32_t* got) {
     *got = 0;
-    State& s = *state;
     if (!IsOpen())
         return Win32Error(ERROR_PIPE_NOT_CONNECTED);
-    Direction& r = s.read;
-    if (r.pending) {
-        DWORD n = 0;
-        if (!Finished(s.pipe.get(), &r.ov, &n, &r.failure))
-            return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
-        r.pending = false;
-        r.begin = 0;
-        r.end = r.failure.Failed() ? 0 : n;
-    }
-    if (r.begin < r.end) {
-        DWORD count = r.end - r.begin < size ? r.end - r.begin : size;
-        std::memcpy(buffer, r.buffer.data() + r.begin, count);
-        r.begin += count;
-        *got = count;
-        if (r.begin == r.end && !r.failure.Failed())
-            StartRead();
-        return {};
-    }
-    if (r.failure.Failed())
-        return r.failure;
-    StartRead();
-    return r.pending ? SysError{ERROR_IO_PENDING, ErrorKind::WouldBlock} : SysError{};
+    return state->io.Read(state->pipe.get(), buffer, size, got);
 }
 
 SysError PipeServer::Write(const void* data, uint32_t size, uint32_t* taken) {
     *taken = 0;
-    State& s = *state;
     if (!IsOpen())
         return Win32Error(ERROR_PIPE_NOT_CONNECTED);
-    Direction& w = s.write;
-    auto start = [&s, &w] {
-        while (w.begin < w.end) {
-            DWORD n = 0;
-            if (!WriteFile(s.pipe.get(), w.buffer.data() + w.begin, w.end - w.begin, &n, &w.ov)) {
-                DWORD code = GetLastError();
-                if (code == ERROR_IO_PENDING)
-                    w.pending = true;
-                else
-                    w.failure = Win32Error(code);
-                return;
-            }
-            if (n == 0) {
-                w.failure = Win32Error(ERROR_NO_DATA);
-                return;
-            }
-            w.begin += n;
-        }
-    };
-    if (w.pending) {
-        DWORD n = 0;
-        if (!Finished(s.pipe.get(), &w.ov, &n, &w.failure))
-            return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
-        w.pending = false;
-        if (!w.failure.Failed()) {
-            w.begin += n;
-            if (n == 0 && w.begin < w.end)
-                w.failure = Win32Error(ERROR_NO_DATA);
-            else
-                start();  // the rest of a write the system took only in part
-        }
-    }
-    if (w.failure.Failed())
-        return w.failure;
-    if (w.pending)
-        return {ERROR_IO_PENDING, ErrorKind::WouldBlock};
-    if (size == 0)
-        return {};
-    DWORD count = size < kChunk ? size : kChunk;
-    std::memcpy(w.buffer.data(), data, count);
-    w.begin = 0;
-    w.end = count;
-    start();
-    if (w.failure.Failed())
-        return w.failure;
-    *taken = count;
-    return {};
+    return state->io.Write(state->pipe.get(), data, size, taken);
 }
 
 bool PipeServer::WritePending() const {
-    return IsOpen() && state->write.pending;
+    return IsOpen() && state->io.WritePending();
 }
 
 void* PipeServer::ConnectEvent() const {
@@ -387,15 +255,15 @@ bool PipeServer::ConnectedUntaken() const {
 }
 
 bool PipeServer::ReadPending() const {
-    return IsOpen() && state->read.pending;
+    return IsOpen() && state->io.ReadPending();
 }
 
 void* PipeServer::ReadEvent() const {
-    return state->readEvent.get();
+    return state->io.ReadEvent();
 }
 
 void* PipeServer::WriteEvent() const {
-    return state->writeEvent.get();
+    return state->io.WriteEvent();
 }
 
 }  // namespace tolvi::platform
