@@ -241,8 +241,8 @@ TEST_F(OpenSshClientTest, AWatchKeyCannotTypeNorTakeAndCommandsAreHandedOn) {
 // A script's output that is read late (a busy pipe, a slow disk) arrives whole: the session
 // ends only once the console has been quiet and nothing waits for the client.
 TEST_F(OpenSshClientTest, AReaderThatIsLateBySecondsGetsAllOfALargeOutput) {
+    consoles.streamBytes = 3u << 20;  // before the server's threads read it
     StartServer(NewKey("alice"));
-    consoles.streamBytes = 3u << 20;
     Child session(Ssh("alice", "2525"));
     session.CloseInput();  // as printf 'command\r' | ssh ... > out does, at once
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -256,8 +256,8 @@ TEST_F(OpenSshClientTest, AReaderThatIsLateBySecondsGetsAllOfALargeOutput) {
 // bounded amount of memory; it is let go, and when it wakes it is told why and ends with a
 // status that says it was cut off.
 TEST_F(OpenSshClientTest, AClientThatStopsReadingIsLetGoAndToldWhy) {
+    consoles.streamBytes = 32u << 20;  // before the server's threads read it
     StartServer(NewKey("alice"));
-    consoles.streamBytes = 32u << 20;
     const size_t before = ResidentBytes();
     Child session(Ssh("alice", "2525"));
     ASSERT_NE(session.ReadUntil("console 2525\r\n").find("console 2525"), std::string::npos);
