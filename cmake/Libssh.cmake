@@ -43,6 +43,8 @@ set(TOLVI_LIBSSH_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/libssh-mingw.sh)
 set(TOLVI_LIBSSH_PREFIX ${TOLVI_LIBSSH_WORK}/install)
 set(stamp ${TOLVI_LIBSSH_WORK}/built.stamp)
 file(MD5 ${TOLVI_LIBSSH_SCRIPT} recipe)
+file(MD5 ${CMAKE_CURRENT_LIST_DIR}/debian-source.sh fetch)
+string(APPEND recipe " ${fetch}")
 execute_process(COMMAND dpkg-query -W -f=\${Version} libssh-dev
                 OUTPUT_VARIABLE machineVersion ERROR_QUIET)
 # Another version than the machine's only when the builder names it (kept for the build tree's
