@@ -67,7 +67,7 @@ class WebConsoleServer {
     // http://127.0.0.1:PORT/recordings/<key>?token=<token>; "" while it does not run.
     std::string RecordingsUrl(const std::string& key) const;
 
-    // The server's state, which only its own file sees.
+    // The server's state, which only its own files see.
     struct Impl;
 
   private:
