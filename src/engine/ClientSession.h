@@ -64,9 +64,9 @@ class ClientSession {
     bool Attached() const { return attachedToPipe; }
     void SetAttached(bool attached);
 
-    // What a client without Telnet (raw TCP, SSH) sends before the first try at opening the
-    // pipe has ended stays in its socket (TCP's own backpressure holds it), so that a script
-    // that writes as it connects loses nothing; it goes to the pipe once that try opens it.
+    // What a client sends before the try at opening the pipe that its coming started has ended
+    // stays in its socket (TCP's own backpressure holds it), so that a script that writes as
+    // it connects loses nothing; it goes to the pipe once that try opens it.
     bool HoldsInput() const { return holdsInput; }
     void SetHoldsInput(bool holds) { holdsInput = holds; }
 

@@ -255,12 +255,14 @@ void PipeConnector::ServeClient(platform::TcpSocket client, ClientInfo who, bool
     } else {
         if (r.sessions.size() == 1)
             SetStatus(AttachingPipe);
-        // The first try at once, then every 500 ms. A script (raw TCP, or over SSH) writes as
-        // it connects, with no banner to wait for: what it sends meanwhile waits for that try.
-        // A Telnet client's input before "connected!" is dropped, as it always was.
-        if (r.sessions.size() == 1 || !session.Telnet())
+        // The first try at once, then every 500 ms. A script writes as it connects, with no
+        // banner to wait for: what it sends meanwhile waits for the try its coming starts, even
+        // when its bytes came before the connector saw it. A Telnet client that comes while
+        // later tries are awaited has its input dropped until "connected!", as it always had.
+        bool tryNow = r.sessions.size() == 1 || !session.Telnet();
+        if (tryNow)
             r.nextAttach = RelayClock::now();
-        session.SetHoldsInput(!session.Telnet());
+        session.SetHoldsInput(tryNow);
     }
 }
 
