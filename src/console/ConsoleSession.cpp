@@ -84,7 +84,11 @@ Ending Session::Run() {
             waits.Add(terminal.InputWaiting());
         waits.Add(socket, true, !toConsole.empty());
         int timeoutMs = -1;
-        if (inputOver) {
+        if (inputOver && !toConsole.empty()) {
+            // Quiet is counted from the last byte sent: a console slow to take a paste is
+            // still busy with it, and what waits would be lost.
+            lastHeard = Clock::now();
+        } else if (inputOver) {
             auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
                                                                                 lastHeard);
             if (quiet.count() >= kQuietAfterInputMs)
