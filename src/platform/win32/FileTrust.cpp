@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/ProcessToken.h"
 #include "platform/win32/WideText.h"
 #include "platform/ErrorText.h"
 
@@ -32,19 +32,6 @@ std::wstring SidText(PSID sid) {
     return result;
 }
 
-std::wstring OwnSid() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
-        return L"";
-    UniqueHandle token(raw);
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<uint8_t> user(size);
-    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size))
-        return L"";
-    return SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
-}
-
 bool Trusted(const std::wstring& sid) {
     if (sid.empty())
         return false;
@@ -52,7 +39,7 @@ bool Trusted(const std::wstring& sid) {
         if (sid == owner)
             return true;
     }
-    return sid == OwnSid();
+    return sid == OwnUserSidText();
 }
 
 std::string AccountName(PSID sid) {
@@ -136,7 +123,7 @@ FileTrust CheckOwnerOf(intptr_t native) {
 bool MakePrivateFolder(const std::string& path, bool othersRead, std::string* why) {
     std::wstring wide = Widen(path);
     std::wstring sddl = L"D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-    std::wstring own = OwnSid();
+    std::wstring own = OwnUserSidText();
     if (!own.empty() && own != L"S-1-5-18")
         sddl += L"(A;OICI;FA;;;" + own + L")";
     if (othersRead)

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/win32/OverlappedIo.h"
-#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/ProcessToken.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Error.h"
 
@@ -28,20 +28,7 @@ constexpr DWORD kPipeBuffer = 64 * 1024;
 // "D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;S-1-5-83-0)(A;;GA;;;<our user>)": a protected list
 // that nothing inherits into. The virtual machines' group may read and write, no more.
 std::wstring SecurityText() {
-    std::wstring user;
-    HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        DWORD size = 0;
-        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-        std::vector<BYTE> info(size ? size : 1);
-        wchar_t* text = nullptr;
-        if (GetTokenInformation(token, TokenUser, info.data(), size, &size) &&
-            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid, &text)) {
-            user = text;
-            LocalFree(text);
-        }
-        CloseHandle(token);
-    }
+    std::wstring user = OwnUserSidText();
     std::wstring sddl = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;S-1-5-83-0)";
     if (!user.empty())
         sddl += L"(A;;GA;;;" + user + L")";

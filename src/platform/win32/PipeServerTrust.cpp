@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/ProcessToken.h"
 #include "platform/win32/WideText.h"
 
 namespace tolvi::platform {
@@ -36,34 +36,14 @@ std::string AccountName(PSID sid) {
     return Narrow(account);
 }
 
-std::vector<uint8_t> TokenPart(HANDLE token, TOKEN_INFORMATION_CLASS part) {
-    DWORD size = 0;
-    GetTokenInformation(token, part, nullptr, 0, &size);
-    std::vector<uint8_t> data(size);
-    if (size == 0 || !GetTokenInformation(token, part, data.data(), size, &size))
-        data.clear();
-    return data;
-}
-
-std::string OwnUserSid() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
-        return "";
-    UniqueHandle token(raw);
-    std::vector<uint8_t> user = TokenPart(token.get(), TokenUser);
-    return user.empty() ? "" : SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
-}
-
 // The server by its process's token; false when the process cannot be looked into.
 bool CheckByProcess(HANDLE pipe, PipeServerCheck* check) {
     ULONG pid = 0;
     if (!GetNamedPipeServerProcessId(pipe, &pid))
         return false;
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    HANDLE raw = nullptr;
-    if (!process || !OpenProcessToken(process.get(), TOKEN_QUERY, &raw))
+    UniqueHandle token = OpenProcessTokenOf(pid);
+    if (!token)
         return false;
-    UniqueHandle token(raw);
     std::vector<uint8_t> user = TokenPart(token.get(), TokenUser);
     std::vector<uint8_t> groups = TokenPart(token.get(), TokenGroups);
     if (user.empty())
@@ -77,7 +57,7 @@ bool CheckByProcess(HANDLE pipe, PipeServerCheck* check) {
         for (DWORD i = 0; i < list->GroupCount; ++i)
             groupSids.push_back(SidText(list->Groups[i].Sid));
     }
-    check->trusted = IsTrustedServer(SidText(userSid), groupSids, OwnUserSid());
+    check->trusted = IsTrustedServer(SidText(userSid), groupSids, Narrow(OwnUserSidText()));
     check->account = AccountName(userSid);
     return true;
 }
@@ -90,7 +70,7 @@ bool CheckByOwner(HANDLE pipe, PipeServerCheck* check) {
         return false;
     std::string ownerSid = SidText(owner);
     // An administrator's objects are owned by the Administrators group itself.
-    check->trusted = IsTrustedServer(ownerSid, {ownerSid}, OwnUserSid());
+    check->trusted = IsTrustedServer(ownerSid, {ownerSid}, Narrow(OwnUserSidText()));
     check->account = AccountName(owner);
     LocalFree(descriptor);
     return !ownerSid.empty();

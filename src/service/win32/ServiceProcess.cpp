@@ -13,7 +13,7 @@
 #include "platform/FileTrust.h"
 #include "platform/RegistryStore.h"
 #include "platform/Socket.h"
-#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/ProcessToken.h"
 #include "platform/win32/WideText.h"
 #include "service/MachineConnectors.h"
 #include "service/ServiceFolders.h"
@@ -181,15 +181,11 @@ bool ReaderIsAdministrator(HANDLE pipe) {
     ULONG pid = 0;
     if (!GetNamedPipeClientProcessId(pipe, &pid))
         return false;
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    HANDLE raw = nullptr;
-    if (!process || !OpenProcessToken(process.get(), TOKEN_QUERY, &raw))
-        return false;
-    UniqueHandle token(raw);
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
-    std::vector<uint8_t> groups(size);
-    if (size == 0 || !GetTokenInformation(token.get(), TokenGroups, groups.data(), size, &size))
+    UniqueHandle token = platform::OpenProcessTokenOf(pid);
+    std::vector<uint8_t> groups;
+    if (token)
+        groups = platform::TokenPart(token.get(), TokenGroups);
+    if (groups.empty())
         return false;
     BYTE admins[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE];
     DWORD adminsSize = sizeof admins, systemSize = sizeof system;
@@ -201,10 +197,8 @@ bool ReaderIsAdministrator(HANDLE pipe) {
             (list->Groups[i].Attributes & SE_GROUP_ENABLED) != 0)
             return true;
     }
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<uint8_t> user(size);
-    return size > 0 && GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) &&
-           EqualSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, system);
+    std::vector<uint8_t> user = platform::TokenPart(token.get(), TokenUser);
+    return !user.empty() && EqualSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, system);
 }
 
 // The status pipe: each client that opens it reads the live state of every connector, and the

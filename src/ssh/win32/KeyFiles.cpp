@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "platform/ErrorText.h"
-#include "platform/win32/UniqueHandle.h"
+#include "platform/win32/ProcessToken.h"
 #include "platform/win32/WideText.h"
 
 namespace tolvi::ssh {
@@ -20,19 +20,10 @@ std::string Reason(DWORD code) {
 
 // "D:P(A;;FA;;;<sid>)": full access for the process's user alone.
 bool CurrentUserDacl(std::wstring* sddl) {
-    platform::UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
+    std::wstring sid = platform::OwnUserSidText();
+    if (sid.empty())
         return false;
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::string buffer(size, '\0');
-    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, &buffer[0], size, &size))
-        return false;
-    wchar_t* sid = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(&buffer[0])->User.Sid, &sid))
-        return false;
-    *sddl = std::wstring(L"D:P(A;;FA;;;") + sid + L")";
-    LocalFree(sid);
+    *sddl = L"D:P(A;;FA;;;" + sid + L")";
     return true;
 }
 
