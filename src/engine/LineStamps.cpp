@@ -8,10 +8,8 @@
 
 namespace tolvi {
 
-namespace {
-
-// strftime's text of at; the thread-safe forms, since many threads tell the time at once.
-std::string Strftime(std::chrono::system_clock::time_point at, bool utc, const char* format) {
+// The thread-safe forms, since many threads tell the time at once.
+std::tm TimeParts(std::chrono::system_clock::time_point at, bool utc) {
     std::time_t seconds = std::chrono::system_clock::to_time_t(at);
     std::tm parts{};
 #ifdef _WIN32
@@ -19,6 +17,13 @@ std::string Strftime(std::chrono::system_clock::time_point at, bool utc, const c
 #else
     utc ? gmtime_r(&seconds, &parts) : localtime_r(&seconds, &parts);
 #endif
+    return parts;
+}
+
+namespace {
+
+std::string Strftime(std::chrono::system_clock::time_point at, bool utc, const char* format) {
+    std::tm parts = TimeParts(at, utc);
     char text[64] = "";
     std::strftime(text, sizeof text, format, &parts);
     return text;

@@ -6,9 +6,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace tolvi {
+
+// The calendar's parts of at, in UTC or local time.
+std::tm TimeParts(std::chrono::system_clock::time_point at, bool utc);
 
 // at as strftime's format gives it, in UTC or local time, then "." and its milliseconds.
 std::string TimeText(std::chrono::system_clock::time_point at, bool utc, const char* format);

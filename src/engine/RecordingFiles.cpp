@@ -6,24 +6,10 @@
 #include <vector>
 
 #include "engine/Format.h"
+#include "engine/LineStamps.h"
 #include "platform/Folder.h"
 
 namespace tolvi {
-
-namespace {
-
-std::tm LocalParts(std::chrono::system_clock::time_point at) {
-    std::time_t seconds = std::chrono::system_clock::to_time_t(at);
-    std::tm parts{};
-#ifdef _WIN32
-    localtime_s(&parts, &seconds);
-#else
-    localtime_r(&seconds, &parts);
-#endif
-    return parts;
-}
-
-}  // namespace
 
 bool IsRecordingName(const std::string& name) {
     const std::string ending = ".cast";
@@ -35,7 +21,7 @@ bool IsRecordingName(const std::string& name) {
 }
 
 std::string RecordingName(std::chrono::system_clock::time_point start, int nth) {
-    std::tm t = LocalParts(start);
+    std::tm t = TimeParts(start, false);
     std::string name = Format("%04d-%02d-%02d_%02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1,
                               t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     if (nth > 1)
@@ -44,7 +30,7 @@ std::string RecordingName(std::chrono::system_clock::time_point start, int nth) 
 }
 
 std::chrono::system_clock::time_point NextLocalMidnight(std::chrono::system_clock::time_point at) {
-    std::tm t = LocalParts(at);
+    std::tm t = TimeParts(at, false);
     t.tm_mday += 1;
     t.tm_hour = t.tm_min = t.tm_sec = 0;
     t.tm_isdst = -1;  // whatever daylight saving time says at that midnight
