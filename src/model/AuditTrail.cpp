@@ -25,8 +25,9 @@ Json Console(const ConnectorSettings& c) {
     return {{"port", TextToInt(c.portText)}, {"pipe", ValidUtf8(c.pipeName)}};
 }
 
+// For the event log and the status lines, where a control character would act on a terminal.
 std::string Label(const ConnectorSettings& c) {
-    return "Connector " + c.portText + " (" + ValidUtf8(c.pipeName) + ")";
+    return "Connector " + c.portText + " (" + EscapedText(c.pipeName, 300) + ")";
 }
 
 Json Client(const ClientInfo& client) {
