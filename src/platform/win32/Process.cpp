@@ -67,8 +67,16 @@ SysError ChildProcess::Start(const std::string& commandLine, const Environment& 
                         block.data(), nullptr, &startup, &started)) {
         return LastWin32Error();
     }
-    if (!job)
+    if (!job) {
         job = CreateJobObjectW(nullptr, nullptr);
+        // Should the program end without stopping its connectors (a crash, a kill), the job's
+        // last handle goes with it, and so do the commands.
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (job)
+            SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                    sizeof limits);
+    }
     if (job)
         AssignProcessToJobObject(job, started.hProcess);  // a job of a job may be refused
     ResumeThread(started.hThread);
